@@ -1,0 +1,34 @@
+// The program's string table: every text that a message box, the status
+// line or the command line shows comes from here, addressed by number.
+#pragma once
+
+#include <string_view>
+
+namespace tarvel {
+
+enum class StringId : unsigned {
+  AboutMenu = 101,           // "&About Tarvel..."
+  Version = 102,             // "Tarvel 1.10"
+  StatusIndicator = 103,     // "ST"
+  FileCannotBeOpened = 104,
+  PortCannotBeHandled = 105,
+  PortInitFailed = 106,
+  CommunicationError = 107,
+  FlashWriteFailed = 108,
+  WriteSucceeded = 110,
+  SyncError = 111,
+  CantCloseWhileAccessing = 112,
+  ReadSucceeded = 113,
+  ReadFailed = 114,
+  InvalidSflFile = 115,      // a record cut short or holding a non-hex digit
+  PortAccessHint = 116,      // permission denied on a device: how to get access
+  Writing = 117,             // status text during a write
+  AppTitle = 57344,
+  ConversionFailed = 57345,
+  ConversionSucceeded = 57346,
+};
+
+// The text of an entry; an unknown id gives an empty text.
+std::string_view LoadString(StringId id);
+
+}  // namespace tarvel

@@ -1,0 +1,163 @@
+#include "firmware/SflFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace tarvel {
+
+namespace {
+
+constexpr int kEndOfData = 0x1A;
+
+int HexValue(int c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+std::string Describe(int c) {
+  if (c < 0) return "the end of the file";
+  char text[32];
+  if (c >= 0x21 && c < 0x7F) {
+    std::snprintf(text, sizeof text, "'%c'", c);
+  } else {
+    std::snprintf(text, sizeof text, "byte 0x%02X", c);
+  }
+  return text;
+}
+
+// Reads `count` hex digits, two per byte, into `out`.
+bool ReadHexBytes(SflTextReader& reader, std::uint8_t* out, std::size_t count, const char* what,
+                  std::string* problem) {
+  for (std::size_t i = 0; i < count; ++i) {
+    int value = 0;
+    for (int nibble = 0; nibble < 2; ++nibble) {
+      const int c = reader.get();
+      const int digit = HexValue(c);
+      if (digit < 0) {
+        if (problem) {
+          *problem = "line " + std::to_string(reader.line()) + ": " + Describe(c) + " where digit " +
+                     std::to_string(i * 2 + nibble + 1) + " of the " + what + " should be";
+        }
+        return false;
+      }
+      value = value * 16 + digit;
+    }
+    out[i] = static_cast<std::uint8_t>(value);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::uint16_t SflProgressHighest(std::uint64_t fileSize) {
+  if (fileSize < kSflHeaderBytes + kSflRecordBytes) return 0;
+  return static_cast<std::uint16_t>((fileSize - kSflHeaderBytes) / kSflRecordBytes - 1);
+}
+
+std::optional<std::uint64_t> SflFileSize(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
+bool LoadSflFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& reason) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    reason = std::strerror(errno);
+    return false;
+  }
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0;
+  if (!ok) {
+    reason = std::strerror(errno);
+  } else if (!S_ISREG(st.st_mode)) {
+    reason = "not a regular file";
+    ok = false;
+  } else if (static_cast<std::uint64_t>(st.st_size) > kSflMaxFileBytes) {
+    reason = "the file is too large";
+    ok = false;
+  }
+  bytes.clear();
+  std::uint8_t chunk[1 << 16];
+  while (ok) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      reason = std::strerror(errno);
+      ok = false;
+    } else if (n == 0) {
+      break;
+    } else if (bytes.size() + static_cast<std::size_t>(n) > kSflMaxFileBytes) {
+      reason = "the file is too large";  // it grew while being read
+      ok = false;
+    } else {
+      bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+  }
+  ::close(fd);
+  return ok;
+}
+
+int SflTextReader::get() {
+  if (pos_ >= bytes_.size()) return -1;
+  int c = bytes_[pos_];
+  if (c == kEndOfData) {
+    pos_ = bytes_.size();
+    return -1;
+  }
+  ++pos_;
+  if (c == '\r' && pos_ < bytes_.size() && bytes_[pos_] == '\n') {
+    ++pos_;
+    c = '\n';
+  }
+  if (c == '\n') ++line_;
+  return c;
+}
+
+SflParse ParseSflRecord(SflTextReader& reader, SflRecord& record, std::string* problem) {
+  for (;;) {
+    const int c = reader.get();
+    if (c < 0) return SflParse::End;
+    if (c == '+') break;
+  }
+  std::uint8_t number[2];
+  if (!ReadHexBytes(reader, number, 2, "block number", problem)) return SflParse::Invalid;
+  record.block = static_cast<std::uint16_t>((number[0] << 8) | number[1]);
+  if (reader.get() < 0) {
+    if (problem) *problem = "line " + std::to_string(reader.line()) + ": the record ends after its block number";
+    return SflParse::Invalid;
+  }
+  if (!ReadHexBytes(reader, record.data.data(), record.data.size(), "block data", problem)) {
+    return SflParse::Invalid;
+  }
+  return SflParse::Record;
+}
+
+std::optional<std::string> CheckSflFile(std::span<const std::uint8_t> bytes) {
+  SflTextReader reader(bytes);
+  SflRecord record;
+  std::string problem;
+  for (std::size_t n = 1;; ++n) {
+    switch (ParseSflRecord(reader, record, &problem)) {
+      case SflParse::Record: break;
+      case SflParse::End: return std::nullopt;
+      case SflParse::Invalid: return "record " + std::to_string(n) + ", " + problem;
+    }
+  }
+}
+
+bool ReadSflRecord(LoaderContext& ctx, SflTextReader& reader, std::size_t& length) {
+  SflRecord record;
+  if (ParseSflRecord(reader, record) != SflParse::Record) return false;
+  for (std::uint8_t byte : record.data) ctx.m_wCheckSum = static_cast<std::uint16_t>(ctx.m_wCheckSum + byte);
+  length = BuildWritePacket(ctx, record.block, record.data);
+  return true;
+}
+
+}  // namespace tarvel

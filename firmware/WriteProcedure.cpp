@@ -1,0 +1,165 @@
+#include "firmware/WriteProcedure.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "base/Report.h"
+#include "firmware/SflFile.h"
+#include "loader/Exchanges.h"
+#include "loader/Sync.h"
+#include "loader/Waits.h"
+
+namespace tarvel {
+
+namespace {
+
+// A block is sent once and re-sent at most this many times.
+constexpr int kMaxRetries = 5;
+
+void Fail(LoaderContext& ctx, WriteOutcome& outcome, StringId id, std::string_view detail = {}) {
+  outcome.failure = id;
+  ctx.messages.showMessage(id, MessageIcon::Stop, detail);
+}
+
+void SetStatus(LoaderContext& ctx, WriteUi& ui, int status) {
+  ctx.m_nStatus = status;
+  ui.statusChanged(status);
+}
+
+bool OpenPort(LoaderContext& ctx, WriteOutcome& outcome) {
+  if (OpenCommPort(ctx.link)) return true;
+  outcome.failure = ctx.link.hComm ? StringId::PortInitFailed : StringId::PortCannotBeHandled;
+  CloseCommPort(ctx.link);
+  return false;
+}
+
+// Synchronises and, when that works, writes the blocks. The port is open.
+bool SyncAndWrite(LoaderContext& ctx, WriteUi& ui, const std::string& filePath, WriteOutcome& outcome,
+                  bool synced) {
+  if (!synced) {
+    SetStatus(ctx, ui, 2);
+    Fail(ctx, outcome, StringId::SyncError);
+    return false;
+  }
+  return WriteFlashBlocks(ctx, ui, filePath, outcome);
+}
+
+bool WriteQap10(LoaderContext& ctx, WriteUi& ui, const std::string& filePath, WriteOutcome& outcome) {
+  if (!OpenPort(ctx, outcome)) return false;
+  if (ctx.m_bRtsPulse) {
+    // The adapter wants an RTS pulse on a freshly opened port first.
+    if (!OpenPort(ctx, outcome)) return false;
+    PulseQap10Rts(ctx);
+    CloseCommPort(ctx.link);
+    if (!OpenPort(ctx, outcome)) return false;
+  }
+  SendQap10StartPacket(ctx);
+  const bool result = SyncAndWrite(ctx, ui, filePath, outcome, SyncLoaderFramed(ctx));
+  SetLine(ctx, ControlLine::Dtr, true);
+  SetLine(ctx, ControlLine::Rts, true);
+  CloseCommPort(ctx.link);
+  return result;
+}
+
+bool WriteQap8(LoaderContext& ctx, WriteUi& ui, const std::string& filePath, WriteOutcome& outcome) {
+  if (!OpenPort(ctx, outcome)) return false;
+  PulseQap8LoaderEntry(ctx);
+  const bool result = SyncAndWrite(ctx, ui, filePath, outcome, SyncLoader(ctx));
+  SetLine(ctx, ControlLine::Dtr, false);
+  SetLine(ctx, ControlLine::Rts, false);
+  CloseCommPort(ctx.link);
+  return result;
+}
+
+}  // namespace
+
+std::string FormatBlockCounter(int counter) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%03X", static_cast<unsigned>(counter));
+  return text;
+}
+
+WriteOutcome OnWrite(LoaderContext& ctx, WriteUi& ui, const std::string& filePath) {
+  WriteOutcome outcome;
+  if (ctx.m_nStatus != 0) return outcome;
+  outcome.ran = true;
+
+  ui.lockForWrite();
+  SetStatus(ctx, ui, 1);
+  const std::uint32_t start = ctx.clock.tickMs();
+
+  const bool result = ctx.m_nType == kTypeQap10 ? WriteQap10(ctx, ui, filePath, outcome)
+                                                : WriteQap8(ctx, ui, filePath, outcome);
+  outcome.elapsedMs = ctx.clock.tickMs() - start;
+  outcome.succeeded = result;
+  outcome.checkSum = ctx.m_wCheckSum;
+
+  ui.unlockAfterWrite();
+  SetStatus(ctx, ui, 0);
+  ui.bringToFront();
+  if (result) {
+    ctx.messages.showReport(FormatReport(StringId::WriteSucceeded, outcome.elapsedMs, ctx.m_wCheckSum),
+                            MessageIcon::Information);
+  }
+  ui.setProgress(0, std::string());
+  return outcome;
+}
+
+bool WriteFlashBlocks(LoaderContext& ctx, WriteUi& ui, const std::string& filePath, WriteOutcome& outcome) {
+  const std::optional<std::uint64_t> size = SflFileSize(filePath);
+  if (!size) {
+    Fail(ctx, outcome, StringId::FileCannotBeOpened, filePath);
+    return false;
+  }
+  ui.setProgressRange(SflProgressHighest(*size));
+
+  std::vector<std::uint8_t> bytes;
+  std::string reason;
+  if (!LoadSflFile(filePath, bytes, reason)) {
+    Fail(ctx, outcome, StringId::FileCannotBeOpened, filePath + ": " + reason);
+    return false;
+  }
+  // A record cut short or holding a non-hex digit would put garbage into
+  // the flash: refuse the whole file before the first block goes out.
+  if (const auto problem = CheckSflFile(bytes)) {
+    Fail(ctx, outcome, StringId::InvalidSflFile, filePath + ": " + *problem);
+    return false;
+  }
+
+  SflTextReader reader(bytes);
+  ctx.m_wCheckSum = 0;
+  int counter = 0;
+  for (;;) {
+    ctx.m_nRetry = 0;
+    std::size_t length = 0;
+    std::array<std::uint8_t, 3> head{};
+    for (;;) {
+      if (ctx.m_nRetry == 0) {
+        if (!ReadSflRecord(ctx, reader, length)) return true;
+        ui.setProgress(counter, FormatBlockCounter(counter));
+        ++counter;
+        head = SaveWritePacketHead(ctx);
+      } else {
+        if (ctx.m_nRetry > kMaxRetries) {
+          Fail(ctx, outcome, StringId::FlashWriteFailed);
+          return false;
+        }
+        // The failed attempt built its verify command over the packet's start.
+        length = RestoreWritePacket(ctx, head);
+        ++outcome.retries;
+      }
+      const BlockWriteResult result = WriteBlockExchange(ctx, length);
+      if (result == BlockWriteResult::Written) {
+        ++outcome.blocksWritten;
+        break;
+      }
+      if (result == BlockWriteResult::NoReply) {
+        Fail(ctx, outcome, StringId::CommunicationError);
+        return false;
+      }
+      ++ctx.m_nRetry;
+    }
+  }
+}
+
+}  // namespace tarvel

@@ -1,0 +1,54 @@
+// Writing an SFL file into the radio's flash: wake and synchronise the
+// loader, send every record with its verify, at most six times a block,
+// and report the time taken and the sum of the data written.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "loader/LoaderContext.h"
+
+namespace tarvel {
+
+// What the front end shows while a write runs. The window locks and
+// unlocks its controls and drives its progress bar and lamp; the command
+// line prints progress.
+class WriteUi {
+ public:
+  virtual ~WriteUi() = default;
+  // Controls disabled, the line switches unchecked, "Writing..." shown.
+  virtual void lockForWrite() = 0;
+  // The idle state of the controls restored and the status text cleared.
+  virtual void unlockAfterWrite() = 0;
+  // m_nStatus changed: the lamp follows.
+  virtual void statusChanged(int status) = 0;
+  virtual void setProgressRange(std::uint16_t highest) = 0;
+  // `text` is the block counter as "%03X"; an empty text clears it.
+  virtual void setProgress(int position, const std::string& text) = 0;
+  virtual void bringToFront() = 0;
+};
+
+struct WriteOutcome {
+  bool ran = false;        // false: refused because an access is under way
+  bool succeeded = false;
+  // The last message shown on failure (105, 106, 111, 104, 115, 107, 108).
+  StringId failure = StringId::AppTitle;
+  std::uint32_t elapsedMs = 0;
+  std::uint16_t checkSum = 0;
+  int blocksWritten = 0;
+  int retries = 0;
+};
+
+// The WRITE command. Refused (nothing happens) while m_nStatus is not 0, so
+// that a second write can never start inside a running one.
+WriteOutcome OnWrite(LoaderContext& ctx, WriteUi& ui, const std::string& filePath);
+
+// The block loop on an open, synchronised port. On failure it has shown
+// its message and recorded it in `outcome`.
+bool WriteFlashBlocks(LoaderContext& ctx, WriteUi& ui, const std::string& filePath, WriteOutcome& outcome);
+
+// The block counter as the progress bar shows it: at least three upper-case
+// hex digits.
+std::string FormatBlockCounter(int counter);
+
+}  // namespace tarvel

@@ -1,0 +1,53 @@
+// The state of one conversation with a radio's boot loader: the port, the
+// transmit buffer, the cable type and the running sums. The window owns one;
+// the command line may own one per port.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+
+#include "base/Clock.h"
+#include "base/MessageDisplay.h"
+#include "base/UiPump.h"
+#include "serial/CommPort.h"
+
+namespace tarvel {
+
+// Interface cable types, as stored in the settings.
+inline constexpr int kTypeQap8 = 0;
+inline constexpr int kTypeQap10 = 1;
+
+// How long WaitForInput waits for the first byte of a reply. A sound loader
+// answers a packet within milliseconds (a flash page write takes a few);
+// three seconds covers a slow first erase and still ends a dead line's wait
+// soon. When it expires the read that follows reports the failure.
+inline constexpr std::chrono::milliseconds kWaitForInputBound{3000};
+
+inline constexpr std::size_t kPacketBufferSize = 144;
+
+struct LoaderContext {
+  LoaderContext(PortOpener& opener, MessageDisplay& messages, Clock& clock, UiPump& pump)
+      : link(opener, messages), messages(messages), clock(clock), pump(pump) {}
+
+  CommLink link;
+  MessageDisplay& messages;
+  Clock& clock;
+  UiPump& pump;
+
+  int m_nType = kTypeQap8;
+  bool m_bRtsPulse = false;
+  std::array<std::uint8_t, kPacketBufferSize> m_abPacket{};
+
+  int m_nStatus = 0;  // 0 idle, 1 accessing the flash, 2 synchronisation failed
+  int m_nRetry = 0;
+  std::uint16_t m_wCheckSum = 0;
+  std::uint16_t m_wReadSum = 0;
+
+  std::chrono::milliseconds waitForInputBound = kWaitForInputBound;
+
+  SerialPort* port() const { return link.hComm.get(); }
+  bool framed() const { return m_nType == kTypeQap10; }
+};
+
+}  // namespace tarvel

@@ -1,0 +1,34 @@
+#include "loader/Waits.h"
+
+namespace tarvel {
+
+void BusyWait(LoaderContext& ctx, std::uint32_t ms) { ctx.clock.pauseMs(ms); }
+
+void WaitForInput(LoaderContext& ctx) {
+  ctx.pump.runOnce();
+  if (SerialPort* port = ctx.port()) port->waitForInput(ctx.waitForInputBound);
+}
+
+void SendPacket(LoaderContext& ctx, std::size_t length) {
+  SendBytes(ctx, std::span<const std::uint8_t>(ctx.m_abPacket.data(), length));
+}
+
+void SendBytes(LoaderContext& ctx, std::span<const std::uint8_t> bytes) {
+  if (SerialPort* port = ctx.port()) port->write(bytes);
+}
+
+std::size_t ReadBytes(LoaderContext& ctx, std::span<std::uint8_t> bytes) {
+  SerialPort* port = ctx.port();
+  return port ? port->read(bytes).count : 0;
+}
+
+std::size_t BytesWaiting(LoaderContext& ctx) {
+  SerialPort* port = ctx.port();
+  return port ? port->bytesWaiting() : 0;
+}
+
+void SetLine(LoaderContext& ctx, ControlLine line, bool raised) {
+  if (SerialPort* port = ctx.port()) port->setLine(line, raised);
+}
+
+}  // namespace tarvel

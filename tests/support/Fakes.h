@@ -1,0 +1,108 @@
+// Test doubles for the platform interfaces: a scripted line, a clock that
+// only moves when paused, and a message display that records what it shows.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "base/Clock.h"
+#include "base/MessageDisplay.h"
+#include "base/UiPump.h"
+#include "serial/SerialPort.h"
+
+namespace tarvel::test {
+
+class FakeClock final : public Clock {
+ public:
+  std::uint32_t tickMs() override { return now; }
+  void pauseMs(std::uint32_t ms) override {
+    now += ms;
+    pauses.push_back(ms);
+  }
+  std::uint32_t now = 1000;
+  std::vector<std::uint32_t> pauses;
+};
+
+struct CountingPump final : UiPump {
+  void runOnce() override { ++runs; }
+  int runs = 0;
+};
+
+struct ShownMessage {
+  StringId id;
+  MessageIcon icon;
+};
+
+class RecordingMessages final : public MessageDisplay {
+ public:
+  void showMessage(StringId id, MessageIcon icon, std::string_view) override {
+    shown.push_back({id, icon});
+    if (onShow) onShow(id);
+  }
+  void showReport(const std::string& text, MessageIcon icon) override {
+    reports.push_back(text);
+    reportIcons.push_back(icon);
+  }
+  std::vector<StringId> ids() const {
+    std::vector<StringId> out;
+    for (const auto& m : shown) out.push_back(m.id);
+    return out;
+  }
+  std::vector<ShownMessage> shown;
+  std::vector<std::string> reports;
+  std::vector<MessageIcon> reportIcons;
+  std::function<void(StringId)> onShow;  // e.g. to look at state while a box is "up"
+};
+
+// The far end of a fake line: what the tool wrote, what it will read, and
+// the control-line history. It outlives the ports opened on it.
+struct FakeLine {
+  using Responder = std::function<void(FakeLine&, std::span<const std::uint8_t>)>;
+
+  std::vector<std::vector<std::uint8_t>> writes;  // one entry per write call
+  std::deque<std::uint8_t> input;                  // bytes the tool will read
+  std::vector<std::string> events;                 // "open", "close", "DTR 1", "RTS 0"
+  Responder respond;                               // called after every write
+  Clock* clock = nullptr;                          // when set, events carry times
+  int openPorts = 0;
+  int maxOpenPorts = 0;
+
+  void reply(std::initializer_list<std::uint8_t> bytes) { input.insert(input.end(), bytes); }
+  void reply(std::span<const std::uint8_t> bytes) { input.insert(input.end(), bytes.begin(), bytes.end()); }
+  void note(const std::string& event);
+  std::vector<std::uint8_t> allWritten() const;
+};
+
+class FakePort final : public SerialPort {
+ public:
+  explicit FakePort(std::shared_ptr<FakeLine> line);
+  ~FakePort() override;
+  IoResult write(std::span<const std::uint8_t> bytes) override;
+  IoResult read(std::span<std::uint8_t> bytes) override;
+  std::size_t bytesWaiting() override { return line_->input.size(); }
+  bool waitForInput(std::chrono::milliseconds) override { return !line_->input.empty(); }
+  void setLine(ControlLine line, bool raised) override;
+  bool hasModemLines() const override { return true; }
+
+ private:
+  std::shared_ptr<FakeLine> line_;
+};
+
+class FakeOpener final : public PortOpener {
+ public:
+  OpenResult open(const std::string& name, unsigned baud, const PortTimeouts& timeouts) override;
+
+  std::shared_ptr<FakeLine> line = std::make_shared<FakeLine>();
+  OpenStatus failWith = OpenStatus::Ok;
+  int failOnOpen = 0;  // fail only the n-th open (1-based); 0: every open while failWith is set
+  int opens = 0;
+  std::string lastName;
+  unsigned lastBaud = 0;
+};
+
+}  // namespace tarvel::test
