@@ -25,6 +25,9 @@ std::string_view LoadString(StringId id) {
       return "Access to the port was denied. Add your user to the 'dialout' group "
              "(sudo adduser $USER dialout) and log in again.";
     case StringId::Writing: return "Writing...";
+    case StringId::SyncSucceeded: return "Synchronized with the boot loader.";
+    case StringId::NotYetAvailable: return "This command is not yet available.";
+    case StringId::NoSerialPorts: return "No serial ports were found.";
     case StringId::AppTitle: return "Tarvel";
     case StringId::ConversionFailed: return "Failed in the conversion of the file. ";
     case StringId::ConversionSucceeded: return "Succeeded in the conversion of the file. ";

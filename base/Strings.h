@@ -23,6 +23,9 @@ enum class StringId : unsigned {
   InvalidSflFile = 115,      // a record cut short or holding a non-hex digit
   PortAccessHint = 116,      // permission denied on a device: how to get access
   Writing = 117,             // status text during a write
+  SyncSucceeded = 118,       // the command line's connection check
+  NotYetAvailable = 119,     // a command-line command not built yet
+  NoSerialPorts = 120,
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "firmware/SflWriter.h"
+
 namespace tarvel::test {
 
 std::array<std::uint8_t, 128> PatternBlock(std::uint16_t block, unsigned seed) {
@@ -32,15 +34,12 @@ std::string SflText(const std::string& header, const std::vector<TestRecord>& re
 }
 
 std::string ConventionalSfl(std::uint16_t first, int count, unsigned seed) {
-  std::string header = ";Product: TEST RADIO\n;Firmware: 1.00\n;";
-  header.resize(377, ' ');
-  header += '\n';
-  std::vector<TestRecord> records;
+  std::string text = SflHeader("TEST RADIO", "1.00");
   for (int i = 0; i < count; ++i) {
     const auto block = static_cast<std::uint16_t>(first + i);
-    records.push_back({block, PatternBlock(block, seed)});
+    text += SflRecordLine(block, PatternBlock(block, seed));
   }
-  return SflText(header, records);
+  return text;
 }
 
 }  // namespace tarvel::test

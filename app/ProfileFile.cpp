@@ -1,0 +1,476 @@
+#include "app/ProfileFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+namespace tarvel {
+
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+thread_local ProfileWriteHook t_writeHook;
+
+bool StepAllowed(ProfileWriteStep step) { return !t_writeHook || t_writeHook(step); }
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+// What the C interface would see of a caller's text.
+std::string_view AsCString(std::string_view s) { return s.substr(0, s.find('\0')); }
+
+// Line breaks become spaces rather than cutting the text: a port name with a
+// stray line break stays recognisable and can never start a line of its own.
+std::string OneLine(std::string_view s) {
+  std::string out(AsCString(s));
+  for (char& c : out) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  return out;
+}
+
+std::string NameOf(std::string_view s) { return std::string(Trim(OneLine(s))); }
+
+struct Line {
+  enum class Kind { Other, Section, Key };
+  std::size_t start = 0;
+  std::size_t contentEnd = 0;  // before "\r\n" or "\n"
+  std::size_t end = 0;         // after the line end
+  Kind kind = Kind::Other;
+  std::string_view name;       // trimmed section or key name
+  std::size_t equals = 0;      // key lines: offset of the '='
+};
+
+void Classify(std::string_view text, Line& line) {
+  std::size_t from = line.start;
+  if (from == 0 && text.starts_with(kUtf8Bom)) from = kUtf8Bom.size();
+  const std::string_view content = text.substr(from, line.contentEnd - from);
+  const std::string_view visible = Trim(content);
+  if (visible.empty() || visible.front() == ';') return;
+  if (visible.front() == '[') {
+    const std::size_t close = visible.rfind(']');
+    if (close != npos) {
+      line.kind = Line::Kind::Section;
+      line.name = Trim(visible.substr(1, close - 1));
+      return;
+    }
+  }
+  const std::size_t eq = content.find('=');
+  if (eq == npos) return;  // a bare word is no key
+  line.kind = Line::Kind::Key;
+  line.name = Trim(content.substr(0, eq));
+  line.equals = from + eq;
+}
+
+std::vector<Line> SplitLines(std::string_view text) {
+  std::vector<Line> lines;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    Line line;
+    line.start = pos;
+    const std::size_t nl = text.find('\n', pos);
+    if (nl == npos) {
+      line.contentEnd = line.end = text.size();
+    } else {
+      line.end = nl + 1;
+      line.contentEnd = (nl > pos && text[nl - 1] == '\r') ? nl - 1 : nl;
+    }
+    Classify(text, line);
+    lines.push_back(line);
+    pos = line.end;
+  }
+  return lines;
+}
+
+std::string_view ContentOf(std::string_view text, const Line& line) {
+  return text.substr(line.start, line.contentEnd - line.start);
+}
+
+std::string_view ValueOf(std::string_view text, const Line& line) {
+  return Trim(text.substr(line.equals + 1, line.contentEnd - line.equals - 1));
+}
+
+std::string_view Unquote(std::string_view value) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    return value.substr(1, value.size() - 2);
+  }
+  return value;
+}
+
+// Only the first section of a name counts, and within it the first key.
+struct Location {
+  std::size_t sectionLine = npos;
+  std::size_t sectionEnd = npos;  // the next section's line, or the line count
+  std::size_t keyLine = npos;
+};
+
+Location Find(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
+  Location at;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].kind == Line::Kind::Section && EqualsNoCase(lines[i].name, section)) {
+      at.sectionLine = i;
+      break;
+    }
+  }
+  if (at.sectionLine == npos) return at;
+  at.sectionEnd = lines.size();
+  for (std::size_t i = at.sectionLine + 1; i < lines.size(); ++i) {
+    if (lines[i].kind == Line::Kind::Section) {
+      at.sectionEnd = i;
+      break;
+    }
+    if (at.keyLine == npos && lines[i].kind == Line::Kind::Key && EqualsNoCase(lines[i].name, key)) {
+      at.keyLine = i;
+    }
+  }
+  return at;
+}
+
+enum class FileRead { Ok, Absent, Failed };
+
+// Reads a regular file whole. Anything else (a folder, a device, a pipe)
+// fails rather than blocks.
+FileRead ReadRegularFile(const std::string& path, std::string& text, struct stat& info) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return errno == ENOENT ? FileRead::Absent : FileRead::Failed;
+  FileRead result = FileRead::Ok;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    result = FileRead::Failed;
+  } else {
+    text.clear();
+    char buffer[8192];
+    for (;;) {
+      const ssize_t n = ::read(fd, buffer, sizeof buffer);
+      if (n == 0) break;
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        result = FileRead::Failed;
+        break;
+      }
+      text.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+  ::close(fd);
+  return result;
+}
+
+std::string_view LineEndOf(std::string_view text) {
+  const std::size_t nl = text.find('\n');
+  return (nl != npos && nl > 0 && text[nl - 1] == '\r') ? "\r\n" : "\n";
+}
+
+bool IsBlankLine(std::string_view text, const Line& line) {
+  return Trim(ContentOf(text, line)).empty();
+}
+
+// The file's text with `key` set; every other byte stays where it was.
+std::string Updated(std::string_view text, const std::string& section, const std::string& key,
+                    const std::string& value) {
+  const std::vector<Line> lines = SplitLines(text);
+  const Location at = Find(lines, section, key);
+  const std::string_view eol = LineEndOf(text);
+  std::string out;
+  out.reserve(text.size() + section.size() + key.size() + value.size() + 8);
+
+  if (at.keyLine != npos) {
+    // Keep the key's own spelling and spacing up to the value.
+    const Line& line = lines[at.keyLine];
+    std::size_t valueStart = line.equals + 1;
+    while (valueStart < line.contentEnd && (text[valueStart] == ' ' || text[valueStart] == '\t')) {
+      ++valueStart;
+    }
+    if (valueStart == line.contentEnd) valueStart = line.equals + 1;
+    out.append(text.substr(0, valueStart)).append(value).append(text.substr(line.contentEnd));
+    return out;
+  }
+
+  if (at.sectionLine != npos) {
+    // After the section's last non-blank line, so that blank lines between
+    // sections stay between them.
+    std::size_t anchor = at.sectionLine;
+    for (std::size_t i = at.sectionLine + 1; i < at.sectionEnd; ++i) {
+      if (!IsBlankLine(text, lines[i])) anchor = i;
+    }
+    const Line& line = lines[anchor];
+    out.append(text.substr(0, line.end));
+    if (line.end == line.contentEnd) out.append(eol);  // the file's last line had no line end
+    out.append(key).append("=").append(value).append(eol);
+    out.append(text.substr(line.end));
+    return out;
+  }
+
+  out.append(text);
+  if (!text.empty()) {
+    if (text.back() != '\n') out.append(eol);
+    if (!IsBlankLine(text, lines.back())) out.append(eol);
+  }
+  out.append("[").append(section).append("]").append(eol);
+  out.append(key).append("=").append(value).append(eol);
+  return out;
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string JoinPath(const std::string& dir, std::string_view name) {
+  std::string out = dir;
+  if (out.empty() || out.back() != '/') out += '/';
+  out.append(name);
+  return out;
+}
+
+// A settings file reached through a symbolic link is replaced at the link's
+// target, so that the link survives.
+std::string WriteTarget(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+      std::string target(real);
+      std::free(real);
+      return target;
+    }
+  }
+  return path;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+// The temporary file beside the target; removed unless it was renamed.
+class TempFile {
+ public:
+  TempFile() = default;
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+  ~TempFile() {
+    closeFd();
+    if (!m_strPath.empty()) ::unlink(m_strPath.c_str());
+  }
+
+  // Mode 0666 lets the umask decide, as for any newly created file.
+  bool create(const std::string& target) {
+    static std::atomic<unsigned> s_nSerial{0};
+    const std::string dir = DirectoryOf(target);
+    const std::string base = target.substr(target.rfind('/') + 1);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::string name = "." + base + "." + std::to_string(::getpid()) + "." +
+                               std::to_string(s_nSerial.fetch_add(1)) + ".tmp";
+      const std::string path = JoinPath(dir, name);
+      m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (m_fd >= 0) {
+        m_strPath = path;
+        return true;
+      }
+      if (errno != EEXIST) return false;
+    }
+    return false;
+  }
+
+  int fd() const { return m_fd; }
+  const std::string& path() const { return m_strPath; }
+
+  bool close() { return closeFd(); }
+  void keep() { m_strPath.clear(); }
+
+ private:
+  bool closeFd() {
+    if (m_fd < 0) return true;
+    const int rc = ::close(m_fd);
+    m_fd = -1;
+    return rc == 0;
+  }
+
+  int m_fd = -1;
+  std::string m_strPath;
+};
+
+// Makes the rename itself durable; the new content is in place either way.
+void SyncDirectory(const std::string& dir) {
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+bool ReplaceFile(const std::string& path, const std::string& section, const std::string& key,
+                 const std::string& value) {
+  const std::string target = WriteTarget(path);
+
+  if (!StepAllowed(ProfileWriteStep::ReadOriginal)) return false;
+  std::string text;
+  struct stat original {};
+  const FileRead read = ReadRegularFile(target, text, original);
+  if (read == FileRead::Failed) return false;
+  const bool existed = read == FileRead::Ok;
+  // A file without any write permission bit is read-only for everybody, the
+  // administrator included, as a read-only file attribute would be.
+  if (existed && ((original.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
+                  ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)) {
+    return false;
+  }
+  const std::string content = Updated(text, section, key, value);
+
+  TempFile temp;
+  if (!StepAllowed(ProfileWriteStep::CreateTemp) || !temp.create(target)) return false;
+
+  if (!StepAllowed(ProfileWriteStep::WriteTemp)) {
+    WriteAll(temp.fd(), std::string_view(content).substr(0, content.size() / 2));
+    return false;
+  }
+  if (!WriteAll(temp.fd(), content)) return false;
+
+  if (!StepAllowed(ProfileWriteStep::SetMode)) return false;
+  if (existed) {
+    // Only the administrator may hand a file to another owner; anybody else
+    // keeps the file as their own.
+    if (original.st_uid != ::geteuid() || original.st_gid != ::getegid()) {
+      if (::fchown(temp.fd(), original.st_uid, original.st_gid) != 0) {
+        // not permitted: the file becomes ours, with the original's mode
+      }
+    }
+    if (::fchmod(temp.fd(), original.st_mode & 07777) != 0) return false;
+  }
+
+  if (!StepAllowed(ProfileWriteStep::SyncTemp) || ::fsync(temp.fd()) != 0) return false;
+
+  const bool closeAllowed = StepAllowed(ProfileWriteStep::CloseTemp);
+  if (!temp.close() || !closeAllowed) return false;
+
+  if (!StepAllowed(ProfileWriteStep::Rename) ||
+      ::rename(temp.path().c_str(), target.c_str()) != 0) {
+    return false;
+  }
+  temp.keep();
+  SyncDirectory(DirectoryOf(target));
+  return true;
+}
+
+// The leading integer as the system's string-to-integer conversion reads it:
+// blanks and control characters, a sign, a lower-case base prefix ("0x",
+// "0o", "0b"), then digits of that base; unsigned 32-bit arithmetic, so an
+// overflow wraps instead of failing.
+int ParseLeadingInt(std::string_view s) {
+  std::size_t i = 0;
+  while (i < s.size() && static_cast<unsigned char>(s[i]) <= ' ') ++i;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+    negative = s[i] == '-';
+    ++i;
+  }
+  unsigned base = 10;
+  if (i + 1 < s.size() && s[i] == '0') {
+    switch (s[i + 1]) {
+      case 'x': base = 16; i += 2; break;
+      case 'o': base = 8; i += 2; break;
+      case 'b': base = 2; i += 2; break;
+      default: break;
+    }
+  }
+  std::uint32_t total = 0;
+  for (; i < s.size(); ++i) {
+    const char c = s[i];
+    unsigned digit = 0;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<unsigned>(c - '0');
+    } else if (c >= 'a' && c <= 'z') {
+      digit = static_cast<unsigned>(c - 'a') + 10;
+    } else if (c >= 'A' && c <= 'Z') {
+      digit = static_cast<unsigned>(c - 'A') + 10;
+    } else {
+      break;
+    }
+    if (digit >= base) break;
+    total = total * base + digit;
+  }
+  if (negative) total = 0u - total;
+  return static_cast<int>(total);  // modulo 2^32 since C++20
+}
+
+}  // namespace
+
+std::string ReadProfileString(const std::string& path, std::string_view section,
+                              std::string_view key, std::string_view defaultValue) {
+  std::string_view fallback = AsCString(defaultValue);
+  while (!fallback.empty() && (fallback.back() == ' ' || fallback.back() == '\t')) {
+    fallback.remove_suffix(1);
+  }
+  std::string result(fallback.substr(0, kProfileValueMaxChars));
+
+  const std::string sectionName = NameOf(section);
+  const std::string keyName = NameOf(key);
+  if (keyName.empty()) return result;
+  std::string text;
+  struct stat info {};
+  if (ReadRegularFile(path, text, info) != FileRead::Ok) return result;
+  const std::vector<Line> lines = SplitLines(text);
+  const Location at = Find(lines, sectionName, keyName);
+  if (at.keyLine == npos) return result;
+  result = Unquote(ValueOf(text, lines[at.keyLine])).substr(0, kProfileValueMaxChars);
+  return result;
+}
+
+int ReadProfileInt(const std::string& path, std::string_view section, std::string_view key,
+                   int defaultValue) {
+  const std::string value = ReadProfileString(path, section, key, "");
+  if (value.empty()) return defaultValue;
+  return ParseLeadingInt(value);
+}
+
+bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
+                        std::string_view value) {
+  const std::string sectionName = NameOf(section);
+  const std::string keyName = NameOf(key);
+  // Names that would read back as another line's syntax are refused.
+  if (sectionName.empty() || sectionName.find(']') != std::string::npos) return false;
+  if (keyName.empty() || keyName.find('=') != std::string::npos || keyName.front() == '[' ||
+      keyName.front() == ';') {
+    return false;
+  }
+  return ReplaceFile(path, sectionName, keyName, OneLine(value));
+}
+
+bool WriteProfileInt(const std::string& path, std::string_view section, std::string_view key,
+                     int value) {
+  return WriteProfileString(path, section, key, std::to_string(value));
+}
+
+void SetProfileWriteHookForTest(ProfileWriteHook hook) { t_writeHook = std::move(hook); }
+
+}  // namespace tarvel

@@ -1,0 +1,68 @@
+#include "cli/ProgressLine.h"
+
+#include <cstdio>
+
+namespace tarvel::cli {
+
+namespace {
+constexpr double kBlockBytes = 128.0;
+// Redrawing more often than this only costs the writer time.
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+}  // namespace
+
+std::string FormatRate(double bytesPerSecond) {
+  char text[32];
+  if (bytesPerSecond >= 1000.0) {
+    std::snprintf(text, sizeof text, "%.1f kB/s", bytesPerSecond / 1000.0);
+  } else {
+    std::snprintf(text, sizeof text, "%.0f B/s", bytesPerSecond);
+  }
+  return text;
+}
+
+std::string FormatTimeLeft(double seconds) {
+  const long whole = seconds < 0 ? 0 : static_cast<long>(seconds + 0.5);
+  char text[32];
+  std::snprintf(text, sizeof text, "%ld:%02ld left", whole / 60, whole % 60);
+  return text;
+}
+
+void ProgressLine::setProgressRange(std::uint16_t highest) { highest_ = highest; }
+
+void ProgressLine::setProgress(int position, const std::string& text) {
+  if (!enabled_ || text.empty()) return;
+  const auto now = Clock::now();
+  if (!started_) {
+    started_ = true;
+    start_ = now;
+  } else if (now - lastDraw_ < kRedrawInterval && position < highest_) {
+    return;
+  }
+  lastDraw_ = now;
+  const int total = highest_ + 1;
+  const int done = position;  // blocks finished before this one
+  const double percent = total > 0 ? 100.0 * done / total : 0.0;
+  const double seconds = std::chrono::duration<double>(now - start_).count();
+  const double rate = seconds > 0 ? done * kBlockBytes / seconds : 0.0;
+  std::string line = verb_ + " block " + text;
+  char figures[64];
+  std::snprintf(figures, sizeof figures, "  %3.0f%%", percent > 100 ? 100.0 : percent);
+  line += figures;
+  if (done > 0 && rate > 0) {
+    line += "  " + FormatRate(rate);
+    const double left = (total - done) * kBlockBytes / rate;
+    line += "  " + FormatTimeLeft(left);
+  }
+  std::fprintf(stderr, "\r%-60s", line.c_str());
+  std::fflush(stderr);
+  shown_ = true;
+}
+
+void ProgressLine::finish() {
+  if (!shown_) return;
+  std::fprintf(stderr, "\n");
+  std::fflush(stderr);
+  shown_ = false;
+}
+
+}  // namespace tarvel::cli

@@ -1,0 +1,42 @@
+// Messages on a terminal: failures on stderr, reports on stdout. Texts come
+// from the string table; the carriage returns that separate a message's
+// sentences become line breaks.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "base/MessageDisplay.h"
+
+namespace tarvel::cli {
+
+class TerminalMessages final : public MessageDisplay {
+ public:
+  // With `reportsToStdout` false (JSON output) the report is only kept.
+  explicit TerminalMessages(bool reportsToStdout = true) : reportsToStdout_(reportsToStdout) {}
+
+  void showMessage(StringId id, MessageIcon icon, std::string_view detail = {}) override;
+  void showReport(const std::string& text, MessageIcon icon) override;
+
+  bool anyFailure() const { return failures_ > 0; }
+  StringId lastFailure() const { return lastFailure_; }
+  // The text of the last failure as a single line (for JSON).
+  const std::string& lastFailureText() const { return lastFailureText_; }
+  const std::string& lastReport() const { return lastReport_; }
+  // Called before a message is printed, to end a progress line.
+  void setBeforePrint(std::function<void()> hook) { beforePrint_ = std::move(hook); }
+
+ private:
+  bool reportsToStdout_;
+  int failures_ = 0;
+  StringId lastFailure_ = StringId::AppTitle;
+  std::string lastFailureText_;
+  std::string lastReport_;
+  std::function<void()> beforePrint_;
+};
+
+// The message text for a terminal: CR and CR LF become LF.
+std::string TerminalText(std::string_view text);
+
+}  // namespace tarvel::cli

@@ -1,0 +1,37 @@
+// tarvel-cli: the writer's logic for scripts and production lines.
+#include <cstdio>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "base/Strings.h"
+#include "cli/Commands.h"
+#include "cli/ExitCodes.h"
+
+int main(int argc, char** argv) {
+  using namespace tarvel;
+  using namespace tarvel::cli;
+
+  CLI::App app{std::string(LoadString(StringId::Version)) +
+               ": write SFL firmware into a radio through its serial boot loader"};
+  app.require_subcommand(1);
+  app.footer(kExitCodeHelp);
+  app.set_version_flag("--version", std::string(LoadString(StringId::Version)));
+
+  int exitCode = kExitOk;
+  AddPortsCommand(app, exitCode);
+  AddSyncCommand(app, exitCode);
+  AddWriteCommand(app, exitCode);
+  AddPendingCommand(app, "read", "Read the radio's flash into an SFL file", exitCode);
+  AddPendingCommand(app, "convert", "Convert an Intel-HEX file into an SFL file", exitCode);
+  AddPendingCommand(app, "list", "List the SFL files of a folder", exitCode);
+  AddPendingCommand(app, "comment", "Show the comment block of an SFL file", exitCode);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e);
+    return code == 0 ? kExitOk : kExitUsage;
+  }
+  return exitCode;
+}
