@@ -15,7 +15,8 @@ void AppendHex(std::string& out, unsigned value, int digits) {
 }
 
 std::string CommentLine(std::string_view label, std::string_view text) {
-  std::string line = ";" + std::string(label);
+  std::string line(1, ';');
+  line += label;
   for (char c : text) {
     // A line break would end the comment and a '+' start a record.
     line += (c == '+' || c == '\n' || c == '\r' || c == '\x1A' || c == '\0') ? ' ' : c;

@@ -1,0 +1,173 @@
+// bench/write: writes a 1024-block file into the simulated radio through the
+// real port layer, unpaced and paced at 115200 and 38400 baud, with both
+// cables, and compares each paced run with the line-rate bound: every byte
+// both ways at 11 bits, plus the fixed pauses of the conversation.
+#include <sys/resource.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "base/Clock.h"
+#include "base/UiPump.h"
+#include "firmware/SflWriter.h"
+#include "firmware/WriteProcedure.h"
+#include "serial/PosixSerialPort.h"
+#include "sim/SimRadio.h"
+
+namespace {
+
+using namespace tarvel;
+
+// Counts the bytes that cross the line both ways.
+class CountingPort final : public SerialPort {
+ public:
+  CountingPort(std::unique_ptr<SerialPort> inner, std::uint64_t& bytes) : inner_(std::move(inner)), bytes_(bytes) {}
+  IoResult write(std::span<const std::uint8_t> b) override {
+    IoResult r = inner_->write(b);
+    bytes_ += r.count;
+    return r;
+  }
+  IoResult read(std::span<std::uint8_t> b) override {
+    IoResult r = inner_->read(b);
+    bytes_ += r.count;
+    return r;
+  }
+  std::size_t bytesWaiting() override { return inner_->bytesWaiting(); }
+  bool waitForInput(std::chrono::milliseconds bound) override { return inner_->waitForInput(bound); }
+  void setLine(ControlLine line, bool raised) override { inner_->setLine(line, raised); }
+  bool hasModemLines() const override { return inner_->hasModemLines(); }
+
+ private:
+  std::unique_ptr<SerialPort> inner_;
+  std::uint64_t& bytes_;
+};
+
+class CountingOpener final : public PortOpener {
+ public:
+  OpenResult open(const std::string& name, unsigned baud, const PortTimeouts& timeouts) override {
+    OpenResult r = posix_.open(name, baud, timeouts);
+    if (r.port) r.port = std::make_unique<CountingPort>(std::move(r.port), bytes);
+    return r;
+  }
+  std::uint64_t bytes = 0;
+
+ private:
+  PosixPortOpener posix_;
+};
+
+// Adds up the fixed pauses the procedure asks for.
+class PauseCountingClock final : public Clock {
+ public:
+  std::uint32_t tickMs() override { return real_.tickMs(); }
+  void pauseMs(std::uint32_t ms) override {
+    pausedMs += ms;
+    real_.pauseMs(ms);
+  }
+  std::uint64_t pausedMs = 0;
+
+ private:
+  SteadyClock real_;
+};
+
+struct SilentUi final : WriteUi {
+  void lockForWrite() override {}
+  void unlockAfterWrite() override {}
+  void statusChanged(int) override {}
+  void setProgressRange(std::uint16_t) override {}
+  void setProgress(int, const std::string&) override {}
+  void bringToFront() override {}
+};
+
+struct QuietMessages final : MessageDisplay {
+  void showMessage(StringId id, MessageIcon, std::string_view detail) override {
+    std::fprintf(stderr, "  message %u: %s %.*s\n", static_cast<unsigned>(id), std::string(LoadString(id)).c_str(),
+                 static_cast<int>(detail.size()), detail.data());
+  }
+  void showReport(const std::string&, MessageIcon) override {}
+};
+
+double ThreadCpuSeconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+constexpr int kBlocks = 1024;
+
+bool Run(const std::string& file, sim::Cable cable, unsigned baud) {
+  sim::Options options;
+  options.cable = cable;
+  options.linkPath.clear();
+  options.baud = baud;
+  std::string error;
+  auto radio = sim::Radio::Start(options, &error);
+  if (!radio) {
+    std::fprintf(stderr, "cannot start the simulated radio: %s\n", error.c_str());
+    return false;
+  }
+  CountingOpener opener;
+  QuietMessages messages;
+  PauseCountingClock clock;
+  NoUiPump pump;
+  LoaderContext ctx(opener, messages, clock, pump);
+  ctx.m_nType = cable == sim::Cable::Qap10 ? kTypeQap10 : kTypeQap8;
+  ctx.link.m_strCommName = radio->devicePath();
+  ctx.link.m_nBaudRate = baud ? baud : 115200;
+  SilentUi ui;
+
+  const double cpu0 = ThreadCpuSeconds();
+  const auto wall0 = std::chrono::steady_clock::now();
+  const WriteOutcome outcome = OnWrite(ctx, ui, file);
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
+  const double cpu = ThreadCpuSeconds() - cpu0;
+
+  const char* name = cable == sim::Cable::Qap10 ? "QAP-10" : "QAP-8 ";
+  if (!outcome.succeeded || outcome.blocksWritten != kBlocks) {
+    std::printf("%s %6u baud: FAILED\n", name, baud);
+    return false;
+  }
+  std::printf("%s %-8s wall %7.3f s  cpu %6.3f s (%4.1f%% of wall)  %7.3f ms/block", name,
+              baud ? std::to_string(baud).c_str() : "unpaced", wall, cpu, 100.0 * cpu / wall, 1000.0 * wall / kBlocks);
+  if (baud) {
+    const double bound = static_cast<double>(opener.bytes) * 11.0 / baud + clock.pausedMs / 1000.0;
+    std::printf("  bound %7.3f s (%llu bytes, %llu ms pauses)  %+5.2f%%", bound,
+                static_cast<unsigned long long>(opener.bytes), static_cast<unsigned long long>(clock.pausedMs),
+                100.0 * (wall - bound) / bound);
+  }
+  std::printf("\n");
+  std::fflush(stdout);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // "--quick" runs only the unpaced writes (a few seconds).
+  const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
+  const auto dir = std::filesystem::temp_directory_path() / ("tarvel-bench-write-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string file = (dir / "bench.sfl").string();
+  {
+    std::ofstream out(file, std::ios::binary);
+    out << SflHeader("BENCH RADIO", "1.00");
+    for (int b = 0; b < kBlocks; ++b) {
+      BlockData data{};
+      for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(b * 7 + i * 13);
+      out << SflRecordLine(static_cast<std::uint16_t>(b), data);
+    }
+  }
+  std::printf("bench/write: %d blocks, writer wall and CPU time against the line-rate bound\n", kBlocks);
+  bool ok = true;
+  for (unsigned baud : {0u, 115200u, 38400u}) {
+    if (quick && baud) continue;
+    for (sim::Cable cable : {sim::Cable::Qap8, sim::Cable::Qap10}) ok = Run(file, cable, baud) && ok;
+  }
+  std::filesystem::remove_all(dir);
+  return ok ? 0 : 1;
+}
