@@ -1,0 +1,133 @@
+// tarvel-cli as a production line runs it: the real binary against the
+// simulated radio, judged by its exit code, stdout and stderr.
+#include <sys/wait.h>
+
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "sim/SimRadio.h"
+#include "tests/support/SflText.h"
+#include "tests/support/TempDir.h"
+
+namespace tarvel {
+namespace {
+
+struct CliRun {
+  int exitCode;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class CliWriteTest : public ::testing::Test {
+ protected:
+  CliRun cli(const std::string& args) {
+    const auto out = dir.path() / "out.txt";
+    const auto err = dir.path() / "err.txt";
+    const std::string command = std::string(TARVEL_CLI) + " " + args + " >" + out.string() + " 2>" + err.string();
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
+  }
+  std::unique_ptr<sim::Radio> radio(sim::Cable cable, const sim::Faults& faults = {}) {
+    sim::Options options;
+    options.cable = cable;
+    options.linkPath = (dir.path() / "radio").string();
+    options.faults = faults;
+    std::string error;
+    auto r = sim::Radio::Start(options, &error);
+    EXPECT_TRUE(r) << error;
+    return r;
+  }
+  std::string port() const { return (dir.path() / "radio").string(); }
+
+  test::TempDir dir;
+  std::string file = dir.write("fw.sfl", test::ConventionalSfl(0, 8));
+};
+
+TEST_F(CliWriteTest, WritesWithBothCablesAndReports) {
+  for (const char* cable : {"qap8", "qap10"}) {
+    SCOPED_TRACE(cable);
+    auto r = radio(std::string(cable) == "qap10" ? sim::Cable::Qap10 : sim::Cable::Qap8);
+    const CliRun run = cli("write " + file + " --port " + port() + " --cable " + cable + " --baud 115200");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("Succeeded in writing the flash.\n\n", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("Check SUM is "), std::string::npos);
+    EXPECT_EQ(run.err, "");  // not a terminal: no progress line
+    EXPECT_EQ(r->stats().blocksStored, 8);
+  }
+}
+
+TEST_F(CliWriteTest, JsonAndTrace) {
+  auto r = radio(sim::Cable::Qap8, [] {
+    sim::Faults f;
+    f.refuseBlock = 3;
+    f.refuseWrites = 2;
+    return f;
+  }());
+  const auto trace = dir.path() / "trace.txt";
+  const CliRun run = cli("write " + file + " --port " + port() + " --json --trace " + trace.string());
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out.front(), '{');
+  EXPECT_NE(run.out.find("\"result\": \"success\""), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\"blocks_written\": 8"), std::string::npos);
+  EXPECT_NE(run.out.find("\"retries\": 2"), std::string::npos);
+  EXPECT_NE(run.out.find("\"checksum\": \""), std::string::npos);
+  const std::string log = Slurp(trace);
+  EXPECT_NE(log.find("> 57 00 00"), std::string::npos) << log.substr(0, 400);
+  EXPECT_NE(log.find("< 05"), std::string::npos);
+}
+
+TEST_F(CliWriteTest, EachFailureHasItsExitCodeAndMessage) {
+  std::string broken = test::ConventionalSfl(0, 2);
+  broken[400] = '#';
+  const std::string invalid = dir.write("bad.sfl", broken);
+  sim::Faults silent;
+  silent.silent = true;
+  sim::Faults refusing;
+  refusing.refuseBlock = 1;
+  refusing.refuseWrites = 6;
+  struct Row {
+    const char* name;
+    sim::Faults faults;
+    std::string args;
+    int exitCode;
+    const char* message;
+  };
+  const Row rows[] = {
+      {"usage: rate not offered", {}, "write " + file + " --port " + port() + " --cable qap10 --baud 9600", 2, "9600"},
+      {"usage: no port", {}, "write " + file, 2, "--port"},
+      {"missing port", {}, "write " + file + " --port " + (dir.path() / "nothing").string(), 3,
+       "The COMM Port cannot be handled."},
+      {"silent radio", silent, "write " + file + " --port " + port(), 4, "Synchronization Error.\nPlease confirm"},
+      {"invalid file", {}, "write " + invalid + " --port " + port(), 5, "The file is not a valid SFL file."},
+      {"missing file", {}, "write " + (dir.path() / "none.sfl").string() + " --port " + port(), 5,
+       "The file cannot be opened."},
+      {"block refused six times", refusing, "write " + file + " --port " + port(), 7,
+       "Failed in the flash writing."},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    auto r = radio(sim::Cable::Qap8, row.faults);
+    const CliRun run = cli(row.args);
+    EXPECT_EQ(run.exitCode, row.exitCode) << run.err;
+    EXPECT_NE(run.err.find(row.message), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
+  }
+}
+
+TEST_F(CliWriteTest, HelpListsTheExitCodes) {
+  const CliRun run = cli("--help");
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_NE(run.out.find("7  a flash block could not be written"), std::string::npos) << run.out;
+}
+
+}  // namespace
+}  // namespace tarvel
