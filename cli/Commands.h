@@ -2,13 +2,32 @@
 // and returns the exit code through `exitCode` when it runs.
 #pragma once
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include <CLI/CLI.hpp>
+
+namespace tarvel {
+struct CatalogRow;
+}
 
 namespace tarvel::cli {
 
 void AddPortsCommand(CLI::App& app, int& exitCode);
 void AddSyncCommand(CLI::App& app, int& exitCode);
 void AddWriteCommand(CLI::App& app, int& exitCode);
+void AddListCommand(CLI::App& app, int& exitCode);
+void AddCommentCommand(CLI::App& app, int& exitCode);
+
+// `list`'s output: a line per row, the name, at least two spaces so that the
+// dates line up, the date text.
+std::string FormatListing(const std::vector<CatalogRow>& rows);
+// Display text made safe for a terminal: CR LF and lone CRs become line
+// breaks; other control characters (escape sequences among them) show as
+// U+FFFD, so no file can drive the terminal.
+std::string TerminalSafeText(std::string_view displayText);
+
 // Commands whose work comes later print that they are not yet available.
 void AddPendingCommand(CLI::App& app, const char* name, const char* description, int& exitCode);
 

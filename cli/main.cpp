@@ -24,8 +24,8 @@ int main(int argc, char** argv) {
   AddWriteCommand(app, exitCode);
   AddPendingCommand(app, "read", "Read the radio's flash into an SFL file", exitCode);
   AddPendingCommand(app, "convert", "Convert an Intel-HEX file into an SFL file", exitCode);
-  AddPendingCommand(app, "list", "List the SFL files of a folder", exitCode);
-  AddPendingCommand(app, "comment", "Show the comment block of an SFL file", exitCode);
+  AddListCommand(app, exitCode);
+  AddCommentCommand(app, exitCode);
 
   try {
     app.parse(argc, argv);

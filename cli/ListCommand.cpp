@@ -1,0 +1,102 @@
+// `tarvel-cli list [FOLDER]`: the catalog's rows as the window lists them.
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "catalog/Catalog.h"
+#include "catalog/DisplayText.h"
+#include "cli/Commands.h"
+#include "cli/ExitCodes.h"
+
+namespace tarvel::cli {
+
+namespace {
+
+struct ListOptions {
+  std::string folder = ".";
+  std::string sort;  // "", "name" or "date"
+  bool descending = false;
+};
+
+// Characters on the terminal, taken as one column each.
+std::size_t Columns(std::string_view utf8) {
+  std::size_t count = 0;
+  for (const char c : utf8) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return count;
+}
+
+bool IsControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+
+}  // namespace
+
+std::string TerminalSafeText(std::string_view displayText) {
+  std::string out;
+  out.reserve(displayText.size());
+  std::size_t pos = 0;
+  while (pos < displayText.size()) {
+    char32_t c = 0;
+    std::size_t length = DecodeUtf8(displayText, pos, c);
+    if (length == 0) {
+      // Not display text after all: one byte at a time, as Latin-1.
+      c = static_cast<unsigned char>(displayText[pos]);
+      length = 1;
+    }
+    pos += length;
+    if (c == '\r') {
+      if (pos < displayText.size() && displayText[pos] == '\n') ++pos;
+      out += '\n';
+    } else if (c == '\n' || c == '\t') {
+      out += static_cast<char>(c);
+    } else if (IsControl(c)) {
+      AppendUtf8(out, U'\uFFFD');
+    } else {
+      AppendUtf8(out, c);
+    }
+  }
+  return out;
+}
+
+std::string FormatListing(const std::vector<CatalogRow>& rows) {
+  std::vector<std::string> names;
+  names.reserve(rows.size());
+  std::size_t width = 0;
+  for (const CatalogRow& row : rows) {
+    // A name is one line whatever it holds.
+    std::string name = TerminalSafeText(DecodeForDisplay(row.baseName));
+    for (std::size_t at = name.find_first_of("\n\t"); at != std::string::npos; at = name.find_first_of("\n\t", at)) {
+      name.replace(at, 1, "\xEF\xBF\xBD");
+    }
+    width = std::max(width, Columns(name));
+    names.push_back(std::move(name));
+  }
+  std::string out;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    out += names[i];
+    out.append(width - Columns(names[i]) + 2, ' ');
+    out += rows[i].dateText;
+    out += '\n';
+  }
+  return out;
+}
+
+void AddListCommand(CLI::App& app, int& exitCode) {
+  auto options = std::make_shared<ListOptions>();
+  CLI::App* command = app.add_subcommand("list", "List the SFL files of a folder");
+  command->add_option("folder", options->folder, "The folder (default: the working folder)");
+  CLI::Option* sort = command->add_option("--sort", options->sort, "Sort by a column, as a click on its header")
+                          ->check(CLI::IsMember({"name", "date"}));
+  command->add_flag("--descending", options->descending, "Sort descending, as a second click on the header")
+      ->needs(sort);
+  command->callback([options, &exitCode] {
+    // A folder that is missing or holds no SFL file lists nothing, as in the
+    // window.
+    std::vector<CatalogRow> rows = ListSflFolder(options->folder);
+    if (!options->sort.empty()) {
+      SortRows(rows, options->sort == "date" ? kColumnDate : kColumnName, !options->descending);
+    }
+    std::fputs(FormatListing(rows).c_str(), stdout);
+    exitCode = kExitOk;
+  });
+}
+
+}  // namespace tarvel::cli
