@@ -31,9 +31,11 @@ struct Faults {
   int badVerifyByte = 2;
   // Never answer anything.
   bool silent = false;
-  // Fall silent for good after this many stored blocks (-1: never).
+  // Fall silent for good after this many stored blocks (-1: never): the
+  // next write packet and everything after it go unanswered.
   int silentAfterBlocks = -1;
-  // Answer the synchronisation only after this many sync bytes/frames.
+  // Answer the synchronisation only after this many sync bytes/frames,
+  // counted over the radio's life.
   int syncAfter = 0;
   // Read replies: cut the reply of block `shortReadBlock` to `shortReadBytes`
   // bytes; fall silent at the read request of block `silentReadBlock`.
@@ -45,8 +47,9 @@ struct Faults {
   int corruptBlock = -1;
   // Bytes of garbage (0xEE) sent before every answer.
   int garbageBefore = 0;
-  // Close the terminal for good after this many stored blocks (-1: never):
-  // what an unplugged USB adapter looks like to the tool.
+  // Close the terminal for good after this many stored blocks (-1: never),
+  // when the next write packet arrives: what an unplugged USB adapter looks
+  // like to the tool.
   int hangUpAfterBlocks = -1;
 };
 
@@ -60,8 +63,10 @@ struct Options {
 };
 
 struct Stats {
-  int syncBytes = 0;       // sync bytes (QAP-8) or wake-up frames (QAP-10) received
-  int writePackets = 0;    // write packets received, accepted or not
+  // Sync bytes (QAP-8) or wake-up frames (QAP-10) taken as a call to
+  // synchronise; those ignored while the letter is awaited do not count.
+  int syncBytes = 0;
+  int writePackets = 0;  // write packets received, accepted or not
   int blocksStored = 0;
   int verifies = 0;
   int readRequests = 0;
