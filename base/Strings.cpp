@@ -28,6 +28,10 @@ std::string_view LoadString(StringId id) {
     case StringId::SyncSucceeded: return "Synchronized with the boot loader.";
     case StringId::NotYetAvailable: return "This command is not yet available.";
     case StringId::NoSerialPorts: return "No serial ports were found.";
+    case StringId::VerifySucceeded: return "Verified: the flash holds every block of the file.";
+    case StringId::VerifyFailed: return "The flash differs from the file.";
+    case StringId::ReadBackTime: return "Read back in ";
+    case StringId::InvalidBlockText: return "A block number is one to three hex digits, 000 to FFF.";
     case StringId::AppTitle: return "Tarvel";
     case StringId::ConversionFailed: return "Failed in the conversion of the file. ";
     case StringId::ConversionSucceeded: return "Succeeded in the conversion of the file. ";

@@ -26,6 +26,10 @@ enum class StringId : unsigned {
   SyncSucceeded = 118,       // the command line's connection check
   NotYetAvailable = 119,     // a command-line command not built yet
   NoSerialPorts = 120,
+  VerifySucceeded = 121,     // tarvel-cli write --verify
+  VerifyFailed = 122,
+  ReadBackTime = 123,
+  InvalidBlockText = 124,    // an end block that is not three hex digits
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,

@@ -17,8 +17,12 @@ namespace tarvel::cli {
 void AddPortsCommand(CLI::App& app, int& exitCode);
 void AddSyncCommand(CLI::App& app, int& exitCode);
 void AddWriteCommand(CLI::App& app, int& exitCode);
+void AddReadCommand(CLI::App& app, int& exitCode);
 void AddListCommand(CLI::App& app, int& exitCode);
 void AddCommentCommand(CLI::App& app, int& exitCode);
+void AddConvertCommand(CLI::App& app, int& exitCode);
+// "Tarvel 1.10" and a line for each converter library with its version.
+std::string ProgramAndConverterVersions();
 
 // `list`'s output: a line per row, the name, at least two spaces so that the
 // dates line up, the date text.

@@ -27,35 +27,34 @@ std::string FormatTimeLeft(double seconds) {
   return text;
 }
 
-void ProgressLine::setProgressRange(std::uint16_t highest) { highest_ = highest; }
-
-void ProgressLine::setProgress(int position, const std::string& text) {
-  if (!enabled_ || text.empty()) return;
+void ProgressLine::update(int done, int total, const std::string& counter) {
+  if (!enabled_) return;
   const auto now = Clock::now();
   if (!started_) {
     started_ = true;
     start_ = now;
-  } else if (now - lastDraw_ < kRedrawInterval && position < highest_) {
+  } else if (now - lastDraw_ < kRedrawInterval && done + 1 < total) {
     return;
   }
   lastDraw_ = now;
-  const int total = highest_ + 1;
-  const int done = position;  // blocks finished before this one
   const double percent = total > 0 ? 100.0 * done / total : 0.0;
   const double seconds = std::chrono::duration<double>(now - start_).count();
   const double rate = seconds > 0 ? done * kBlockBytes / seconds : 0.0;
-  std::string line = verb_ + " block " + text;
+  std::string line = verb_ + " block " + counter;
   char figures[64];
   std::snprintf(figures, sizeof figures, "  %3.0f%%", percent > 100 ? 100.0 : percent);
   line += figures;
   if (done > 0 && rate > 0) {
     line += "  " + FormatRate(rate);
-    const double left = (total - done) * kBlockBytes / rate;
-    line += "  " + FormatTimeLeft(left);
+    line += "  " + FormatTimeLeft((total - done) * kBlockBytes / rate);
   }
   std::fprintf(stderr, "\r%-60s", line.c_str());
   std::fflush(stderr);
   shown_ = true;
+}
+
+void ReadProgress::blockRead(int blocksDone, std::uint16_t endBlock) {
+  line_.update(blocksDone, endBlock + 1, FormatBlockCounter(blocksDone));
 }
 
 void ProgressLine::finish() {

@@ -16,14 +16,16 @@ int main(int argc, char** argv) {
                ": write SFL firmware into a radio through its serial boot loader"};
   app.require_subcommand(1);
   app.footer(kExitCodeHelp);
-  app.set_version_flag("--version", std::string(LoadString(StringId::Version)));
+  // The converters' versions are read when asked for, not at every start.
+  app.set_version_flag("--version", ProgramAndConverterVersions,
+                       "Show the versions of the program and the converters");
 
   int exitCode = kExitOk;
   AddPortsCommand(app, exitCode);
   AddSyncCommand(app, exitCode);
   AddWriteCommand(app, exitCode);
-  AddPendingCommand(app, "read", "Read the radio's flash into an SFL file", exitCode);
-  AddPendingCommand(app, "convert", "Convert an Intel-HEX file into an SFL file", exitCode);
+  AddReadCommand(app, exitCode);
+  AddConvertCommand(app, exitCode);
   AddListCommand(app, exitCode);
   AddCommentCommand(app, exitCode);
 

@@ -26,13 +26,6 @@ void SetStatus(LoaderContext& ctx, WriteUi& ui, int status) {
   ui.statusChanged(status);
 }
 
-bool OpenPort(LoaderContext& ctx, WriteOutcome& outcome) {
-  if (OpenCommPort(ctx.link)) return true;
-  outcome.failure = ctx.link.hComm ? StringId::PortInitFailed : StringId::PortCannotBeHandled;
-  CloseCommPort(ctx.link);
-  return false;
-}
-
 // Synchronises and, when that works, writes the blocks. The port is open.
 bool SyncAndWrite(LoaderContext& ctx, WriteUi& ui, const std::string& filePath, WriteOutcome& outcome,
                   bool synced) {
@@ -45,13 +38,13 @@ bool SyncAndWrite(LoaderContext& ctx, WriteUi& ui, const std::string& filePath, 
 }
 
 bool WriteQap10(LoaderContext& ctx, WriteUi& ui, const std::string& filePath, WriteOutcome& outcome) {
-  if (!OpenPort(ctx, outcome)) return false;
+  if (!OpenCommPortOrClose(ctx.link, outcome.failure)) return false;
   if (ctx.m_bRtsPulse) {
     // The adapter wants an RTS pulse on a freshly opened port first.
-    if (!OpenPort(ctx, outcome)) return false;
+    if (!OpenCommPortOrClose(ctx.link, outcome.failure)) return false;
     PulseQap10Rts(ctx);
     CloseCommPort(ctx.link);
-    if (!OpenPort(ctx, outcome)) return false;
+    if (!OpenCommPortOrClose(ctx.link, outcome.failure)) return false;
   }
   SendQap10StartPacket(ctx);
   const bool result = SyncAndWrite(ctx, ui, filePath, outcome, SyncLoaderFramed(ctx));
@@ -62,7 +55,7 @@ bool WriteQap10(LoaderContext& ctx, WriteUi& ui, const std::string& filePath, Wr
 }
 
 bool WriteQap8(LoaderContext& ctx, WriteUi& ui, const std::string& filePath, WriteOutcome& outcome) {
-  if (!OpenPort(ctx, outcome)) return false;
+  if (!OpenCommPortOrClose(ctx.link, outcome.failure)) return false;
   PulseQap8LoaderEntry(ctx);
   const bool result = SyncAndWrite(ctx, ui, filePath, outcome, SyncLoader(ctx));
   SetLine(ctx, ControlLine::Dtr, false);

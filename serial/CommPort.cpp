@@ -21,6 +21,13 @@ bool OpenCommPort(CommLink& link) {
 
 void CloseCommPort(CommLink& link) { link.hComm.reset(); }
 
+bool OpenCommPortOrClose(CommLink& link, StringId& failure) {
+  if (OpenCommPort(link)) return true;
+  failure = link.hComm ? StringId::PortInitFailed : StringId::PortCannotBeHandled;
+  CloseCommPort(link);
+  return false;
+}
+
 namespace {
 void OnLineSwitch(CommLink& link, ControlLine line, bool checked) {
   if (!OpenCommPort(link)) {

@@ -26,6 +26,9 @@ struct CommLink {
 // or 106 and returns false; the caller then closes with CloseCommPort.
 bool OpenCommPort(CommLink& link);
 void CloseCommPort(CommLink& link);
+// OpenCommPort, and on failure the caller's part too: the port closed and
+// the message shown (105 or 106) named in `failure`.
+bool OpenCommPortOrClose(CommLink& link, StringId& failure);
 
 // The switch handlers: every click reopens the port; checked raises the line
 // and keeps the port open, unchecked lowers it and closes the port.

@@ -54,6 +54,20 @@ void FakeLoader::onPacket(FakeLine& line, std::span<const std::uint8_t> p) {
     line.reply({0x05});
     return;
   }
+  if (p.size() == 19 && p[0] == 0x52) {
+    const std::uint16_t block = static_cast<std::uint16_t>((p[17] << 8) | p[18]);
+    readRequests.push_back(block);
+    if (silentAtReadOf == block) return;
+    std::array<std::uint8_t, 128> data{};
+    data.fill(0xFF);
+    if (auto it = flash.find(block); it != flash.end()) data = it->second;
+    std::vector<std::uint8_t> reply(data.begin(), data.end());
+    reply.push_back(0);
+    reply.push_back(0);
+    if (shortReadOf == block) reply.resize(100);
+    line.reply(reply);
+    return;
+  }
   if (p.size() == 3 && p[0] == 0xAA && p[1] == 0x55 && p[2] == 0xA0) {
     std::uint16_t sum = lastSum_;
     if (lastBlock_ == badVerifyBlock && badVerified_[lastBlock_]++ < badVerifyCount) sum ^= 0x0001;

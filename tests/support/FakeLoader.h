@@ -22,6 +22,9 @@ struct FakeLoader {
   int refuseBlock = -1, refuseCount = 0;     // 0x15 to the first n write packets of a block
   int badVerifyBlock = -1, badVerifyCount = 0;
   int silentAfterPackets = -1;               // stops answering after n write packets
+  std::vector<std::uint16_t> readRequests;   // blocks asked for, in order
+  int silentAtReadOf = -1;                   // no answer to the read of this block
+  int shortReadOf = -1;                      // 100 bytes instead of 130 for this block
 
  private:
   void onPacket(FakeLine& line, std::span<const std::uint8_t> packet);

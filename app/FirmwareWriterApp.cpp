@@ -1,0 +1,47 @@
+#include "app/FirmwareWriterApp.h"
+
+#include <string>
+#include <vector>
+
+#include "app/Settings.h"
+#include "app/SingleInstance.h"
+#include "ui/DialogLogic.h"
+#include "ui/FirmwareWriterDlg.h"
+#include "ui/Globals.h"
+
+namespace tarvel {
+
+CFirmwareWriterApp::CFirmwareWriterApp(int& argc, char** argv) : QApplication(argc, argv) {}
+
+int CFirmwareWriterApp::InitInstance() {
+  SingleInstance instance(
+      SingleInstance::NameFor(SingleInstance::ExecutableBaseName(), SingleInstance::UserName()));
+  if (instance.Acquire() == SingleInstance::Start::AlreadyRunning) {
+    instance.NotifyRunningCopy();
+    return 0;
+  }
+
+  m_strStartDir = StartupDirectory();
+  m_strProfilePath = SettingsPathFor(m_strStartDir);
+  Settings settings(m_strProfilePath);
+  settings.writeVersion();  // at every start; a failed write goes unreported
+  g_strStartDir = m_strStartDir;
+
+  std::vector<std::string> arguments;
+  const QStringList all = QCoreApplication::arguments();
+  for (qsizetype i = 1; i < all.size(); ++i) arguments.push_back(all[i].toStdString());
+
+  DialogServices services;
+  services.settingsPath = m_strProfilePath;
+  services.argumentText = ArgumentText(arguments);
+  services.initialFilePath = qEnvironmentVariable(kSflFileVariable).toStdString();
+
+  CFirmwareWriterDlg dialog(std::move(services));
+  m_pMainWnd = &dialog;
+  connect(&instance, &SingleInstance::RaiseRequested, this, [this] { RaiseWindow(m_pMainWnd); });
+  dialog.exec();
+  m_pMainWnd = nullptr;
+  return 0;
+}
+
+}  // namespace tarvel

@@ -1,0 +1,118 @@
+// libtesmol.so: Intel HEX to SFL.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "converters/ConverterApi.h"
+#include "converters/IntelHex.h"
+#include "converters/OutputFile.h"
+#include "firmware/SflFile.h"
+#include "firmware/SflWriter.h"
+
+namespace {
+
+constexpr unsigned kHighestBlock = 0xFFF;
+constexpr std::size_t kBlockBytes = tarvel::kBlockSize;
+
+// Fixed size: a thread_local with a destructor would keep the library from
+// being unloaded.
+thread_local char t_lastError[512];
+
+void SetLastError(const std::string& text) {
+  std::snprintf(t_lastError, sizeof t_lastError, "%s", text.c_str());
+}
+
+std::string BlockText(unsigned block) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%03X", block);
+  return text;
+}
+
+// A name without a folder goes beside the HEX file.
+std::string OutputPath(const std::string& hexPath, const std::string& sflName) {
+  if (sflName.find('/') != std::string::npos) return sflName;
+  return (std::filesystem::path(hexPath).parent_path() / sflName).string();
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+bool Convert(const char* hexPathText, const char* sflNameText, unsigned firstBlock, unsigned lastBlock,
+             const char* productName, const char* firmVersion, std::string& reason) {
+  if (!hexPathText || !sflNameText || !productName || !firmVersion) {
+    reason = "a text argument is missing";
+    return false;
+  }
+  const std::string hexPath(hexPathText);
+  const std::string sflName(sflNameText);
+  if (hexPath.empty()) {
+    reason = "no HEX file given";
+    return false;
+  }
+  if (sflName.empty()) {
+    reason = "no output file name given";
+    return false;
+  }
+  if (firstBlock > lastBlock) {
+    reason = "the first block " + BlockText(firstBlock) + " lies above the last block " + BlockText(lastBlock);
+    return false;
+  }
+  if (lastBlock > kHighestBlock) {
+    reason = "block " + BlockText(lastBlock) + " lies above the highest block FFF";
+    return false;
+  }
+  const std::string outputPath = OutputPath(hexPath, sflName);
+  if (SameFile(hexPath, outputPath)) {
+    reason = "the output " + outputPath + " would replace the HEX file";
+    return false;
+  }
+
+  const std::size_t blockCount = lastBlock - firstBlock + 1;
+  std::vector<std::uint8_t> image(blockCount * kBlockBytes, 0xFF);
+  tarvel::converters::IntelHexParser parser(static_cast<std::uint64_t>(firstBlock) * kBlockBytes, image);
+  if (!tarvel::converters::ReadIntelHexFile(hexPath, parser, reason)) return false;
+  // An image with nothing of the file in it is almost surely a wrong range
+  // or a file linked for other addresses; written, it would erase the radio.
+  if (parser.bytesInWindow() == 0) {
+    char range[96];
+    std::snprintf(range, sizeof range, "blocks %03X to %03X (addresses 0x%05X to 0x%05X)", firstBlock, lastBlock,
+                  firstBlock * 128u, (lastBlock + 1) * 128u - 1);
+    reason = "no data of " + hexPath + " falls within " + range;
+    return false;
+  }
+
+  std::string text = tarvel::SflHeader(productName, firmVersion);
+  text.reserve(text.size() + blockCount * tarvel::kSflRecordBytes);
+  for (std::size_t i = 0; i < blockCount; ++i) {
+    const std::span<const std::uint8_t, kBlockBytes> data(image.data() + i * kBlockBytes, kBlockBytes);
+    text += tarvel::SflRecordLine(static_cast<std::uint16_t>(firstBlock + i), data);
+  }
+  return tarvel::converters::ReplaceFile(outputPath, text, reason);
+}
+
+}  // namespace
+
+extern "C" int Velmar_Prc(const char* hexPath, const char* sflName, unsigned short firstBlock,
+                          unsigned short lastBlock, const char* productName, const char* firmVersion) {
+  t_lastError[0] = '\0';
+  // Nothing may leave a C entry point by an exception.
+  try {
+    std::string reason;
+    if (Convert(hexPath, sflName, firstBlock, lastBlock, productName, firmVersion, reason)) return 1;
+    SetLastError(reason);
+  } catch (...) {
+    SetLastError("out of memory");
+  }
+  return 0;
+}
+
+extern "C" const char* Velmar_VerInfo(void) { return "Tesmol 1.00"; }
+
+extern "C" const char* Velmar_LastError(void) { return t_lastError; }

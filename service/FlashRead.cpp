@@ -1,0 +1,175 @@
+#include "service/FlashRead.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "base/Report.h"
+#include "loader/Exchanges.h"
+#include "loader/Sync.h"
+#include "loader/Waits.h"
+
+namespace tarvel {
+
+namespace {
+
+// Blocks per step of the status bar's progress.
+constexpr unsigned kBlocksPerStep = 20;
+// The RTS pulse that some adapters need around the QAP-10 start.
+constexpr std::uint32_t kReadRtsPulseMs = 2;
+
+struct ReadRun {
+  LoaderContext& ctx;
+  ReadUi& ui;
+  BlockSink& sink;
+  const std::string& outputPath;
+  std::uint16_t endBlock;
+  ReadOutcome outcome;
+
+  void show(StringId id, std::string_view detail = {}) {
+    outcome.lastMessage = id;
+    ctx.messages.showMessage(id, MessageIcon::Stop, detail);
+  }
+  void setStatus(int status) {
+    ctx.m_nStatus = status;
+    ui.statusChanged(status);
+  }
+  // 114, saying what the output file holds after a failure.
+  void showReadFailed() {
+    const int total = endBlock + 1;
+    show(StringId::ReadFailed, outputPath + " is incomplete: it holds " + std::to_string(outcome.blocksRead) +
+                                   " of " + std::to_string(total) + " blocks.");
+  }
+  bool open() { return OpenCommPortOrClose(ctx.link, outcome.lastMessage); }
+  void pulseRts() {
+    SetLine(ctx, ControlLine::Rts, true);
+    BusyWait(ctx, kReadRtsPulseMs);
+    SetLine(ctx, ControlLine::Rts, false);
+  }
+
+  bool readBlocks();
+  bool qap8();
+  bool qap10();
+};
+
+bool ReadRun::readBlocks() {
+  ctx.m_wReadSum = 0;
+  std::string reason;
+  if (!sink.load(reason)) {
+    show(StringId::CommunicationError, reason);
+    return false;
+  }
+  std::array<std::uint8_t, kFlashBlockRecordBytes> record{};
+  ReadReply reply{};
+  for (std::uint16_t block = 0;; ++block) {
+    if (!ReadBlockExchange(ctx, block, reply)) {
+      show(StringId::CommunicationError);
+      return false;
+    }
+    for (std::size_t i = 0; i < kBlockSize; ++i) ctx.m_wReadSum = static_cast<std::uint16_t>(ctx.m_wReadSum + reply[i]);
+    record[0] = static_cast<std::uint8_t>(block >> 8);
+    record[1] = static_cast<std::uint8_t>(block & 0xFF);
+    std::copy_n(reply.begin(), kBlockSize, record.begin() + 2);
+    if (sink.addBlock(outputPath, record) == 0) return false;
+    ++outcome.blocksRead;
+    if (block == endBlock) return true;
+    ui.setReadProgress((block + 1u) / kBlocksPerStep, endBlock);
+    ui.blockRead(block + 1, endBlock);
+  }
+}
+
+bool ReadRun::qap8() {
+  PulseQap8LoaderEntry(ctx);
+  bool result = false;
+  if (!SyncLoader(ctx)) {
+    setStatus(2);
+    show(StringId::SyncError);
+  } else {
+    result = readBlocks();
+    if (!result) showReadFailed();
+  }
+  SetLine(ctx, ControlLine::Dtr, false);
+  SetLine(ctx, ControlLine::Rts, false);
+  return result;
+}
+
+bool ReadRun::qap10() {
+  if (ctx.m_bRtsPulse) {
+    if (!open()) return false;
+    pulseRts();
+    CloseCommPort(ctx.link);
+    if (!open()) return false;
+  }
+  SendQap10StartPacket(ctx);
+  bool result = false;
+  if (!SyncLoaderFramed(ctx)) {
+    setStatus(2);
+    show(StringId::SyncError);
+  } else {
+    result = readBlocks();
+  }
+  SetLine(ctx, ControlLine::Rts, true);
+  CloseCommPort(ctx.link);
+  if (!ctx.m_bRtsPulse && open()) {
+    pulseRts();
+    CloseCommPort(ctx.link);
+  }
+  if (!result) showReadFailed();
+  return result;
+}
+
+}  // namespace
+
+bool ConverterBlockSink::load(std::string& reason) {
+  converter_ = std::make_unique<FlashImageConverter>();
+  if (converter_->available()) return true;
+  reason = converter_->error();
+  return false;
+}
+
+int ConverterBlockSink::addBlock(const std::string& outputPath,
+                                 std::span<const std::uint8_t, kFlashBlockRecordBytes> record) {
+  return converter_ ? converter_->addBlock(outputPath, record) : 0;
+}
+
+bool CreateEmptyOutputFile(const std::string& path, std::string& reason) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    reason = path + ": " + std::strerror(errno);
+    return false;
+  }
+  ::close(fd);
+  return true;
+}
+
+ReadOutcome ReadFlash(LoaderContext& ctx, ReadUi& ui, BlockSink& sink, const std::string& outputPath,
+                      std::uint16_t endBlock) {
+  ReadRun run{ctx, ui, sink, outputPath, endBlock, {}};
+  run.setStatus(1);
+  ui.setReadProgress(1, endBlock);
+
+  bool result = false;
+  std::uint32_t start = ctx.clock.tickMs();
+  if (run.open()) {
+    start = ctx.clock.tickMs();
+    result = ctx.m_nType == kTypeQap10 ? run.qap10() : run.qap8();
+  }
+  run.outcome.elapsedMs = ctx.clock.tickMs() - start;
+  CloseCommPort(ctx.link);
+  run.setStatus(0);
+
+  run.outcome.succeeded = result;
+  run.outcome.readSum = ctx.m_wReadSum;
+  if (result) {
+    ctx.messages.showReport(FormatReport(StringId::ReadSucceeded, run.outcome.elapsedMs, ctx.m_wReadSum),
+                            MessageIcon::Information);
+  }
+  ui.setReadProgress(0, endBlock);
+  ui.showFolderPane();
+  return run.outcome;
+}
+
+}  // namespace tarvel

@@ -1,0 +1,90 @@
+#include "service/ReadBack.h"
+
+#include <algorithm>
+#include <map>
+#include <vector>
+
+#include "firmware/SflFile.h"
+#include "loader/Exchanges.h"
+#include "loader/Sync.h"
+#include "loader/Waits.h"
+
+namespace tarvel {
+
+namespace {
+
+bool LoadBlocks(LoaderContext& ctx, const std::string& filePath, std::map<std::uint16_t, BlockData>& blocks,
+                ReadBackOutcome& outcome) {
+  std::vector<std::uint8_t> bytes;
+  std::string reason;
+  if (!LoadSflFile(filePath, bytes, reason)) {
+    outcome.failure = StringId::FileCannotBeOpened;
+    ctx.messages.showMessage(outcome.failure, MessageIcon::Stop, filePath + ": " + reason);
+    return false;
+  }
+  if (const auto problem = CheckSflFile(bytes)) {
+    outcome.failure = StringId::InvalidSflFile;
+    ctx.messages.showMessage(outcome.failure, MessageIcon::Stop, filePath + ": " + *problem);
+    return false;
+  }
+  SflTextReader reader(bytes);
+  SflRecord record;
+  while (ParseSflRecord(reader, record) == SflParse::Record) blocks[record.block] = record.data;
+  return true;
+}
+
+bool CompareBlocks(LoaderContext& ctx, const std::map<std::uint16_t, BlockData>& blocks, ReadBackOutcome& outcome) {
+  ReadReply reply{};
+  for (const auto& [block, data] : blocks) {
+    if (!ReadBlockExchange(ctx, block, reply)) {
+      outcome.failure = StringId::CommunicationError;
+      ctx.messages.showMessage(outcome.failure, MessageIcon::Stop);
+      return false;
+    }
+    ++outcome.blocksCompared;
+    if (!std::equal(data.begin(), data.end(), reply.begin())) {
+      if (!outcome.firstDifference) outcome.firstDifference = block;
+      ++outcome.differences;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+ReadBackOutcome ReadBackAndCompare(LoaderContext& ctx, const std::string& filePath) {
+  ReadBackOutcome outcome;
+  std::map<std::uint16_t, BlockData> blocks;
+  if (!LoadBlocks(ctx, filePath, blocks, outcome)) return outcome;
+
+  const std::uint32_t start = ctx.clock.tickMs();
+  const bool framed = ctx.m_nType == kTypeQap10;
+  if (!OpenCommPortOrClose(ctx.link, outcome.failure)) return outcome;
+  if (framed && ctx.m_bRtsPulse) {
+    PulseQap10Rts(ctx);
+    CloseCommPort(ctx.link);
+    if (!OpenCommPortOrClose(ctx.link, outcome.failure)) return outcome;
+  }
+  bool synced;
+  if (framed) {
+    SendQap10StartPacket(ctx);
+    synced = SyncLoaderFramed(ctx);
+  } else {
+    PulseQap8LoaderEntry(ctx);
+    synced = SyncLoader(ctx);
+  }
+  if (!synced) {
+    outcome.failure = StringId::SyncError;
+    ctx.messages.showMessage(outcome.failure, MessageIcon::Stop);
+  } else {
+    outcome.completed = CompareBlocks(ctx, blocks, outcome);
+  }
+  // Leave the lines as a write leaves them.
+  SetLine(ctx, ControlLine::Dtr, framed);
+  SetLine(ctx, ControlLine::Rts, framed);
+  CloseCommPort(ctx.link);
+  outcome.elapsedMs = ctx.clock.tickMs() - start;
+  return outcome;
+}
+
+}  // namespace tarvel

@@ -1,0 +1,29 @@
+// Reading written blocks back and comparing them with the file: the check
+// behind `tarvel-cli write --verify`. The radio stores what it acknowledged
+// only as far as its own sum tells; this reads the flash itself.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "loader/LoaderContext.h"
+
+namespace tarvel {
+
+struct ReadBackOutcome {
+  bool completed = false;  // every block was read (whatever it held)
+  StringId failure = StringId::AppTitle;
+  int blocksCompared = 0;
+  std::optional<std::uint16_t> firstDifference;  // lowest block that differs
+  int differences = 0;
+  std::uint32_t elapsedMs = 0;
+};
+
+// Opens the port, wakes and synchronises the loader as a write does, reads
+// every block the file holds (the last record of a block counts, as it was
+// written last) in ascending order, and compares. Shows 105/106, 111, 104,
+// 115 or 107 on failure.
+ReadBackOutcome ReadBackAndCompare(LoaderContext& ctx, const std::string& filePath);
+
+}  // namespace tarvel

@@ -1,0 +1,59 @@
+#include "service/SflConversion.h"
+
+#include "service/Converters.h"
+
+namespace tarvel {
+
+namespace {
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::uint16_t ParseBlockText(std::string_view text) {
+  unsigned value = 0;
+  for (std::size_t i = 0; i < text.size() && i < 3; ++i) {
+    const int digit = HexDigitValue(text[i]);
+    if (digit < 0) break;
+    value = value << 4 | static_cast<unsigned>(digit);
+  }
+  return static_cast<std::uint16_t>(value);
+}
+
+std::string DefaultSflName(std::string_view hexFileName) {
+  const std::size_t slash = hexFileName.find_last_of('/');
+  std::string_view name = slash == std::string_view::npos ? hexFileName : hexFileName.substr(slash + 1);
+  const std::size_t dot = name.find_last_of('.');
+  if (dot != std::string_view::npos) name = name.substr(0, dot);
+  return name.empty() ? std::string() : std::string(name) + ".sfl";
+}
+
+bool RunSflConversion(const std::string& hexPath, const SflConvTexts& texts, SflConvUi& ui,
+                      MessageDisplay& messages, const ConverterSearch& search) {
+  ui.storeBlockTexts(texts.startBlock, texts.endBlock);
+  HexConversion conversion;
+  conversion.hexPath = hexPath;
+  conversion.sflName = texts.sflName;
+  conversion.firstBlock = ParseBlockText(texts.startBlock);
+  conversion.lastBlock = ParseBlockText(texts.endBlock);
+  conversion.productName = texts.productName;
+  conversion.firmVersion = texts.firmVersion;
+
+  ui.beginWait();
+  const ConversionResult result = ConvertHexToSfl(conversion, search);
+  ui.endWait();
+
+  if (result.succeeded) {
+    messages.showMessage(StringId::ConversionSucceeded, MessageIcon::Information);
+  } else {
+    messages.showMessage(StringId::ConversionFailed, MessageIcon::Stop, result.reason);
+  }
+  return result.succeeded;
+}
+
+}  // namespace tarvel

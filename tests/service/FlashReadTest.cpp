@@ -1,0 +1,164 @@
+#include "service/FlashRead.h"
+
+#include <gtest/gtest.h>
+
+#include "base/Report.h"
+#include "tests/support/FakeLoader.h"
+#include "tests/support/Fakes.h"
+#include "tests/support/SflText.h"
+
+namespace tarvel {
+namespace {
+
+struct RecordingReadUi final : ReadUi {
+  void statusChanged(int status) override { statuses.push_back(status); }
+  void setReadProgress(unsigned position, std::uint16_t endBlock) override {
+    positions.push_back(position);
+    ranges.push_back(endBlock / 20);
+  }
+  void showFolderPane() override { ++folderShown; }
+  std::vector<int> statuses;
+  std::vector<unsigned> positions;
+  std::vector<unsigned> ranges;
+  int folderShown = 0;
+};
+
+struct FakeSink final : BlockSink {
+  bool load(std::string& reason) override {
+    ++loads;
+    if (!loadable) reason = "liboxbrin.so: not found";
+    return loadable;
+  }
+  int addBlock(const std::string&, std::span<const std::uint8_t, kFlashBlockRecordBytes> record) override {
+    if (refuseAt == static_cast<int>(records.size())) return 0;
+    records.emplace_back(record.begin(), record.end());
+    return 1;
+  }
+  bool loadable = true;
+  int refuseAt = -1;
+  int loads = 0;
+  std::vector<std::vector<std::uint8_t>> records;
+};
+
+class FlashReadTest : public ::testing::Test {
+ protected:
+  FlashReadTest() : ctx(opener, messages, clock, pump) {
+    opener.line->clock = &clock;
+    loader.attach(*opener.line);
+  }
+  ReadOutcome read(std::uint16_t endBlock) { return ReadFlash(ctx, ui, sink, "/tmp/out.sfl", endBlock); }
+
+  test::FakeOpener opener;
+  test::FakeLoader loader;
+  test::RecordingMessages messages;
+  test::FakeClock clock;
+  test::CountingPump pump;
+  RecordingReadUi ui;
+  FakeSink sink;
+  LoaderContext ctx;
+};
+
+TEST_F(FlashReadTest, ReadsBlocksZeroToEndIntoTheConverter) {
+  loader.flash[1] = test::PatternBlock(1);
+  for (int type : {kTypeQap8, kTypeQap10}) {
+    SCOPED_TRACE(type);
+    ctx.m_nType = type;
+    sink.records.clear();
+    messages.reports.clear();
+    const ReadOutcome outcome = read(2);
+    ASSERT_TRUE(outcome.succeeded);
+    ASSERT_EQ(sink.records.size(), 3u);
+    EXPECT_EQ(sink.records[1][0], 0x00);
+    EXPECT_EQ(sink.records[1][1], 0x01);
+    EXPECT_TRUE(std::equal(sink.records[1].begin() + 2, sink.records[1].end(), test::PatternBlock(1).begin()));
+    unsigned sum = 2 * 128 * 0xFF;
+    for (auto b : test::PatternBlock(1)) sum += b;
+    EXPECT_EQ(outcome.readSum, static_cast<std::uint16_t>(sum));
+    ASSERT_EQ(messages.reports.size(), 1u);
+    EXPECT_EQ(messages.reports[0], FormatReport(StringId::ReadSucceeded, outcome.elapsedMs, outcome.readSum));
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(ctx.m_nStatus, 0);
+    EXPECT_EQ(ctx.port(), nullptr);
+    EXPECT_EQ(ui.positions.back(), 0u);
+    EXPECT_GE(ui.folderShown, 1);
+  }
+}
+
+TEST_F(FlashReadTest, EndBlockRangesAndProgressSteps) {
+  struct Row {
+    std::uint16_t end;
+    std::size_t requests;
+    unsigned lastPosition;  // the last step before the final 0
+  };
+  for (const Row row : {Row{0x000, 1, 1}, Row{0x3FF, 1024, 51}, Row{0xFFF, 4096, 204}}) {
+    SCOPED_TRACE(row.end);
+    loader.readRequests.clear();
+    ui = RecordingReadUi{};
+    ASSERT_TRUE(read(row.end).succeeded);
+    EXPECT_EQ(loader.readRequests.size(), row.requests);
+    EXPECT_EQ(loader.readRequests.back(), row.end);
+    ASSERT_GE(ui.positions.size(), 2u);
+    EXPECT_EQ(ui.positions.front(), 1u);
+    EXPECT_EQ(ui.positions[ui.positions.size() - 2], row.lastPosition);
+    EXPECT_EQ(ui.ranges.front(), row.end / 20u);
+  }
+  // The last request of FFF carries the block bytes 0x0F 0xFF.
+  const auto& last = opener.line->writes.back();
+  EXPECT_EQ(last[17], 0x0F);
+  EXPECT_EQ(last[18], 0xFF);
+}
+
+TEST_F(FlashReadTest, FailuresShowTheirMessagesInOrder) {
+  struct Row {
+    const char* name;
+    int type;
+    std::function<void()> arrange;
+    std::vector<StringId> messages;
+    std::size_t requests;
+  };
+  const std::vector<StringId> commThenFailed{StringId::CommunicationError, StringId::ReadFailed};
+  const Row rows[] = {
+      {"port missing", kTypeQap8, [&] { opener.failWith = OpenStatus::CannotOpen; }, {StringId::PortCannotBeHandled}, 0},
+      {"QAP-8 silent", kTypeQap8, [&] { loader.silent = true; }, {StringId::SyncError}, 0},
+      {"QAP-10 silent", kTypeQap10, [&] { loader.silent = true; }, {StringId::SyncError, StringId::ReadFailed}, 0},
+      {"converter missing", kTypeQap8, [&] { sink.loadable = false; }, commThenFailed, 0},
+      {"converter missing QAP-10", kTypeQap10, [&] { sink.loadable = false; }, commThenFailed, 0},
+      {"converter refuses block 0", kTypeQap8, [&] { sink.refuseAt = 0; }, {StringId::ReadFailed}, 1},
+      {"short reply", kTypeQap8, [&] { loader.shortReadOf = 3; }, commThenFailed, 4},
+      {"radio falls silent", kTypeQap10, [&] { loader.silentAtReadOf = 5; }, commThenFailed, 6},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::FakeLoader fresh;
+    loader = fresh;
+    loader.attach(*opener.line);
+    opener.failWith = OpenStatus::Ok;
+    sink = FakeSink{};
+    messages.shown.clear();
+    messages.reports.clear();
+    ctx.m_nType = row.type;
+    row.arrange();
+    const ReadOutcome outcome = read(0x3FF);
+    EXPECT_FALSE(outcome.succeeded);
+    EXPECT_EQ(messages.ids(), row.messages);
+    EXPECT_EQ(loader.readRequests.size(), row.requests);
+    EXPECT_TRUE(messages.reports.empty());
+    EXPECT_EQ(ctx.m_nStatus, 0);
+    EXPECT_EQ(ctx.port(), nullptr);
+    EXPECT_EQ(opener.line->openPorts, 0);
+    EXPECT_EQ(ui.positions.back(), 0u);
+  }
+}
+
+TEST_F(FlashReadTest, Qap10LinesAroundTheRead) {
+  ctx.m_nType = kTypeQap10;
+  ASSERT_TRUE(read(0).succeeded);
+  std::vector<std::string> events;
+  for (const auto& e : opener.line->events) events.push_back(e.substr(e.find(' ') + 1));
+  // RTS raised before the close, then a fresh open for a 2 ms RTS pulse.
+  const std::vector<std::string> tail(events.end() - 6, events.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"RTS 1", "close", "open", "RTS 1", "RTS 0", "close"}));
+}
+
+}  // namespace
+}  // namespace tarvel

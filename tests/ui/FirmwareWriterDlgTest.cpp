@@ -1,0 +1,429 @@
+// The main dialog on the offscreen platform: its controls per mode, its
+// layout, the settings its boxes and buttons store, closing, and painting.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include "tests/support/Fakes.h"
+#include "tests/ui/DialogHarness.h"
+#include "ui/AboutDlg.h"
+#include "ui/Artwork.h"
+#include "ui/DialogTemplate.h"
+#include "ui/DialogWidgets.h"
+#include "ui/ProgStatusBar.h"
+#include "ui/ProgTextCtrl.h"
+
+namespace tarvel {
+namespace {
+
+using test::DialogTest;
+using test::LampCentre;
+
+std::vector<std::string> Entries(const QComboBox* box) {
+  std::vector<std::string> entries;
+  for (int i = 0; i < box->count(); ++i) entries.push_back(box->itemText(i).toStdString());
+  return entries;
+}
+
+const std::vector<int> kServiceOnly{IDC_SFL_CONV, IDC_DUMP, IDC_LINE_GROUP, IDC_CHECK_5V, IDC_CHECK_MD};
+
+TEST_F(DialogTest, ServiceControlsExistOnlyWithTheServiceSwitches) {
+  const struct {
+    const char* arguments;
+    bool service, dark;
+  } rows[] = {{"", false, false},  {"-q", true, false},   {"-Q", true, false}, {"-qk", true, true},
+              {"-QK", true, true}, {"-q ", false, false}, {"-k", false, false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string("'") + row.arguments + "'");
+    const auto dialog = open(row.arguments);
+    EXPECT_EQ(g_bServiceMode, row.service);
+    EXPECT_EQ(g_bDarkScheme, row.dark);
+    for (int id : kServiceOnly) EXPECT_EQ(dialog->GetDlgItem(id) != nullptr, row.service) << id;
+    for (const ControlTemplate& control : kMainDialogControls) {
+      const bool serviceOnly =
+          std::find(kServiceOnly.begin(), kServiceOnly.end(), control.id) != kServiceOnly.end();
+      if (control.id != IDC_STATIC && !serviceOnly) {
+        EXPECT_NE(dialog->GetDlgItem(control.id), nullptr) << control.id;
+      }
+    }
+  }
+}
+
+TEST_F(DialogTest, ServiceModeDropsTheButtonOfAConverterThatIsMissing) {
+  converters.hexToSfl = false;
+  auto dialog = open("-q");
+  EXPECT_EQ(dialog->GetDlgItem(IDC_SFL_CONV), nullptr);
+  EXPECT_NE(dialog->GetDlgItem(IDC_DUMP), nullptr);
+  converters = {true, false};
+  dialog = open("-q");
+  EXPECT_NE(dialog->GetDlgItem(IDC_SFL_CONV), nullptr);
+  EXPECT_EQ(dialog->GetDlgItem(IDC_DUMP), nullptr);
+  EXPECT_NE(dialog->GetDlgItem(IDC_CHECK_5V), nullptr);
+}
+
+TEST_F(DialogTest, ControlsStandWhereTheTemplatePutsThemInDialogUnits) {
+  const auto dialog = open("-q");
+  dialog->show();  // the status bar places its progress control when shown
+  EXPECT_EQ(dialog->font().family(), QStringLiteral("Times New Roman"));
+  EXPECT_EQ(dialog->font().pointSize(), 10);
+  const DialogBaseUnits units = BaseUnitsOf(dialog->font());
+  ASSERT_GT(units.cx, 0);
+  EXPECT_EQ(dialog->size(),
+            QSize(DluToPixelsX(kMainDialogWidthDlu, units), DluToPixelsY(kMainDialogHeightDlu, units)));
+  EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize());
+
+  for (const ControlTemplate& control : kMainDialogControls) {
+    const QWidget* widget = dialog->GetDlgItem(control.id);
+    if (widget == nullptr) continue;
+    SCOPED_TRACE(control.id);
+    const PixelRect r = MapDialogRect(control.x, control.y, control.cx, control.cy, units);
+    const QRect g = widget->geometry();
+    EXPECT_EQ(g.topLeft(), QPoint(r.x, r.y));
+    switch (control.kind) {
+      case ControlKind::ComboBox:  // its template height is the dropped list's
+        EXPECT_EQ(g.width(), r.width);
+        break;
+      case ControlKind::Picture:  // sized to its picture
+        break;
+      case ControlKind::RadioButton:
+      case ControlKind::CheckBox:  // never narrower than the template
+        EXPECT_GE(g.width(), r.width);
+        EXPECT_EQ(g.height(), r.height);
+        break;
+      default:
+        EXPECT_EQ(g, QRect(r.x, r.y, r.width, r.height));
+    }
+  }
+  const QFont comment = dialog->Item<QPlainTextEdit>(IDC_COMMENT)->font();
+  EXPECT_EQ(comment.family(), QStringLiteral("Courier New"));
+  EXPECT_DOUBLE_EQ(comment.pointSizeF(), 9.6);
+  EXPECT_FALSE(dialog->GetDlgItem(IDC_BANNER)->isVisibleTo(dialog.get()));
+
+  // The status bar: the bottom strip, full width, a title bar high.
+  const QRect bar = dialog->StatusBar()->geometry();
+  EXPECT_EQ(bar.bottom(), dialog->height() - 1);
+  EXPECT_EQ(bar.width(), dialog->width());
+  EXPECT_EQ(bar.height(), CProgStatusBar::BarHeight(dialog.get()));
+  EXPECT_EQ(dialog->StatusBar()->GetProgressCtrl()->geometry(), dialog->StatusBar()->GetItemRect(0));
+}
+
+TEST_F(DialogTest, StartsIdleWithTheStoredChoicesAndWritesNoSettings) {
+  systemPorts = {"COM3:", "COM1:", "LPT1:"};
+  const auto dialog = open();
+  const LoaderContext& ctx = dialog->Context();
+  EXPECT_EQ(Entries(dialog->Item<QComboBox>(IDC_PORT)), (std::vector<std::string>{"COM3", "COM1"}));
+  EXPECT_EQ(dialog->Item<QComboBox>(IDC_PORT)->currentText(), QStringLiteral("COM1"));
+  EXPECT_EQ(ctx.link.m_strCommName, "COM1");
+  EXPECT_EQ(Entries(dialog->Item<QComboBox>(IDC_BAUD)), SpeedEntries(kTypeQap8));
+  EXPECT_EQ(dialog->Item<QComboBox>(IDC_BAUD)->currentText(), QStringLiteral("38400"));
+  EXPECT_EQ(ctx.link.m_nBaudRate, 38400u);
+  EXPECT_TRUE(dialog->Item<QRadioButton>(IDC_TYPE0)->isChecked());
+  EXPECT_FALSE(dialog->Item<QRadioButton>(IDC_TYPE1)->isChecked());
+  EXPECT_TRUE(dialog->Item<QRadioButton>(IDC_TYPE1)->isEnabled());
+  EXPECT_FALSE(dialog->Item<QPushButton>(IDC_WRITE)->isEnabled());
+  EXPECT_TRUE(dialog->Item<QLabel>(IDC_STATUS_TEXT)->text().isEmpty());
+  EXPECT_EQ(dialog->Item<QLabel>(IDC_VERSION)->text(), QStringLiteral("Tarvel 1.10"));
+  EXPECT_TRUE(dialog->ProgressCtrl()->GetWindowText().isEmpty());
+  EXPECT_EQ(ctx.m_nStatus, 0);
+  EXPECT_FALSE(ctx.m_bRtsPulse);
+  EXPECT_EQ(dialog->m_strSflFolder, g_strStartDir);
+  EXPECT_EQ(dialog->StatusBar()->GetPaneText(0).toStdString(), g_strStartDir);
+  EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Tarvel"));
+  const auto* list = dialog->Item<QTableWidget>(IDC_FILE_LIST);
+  EXPECT_EQ(list->columnCount(), 2);
+  EXPECT_EQ(list->horizontalHeaderItem(0)->text(), QStringLiteral("SFL File"));
+  EXPECT_EQ(list->horizontalHeaderItem(1)->text(), QStringLiteral("Date"));
+  EXPECT_FALSE(std::filesystem::exists(settingsPath()));
+}
+
+TEST_F(DialogTest, AStoredPortMissingFromTheListShowsNothingButIsKept) {
+  writeSettings("[Initialize]\nType=1\nCommName2=/tmp/radio\nBaudRate=12345\n");
+  const auto dialog = open("-q");
+  const auto* port = dialog->Item<QComboBox>(IDC_PORT);
+  EXPECT_EQ(port->currentIndex(), -1);
+  EXPECT_TRUE(port->currentText().isEmpty());
+  EXPECT_EQ(dialog->Context().link.m_strCommName, "/tmp/radio");
+  EXPECT_EQ(Entries(dialog->Item<QComboBox>(IDC_BAUD)), SpeedEntries(kTypeQap10));
+  EXPECT_EQ(dialog->Item<QComboBox>(IDC_BAUD)->currentText(), QStringLiteral("38400"));
+  EXPECT_EQ(dialog->Context().link.m_nBaudRate, 38400u);
+  EXPECT_EQ(raw("BaudRate"), "12345");
+  EXPECT_TRUE(dialog->Item<QRadioButton>(IDC_TYPE1)->isChecked());
+  EXPECT_FALSE(dialog->Item<QCheckBox>(IDC_CHECK_5V)->isEnabled());
+  EXPECT_FALSE(dialog->Item<QCheckBox>(IDC_CHECK_MD)->isEnabled());
+}
+
+TEST_F(DialogTest, WithoutQap10ItsButtonIsDisabledAndTheCableSymbolRemoved) {
+  platform.m_bType1Allowed = false;
+  writeSettings("[Initialize]\nType=1\nCommName2=/dev/ttyUSB0\n");
+  const auto dialog = open("-q");
+  EXPECT_FALSE(dialog->Item<QRadioButton>(IDC_TYPE1)->isEnabled());
+  EXPECT_EQ(dialog->GetDlgItem(IDC_CABLE), nullptr);
+  EXPECT_TRUE(dialog->Item<QRadioButton>(IDC_TYPE0)->isChecked());
+  EXPECT_EQ(Entries(dialog->Item<QComboBox>(IDC_BAUD)), SpeedEntries(kTypeQap8));
+  EXPECT_EQ(dialog->Item<QComboBox>(IDC_PORT)->currentText(), QStringLiteral("/dev/ttyUSB0"));
+  EXPECT_EQ(raw("Type"), "1");
+}
+
+// The choice rules themselves are covered without a window; here: the wiring.
+TEST_F(DialogTest, TheBoxesAndRadioButtonsStoreTheirChoices) {
+  systemPorts = {"/dev/ttyS0", "COM1", "COM3", "/dev/ttyUSB0"};
+  const auto dialog = open("-q");
+  auto* port = dialog->Item<QComboBox>(IDC_PORT);
+  auto* baud = dialog->Item<QComboBox>(IDC_BAUD);
+  ASSERT_EQ(port->currentText(), QStringLiteral("COM1"));
+
+  baud->setCurrentIndex(5);
+  emit baud->activated(5);
+  EXPECT_EQ(raw("BaudRate"), "115200");
+  EXPECT_EQ(dialog->Context().link.m_nBaudRate, 115200u);
+
+  dialog->Item<QRadioButton>(IDC_TYPE1)->click();
+  EXPECT_EQ(raw("Type"), "1");
+  EXPECT_EQ(port->currentText(), QStringLiteral("COM3"));
+  EXPECT_EQ(Entries(baud), SpeedEntries(kTypeQap10));
+  EXPECT_EQ(baud->currentText(), QStringLiteral("38400"));
+  EXPECT_FALSE(dialog->Item<QCheckBox>(IDC_CHECK_5V)->isEnabled());
+  EXPECT_FALSE(dialog->Item<QCheckBox>(IDC_CHECK_MD)->isEnabled());
+
+  port->setCurrentIndex(3);
+  emit port->activated(3);
+  EXPECT_EQ(raw("CommName2"), "/dev/ttyUSB0");
+  EXPECT_EQ(dialog->Context().link.m_strCommName, "/dev/ttyUSB0");
+
+  dialog->Item<QRadioButton>(IDC_TYPE0)->click();
+  EXPECT_EQ(raw("Type"), "0");
+  EXPECT_EQ(port->currentText(), QStringLiteral("COM1"));
+  EXPECT_EQ(Entries(baud), SpeedEntries(kTypeQap8));
+  EXPECT_EQ(baud->currentText(), QStringLiteral("38400"));
+  EXPECT_TRUE(dialog->Item<QCheckBox>(IDC_CHECK_5V)->isEnabled());
+  EXPECT_TRUE(dialog->Item<QCheckBox>(IDC_CHECK_MD)->isEnabled());
+}
+
+TEST_F(DialogTest, TextTypedIntoThePortBoxStoresNothing) {
+  const auto dialog = open();
+  auto* port = dialog->Item<QComboBox>(IDC_PORT);
+  port->show();
+  for (const QString& typed : {QStringLiteral("/dev/ttyACM0"), QStringLiteral("/dev/ttyS0")}) {
+    port->lineEdit()->setFocus();
+    QTest::keyClicks(port->lineEdit(), typed);
+    port->lineEdit()->clearFocus();
+  }
+  EXPECT_EQ(dialog->Context().link.m_strCommName, "COM1");
+  EXPECT_FALSE(std::filesystem::exists(settingsPath()));
+  EXPECT_EQ(port->count(), 2);
+}
+
+TEST_F(DialogTest, TheLineSwitchesDriveDtrAndRtsOfTheChosenPort) {
+  test::FakeOpener fake;
+  opener = &fake;
+  const auto dialog = open("-q");
+  auto* dtr = dialog->Item<QCheckBox>(IDC_CHECK_5V);
+  auto* rts = dialog->Item<QCheckBox>(IDC_CHECK_MD);
+  dtr->click();
+  EXPECT_EQ(fake.lastName, "COM1");
+  EXPECT_EQ(fake.lastBaud, 38400u);
+  EXPECT_NE(dialog->Context().link.hComm, nullptr);  // kept open while checked
+  rts->click();
+  rts->click();
+  dtr->click();
+  EXPECT_EQ(dialog->Context().link.hComm, nullptr);
+  const std::vector<std::string>& events = fake.line->events;
+  for (const char* expected : {"DTR 1", "RTS 1", "RTS 0", "DTR 0"}) {
+    EXPECT_NE(std::find(events.begin(), events.end(), expected), events.end()) << expected;
+  }
+  EXPECT_TRUE(dialog->boxes.empty());
+
+  fake.failWith = OpenStatus::CannotOpen;
+  dtr->click();
+  ASSERT_EQ(dialog->boxes.size(), 1u);
+  EXPECT_EQ(dialog->boxes[0].text, QStringLiteral("The COMM Port cannot be handled."));
+}
+
+TEST_F(DialogTest, CloseIsRefusedOnlyWhileAccessingTheFlash) {
+  auto dialog = open();
+  dialog->show();
+  dialog->Context().m_nStatus = 1;
+  dialog->Item<QPushButton>(IDC_CLOSE)->click();
+  ASSERT_EQ(dialog->boxes.size(), 1u);
+  EXPECT_EQ(dialog->boxes[0].text, QStringLiteral("Can't close while accessing the flash."));
+  EXPECT_EQ(dialog->boxes[0].icon, MessageIcon::Exclamation);
+  EXPECT_TRUE(dialog->isVisible());
+
+  dialog->Context().m_nStatus = 2;  // a failed synchronisation does not block
+  dialog->Item<QPushButton>(IDC_CLOSE)->click();
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_EQ(dialog->result(), QDialog::Accepted);
+  EXPECT_EQ(dialog->boxes.size(), 1u);
+}
+
+TEST_F(DialogTest, TheTitleBarClosesWhenIdleButNotWhileLocked) {
+  auto dialog = open("-q");
+  dialog->show();
+  dialog->lockForWrite();
+  EXPECT_FALSE(dialog->close());
+  EXPECT_TRUE(dialog->isVisible());
+  dialog->unlockAfterWrite();
+  EXPECT_TRUE(dialog->close());
+  EXPECT_EQ(dialog->result(), QDialog::Accepted);
+}
+
+TEST_F(DialogTest, EscapeIsIgnoredAndEnterClosesOutsideAPushButton) {
+  auto dialog = open();
+  dialog->show();
+  QTest::keyClick(dialog->GetDlgItem(IDC_FILE_LIST), Qt::Key_Escape);
+  dialog->reject();
+  EXPECT_TRUE(dialog->isVisible());
+
+  // Enter on a push button presses it (Reload keeps the window open).
+  dialog->GetDlgItem(IDC_RELOAD)->setFocus();
+  QTest::keyClick(dialog->GetDlgItem(IDC_RELOAD), Qt::Key_Return);
+  EXPECT_TRUE(dialog->isVisible());
+
+  for (int id : {IDC_TYPE0, IDC_PORT}) {
+    SCOPED_TRACE(id);
+    dialog->show();
+    dialog->setResult(0);
+    QWidget* control = dialog->GetDlgItem(id);
+    control->setFocus();
+    QTest::keyClick(control->focusProxy() ? control->focusProxy() : control, Qt::Key_Return);
+    EXPECT_FALSE(dialog->isVisible());
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
+  }
+}
+
+TEST_F(DialogTest, TheLampShowsTheAccessStatusAtTheNextRedraw) {
+  const auto dialog = open();
+  dialog->show();
+  const struct {
+    int status;
+    Lamp lamp;
+  } rows[] = {{0, Lamp::Idle}, {1, Lamp::Busy}, {2, Lamp::Error}, {0, Lamp::Idle}, {5, Lamp::Idle}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.status);
+    dialog->Context().m_nStatus = row.status;
+    EXPECT_EQ(LampCentre(*dialog), LampCentre(row.lamp));
+  }
+  EXPECT_NE(LampCentre(Lamp::Idle), LampCentre(Lamp::Busy));
+  EXPECT_NE(LampCentre(Lamp::Busy), LampCentre(Lamp::Error));
+}
+
+TEST_F(DialogTest, TheFileFromOutsideEnablesWrite) {
+  filePath = dir.write("Model.A.sfl", "; header\n");
+  const auto dialog = open();
+  EXPECT_EQ(dialog->m_strFilePath, filePath);
+  EXPECT_TRUE(dialog->Item<QPushButton>(IDC_WRITE)->isEnabled());
+  EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Model.A - Tarvel"));
+}
+
+TEST_F(DialogTest, TheNormalSchemeColoursOnlyTheVersionAndStatusTexts) {
+  const auto dialog = open("-q");
+  auto text = [&](int id, QPalette::ColorRole role = QPalette::WindowText) {
+    return dialog->GetDlgItem(id)->palette().color(QPalette::Active, role);
+  };
+  EXPECT_EQ(text(IDC_VERSION), QColor(0, 0, 255));
+  EXPECT_EQ(text(IDC_STATUS_TEXT), QColor(255, 0, 0));
+  EXPECT_EQ(text(IDC_TYPE0), QApplication::palette().color(QPalette::Active, QPalette::WindowText));
+  EXPECT_EQ(text(IDC_FILE_LIST, QPalette::Text),
+            QApplication::palette().color(QPalette::Active, QPalette::Text));
+}
+
+TEST_F(DialogTest, TheDarkSchemeColoursTheStaticControls) {
+  const auto dialog = open("-qk");
+  ASSERT_TRUE(dialog->DarkScheme());
+  auto text = [&](int id, QPalette::ColorRole role = QPalette::WindowText) {
+    return dialog->GetDlgItem(id)->palette().color(QPalette::Active, role);
+  };
+  EXPECT_EQ(text(IDC_VERSION), QColor(255, 255, 0));
+  EXPECT_EQ(text(IDC_STATUS_TEXT), QColor(255, 0, 0));
+  EXPECT_EQ(text(IDC_COMMENT, QPalette::Text), QColor(128, 0, 0));
+  for (int id : {IDC_TYPE0, IDC_TYPE1, IDC_CHECK_5V, IDC_CHECK_MD, IDC_LINE_GROUP}) {
+    EXPECT_EQ(text(id), QColor(0, 255, 0)) << id;
+  }
+  EXPECT_EQ(text(IDC_FILE_LIST, QPalette::Text), QColor(128, 0, 0));
+  // Push buttons keep the platform's colours; disabled text stays grey.
+  EXPECT_EQ(text(IDC_CLOSE, QPalette::ButtonText), QApplication::palette().color(QPalette::ButtonText));
+  EXPECT_NE(dialog->GetDlgItem(IDC_TYPE0)->palette().color(QPalette::Disabled, QPalette::WindowText),
+            QColor(0, 255, 0));
+}
+
+TEST_F(DialogTest, WithAnRtsPulseTheDarkSwitchLeavesTheDialogNormal) {
+  platform.m_bRtsPulse = true;
+  const auto dialog = open("-qk");
+  EXPECT_TRUE(g_bDarkScheme);
+  EXPECT_FALSE(dialog->DarkScheme());
+  EXPECT_EQ(dialog->GetDlgItem(IDC_VERSION)->palette().color(QPalette::Active, QPalette::WindowText),
+            QColor(0, 0, 255));
+  EXPECT_EQ(dialog->GetDlgItem(IDC_FILE_LIST)->palette().color(QPalette::Active, QPalette::Text),
+            QColor(128, 0, 0));
+}
+
+TEST_F(DialogTest, TheDarkSchemePaintsTheGradientAndTheBlackBanner) {
+  const auto dialog = open("-qk");
+  dialog->show();
+  const QImage image = dialog->grab().toImage();
+  // The left margin holds no control.
+  for (int y : {0, 40, 188, 300}) {
+    const int pen = GradientPen(y, dialog->height());
+    EXPECT_EQ(image.pixelColor(2, y), QColor(3 * pen, 0, 0)) << y;
+  }
+  const QRect banner = dialog->GetDlgItem(IDC_BANNER)->geometry();
+  const QImage art = DrawBanner(true);
+  EXPECT_EQ(image.pixelColor(banner.topLeft()), QColor(Qt::black));
+  EXPECT_EQ(image.pixel(banner.x() + 10, banner.y() + 8), art.pixel(10, 8));
+}
+
+TEST_F(DialogTest, TheNormalBannerShowsOnlyItsRedLettering) {
+  const auto dialog = open();
+  dialog->show();
+  const QImage image = dialog->grab().toImage();
+  const QColor background = dialog->palette().color(QPalette::Window);
+  const QRect banner = dialog->GetDlgItem(IDC_BANNER)->geometry();
+  EXPECT_EQ(image.pixelColor(banner.topLeft()), background);
+  const QColor red = QColor::fromRgb(kBannerRed);
+  ASSERT_EQ(DrawBanner(false).pixelColor(10, 8), red);
+  EXPECT_EQ(
+      image.pixelColor(banner.x() + 10, banner.y() + 8),
+      QColor(red.red() & background.red(), red.green() & background.green(), red.blue() & background.blue()));
+}
+
+TEST(MessageBoxes, CarryTheTitleTheIconAndLineBreaks) {
+  const auto box =
+      BuildMessageBox(FromStringTable(StringId::SyncError), MessageIcon::Stop, QString(), nullptr);
+  EXPECT_EQ(box->windowTitle(), QStringLiteral("Tarvel"));
+  EXPECT_EQ(box->icon(), QMessageBox::Critical);
+  EXPECT_EQ(box->text(),
+            QStringLiteral("Synchronization Error.\nPlease confirm the connection with the equipment.\n"
+                           "Or, please change connected speed."));
+  EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+  EXPECT_EQ(box->textFormat(), Qt::PlainText);
+  EXPECT_TRUE(box->informativeText().isEmpty());
+
+  const auto report =
+      BuildMessageBox(QStringLiteral("a\r\nb"), MessageIcon::Information, QStringLiteral("why"), nullptr);
+  EXPECT_EQ(report->icon(), QMessageBox::Information);
+  EXPECT_EQ(report->text(), QStringLiteral("a\nb"));
+  EXPECT_EQ(report->informativeText(), QStringLiteral("why"));
+  EXPECT_EQ(BuildMessageBox({}, MessageIcon::Exclamation, {}, nullptr)->icon(), QMessageBox::Warning);
+}
+
+TEST(AboutBox, ShowsTheVersionAndTheTemplateLines) {
+  const CAboutDlg about;
+  EXPECT_EQ(about.windowTitle(), QStringLiteral("About Tarvel"));
+  EXPECT_EQ(static_cast<QLabel*>(about.GetDlgItem(IDC_VERSION))->text(), QStringLiteral("Tarvel 1.10"));
+  EXPECT_TRUE(static_cast<QLabel*>(about.GetDlgItem(IDC_ABOUT_CONVERTER))->text().isEmpty());
+  EXPECT_EQ(static_cast<QLabel*>(about.GetDlgItem(IDC_ABOUT_LOADER))->text(),
+            QStringLiteral("Flash Loader Version"));
+  const DialogBaseUnits units = BaseUnitsOf(about.font());
+  EXPECT_EQ(about.size(), QSize(DluToPixelsX(kAboutWidthDlu, units), DluToPixelsY(kAboutHeightDlu, units)));
+}
+
+}  // namespace
+}  // namespace tarvel

@@ -1,0 +1,28 @@
+// The program's pictures, drawn at run time: the banner, the window icon,
+// the three access lamps and the cable symbol.
+#pragma once
+
+#include <QImage>
+#include <QPixmap>
+
+#include "ui/DialogLogic.h"
+
+namespace tarvel {
+
+inline constexpr int kBannerWidthPx = 150;
+inline constexpr int kBannerHeightPx = 18;
+inline constexpr QRgb kBannerRed = 0xFFFF4040;  // RGB(255, 64, 64)
+
+// 150 x 18, red lettering on white (normal) or on black (dark scheme).
+QImage DrawBanner(bool dark);
+
+// 32 x 32 in the 16 colours of the standard palette, transparent around.
+QPixmap DrawAppIcon();
+
+// 16 x 16: green idle, red busy, yellow after a failed synchronisation.
+QPixmap DrawLamp(Lamp lamp);
+
+// 26 x 11: the QAP-10 cable beside its radio button.
+QPixmap DrawCableSymbol();
+
+}  // namespace tarvel

@@ -1,0 +1,7 @@
+#include "ui/ConverterProbe.h"
+
+namespace tarvel {
+
+ConverterAvailability ProbeConverterLibraries() { return ConverterAvailability{}; }
+
+}  // namespace tarvel

@@ -1,0 +1,196 @@
+#include "ui/DialogLogic.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "serial/PortList.h"
+#include "ui/DialogTemplate.h"
+
+namespace tarvel {
+
+namespace {
+
+constexpr std::string_view kSwitchService = "-q";
+constexpr std::string_view kSwitchDark = "-qk";
+
+constexpr int kSpeedAfterTypeChange = 38400;
+constexpr int kQap10FastSpeed = 115200;
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsNoCase(std::string_view left, std::string_view right) {
+  return left.size() == right.size() &&
+         std::equal(left.begin(), left.end(), right.begin(),
+                    [](char a, char b) { return LowerAscii(a) == LowerAscii(b); });
+}
+
+// The dialog manager's rounding: a * b / c to the nearest integer, halves
+// away from zero.
+int MulDiv(int a, int b, int c) {
+  const long long product = static_cast<long long>(a) * b;
+  const long long half = c / 2;
+  return static_cast<int>(product >= 0 ? (product + half) / c : (product - half) / c);
+}
+
+}  // namespace
+
+PlatformFlags LinuxPlatformFlags() { return PlatformFlags{true, false}; }
+
+std::string ArgumentText(const std::vector<std::string>& arguments) {
+  std::string text;
+  for (const std::string& argument : arguments) {
+    if (&argument != &arguments.front()) text += ' ';
+    text += argument;
+  }
+  return text;
+}
+
+CommandLineModes ParseCommandLine(std::string_view argumentText) {
+  if (EqualsNoCase(argumentText, kSwitchService)) return {true, false};
+  if (EqualsNoCase(argumentText, kSwitchDark)) return {true, true};
+  return {};
+}
+
+bool DarkSchemeActive(bool darkScheme, bool rtsPulse) { return darkScheme && !rtsPulse; }
+
+std::vector<std::string> PortBoxEntries(const std::vector<std::string>& systemPorts) {
+  std::vector<std::string> entries;
+  for (const std::string& name : systemPorts) {
+    if (name.starts_with("COM")) {
+      entries.push_back(name.substr(0, name.find(':')));
+    } else if (name.starts_with("/dev/")) {
+      entries.push_back(name);
+    }
+  }
+  return entries;
+}
+
+std::vector<std::string> SystemPortNames() {
+  std::vector<std::string> names;
+  for (const PortInfo& port : ListSerialPorts()) names.push_back(port.device);
+  return names;
+}
+
+int FindEntryExact(const std::vector<std::string>& entries, std::string_view text) {
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (EqualsNoCase(entries[i], text)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::vector<std::string> SpeedEntries(int type) {
+  if (type == kTypeQap10) return {"38400", "115200"};
+  return {"9600", "14400", "19200", "38400", "56000", "115200"};
+}
+
+int StoredSpeedEntry(int type, int storedSpeed) {
+  if (type == kTypeQap10) return storedSpeed == kQap10FastSpeed ? 1 : 0;
+  const std::vector<std::string> entries = SpeedEntries(kTypeQap8);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (EntrySpeed(entries[i]) == storedSpeed) return static_cast<int>(i);
+  }
+  return 0;
+}
+
+int EntrySpeed(const std::string& entry) { return std::atoi(entry.c_str()); }
+
+int InterfaceChoice::Load(bool type1Allowed) {
+  m_ctx.m_nType = m_settings.type();
+  m_ctx.link.m_strCommName = m_ctx.m_nType == kTypeQap10 ? m_settings.commName2() : m_settings.commName();
+  const int storedSpeed = m_settings.baudRate();
+  if (!type1Allowed) m_ctx.m_nType = kTypeQap8;
+  return storedSpeed;
+}
+
+SpeedBox InterfaceChoice::StartupSpeedBox(int storedSpeed) {
+  // Only 1 selects the QAP-10 list; any other stored type shows QAP-8's.
+  const int list = m_ctx.m_nType == kTypeQap10 ? kTypeQap10 : kTypeQap8;
+  SpeedBox box{SpeedEntries(list), StoredSpeedEntry(list, storedSpeed)};
+  m_ctx.link.m_nBaudRate =
+      static_cast<unsigned>(EntrySpeed(box.entries[static_cast<std::size_t>(box.selected)]));
+  return box;
+}
+
+std::optional<SpeedBox> InterfaceChoice::SelectType(int type) {
+  if (m_ctx.m_nType == type) return std::nullopt;
+  m_ctx.m_nType = type;
+  if (type == kTypeQap8) {
+    m_settings.setCommName2(m_ctx.link.m_strCommName);
+    m_settings.setType(kTypeQap8);
+    m_ctx.link.m_strCommName = m_settings.commName();
+  } else {
+    m_settings.setCommName(m_ctx.link.m_strCommName);
+    m_settings.setType(kTypeQap10);
+    m_ctx.link.m_strCommName = m_settings.commName2();
+  }
+  SpeedBox box{SpeedEntries(type), 0};
+  box.selected = FindEntryExact(box.entries, std::to_string(kSpeedAfterTypeChange));
+  m_ctx.link.m_nBaudRate = kSpeedAfterTypeChange;
+  return box;
+}
+
+void InterfaceChoice::PortChosen(const std::string& entry) {
+  m_ctx.link.m_strCommName = entry;
+  if (m_ctx.m_nType == kTypeQap10) {
+    m_settings.setCommName2(entry);
+  } else {
+    m_settings.setCommName(entry);
+  }
+}
+
+void InterfaceChoice::SpeedChosen(const std::string& entry) {
+  const int speed = EntrySpeed(entry);
+  m_ctx.link.m_nBaudRate = static_cast<unsigned>(speed);
+  m_settings.setBaudRate(speed);
+}
+
+std::vector<ControlEnable> LockedForAccess() {
+  return {{IDC_WRITE, false},    {IDC_PORT, false},  {IDC_BAUD, false},
+          {IDC_TYPE0, false},    {IDC_TYPE1, false}, {IDC_CHECK_5V, false},
+          {IDC_CHECK_MD, false}, {IDC_DUMP, false},  {IDC_SFL_CONV, false}};
+}
+
+std::vector<ControlEnable> IdleAfterAccess(int type, bool type1Allowed) {
+  const bool lines = type != kTypeQap10;
+  return {{IDC_WRITE, true},     {IDC_PORT, true},          {IDC_BAUD, true},
+          {IDC_TYPE0, true},     {IDC_TYPE1, type1Allowed}, {IDC_CHECK_5V, lines},
+          {IDC_CHECK_MD, lines}, {IDC_DUMP, true},          {IDC_SFL_CONV, true}};
+}
+
+Lamp LampForStatus(int status) {
+  switch (status) {
+    case 1:
+      return Lamp::Busy;
+    case 2:
+      return Lamp::Error;
+    default:
+      return Lamp::Idle;
+  }
+}
+
+DialogBaseUnits BaseUnitsFromFont(int alphabetWidthPx, int fontHeightPx) {
+  return DialogBaseUnits{(alphabetWidthPx / 26 + 1) / 2, fontHeightPx};
+}
+
+int DluToPixelsX(int dlu, DialogBaseUnits units) { return MulDiv(dlu, units.cx, 4); }
+int DluToPixelsY(int dlu, DialogBaseUnits units) { return MulDiv(dlu, units.cy, 8); }
+
+PixelRect MapDialogRect(int x, int y, int cx, int cy, DialogBaseUnits units) {
+  return PixelRect{DluToPixelsX(x, units), DluToPixelsY(y, units), DluToPixelsX(cx, units),
+                   DluToPixelsY(cy, units)};
+}
+
+int FilledWidth(int lower, int upper, int position, int innerRight) {
+  if (upper == lower) return 0;
+  const double fraction = static_cast<double>(position - lower) / static_cast<double>(upper - lower);
+  return static_cast<int>(fraction * (innerRight - 1) + 0.5);
+}
+
+int StatusProgressUpper(std::uint16_t endBlock) { return endBlock / 20; }
+
+int GradientPen(int y, int bottom) {
+  if (bottom <= 0) return -1;
+  return std::min(64 * y / bottom, kGradientPens - 1);
+}
+
+}  // namespace tarvel

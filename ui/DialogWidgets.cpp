@@ -1,0 +1,64 @@
+#include "ui/DialogWidgets.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QPointer>
+#include <QProxyStyle>
+
+#include "ui/DialogTemplate.h"
+
+namespace tarvel {
+
+QString ToQString(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string ToStdString(const QString& text) { return text.toStdString(); }
+
+QString FromStringTable(StringId id) { return ToQString(LoadString(id)); }
+
+QFont DialogFont(int pointSize) {
+  QFont font(QString::fromLatin1(kMainDialogFont));
+  font.setPointSize(pointSize);
+  return font;
+}
+
+DialogBaseUnits BaseUnitsOf(const QFont& font) {
+  const QFontMetrics metrics(font);
+  const int alphabet =
+      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  return BaseUnitsFromFont(alphabet, metrics.height());
+}
+
+namespace {
+
+class TemplateButtonMetrics final : public QProxyStyle {
+ public:
+  int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+    switch (metric) {
+      case PM_IndicatorWidth:
+      case PM_IndicatorHeight:
+      case PM_ExclusiveIndicatorWidth:
+      case PM_ExclusiveIndicatorHeight:
+        return 13;
+      case PM_CheckBoxLabelSpacing:
+      case PM_RadioButtonLabelSpacing:
+        return 3;
+      default:
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+  }
+};
+
+}  // namespace
+
+QStyle* TemplateButtonStyle() {
+  static QPointer<QStyle> style;
+  if (style.isNull()) {
+    style = new TemplateButtonMetrics;
+    style->setParent(qApp);
+  }
+  return style;
+}
+
+}  // namespace tarvel

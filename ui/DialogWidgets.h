@@ -1,0 +1,33 @@
+// Small helpers between the dialog templates, the string table and Qt.
+#pragma once
+
+#include <QFont>
+#include <QString>
+
+class QStyle;
+
+#include <string>
+#include <string_view>
+
+#include "base/Strings.h"
+#include "ui/DialogLogic.h"
+
+namespace tarvel {
+
+QString ToQString(std::string_view text);
+std::string ToStdString(const QString& text);
+QString FromStringTable(StringId id);
+
+// "Times New Roman" at the given size: the dialogs' font.
+QFont DialogFont(int pointSize);
+
+// The dialog base units of a font, measured as the dialog manager does.
+DialogBaseUnits BaseUnitsOf(const QFont& font);
+
+// The application style with the check box and radio button metrics of the
+// dialog templates (13-pixel boxes, 3 pixels before the text), so that their
+// texts fit the widths the templates give them. Lives as long as the
+// application.
+QStyle* TemplateButtonStyle();
+
+}  // namespace tarvel

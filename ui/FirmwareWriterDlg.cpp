@@ -1,0 +1,639 @@
+#include "ui/FirmwareWriterDlg.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <QTableWidget>
+#include <algorithm>
+
+#include "serial/CommPort.h"
+#include "serial/PosixSerialPort.h"
+#include "ui/AboutDlg.h"
+#include "ui/Artwork.h"
+#include "ui/DialogTemplate.h"
+#include "ui/DialogWidgets.h"
+#include "ui/Globals.h"
+#include "ui/ProgStatusBar.h"
+#include "ui/ProgTextCtrl.h"
+
+namespace tarvel {
+
+namespace {
+
+constexpr double kCommentFontPt = 9.6;
+
+const QColor kVersionBlue(0, 0, 255);
+const QColor kStatusRed(255, 0, 0);
+const QColor kDarkVersionYellow(255, 255, 0);
+const QColor kDarkStaticGreen(0, 255, 0);
+const QColor kDarkCommentText(128, 0, 0);
+const QColor kDarkListText(128, 0, 0);
+
+bool IsStaticKind(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::TextLeft:
+    case ControlKind::TextRight:
+    case ControlKind::GroupBox:
+    case ControlKind::RadioButton:
+    case ControlKind::CheckBox:
+    case ControlKind::Picture:
+    case ControlKind::Placeholder:
+    case ControlKind::CommentEdit:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Sets a text colour for the enabled states; disabled text keeps the
+// platform's grey.
+void SetTextColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
+  QPalette colours = widget->palette();
+  colours.setColor(QPalette::Active, role, colour);
+  colours.setColor(QPalette::Inactive, role, colour);
+  widget->setPalette(colours);
+}
+
+QString CarriageReturnsAsLineBreaks(QString text) {
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  return text;
+}
+
+bool IsPlainEnter(const QKeyEvent* key) {
+  const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+  return enter && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+
+std::vector<std::string> ComboEntries(const QComboBox* box) {
+  std::vector<std::string> entries;
+  for (int i = 0; i < box->count(); ++i) entries.push_back(ToStdString(box->itemText(i)));
+  return entries;
+}
+
+}  // namespace
+
+std::unique_ptr<QMessageBox> BuildMessageBox(const QString& text, MessageIcon icon, const QString& detail,
+                                             QWidget* parent) {
+  auto box = std::make_unique<QMessageBox>(parent);
+  box->setWindowTitle(FromStringTable(StringId::AppTitle));
+  box->setTextFormat(Qt::PlainText);
+  box->setText(CarriageReturnsAsLineBreaks(text));
+  if (!detail.isEmpty()) box->setInformativeText(CarriageReturnsAsLineBreaks(detail));
+  switch (icon) {
+    case MessageIcon::Stop:
+      box->setIcon(QMessageBox::Critical);
+      break;
+    case MessageIcon::Information:
+      box->setIcon(QMessageBox::Information);
+      break;
+    case MessageIcon::Exclamation:
+      box->setIcon(QMessageBox::Warning);
+      break;
+  }
+  box->setStandardButtons(QMessageBox::Ok);
+  return box;
+}
+
+CFirmwareWriterDlg::CFirmwareWriterDlg(DialogServices services, QWidget* parent)
+    : QDialog(parent),
+      m_strVersion(FromStringTable(StringId::Version)),
+      m_hIcon(DrawAppIcon()),
+      m_services(std::move(services)),
+      m_ownOpener(m_services.opener ? nullptr : std::make_unique<PosixPortOpener>()),
+      m_ownClock(m_services.clock ? nullptr : std::make_unique<SteadyClock>()),
+      m_settings(m_services.settingsPath),
+      m_ctx(m_services.opener ? *m_services.opener : *m_ownOpener, *this,
+            m_services.clock ? *m_services.clock : *m_ownClock, *this),
+      m_choice(m_ctx, m_settings) {
+  OnInitDialog();
+}
+
+CFirmwareWriterDlg::~CFirmwareWriterDlg() = default;
+
+void CFirmwareWriterDlg::CreateControls() {
+  setFont(DialogFont(kMainDialogFontPt));
+  const DialogBaseUnits units = BaseUnitsOf(font());
+  setFixedSize(DluToPixelsX(kMainDialogWidthDlu, units), DluToPixelsY(kMainDialogHeightDlu, units));
+
+  for (const ControlTemplate& control : kMainDialogControls) {
+    const QString text = QString::fromUtf8(control.text);
+    QWidget* widget = nullptr;
+    int heightPx = DluToPixelsY(control.cy, units);
+    switch (control.kind) {
+      case ControlKind::ListView: {
+        auto* list = new QTableWidget(this);
+        list->setSelectionMode(QAbstractItemView::SingleSelection);
+        list->setSelectionBehavior(QAbstractItemView::SelectRows);
+        list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        list->setSortingEnabled(false);
+        list->verticalHeader()->hide();
+        list->horizontalHeader()->setSectionsClickable(true);
+        list->horizontalHeader()->setHighlightSections(false);
+        widget = list;
+        break;
+      }
+      case ControlKind::CommentEdit: {
+        auto* edit = new QPlainTextEdit(this);
+        edit->setReadOnly(true);
+        edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+        edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        widget = edit;
+        break;
+      }
+      case ControlKind::PushButton:
+      case ControlKind::DefPushButton: {
+        // No default button: Enter outside a push button ends the dialog.
+        auto* button = new QPushButton(text, this);
+        button->setAutoDefault(false);
+        widget = button;
+        break;
+      }
+      case ControlKind::GroupBox:
+        widget = new QGroupBox(text, this);
+        break;
+      case ControlKind::TextLeft:
+      case ControlKind::TextRight: {
+        auto* label = new QLabel(text, this);
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment((control.kind == ControlKind::TextRight ? Qt::AlignRight : Qt::AlignLeft) |
+                            Qt::AlignTop);
+        widget = label;
+        break;
+      }
+      case ControlKind::ProgressBar:
+        m_wndProgress = new CProgTextCtrl(this);
+        widget = m_wndProgress;
+        break;
+      case ControlKind::ComboBox: {
+        auto* box = new QComboBox(this);
+        box->setEditable(true);
+        // Only a picked entry counts: the field shows the choice but takes
+        // no typing, which would otherwise select a matching entry.
+        box->lineEdit()->setReadOnly(true);
+        box->installEventFilter(this);  // the box keeps Enter to itself
+        box->setInsertPolicy(QComboBox::NoInsert);
+        box->setCompleter(nullptr);
+        // The template's height is that of the dropped-down list.
+        heightPx = box->sizeHint().height();
+        widget = box;
+        break;
+      }
+      case ControlKind::RadioButton:
+        widget = new QRadioButton(text, this);
+        widget->setStyle(TemplateButtonStyle());
+        break;
+      case ControlKind::CheckBox:
+        widget = new QCheckBox(text, this);
+        widget->setStyle(TemplateButtonStyle());
+        break;
+      case ControlKind::Picture: {
+        // A sunken frame around the picture, sized to it.
+        auto* picture = new QLabel(this);
+        picture->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        picture->setLineWidth(1);
+        picture->setPixmap(DrawCableSymbol());
+        picture->setAlignment(Qt::AlignCenter);
+        widget = picture;
+        break;
+      }
+      case ControlKind::Placeholder:
+        widget = new QLabel(this);
+        widget->hide();
+        break;
+      case ControlKind::Icon:
+        widget = new QLabel(this);
+        break;
+    }
+    const int x = DluToPixelsX(control.x, units);
+    const int y = DluToPixelsY(control.y, units);
+    if (control.kind == ControlKind::Picture) {
+      const QLabel* picture = static_cast<QLabel*>(widget);
+      const QSize size = picture->pixmap().size() + QSize(2, 2);
+      widget->setGeometry(x, y, size.width(), size.height());
+    } else if (control.kind == ControlKind::RadioButton || control.kind == ControlKind::CheckBox) {
+      // A text a pixel or two wider than the template's box is not cut.
+      widget->setGeometry(x, y, std::max(DluToPixelsX(control.cx, units), widget->sizeHint().width()),
+                          heightPx);
+    } else {
+      widget->setGeometry(x, y, DluToPixelsX(control.cx, units), heightPx);
+    }
+    if (control.id == IDC_STATIC) {
+      m_pWriteGroup = qobject_cast<QGroupBox*>(widget);
+    } else {
+      widget->setObjectName(QString::number(control.id));
+      m_controls[control.id] = widget;
+    }
+  }
+
+  for (const char* port : kInitialPortEntries) Item<QComboBox>(IDC_PORT)->addItem(QString::fromLatin1(port));
+  for (const std::string& speed : SpeedEntries(kTypeQap8))
+    Item<QComboBox>(IDC_BAUD)->addItem(ToQString(speed));
+
+  connect(Item<QPushButton>(IDC_WRITE), &QPushButton::clicked, this, &CFirmwareWriterDlg::OnWrite);
+  connect(Item<QPushButton>(IDC_BROWSE), &QPushButton::clicked, this, &CFirmwareWriterDlg::OnBrowse);
+  connect(Item<QPushButton>(IDC_SFL_CONV), &QPushButton::clicked, this, &CFirmwareWriterDlg::OnSflConv);
+  connect(Item<QPushButton>(IDC_RELOAD), &QPushButton::clicked, this, &CFirmwareWriterDlg::OnReload);
+  connect(Item<QPushButton>(IDC_CLOSE), &QPushButton::clicked, this, &CFirmwareWriterDlg::OnButtonClose);
+  connect(Item<QPushButton>(IDC_DUMP), &QPushButton::clicked, this, &CFirmwareWriterDlg::OnDump);
+  connect(Item<QCheckBox>(IDC_CHECK_5V), &QCheckBox::clicked, this, &CFirmwareWriterDlg::OnCheck5V);
+  connect(Item<QCheckBox>(IDC_CHECK_MD), &QCheckBox::clicked, this, &CFirmwareWriterDlg::OnCheckMD);
+  connect(Item<QRadioButton>(IDC_TYPE0), &QRadioButton::clicked, this, &CFirmwareWriterDlg::OnSelectType0);
+  connect(Item<QRadioButton>(IDC_TYPE1), &QRadioButton::clicked, this, &CFirmwareWriterDlg::OnSelectType1);
+  connect(Item<QComboBox>(IDC_PORT), &QComboBox::activated, this, &CFirmwareWriterDlg::OnSelchangePort);
+  connect(Item<QComboBox>(IDC_BAUD), &QComboBox::activated, this, &CFirmwareWriterDlg::OnSelchangeBaud);
+}
+
+void CFirmwareWriterDlg::OnInitDialog() {
+  setWindowTitle(FromStringTable(StringId::AppTitle));
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+  // The controls with their initial lists, and the version text.
+  CreateControls();
+  Item<QLabel>(IDC_VERSION)->setText(m_strVersion);
+
+  setWindowIcon(QIcon(m_hIcon));
+
+  const int storedSpeed = m_choice.Load(m_services.platform.m_bType1Allowed);
+
+  m_ctx.m_nStatus = 0;
+  m_bSortAscending = false;
+  m_nSortColumn = -1;
+
+  // The status bar over the bottom strip, a title bar high.
+  m_wndStatusBar = new CProgStatusBar(this);
+  const int barHeight = CProgStatusBar::BarHeight(this);
+  m_wndStatusBar->setGeometry(0, height() - barHeight, width(), barHeight);
+  connect(m_wndStatusBar, &CProgStatusBar::DrawItem, this, &CFirmwareWriterDlg::OnDrawItem);
+
+  m_hLampIdle = DrawLamp(Lamp::Idle);
+  m_hLampBusy = DrawLamp(Lamp::Busy);
+  m_hLampError = DrawLamp(Lamp::Error);
+
+  m_wndProgress->SetWindowText(QString());
+
+  auto* list = Item<QTableWidget>(IDC_FILE_LIST);
+  list->setColumnCount(2);
+  list->setHorizontalHeaderLabels({QStringLiteral("SFL File"), QStringLiteral("Date")});
+  list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  list->setShowGrid(true);
+
+  m_bType1Allowed = m_services.platform.m_bType1Allowed;
+  m_ctx.m_bRtsPulse = m_services.platform.m_bRtsPulse;
+  if (!m_bType1Allowed) {
+    EnableItem(IDC_TYPE1, false);
+    RemoveControl(IDC_CABLE);
+  }
+
+  FillPortList();
+  SelectPortEntry();
+  ApplySpeedBox(m_choice.StartupSpeedBox(storedSpeed));
+  Item<QRadioButton>(m_ctx.m_nType == kTypeQap10 ? IDC_TYPE1 : IDC_TYPE0)->setChecked(true);
+  Item<QLabel>(IDC_STATUS_TEXT)->clear();
+
+  m_strSflFolder = g_strStartDir;
+  m_wndStatusBar->SetPaneText(0, ToQString(m_strSflFolder));
+  // The catalog fills the file list from m_strSflFolder.
+
+  m_fontComment = QFont(QStringLiteral("Courier New"));
+  m_fontComment.setPointSizeF(kCommentFontPt);
+  Item<QPlainTextEdit>(IDC_COMMENT)->setFont(m_fontComment);
+
+  EnableItem(IDC_WRITE, false);
+
+  const CommandLineModes modes = ParseCommandLine(m_services.argumentText);
+  g_bServiceMode = modes.serviceMode;
+  g_bDarkScheme = modes.darkScheme;
+  if (g_bDarkScheme) SetTextColour(list, QPalette::Text, kDarkListText);
+  ApplySchemeColours();
+
+  if (m_ctx.m_nType == kTypeQap10) {
+    EnableItem(IDC_CHECK_5V, false);
+    EnableItem(IDC_CHECK_MD, false);
+  }
+
+  if (g_bServiceMode) {
+    const ConverterAvailability converters =
+        m_services.probeConverters ? m_services.probeConverters() : ProbeConverterLibraries();
+    if (!converters.hexToSfl) RemoveControl(IDC_SFL_CONV);
+    if (!converters.flashImage) RemoveControl(IDC_DUMP);
+  } else {
+    for (int id : {IDC_SFL_CONV, IDC_DUMP, IDC_LINE_GROUP, IDC_CHECK_5V, IDC_CHECK_MD}) RemoveControl(id);
+  }
+
+  list->resizeColumnToContents(0);
+  list->horizontalHeader()->setStretchLastSection(true);
+  list->setFocus();
+
+  // Until the catalog lets the user choose, the file comes from outside.
+  if (!m_services.initialFilePath.empty()) {
+    m_strFilePath = m_services.initialFilePath;
+    EnableItem(IDC_WRITE, true);
+    setWindowTitle(QFileInfo(ToQString(m_strFilePath)).completeBaseName() + QStringLiteral(" - ") +
+                   FromStringTable(StringId::AppTitle));
+  }
+}
+
+QWidget* CFirmwareWriterDlg::GetDlgItem(int id) const {
+  const auto found = m_controls.find(id);
+  return found == m_controls.end() ? nullptr : found->second;
+}
+
+bool CFirmwareWriterDlg::DarkScheme() const { return DarkSchemeActive(g_bDarkScheme, m_ctx.m_bRtsPulse); }
+
+void CFirmwareWriterDlg::RemoveControl(int id) {
+  const auto found = m_controls.find(id);
+  if (found == m_controls.end()) return;
+  delete found->second;
+  m_controls.erase(found);
+}
+
+void CFirmwareWriterDlg::EnableItem(int id, bool enabled) {
+  if (QWidget* widget = GetDlgItem(id)) widget->setEnabled(enabled);
+}
+
+void CFirmwareWriterDlg::ApplySchemeColours() {
+  if (!DarkScheme()) {
+    SetTextColour(GetDlgItem(IDC_VERSION), QPalette::WindowText, kVersionBlue);
+    SetTextColour(GetDlgItem(IDC_STATUS_TEXT), QPalette::WindowText, kStatusRed);
+    return;
+  }
+  for (const ControlTemplate& control : kMainDialogControls) {
+    if (!IsStaticKind(control.kind)) continue;
+    QWidget* widget = control.id == IDC_STATIC ? m_pWriteGroup : GetDlgItem(control.id);
+    if (widget == nullptr) continue;
+    switch (control.id) {
+      case IDC_VERSION:
+        SetTextColour(widget, QPalette::WindowText, kDarkVersionYellow);
+        break;
+      case IDC_STATUS_TEXT:
+        SetTextColour(widget, QPalette::WindowText, kStatusRed);
+        break;
+      case IDC_COMMENT: {
+        // Opaque: its own background in the colour of an inactive border.
+        SetTextColour(widget, QPalette::Text, kDarkCommentText);
+        QPalette colours = widget->palette();
+        colours.setColor(QPalette::Base, QApplication::palette().color(QPalette::Window));
+        widget->setPalette(colours);
+        break;
+      }
+      default:
+        SetTextColour(widget, QPalette::WindowText, kDarkStaticGreen);
+        break;
+    }
+  }
+}
+
+void CFirmwareWriterDlg::FillPortList() {
+  auto* box = Item<QComboBox>(IDC_PORT);
+  box->clear();
+  const std::vector<std::string> names = m_services.listPorts ? m_services.listPorts() : SystemPortNames();
+  for (const std::string& entry : PortBoxEntries(names)) box->addItem(ToQString(entry));
+  // Device paths are longer than the box: the list drops down wide enough.
+  int widest = 0;
+  for (int i = 0; i < box->count(); ++i)
+    widest = std::max(widest, box->fontMetrics().horizontalAdvance(box->itemText(i)));
+  box->view()->setMinimumWidth(widest + 2 * box->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+}
+
+// The entry equal to the port name, or none; the name is kept either way.
+void CFirmwareWriterDlg::SelectPortEntry() {
+  auto* box = Item<QComboBox>(IDC_PORT);
+  const int entry = FindEntryExact(ComboEntries(box), m_ctx.link.m_strCommName);
+  box->setCurrentIndex(entry);
+  if (entry < 0) box->setEditText(QString());
+}
+
+void CFirmwareWriterDlg::ApplySpeedBox(const SpeedBox& speeds) {
+  auto* box = Item<QComboBox>(IDC_BAUD);
+  box->clear();
+  for (const std::string& entry : speeds.entries) box->addItem(ToQString(entry));
+  box->setCurrentIndex(speeds.selected);
+}
+
+void CFirmwareWriterDlg::OnSelchangePort() {
+  const auto* box = Item<QComboBox>(IDC_PORT);
+  if (box->currentIndex() < 0) return;
+  m_choice.PortChosen(ToStdString(box->currentText()));
+}
+
+void CFirmwareWriterDlg::OnSelchangeBaud() {
+  const auto* box = Item<QComboBox>(IDC_BAUD);
+  if (box->currentIndex() < 0) return;
+  m_choice.SpeedChosen(ToStdString(box->itemText(box->currentIndex())));
+}
+
+void CFirmwareWriterDlg::OnSelectType0() {
+  const std::optional<SpeedBox> speeds = m_choice.SelectType(kTypeQap8);
+  if (!speeds) return;
+  SelectPortEntry();
+  ApplySpeedBox(*speeds);
+  EnableItem(IDC_CHECK_5V, true);
+  EnableItem(IDC_CHECK_MD, true);
+}
+
+void CFirmwareWriterDlg::OnSelectType1() {
+  const std::optional<SpeedBox> speeds = m_choice.SelectType(kTypeQap10);
+  if (!speeds) return;
+  SelectPortEntry();
+  ApplySpeedBox(*speeds);
+  EnableItem(IDC_CHECK_5V, false);
+  EnableItem(IDC_CHECK_MD, false);
+}
+
+void CFirmwareWriterDlg::OnCheck5V() {
+  if (const auto* check = Item<QCheckBox>(IDC_CHECK_5V)) tarvel::OnCheck5V(m_ctx.link, check->isChecked());
+}
+
+void CFirmwareWriterDlg::OnCheckMD() {
+  if (const auto* check = Item<QCheckBox>(IDC_CHECK_MD)) tarvel::OnCheckMD(m_ctx.link, check->isChecked());
+}
+
+// The catalog's commands: filling, reloading and choosing the folder.
+void CFirmwareWriterDlg::OnReload() {}
+void CFirmwareWriterDlg::OnBrowse() {}
+
+// The converters' commands.
+void CFirmwareWriterDlg::OnSflConv() {}
+void CFirmwareWriterDlg::OnDump() {}
+
+void CFirmwareWriterDlg::OnAbout() {
+  CAboutDlg about(this);
+  about.exec();
+}
+
+void CFirmwareWriterDlg::OnWrite() {
+  // WRITE can be enabled again during a write (a click on the file list);
+  // the procedure ignores it while an access is under way.
+  tarvel::OnWrite(m_ctx, *this, m_strFilePath);
+}
+
+void CFirmwareWriterDlg::OnButtonClose() {
+  if (m_ctx.m_nStatus == 1) {
+    showMessage(StringId::CantCloseWhileAccessing, MessageIcon::Exclamation);
+    return;
+  }
+  accept();
+}
+
+void CFirmwareWriterDlg::OnDrawItem(int pane) {
+  if (pane != 1) return;
+  switch (LampForStatus(m_ctx.m_nStatus)) {
+    case Lamp::Idle:
+      m_wndStatusBar->SetPaneIcon(1, m_hLampIdle);
+      break;
+    case Lamp::Busy:
+      m_wndStatusBar->SetPaneIcon(1, m_hLampBusy);
+      break;
+    case Lamp::Error:
+      m_wndStatusBar->SetPaneIcon(1, m_hLampError);
+      break;
+  }
+}
+
+void CFirmwareWriterDlg::lockForWrite() {
+  for (const ControlEnable& control : LockedForAccess()) EnableItem(control.id, control.enabled);
+  for (int id : {IDC_CHECK_5V, IDC_CHECK_MD}) {
+    if (auto* check = Item<QCheckBox>(id)) check->setChecked(false);  // no clicked(): no handler
+  }
+  m_bCloseEnabled = false;
+  Item<QLabel>(IDC_STATUS_TEXT)->setText(FromStringTable(StringId::Writing));
+  repaint();
+}
+
+void CFirmwareWriterDlg::unlockAfterWrite() {
+  m_bCloseEnabled = true;
+  Item<QLabel>(IDC_STATUS_TEXT)->clear();
+  for (const ControlEnable& control : IdleAfterAccess(m_ctx.m_nType, m_bType1Allowed)) {
+    EnableItem(control.id, control.enabled);
+  }
+  repaint();
+}
+
+void CFirmwareWriterDlg::statusChanged(int) { m_wndStatusBar->repaint(); }
+
+void CFirmwareWriterDlg::setProgressRange(std::uint16_t highest) { m_wndProgress->SetRange(0, highest); }
+
+void CFirmwareWriterDlg::setProgress(int position, const std::string& text) {
+  m_wndProgress->SetPos(position);
+  m_wndProgress->SetWindowText(ToQString(text));
+}
+
+void CFirmwareWriterDlg::bringToFront() {
+  raise();
+  activateWindow();
+}
+
+void CFirmwareWriterDlg::showMessage(StringId id, MessageIcon icon, std::string_view detail) {
+  ShowMessageBox(FromStringTable(id), icon, ToQString(detail));
+}
+
+void CFirmwareWriterDlg::showReport(const std::string& text, MessageIcon icon) {
+  ShowMessageBox(ToQString(text), icon, QString());
+}
+
+void CFirmwareWriterDlg::ShowMessageBox(const QString& text, MessageIcon icon, const QString& detail) {
+  const std::unique_ptr<QMessageBox> box = BuildMessageBox(text, icon, detail, this);
+  box->exec();
+}
+
+void CFirmwareWriterDlg::runOnce() { QCoreApplication::processEvents(); }
+
+void CFirmwareWriterDlg::reject() {}
+
+void CFirmwareWriterDlg::closeEvent(QCloseEvent* event) {
+  // A write or read greys the title bar's close; otherwise it closes at once.
+  if (!m_bCloseEnabled) {
+    event->ignore();
+    return;
+  }
+  accept();
+  event->accept();
+}
+
+void CFirmwareWriterDlg::keyPressEvent(QKeyEvent* event) {
+  if (IsPlainEnter(event)) {
+    // Enter presses the push button that has the focus; anywhere else it
+    // ends the dialog.
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+      if (button->isEnabled()) button->click();
+    } else {
+      accept();
+    }
+    return;
+  }
+  QDialog::keyPressEvent(event);  // Escape reaches reject(), which ignores it
+}
+
+bool CFirmwareWriterDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && qobject_cast<QComboBox*>(watched) != nullptr &&
+      IsPlainEnter(static_cast<QKeyEvent*>(event))) {
+    accept();
+    return true;
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void CFirmwareWriterDlg::contextMenuEvent(QContextMenuEvent* event) {
+  const QString about = FromStringTable(StringId::AboutMenu);
+  if (about.isEmpty()) return;
+  QMenu menu(this);
+  menu.addAction(about, this, &CFirmwareWriterDlg::OnAbout);
+  menu.exec(event->globalPos());
+}
+
+void CFirmwareWriterDlg::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  if (isMinimized()) {
+    const QSize icon = m_hIcon.size();
+    painter.drawPixmap((width() - icon.width() + 1) / 2, (height() - icon.height() + 1) / 2, m_hIcon);
+    return;
+  }
+  OnEraseBkgnd(painter);
+  PaintBanner(painter);
+}
+
+void CFirmwareWriterDlg::OnEraseBkgnd(QPainter& painter) {
+  if (!DarkScheme()) return;  // the platform's background stays
+  const int bottom = height();
+  for (int y = 0; y <= bottom; ++y) {
+    const int pen = GradientPen(y, bottom);
+    if (pen < 0) return;
+    painter.setPen(QColor(3 * pen, 0, 0));
+    painter.drawLine(0, y, width(), y);
+  }
+}
+
+void CFirmwareWriterDlg::PaintBanner(QPainter& painter) {
+  const QWidget* placeholder = GetDlgItem(IDC_BANNER);
+  if (placeholder == nullptr) return;
+  const QImage banner = DrawBanner(DarkScheme());
+  const QRect place = placeholder->geometry();
+  const QRect source(0, 0, std::min(place.width(), banner.width()),
+                     std::min(place.height(), banner.height()));
+  painter.save();
+  // On the normal background the banner's white must vanish: AND it in.
+  if (!DarkScheme()) painter.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
+  painter.drawImage(place.topLeft(), banner, source);
+  painter.restore();
+}
+
+}  // namespace tarvel

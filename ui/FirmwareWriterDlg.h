@@ -1,0 +1,159 @@
+// The main window: a fixed-size dialog that owns the state of the run (port,
+// speed, cable, folder, file, access state) and all its controls. Its
+// commands run on the user-interface thread; a write runs inside the WRITE
+// handler and lets the window repaint while it waits for the radio.
+#pragma once
+
+#include <QDialog>
+#include <QFont>
+#include <QPixmap>
+#include <QString>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Settings.h"
+#include "base/Clock.h"
+#include "base/MessageDisplay.h"
+#include "base/UiPump.h"
+#include "firmware/WriteProcedure.h"
+#include "loader/LoaderContext.h"
+#include "ui/ConverterProbe.h"
+#include "ui/DialogLogic.h"
+
+class QGroupBox;
+class QMessageBox;
+
+namespace tarvel {
+
+class CProgStatusBar;
+class CProgTextCtrl;
+
+// What the dialog takes from its surroundings; the defaults are the real
+// system's.
+struct DialogServices {
+  std::string settingsPath;  // the settings file fixed at start-up
+  std::string argumentText;  // the command line after the program name
+  // The SFL file to write until the catalog chooses one (TARVEL_SFL_FILE).
+  std::string initialFilePath;
+  PlatformFlags platform = LinuxPlatformFlags();
+  std::function<std::vector<std::string>()> listPorts;     // null: SystemPortNames
+  std::function<ConverterAvailability()> probeConverters;  // null: ProbeConverterLibraries
+  PortOpener* opener = nullptr;                            // null: the POSIX ports
+  Clock* clock = nullptr;                                  // null: the steady clock
+};
+
+// A message box with the application title as caption, the icon of the
+// message and an OK button. Carriage returns in `text` break lines; a
+// non-empty `detail` (the system's explanation) goes below the text.
+std::unique_ptr<QMessageBox> BuildMessageBox(const QString& text, MessageIcon icon, const QString& detail,
+                                             QWidget* parent);
+
+class CFirmwareWriterDlg : public QDialog, public WriteUi, public MessageDisplay, public UiPump {
+  Q_OBJECT
+ public:
+  explicit CFirmwareWriterDlg(DialogServices services, QWidget* parent = nullptr);
+  ~CFirmwareWriterDlg() override;
+
+  // A control by its id; null for a control removed at start-up.
+  QWidget* GetDlgItem(int id) const;
+  template <class Widget>
+  Widget* Item(int id) const {
+    return qobject_cast<Widget*>(GetDlgItem(id));
+  }
+  CProgStatusBar* StatusBar() const { return m_wndStatusBar; }
+  CProgTextCtrl* ProgressCtrl() const { return m_wndProgress; }
+
+  // The state that the procedures share: m_nType, m_nStatus, the port name
+  // and speed, the transmit buffer, the sums.
+  LoaderContext& Context() { return m_ctx; }
+  const LoaderContext& Context() const { return m_ctx; }
+  bool DarkScheme() const;
+  // False while a write or read runs: the title bar's close is refused.
+  bool CloseEnabled() const { return m_bCloseEnabled; }
+
+  // Command handlers.
+  void OnWrite();
+  void OnButtonClose();
+  void OnSelchangePort();
+  void OnSelchangeBaud();
+  void OnSelectType0();
+  void OnSelectType1();
+  void OnCheck5V();
+  void OnCheckMD();
+  void OnReload();
+  void OnBrowse();
+  void OnSflConv();
+  void OnDump();
+  void OnAbout();
+  void FillPortList();
+  // Owner-draw request of status pane 1: the lamp of m_nStatus.
+  void OnDrawItem(int pane);
+
+  // WriteUi
+  void lockForWrite() override;
+  void unlockAfterWrite() override;
+  void statusChanged(int status) override;
+  void setProgressRange(std::uint16_t highest) override;
+  void setProgress(int position, const std::string& text) override;
+  void bringToFront() override;
+  // MessageDisplay
+  void showMessage(StringId id, MessageIcon icon, std::string_view detail = {}) override;
+  void showReport(const std::string& text, MessageIcon icon) override;
+  // UiPump: one pass of the event loop, so that the window repaints.
+  void runOnce() override;
+
+  bool m_bType1Allowed = true;
+  std::string m_strSflFolder;
+  std::string m_strFilePath;
+  int m_nSortColumn = -1;
+  bool m_bSortAscending = false;
+  QString m_strVersion;
+  QPixmap m_hIcon;
+  QFont m_fontComment;
+
+ public slots:
+  // Escape: the dialog does not close.
+  void reject() override;
+
+ protected:
+  // Every message box of the window goes through here.
+  virtual void ShowMessageBox(const QString& text, MessageIcon icon, const QString& detail);
+
+  void paintEvent(QPaintEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  void OnInitDialog();
+  void CreateControls();
+  void RemoveControl(int id);
+  void EnableItem(int id, bool enabled);
+  void SelectPortEntry();
+  void ApplySpeedBox(const SpeedBox& box);
+  void ApplySchemeColours();
+  void OnEraseBkgnd(QPainter& painter);
+  void PaintBanner(QPainter& painter);
+
+  DialogServices m_services;
+  std::unique_ptr<PortOpener> m_ownOpener;
+  std::unique_ptr<Clock> m_ownClock;
+  Settings m_settings;
+  LoaderContext m_ctx;
+  InterfaceChoice m_choice;
+
+  std::map<int, QWidget*> m_controls;
+  QGroupBox* m_pWriteGroup = nullptr;
+  CProgStatusBar* m_wndStatusBar = nullptr;
+  CProgTextCtrl* m_wndProgress = nullptr;
+  QPixmap m_hLampIdle;
+  QPixmap m_hLampBusy;
+  QPixmap m_hLampError;
+  bool m_bCloseEnabled = true;
+};
+
+}  // namespace tarvel
