@@ -93,11 +93,11 @@ bool IntelHexParser::line(std::string_view text, std::string& problem) {
     return false;
   }
   if ((sum & 0xFF) != 0) {
-    char text2[96];
+    char message[96];
     const unsigned expected = (0x100 - ((sum - bytes[byteCount - 1]) & 0xFF)) & 0xFF;
-    std::snprintf(text2, sizeof text2, "checksum mismatch: the record says %02X, its bytes give %02X",
+    std::snprintf(message, sizeof message, "checksum mismatch: the record says %02X, its bytes give %02X",
                   bytes[byteCount - 1], expected);
-    problem = text2;
+    problem = message;
     return false;
   }
 
@@ -133,9 +133,9 @@ bool IntelHexParser::line(std::string_view text, std::string& problem) {
     case 0x05:
       return !wrongLength(4, "start linear address");
     default: {
-      char text2[48];
-      std::snprintf(text2, sizeof text2, "unknown record type %02X", type);
-      problem = text2;
+      char message[48];
+      std::snprintf(message, sizeof message, "unknown record type %02X", type);
+      problem = message;
       return false;
     }
   }
