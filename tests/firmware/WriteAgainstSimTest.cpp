@@ -152,6 +152,44 @@ TEST(WriteAgainstSimTest, EveryFailureOfTheWriteWithARealLine) {
   }
 }
 
+TEST(WriteAgainstSimTest, AfterAnUnpluggedPortTheNextWriteOnANewPortWorks) {
+  test::TempDir dir;
+  const std::string file = dir.write("fw.sfl", test::ConventionalSfl(0, 6));
+  for (const CableCase& cable : kCables) {
+    SCOPED_TRACE(cable.type);
+    sim::Faults unplug;
+    unplug.hangUpAfterBlocks = 2;
+    SimSession s(cable, unplug);
+    ASSERT_TRUE(s.radio);
+    EXPECT_EQ(OnWrite(s.ctx, s.ui, file).failure, StringId::CommunicationError);
+    EXPECT_EQ(s.ctx.port(), nullptr);
+
+    sim::Options options;
+    options.cable = cable.cable;
+    options.linkPath.clear();
+    std::string error;
+    auto replugged = sim::Radio::Start(options, &error);
+    ASSERT_TRUE(replugged) << error;
+    s.ctx.link.m_strCommName = replugged->devicePath();
+    s.messages.shown.clear();
+    EXPECT_TRUE(OnWrite(s.ctx, s.ui, file).succeeded);
+    EXPECT_EQ(replugged->stats().blocksStored, 6);
+  }
+}
+
+TEST(WriteAgainstSimTest, APortHeldByAnotherProgramIs105AtOnce) {
+  SimSession s(kCables[0]);
+  ASSERT_TRUE(s.radio);
+  PosixPortOpener other;
+  OpenResult held = other.open(s.radio->devicePath(), 38400, {});
+  ASSERT_EQ(held.status, OpenStatus::Ok) << held.detail;
+  test::TempDir dir;
+  const WriteOutcome outcome = OnWrite(s.ctx, s.ui, dir.write("fw.sfl", test::ConventionalSfl(0, 1)));
+  EXPECT_EQ(s.messages.ids(), std::vector<StringId>{StringId::PortCannotBeHandled});
+  EXPECT_EQ(outcome.failure, StringId::PortCannotBeHandled);
+  EXPECT_EQ(s.radio->stats().syncBytes, 0);
+}
+
 TEST(WriteAgainstSimTest, MissingPortIsReportedAtOnce) {
   SimSession s(kCables[0]);
   s.ctx.link.m_strCommName = "/dev/tarvel-no-such-port";

@@ -26,12 +26,14 @@ FakePort::~FakePort() {
 }
 
 IoResult FakePort::write(std::span<const std::uint8_t> bytes) {
+  if (line_->gone) return {0, PortStatus::Gone, 5};
   line_->writes.emplace_back(bytes.begin(), bytes.end());
   if (line_->respond) line_->respond(*line_, bytes);
   return {bytes.size(), PortStatus::Ok, 0};
 }
 
 IoResult FakePort::read(std::span<std::uint8_t> bytes) {
+  if (line_->gone) return {0, PortStatus::Gone, 5};
   const std::size_t n = std::min(bytes.size(), line_->input.size());
   std::copy_n(line_->input.begin(), n, bytes.begin());
   line_->input.erase(line_->input.begin(), line_->input.begin() + static_cast<std::ptrdiff_t>(n));

@@ -71,6 +71,7 @@ struct FakeLine {
   Clock* clock = nullptr;                          // when set, events carry times
   int openPorts = 0;
   int maxOpenPorts = 0;
+  bool gone = false;                               // the device vanished: every transfer fails
 
   void reply(std::initializer_list<std::uint8_t> bytes) { input.insert(input.end(), bytes); }
   void reply(std::span<const std::uint8_t> bytes) { input.insert(input.end(), bytes.begin(), bytes.end()); }
@@ -85,7 +86,7 @@ class FakePort final : public SerialPort {
   IoResult write(std::span<const std::uint8_t> bytes) override;
   IoResult read(std::span<std::uint8_t> bytes) override;
   std::size_t bytesWaiting() override { return line_->input.size(); }
-  bool waitForInput(std::chrono::milliseconds) override { return !line_->input.empty(); }
+  bool waitForInput(std::chrono::milliseconds) override { return line_->gone || !line_->input.empty(); }
   void setLine(ControlLine line, bool raised) override;
   bool hasModemLines() const override { return true; }
 
