@@ -1,0 +1,107 @@
+// bench/read: reads 1024 blocks from the simulated radio paced at 115200
+// baud through the real port layer and the flash converter library, and
+// compares the run with the line-rate bound: every byte both ways at 11
+// bits, plus the fixed pauses of the conversation.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "base/UiPump.h"
+#include "bench/LineBench.h"
+#include "service/FlashRead.h"
+#include "sim/SimRadio.h"
+
+namespace {
+
+using namespace tarvel;
+using namespace tarvel::bench;
+
+struct SilentReadUi final : ReadUi {
+  void statusChanged(int) override {}
+  void setReadProgress(unsigned, std::uint16_t) override {}
+  void showFolderPane() override {}
+};
+
+struct QuietMessages final : MessageDisplay {
+  void showMessage(StringId id, MessageIcon, std::string_view detail) override {
+    std::fprintf(stderr, "  message %u: %s %.*s\n", static_cast<unsigned>(id), std::string(LoadString(id)).c_str(),
+                 static_cast<int>(detail.size()), detail.data());
+  }
+  void showReport(const std::string&, MessageIcon) override {}
+};
+
+constexpr std::uint16_t kEndBlock = 0x3FF;
+
+bool Run(const std::string& output, sim::Cable cable, unsigned baud) {
+  sim::Options options;
+  options.cable = cable;
+  options.linkPath.clear();
+  options.baud = baud;
+  std::string error;
+  auto radio = sim::Radio::Start(options, &error);
+  if (!radio) {
+    std::fprintf(stderr, "cannot start the simulated radio: %s\n", error.c_str());
+    return false;
+  }
+  CountingOpener opener;
+  QuietMessages messages;
+  PauseCountingClock clock;
+  NoUiPump pump;
+  LoaderContext ctx(opener, messages, clock, pump);
+  ctx.m_nType = cable == sim::Cable::Qap10 ? kTypeQap10 : kTypeQap8;
+  ctx.link.m_strCommName = radio->devicePath();
+  ctx.link.m_nBaudRate = baud ? baud : 115200;
+  SilentReadUi ui;
+  ConverterBlockSink sink;
+  std::string reason;
+  if (!CreateEmptyOutputFile(output, reason)) {
+    std::fprintf(stderr, "%s\n", reason.c_str());
+    return false;
+  }
+
+  const double cpu0 = ThreadCpuSeconds();
+  const auto wall0 = std::chrono::steady_clock::now();
+  const ReadOutcome outcome = ReadFlash(ctx, ui, sink, output, kEndBlock);
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
+  const double cpu = ThreadCpuSeconds() - cpu0;
+
+  const char* name = cable == sim::Cable::Qap10 ? "QAP-10" : "QAP-8 ";
+  if (!outcome.succeeded || outcome.blocksRead != kEndBlock + 1) {
+    std::printf("%s %6u baud: FAILED\n", name, baud);
+    return false;
+  }
+  std::printf("%s %-8s wall %7.3f s  cpu %6.3f s (%4.1f%% of wall)  %7.3f ms/block", name,
+              baud ? std::to_string(baud).c_str() : "unpaced", wall, cpu, 100.0 * cpu / wall,
+              1000.0 * wall / (kEndBlock + 1));
+  if (baud) {
+    const double bound = static_cast<double>(opener.bytes) * 11.0 / baud + clock.pausedMs / 1000.0;
+    std::printf("  bound %7.3f s (%llu bytes, %llu ms pauses)  %+5.2f%%", bound,
+                static_cast<unsigned long long>(opener.bytes), static_cast<unsigned long long>(clock.pausedMs),
+                100.0 * (wall - bound) / bound);
+  }
+  std::printf("\n");
+  std::fflush(stdout);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // "--quick" runs only the unpaced reads.
+  const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
+  const auto dir = std::filesystem::temp_directory_path() / ("tarvel-bench-read-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string output = (dir / "read.sfl").string();
+  std::printf("bench/read: blocks 000 to %03X through the flash converter, wall and CPU time against the line-rate bound\n",
+              kEndBlock);
+  bool ok = true;
+  for (unsigned baud : {0u, 115200u}) {
+    if (quick && baud) continue;
+    for (sim::Cable cable : {sim::Cable::Qap8, sim::Cable::Qap10}) ok = Run(output, cable, baud) && ok;
+  }
+  std::filesystem::remove_all(dir);
+  return ok ? 0 : 1;
+}
