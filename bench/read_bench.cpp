@@ -76,6 +76,10 @@ bool Run(const std::string& output, sim::Cable cable, unsigned baud) {
   std::printf("%s %-8s wall %7.3f s  cpu %6.3f s (%4.1f%% of wall)  %7.3f ms/block", name,
               baud ? std::to_string(baud).c_str() : "unpaced", wall, cpu, 100.0 * cpu / wall,
               1000.0 * wall / (kEndBlock + 1));
+  if (!baud) {
+    std::printf("  (%.3f ms/block without the %llu ms of fixed pauses)", (wall - clock.pausedMs / 1000.0) * 1000.0 / (kEndBlock + 1),
+                static_cast<unsigned long long>(clock.pausedMs));
+  }
   if (baud) {
     const double bound = static_cast<double>(opener.bytes) * 11.0 / baud + clock.pausedMs / 1000.0;
     std::printf("  bound %7.3f s (%llu bytes, %llu ms pauses)  %+5.2f%%", bound,

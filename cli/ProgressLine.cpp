@@ -1,5 +1,6 @@
 #include "cli/ProgressLine.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace tarvel::cli {
@@ -21,7 +22,7 @@ std::string FormatRate(double bytesPerSecond) {
 }
 
 std::string FormatTimeLeft(double seconds) {
-  const long whole = seconds < 0 ? 0 : static_cast<long>(seconds + 0.5);
+  const long whole = seconds < 0 ? 0 : std::lround(seconds);
   char text[32];
   std::snprintf(text, sizeof text, "%ld:%02ld left", whole / 60, whole % 60);
   return text;

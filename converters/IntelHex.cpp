@@ -21,7 +21,7 @@ namespace {
 constexpr std::size_t kMaxRecordChars = 1 + 2 * (5 + 255);
 constexpr std::size_t kMaxLineChars = 4096;
 static_assert(kMaxRecordChars < kMaxLineChars);
-constexpr std::size_t kReadChunkBytes = 256 * 1024;
+constexpr std::size_t kReadChunkBytes = std::size_t{256} * 1024;
 
 constexpr std::array<std::int8_t, 256> MakeHexTable() {
   std::array<std::int8_t, 256> table{};

@@ -8,7 +8,9 @@
 
 #include "sim/SimRadio.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int Serve(int argc, char** argv) {
   using tarvel::sim::Cable;
   tarvel::sim::Options options;
   tarvel::sim::Faults& faults = options.faults;
@@ -79,4 +81,15 @@ int main(int argc, char** argv) {
   sigwait(&stopSignals, &received);
   radio.reset();  // removes the link
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Serve(argc, argv);
+  } catch (const std::exception& e) {
+    std::cerr << "tarvel-radio-sim: " << e.what() << '\n';
+    return 1;
+  }
 }
