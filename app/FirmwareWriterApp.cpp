@@ -34,7 +34,6 @@ int CFirmwareWriterApp::InitInstance() {
   DialogServices services;
   services.settingsPath = m_strProfilePath;
   services.argumentText = ArgumentText(arguments);
-  services.initialFilePath = qEnvironmentVariable(kSflFileVariable).toStdString();
 
   CFirmwareWriterDlg dialog(std::move(services));
   m_pMainWnd = &dialog;

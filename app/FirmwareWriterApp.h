@@ -10,10 +10,6 @@
 
 namespace tarvel {
 
-// The environment variable that names the SFL file to write until the
-// catalog lets the user choose one in the window.
-inline constexpr const char* kSflFileVariable = "TARVEL_SFL_FILE";
-
 class CFirmwareWriterApp : public QApplication {
   Q_OBJECT
  public:

@@ -16,7 +16,7 @@ inline constexpr std::string_view kNoCommentsText = " Not comments in this file 
 // Real headers are a few hundred bytes; reading stops here so that a huge
 // file without a record, or a file that is not an SFL file at all, cannot
 // stall the window. The block built from it is at most twice as long.
-inline constexpr std::size_t kCommentReadLimitBytes = 64 * 1024;
+inline constexpr std::size_t kCommentReadLimitBytes = std::size_t{64} * 1024;
 
 // The block from a file's first bytes read as text (CR LF reads as LF, 0x1A
 // ends the data): every byte up to, not including, the first '+' that does

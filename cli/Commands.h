@@ -14,6 +14,11 @@ struct CatalogRow;
 
 namespace tarvel::cli {
 
+// The whole application as tarvel-cli runs it: description, exit-code
+// footer, --version and every command. `exitCode` receives the result of
+// the command that runs and must outlive `app`'s parse.
+void BuildCliApp(CLI::App& app, int& exitCode);
+
 void AddPortsCommand(CLI::App& app, int& exitCode);
 void AddSyncCommand(CLI::App& app, int& exitCode);
 void AddWriteCommand(CLI::App& app, int& exitCode);

@@ -4,13 +4,24 @@
 #include <QPushButton>
 
 #include "base/Strings.h"
+#include "service/Converters.h"
 #include "ui/Artwork.h"
 #include "ui/DialogTemplate.h"
 #include "ui/DialogWidgets.h"
+#include "ui/Globals.h"
 
 namespace tarvel {
 
-CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), m_strVersion(FromStringTable(StringId::Version)) {
+namespace {
+
+// The libraries' names as the about box has always shown them.
+constexpr const char* kHexConverterPrefix = "Tesmol.dll : ";
+constexpr const char* kFlashConverterPrefix = "Oxbrin.dll : ";
+
+}  // namespace
+
+CAboutDlg::CAboutDlg(QWidget* parent, const ConverterSearch& search)
+    : QDialog(parent), m_strVersion(FromStringTable(StringId::Version)) {
   setWindowTitle(QStringLiteral("About Tarvel"));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setFont(DialogFont(kAboutFontPt));
@@ -39,9 +50,26 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), m_strVersion(FromString
     if (control.id != IDC_STATIC) widget->setObjectName(QString::number(control.id));
   }
 
+  OnInitDialog(search);
+}
+
+void CAboutDlg::OnInitDialog(const ConverterSearch& search) {
   // Data exchange: the version line and the converter line.
   static_cast<QLabel*>(GetDlgItem(IDC_VERSION))->setText(m_strVersion);
   static_cast<QLabel*>(GetDlgItem(IDC_ABOUT_CONVERTER))->setText(m_strConverterVersion);
+  if (!g_bServiceMode) return;
+
+  // A library that is missing, or lacks its version export, leaves its line
+  // as it was.
+  const ConverterVersionTexts versions = ConverterVersions(search);
+  if (versions.hexToSfl) {
+    static_cast<QLabel*>(GetDlgItem(IDC_ABOUT_CONVERTER))
+        ->setText(QString::fromLatin1(kHexConverterPrefix) + ToQString(*versions.hexToSfl));
+  }
+  if (versions.flashImage) {
+    static_cast<QLabel*>(GetDlgItem(IDC_ABOUT_LOADER))
+        ->setText(QString::fromLatin1(kFlashConverterPrefix) + ToQString(*versions.flashImage));
+  }
 }
 
 QWidget* CAboutDlg::GetDlgItem(int id) const {

@@ -130,4 +130,22 @@ QPixmap DrawCableSymbol() {
   return QPixmap::fromImage(image);
 }
 
+QPixmap DrawSortArrow(int image) {
+  // Rows top to bottom; '#' black, '.' transparent.
+  static constexpr const char* kUp[kSortArrowPx] = {"........", "........", "...##...", "..####..",
+                                                    ".######.", "########", "........", "........"};
+  static constexpr const char* kDown[kSortArrowPx] = {"........", "........", "########", ".######.",
+                                                      "..####..", "...##...", "........", "........"};
+  if (image != 0 && image != 1) return QPixmap();
+  const char* const* rows = image == 0 ? kUp : kDown;
+  QImage arrow(kSortArrowPx, kSortArrowPx, QImage::Format_ARGB32);
+  arrow.fill(Qt::transparent);
+  for (int y = 0; y < kSortArrowPx; ++y) {
+    for (int x = 0; x < kSortArrowPx; ++x) {
+      if (rows[y][x] == '#') arrow.setPixel(x, y, kBlack);
+    }
+  }
+  return QPixmap::fromImage(arrow);
+}
+
 }  // namespace tarvel

@@ -1,5 +1,5 @@
 // The program's pictures, drawn at run time: the banner, the window icon,
-// the three access lamps and the cable symbol.
+// the three access lamps, the cable symbol and the header's sort arrows.
 #pragma once
 
 #include <QImage>
@@ -24,5 +24,10 @@ QPixmap DrawLamp(Lamp lamp);
 
 // 26 x 11: the QAP-10 cable beside its radio button.
 QPixmap DrawCableSymbol();
+
+// 8 x 8, black on transparent: image 0 the upward triangle, image 1 the
+// downward one (the file list's sort arrows). Null for any other image.
+inline constexpr int kSortArrowPx = 8;
+QPixmap DrawSortArrow(int image);
 
 }  // namespace tarvel

@@ -1,7 +1,12 @@
 #include "ui/ConverterProbe.h"
 
+#include "service/Converters.h"
+
 namespace tarvel {
 
-ConverterAvailability ProbeConverterLibraries() { return ConverterAvailability{}; }
+ConverterAvailability ProbeConverterLibraries(const ConverterSearch& search) {
+  const ConverterPresence presence = ProbeConverters(search);
+  return ConverterAvailability{presence.hexToSfl, presence.flashImage};
+}
 
 }  // namespace tarvel

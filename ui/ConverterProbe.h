@@ -2,6 +2,8 @@
 // HEX-to-SFL library, "&Dump..." the flash-image library.
 #pragma once
 
+#include "service/ConverterLibrary.h"
+
 namespace tarvel {
 
 struct ConverterAvailability {
@@ -9,8 +11,8 @@ struct ConverterAvailability {
   bool flashImage = true;
 };
 
-// Hook for the start-up probe of the two libraries. It loads nothing yet and
-// reports both present, so that service mode shows both buttons.
-ConverterAvailability ProbeConverterLibraries();
+// The start-up probe: each library loaded with its working export, then
+// unloaded at once. A library without the export counts as missing.
+ConverterAvailability ProbeConverterLibraries(const ConverterSearch& search = ProgramConverterSearch());
 
 }  // namespace tarvel

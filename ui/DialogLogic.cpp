@@ -92,7 +92,10 @@ int StoredSpeedEntry(int type, int storedSpeed) {
   return 0;
 }
 
-int EntrySpeed(const std::string& entry) { return std::atoi(entry.c_str()); }
+int EntrySpeed(const std::string& entry) {
+  // The entries are the box's own; anything else reads as atoi reads it.
+  return std::atoi(entry.c_str());  // NOLINT(cert-err34-c)
+}
 
 int InterfaceChoice::Load(bool type1Allowed) {
   m_ctx.m_nType = m_settings.type();
@@ -157,6 +160,23 @@ std::vector<ControlEnable> IdleAfterAccess(int type, bool type1Allowed) {
           {IDC_CHECK_MD, lines}, {IDC_DUMP, true},          {IDC_SFL_CONV, true}};
 }
 
+std::vector<ControlEnable> LockedForRead() {
+  std::vector<ControlEnable> controls = LockedForAccess();
+  controls.push_back({IDC_FILE_LIST, false});
+  controls.push_back({IDC_BROWSE, false});
+  return controls;
+}
+
+std::vector<ControlEnable> IdleAfterRead(int type, bool type1Allowed) {
+  std::vector<ControlEnable> controls = IdleAfterAccess(type, type1Allowed);
+  for (ControlEnable& control : controls) {
+    if (control.id == IDC_WRITE) control.enabled = false;
+  }
+  controls.push_back({IDC_FILE_LIST, true});
+  controls.push_back({IDC_BROWSE, true});
+  return controls;
+}
+
 Lamp LampForStatus(int status) {
   switch (status) {
     case 1:
@@ -183,7 +203,9 @@ PixelRect MapDialogRect(int x, int y, int cx, int cy, DialogBaseUnits units) {
 int FilledWidth(int lower, int upper, int position, int innerRight) {
   if (upper == lower) return 0;
   const double fraction = static_cast<double>(position - lower) / static_cast<double>(upper - lower);
-  return static_cast<int>(fraction * (innerRight - 1) + 0.5);
+  // Adding a half and truncating is the bar's own rounding; below the lower
+  // bound it goes toward zero, where lround would not.
+  return static_cast<int>(fraction * (innerRight - 1) + 0.5);  // NOLINT(bugprone-incorrect-roundings)
 }
 
 int StatusProgressUpper(std::uint16_t endBlock) { return endBlock / 20; }

@@ -113,6 +113,16 @@ std::vector<ControlEnable> LockedForAccess();
 // chosen), QAP-10 where allowed, the line switches with QAP-8 only.
 std::vector<ControlEnable> IdleAfterAccess(int type, bool type1Allowed);
 
+// The controls that a flash read disables: the write's, and also the file
+// list and "&Browse...", so that neither the folder nor the selection can
+// change under the read. "Re&load" and "Cl&ose" stay enabled. "+5V" and
+// "MD" are also unchecked.
+std::vector<ControlEnable> LockedForRead();
+// The idle state after a read: as after a write, with the file list and
+// "&Browse..." enabled again, but WRITE left disabled until a file is
+// clicked again.
+std::vector<ControlEnable> IdleAfterRead(int type, bool type1Allowed);
+
 // The access lamp of status pane 1.
 enum class Lamp { Idle, Busy, Error };
 Lamp LampForStatus(int status);

@@ -28,6 +28,13 @@ inline constexpr int IDC_TYPE1 = 1025;
 inline constexpr int IDC_CABLE = 1026;
 inline constexpr int IDC_STATUS_TEXT = 1027;
 inline constexpr int IDC_DUMP = 1028;
+// Fields of the converter file dialogs' panels.
+inline constexpr int IDC_SFL_START = 1010;
+inline constexpr int IDC_SFL_END = 1011;
+inline constexpr int IDC_SFL_NAME = 1012;
+inline constexpr int IDC_PRODUCT_NAME = 1014;
+inline constexpr int IDC_FIRM_VERSION = 1015;
+inline constexpr int IDC_DUMP_END_BLOCK = 1029;
 // Controls of the about box.
 inline constexpr int IDC_ABOUT_CONVERTER = 1021;
 inline constexpr int IDC_ABOUT_LOADER = 1022;
@@ -36,6 +43,7 @@ inline constexpr int IDOK = 1;
 inline constexpr int IDC_STATIC = -1;
 
 enum class ControlKind {
+  Edit,         // single line, border, tab stop, scrolls sideways
   ListView,     // report view with column headers
   CommentEdit,  // multi-line, read-only, vertical scroll bar
   PushButton,
@@ -106,6 +114,53 @@ inline constexpr std::array<ControlTemplate, 7> kAboutControls{{
     {IDC_STATIC, ControlKind::TextLeft, "Serial flash writer for QAP-8 and QAP-10 cables", 49, 44, 150, 8},
     {IDC_STATIC, ControlKind::TextLeft, "(C) Tarvel", 84, 53, 61, 8},
     {IDOK, ControlKind::DefPushButton, "OK", 178, 7, 50, 14},
+}};
+
+// The folder chooser of "&Browse...".
+inline constexpr const char* kBrowseTitle = "Please select the SFL file folder.";
+
+// The converter file dialogs: an open dialog with the converter panel and a
+// save dialog with the End Block panel. Their panels use "Times New Roman"
+// 9 pt; the filters list one pattern each.
+inline constexpr int kPanelFontPt = 9;
+inline constexpr const char* kSflConvTitle = "SFL File Converter";
+inline constexpr const char* kSflConvAcceptLabel = "&Convert";
+inline constexpr std::array<const char*, 2> kHexFilters{"HEX File (*.hex)", "All Files (*)"};
+inline constexpr const char* kDumpTitle = "Flash Extraction";
+inline constexpr const char* kDumpDefaultName = "Untitled.sfl";
+inline constexpr const char* kDumpDefaultEndBlock = "3FF";
+inline constexpr std::array<const char*, 2> kSflFilters{"SFL File (*.sfl)", "All Files (*)"};
+
+// The text limits of the panels' fields, in characters.
+inline constexpr int kBlockTextMaxChars = 3;
+inline constexpr int kSflNameMaxChars = 128;
+inline constexpr int kCommentValueMaxChars = 30;
+
+// End Block panel: 249 x 16 dialog units.
+inline constexpr int kEndBlockPanelWidthDlu = 249;
+inline constexpr int kEndBlockPanelHeightDlu = 16;
+inline constexpr std::array<ControlTemplate, 2> kEndBlockPanelControls{{
+    {IDC_STATIC, ControlKind::TextLeft, "End &Block:", 20, 4, 34, 8},
+    {IDC_DUMP_END_BLOCK, ControlKind::Edit, "", 66, 2, 17, 12},
+}};
+
+// Converter panel: 248 x 83 dialog units. Each label gives its access key
+// to the field after it.
+inline constexpr int kConverterPanelWidthDlu = 248;
+inline constexpr int kConverterPanelHeightDlu = 83;
+inline constexpr std::array<ControlTemplate, 12> kConverterPanelControls{{
+    {IDC_STATIC, ControlKind::TextLeft, "&Output SFL File Name:", 6, 11, 67, 8},
+    {IDC_SFL_NAME, ControlKind::Edit, "", 77, 9, 163, 12},
+    {IDC_STATIC, ControlKind::GroupBox, "Block", 6, 29, 60, 47},
+    {IDC_STATIC, ControlKind::TextLeft, "&START", 16, 42, 23, 8},
+    {IDC_SFL_START, ControlKind::Edit, "", 40, 40, 19, 12},
+    {IDC_STATIC, ControlKind::TextLeft, "&END", 23, 61, 15, 8},
+    {IDC_SFL_END, ControlKind::Edit, "", 40, 59, 19, 12},
+    {IDC_STATIC, ControlKind::GroupBox, "Comment", 73, 29, 167, 47},
+    {IDC_STATIC, ControlKind::TextLeft, "[&Product Name]", 78, 41, 45, 8},
+    {IDC_PRODUCT_NAME, ControlKind::Edit, "", 127, 39, 109, 12},
+    {IDC_STATIC, ControlKind::TextLeft, "[Firm &Version]", 80, 59, 42, 8},
+    {IDC_FIRM_VERSION, ControlKind::Edit, "", 127, 58, 109, 12},
 }};
 
 }  // namespace tarvel

@@ -1,6 +1,7 @@
 #include "ui/DialogWidgets.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFontMetrics>
 #include <QPointer>
 #include <QProxyStyle>
@@ -16,6 +17,10 @@ QString ToQString(std::string_view text) {
 std::string ToStdString(const QString& text) { return text.toStdString(); }
 
 QString FromStringTable(StringId id) { return ToQString(LoadString(id)); }
+
+QString FromLocalPath(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+
+std::string ToLocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 QFont DialogFont(int pointSize) {
   QFont font(QString::fromLatin1(kMainDialogFont));

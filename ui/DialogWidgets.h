@@ -18,6 +18,11 @@ QString ToQString(std::string_view text);
 std::string ToStdString(const QString& text);
 QString FromStringTable(StringId id);
 
+// File-system paths: the system's bytes as text and back, so that a name
+// that is not valid text still names the same file.
+QString FromLocalPath(const std::string& path);
+std::string ToLocalPath(const QString& path);
+
 // "Times New Roman" at the given size: the dialogs' font.
 QFont DialogFont(int pointSize);
 

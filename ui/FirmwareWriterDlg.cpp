@@ -6,7 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
-#include <QFileInfo>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -19,15 +19,18 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
-#include <QTableWidget>
 #include <algorithm>
 
+#include "catalog/CommentBlock.h"
 #include "serial/CommPort.h"
 #include "serial/PosixSerialPort.h"
+#include "service/SflConversion.h"
 #include "ui/AboutDlg.h"
 #include "ui/Artwork.h"
 #include "ui/DialogTemplate.h"
 #include "ui/DialogWidgets.h"
+#include "ui/FileDialogs.h"
+#include "ui/FileListCtrl.h"
 #include "ui/Globals.h"
 #include "ui/ProgStatusBar.h"
 #include "ui/ProgTextCtrl.h"
@@ -87,6 +90,63 @@ std::vector<std::string> ComboEntries(const QComboBox* box) {
   return entries;
 }
 
+// The comment box shows lines as the edit control did: the block's CR LF
+// pairs are Qt's line breaks.
+QString CommentForDisplay(const std::string& text) {
+  QString display = ToQString(text);
+  display.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return display;
+}
+
+// The first file a dialog returned, as the system's path; empty for none.
+std::string ChosenPath(const QFileDialog& dialog) {
+  const QStringList chosen = dialog.selectedFiles();
+  return chosen.isEmpty() ? std::string() : ToLocalPath(chosen.front());
+}
+
+// The flash converter for the read, from the window's library search. It
+// stays loaded after the read.
+class WindowBlockSink final : public BlockSink {
+ public:
+  explicit WindowBlockSink(const ConverterSearch& search) : m_search(search) {}
+
+  bool load(std::string& reason) override {
+    m_converter = std::make_unique<FlashImageConverter>(m_search);
+    if (m_converter->available()) return true;
+    reason = m_converter->error();
+    return false;
+  }
+  int addBlock(const std::string& outputPath,
+               std::span<const std::uint8_t, kFlashBlockRecordBytes> record) override {
+    return m_converter ? m_converter->addBlock(outputPath, record) : 0;
+  }
+
+ private:
+  const ConverterSearch& m_search;
+  std::unique_ptr<FlashImageConverter> m_converter;
+};
+
+// The window around the conversion: START and END stored as typed, the
+// window redrawn and the wait cursor shown while the converter runs.
+class WindowSflConvUi final : public SflConvUi {
+ public:
+  WindowSflConvUi(QWidget& window, Settings& settings) : m_window(window), m_settings(settings) {}
+
+  void storeBlockTexts(const std::string& startText, const std::string& endText) override {
+    m_settings.setSflStart(startText);
+    m_settings.setSflEnd(endText);
+  }
+  void beginWait() override {
+    m_window.repaint();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  }
+  void endWait() override { QApplication::restoreOverrideCursor(); }
+
+ private:
+  QWidget& m_window;
+  Settings& m_settings;
+};
+
 }  // namespace
 
 std::unique_ptr<QMessageBox> BuildMessageBox(const QString& text, MessageIcon icon, const QString& detail,
@@ -121,7 +181,9 @@ CFirmwareWriterDlg::CFirmwareWriterDlg(DialogServices services, QWidget* parent)
       m_settings(m_services.settingsPath),
       m_ctx(m_services.opener ? *m_services.opener : *m_ownOpener, *this,
             m_services.clock ? *m_services.clock : *m_ownClock, *this),
-      m_choice(m_ctx, m_settings) {
+      m_choice(m_ctx, m_settings),
+      m_search(m_services.converterSearch ? *m_services.converterSearch : ProgramConverterSearch()),
+      m_catalog(std::string()) {
   OnInitDialog();
 }
 
@@ -137,18 +199,12 @@ void CFirmwareWriterDlg::CreateControls() {
     QWidget* widget = nullptr;
     int heightPx = DluToPixelsY(control.cy, units);
     switch (control.kind) {
-      case ControlKind::ListView: {
-        auto* list = new QTableWidget(this);
-        list->setSelectionMode(QAbstractItemView::SingleSelection);
-        list->setSelectionBehavior(QAbstractItemView::SelectRows);
-        list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        list->setSortingEnabled(false);
-        list->verticalHeader()->hide();
-        list->horizontalHeader()->setSectionsClickable(true);
-        list->horizontalHeader()->setHighlightSections(false);
-        widget = list;
+      case ControlKind::ListView:
+        widget = new CFileListCtrl(this);
         break;
-      }
+      case ControlKind::Edit:
+        widget = new QLineEdit(this);
+        break;
       case ControlKind::CommentEdit: {
         auto* edit = new QPlainTextEdit(this);
         edit->setReadOnly(true);
@@ -259,6 +315,8 @@ void CFirmwareWriterDlg::CreateControls() {
   connect(Item<QRadioButton>(IDC_TYPE1), &QRadioButton::clicked, this, &CFirmwareWriterDlg::OnSelectType1);
   connect(Item<QComboBox>(IDC_PORT), &QComboBox::activated, this, &CFirmwareWriterDlg::OnSelchangePort);
   connect(Item<QComboBox>(IDC_BAUD), &QComboBox::activated, this, &CFirmwareWriterDlg::OnSelchangeBaud);
+  connect(FileList(), &CFileListCtrl::Clicked, this, &CFirmwareWriterDlg::OnFileListClick);
+  connect(FileList()->Header(), &QHeaderView::sectionClicked, this, &CFirmwareWriterDlg::OnColumnClick);
 }
 
 void CFirmwareWriterDlg::OnInitDialog() {
@@ -290,11 +348,8 @@ void CFirmwareWriterDlg::OnInitDialog() {
 
   m_wndProgress->SetWindowText(QString());
 
-  auto* list = Item<QTableWidget>(IDC_FILE_LIST);
-  list->setColumnCount(2);
-  list->setHorizontalHeaderLabels({QStringLiteral("SFL File"), QStringLiteral("Date")});
-  list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  list->setShowGrid(true);
+  // The list's columns, grid and full-row selection come with the control.
+  CFileListCtrl* list = FileList();
 
   m_bType1Allowed = m_services.platform.m_bType1Allowed;
   m_ctx.m_bRtsPulse = m_services.platform.m_bRtsPulse;
@@ -310,8 +365,8 @@ void CFirmwareWriterDlg::OnInitDialog() {
   Item<QLabel>(IDC_STATUS_TEXT)->clear();
 
   m_strSflFolder = g_strStartDir;
-  m_wndStatusBar->SetPaneText(0, ToQString(m_strSflFolder));
-  // The catalog fills the file list from m_strSflFolder.
+  m_wndStatusBar->SetPaneText(0, FromLocalPath(m_strSflFolder));
+  FillFileList();
 
   m_fontComment = QFont(QStringLiteral("Courier New"));
   m_fontComment.setPointSizeF(kCommentFontPt);
@@ -331,26 +386,20 @@ void CFirmwareWriterDlg::OnInitDialog() {
   }
 
   if (g_bServiceMode) {
-    const ConverterAvailability converters =
-        m_services.probeConverters ? m_services.probeConverters() : ProbeConverterLibraries();
+    const ConverterAvailability converters = ProbeConverterLibraries(m_search);
     if (!converters.hexToSfl) RemoveControl(IDC_SFL_CONV);
     if (!converters.flashImage) RemoveControl(IDC_DUMP);
   } else {
     for (int id : {IDC_SFL_CONV, IDC_DUMP, IDC_LINE_GROUP, IDC_CHECK_5V, IDC_CHECK_MD}) RemoveControl(id);
   }
 
-  list->resizeColumnToContents(0);
-  list->horizontalHeader()->setStretchLastSection(true);
+  // No sort yet, so no arrow; both columns fitted.
+  list->Header()->SetSortArrow(-1, -1);
+  list->FitColumns();
   list->setFocus();
-
-  // Until the catalog lets the user choose, the file comes from outside.
-  if (!m_services.initialFilePath.empty()) {
-    m_strFilePath = m_services.initialFilePath;
-    EnableItem(IDC_WRITE, true);
-    setWindowTitle(QFileInfo(ToQString(m_strFilePath)).completeBaseName() + QStringLiteral(" - ") +
-                   FromStringTable(StringId::AppTitle));
-  }
 }
+
+CFileListCtrl* CFirmwareWriterDlg::FileList() const { return Item<CFileListCtrl>(IDC_FILE_LIST); }
 
 QWidget* CFirmwareWriterDlg::GetDlgItem(int id) const {
   const auto found = m_controls.find(id);
@@ -467,16 +516,130 @@ void CFirmwareWriterDlg::OnCheckMD() {
   if (const auto* check = Item<QCheckBox>(IDC_CHECK_MD)) tarvel::OnCheckMD(m_ctx.link, check->isChecked());
 }
 
-// The catalog's commands: filling, reloading and choosing the folder.
-void CFirmwareWriterDlg::OnReload() {}
-void CFirmwareWriterDlg::OnBrowse() {}
+void CFirmwareWriterDlg::FillFileList() {
+  const bool found = m_catalog.ChangeFolder(m_strSflFolder);
+  FileList()->ShowRows(m_catalog.rows());
+  // A folder without SFL files leaves the comment of the last file chosen.
+  if (found) Item<QPlainTextEdit>(IDC_COMMENT)->clear();
+}
 
-// The converters' commands.
-void CFirmwareWriterDlg::OnSflConv() {}
-void CFirmwareWriterDlg::OnDump() {}
+void CFirmwareWriterDlg::OnReload() {
+  FillFileList();
+  setWindowTitle(FromStringTable(StringId::AppTitle));
+  EnableItem(IDC_WRITE, false);
+}
+
+void CFirmwareWriterDlg::OnBrowse() {
+  QFileDialog chooser(this, QString::fromLatin1(kBrowseTitle), FromLocalPath(m_strSflFolder));
+  chooser.setFileMode(QFileDialog::Directory);
+  chooser.setOption(QFileDialog::ShowDirsOnly);
+  if (ExecFileDialog(chooser) != QDialog::Accepted) return;
+  const std::string folder = ChosenPath(chooser);
+  if (folder.empty()) return;
+  m_strSflFolder = folder;
+  m_wndStatusBar->SetPaneText(0, FromLocalPath(m_strSflFolder));
+  OnReload();
+}
+
+void CFirmwareWriterDlg::OnColumnClick(int column) {
+  CFileListCtrl* list = FileList();
+  // The row with the keyboard focus, and its selection, follow their file
+  // through the sort.
+  const int current = list->currentRow();
+  const auto& before = m_catalog.rows();
+  const std::string focused = current >= 0 && current < static_cast<int>(before.size())
+                                  ? before[static_cast<std::size_t>(current)].fileName
+                                  : std::string();
+  const bool selected = current >= 0 && list->selectionModel()->isRowSelected(current, QModelIndex());
+
+  if (!m_catalog.ColumnClick(column)) return;
+  m_nSortColumn = m_catalog.sortState().column();
+  m_bSortAscending = m_catalog.sortState().ascending();
+  list->ShowRows(m_catalog.rows());
+  if (!focused.empty()) {
+    const auto& after = m_catalog.rows();
+    const auto found = std::find_if(after.begin(), after.end(),
+                                    [&](const CatalogRow& row) { return row.fileName == focused; });
+    if (found != after.end()) {
+      const QModelIndex index = list->model()->index(static_cast<int>(found - after.begin()), kColumnName);
+      list->selectionModel()->setCurrentIndex(
+          index, selected ? QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows
+                          : QItemSelectionModel::NoUpdate);
+    }
+  }
+  list->Header()->SetSortArrow(m_nSortColumn, m_catalog.sortState().ArrowImage(m_nSortColumn));
+  list->FitColumns();
+}
+
+void CFirmwareWriterDlg::OnFileListClick() {
+  const int row = FileList()->currentRow();
+  if (row < 0) return;
+  const std::optional<Selection> selection = m_catalog.Select(static_cast<std::size_t>(row));
+  if (!selection) return;
+  EnableItem(IDC_WRITE, true);
+  setWindowTitle(ToQString(selection->title));
+  // The row's own file name: on Linux fw.SFL and fw.sfl are two files.
+  m_strFilePath = selection->filePath;
+  std::string reason;
+  const std::optional<std::string> comment = ReadCommentBoxText(m_strFilePath, &reason);
+  if (!comment) {
+    showMessage(StringId::FileCannotBeOpened, MessageIcon::Stop, reason);
+    return;
+  }
+  Item<QPlainTextEdit>(IDC_COMMENT)->setPlainText(CommentForDisplay(*comment));
+}
+
+int CFirmwareWriterDlg::ExecFileDialog(QFileDialog& dialog) { return dialog.exec(); }
+
+void CFirmwareWriterDlg::OnSflConv() {
+  CFileDlg dialog(m_settings, FromLocalPath(m_strSflFolder), this);
+  if (ExecFileDialog(dialog) != QDialog::Accepted) return;
+  const std::string hexPath = ChosenPath(dialog);
+  if (hexPath.empty()) return;
+  // The panel's texts as the dialog left them when it closed.
+  const SflConvTexts texts{g_strSflName, g_strStartBlock, g_strEndBlock, g_strProductName, g_strFirmVersion};
+  WindowSflConvUi ui(*this, m_settings);
+  if (RunSflConversion(hexPath, texts, ui, *this, m_search)) OnReload();
+}
+
+void CFirmwareWriterDlg::OnDump() {
+  CFileDlg2 dialog(FromLocalPath(m_strSflFolder), this);
+  if (ExecFileDialog(dialog) != QDialog::Accepted) return;
+  const std::string outputPath = ChosenPath(dialog);
+  if (outputPath.empty()) return;
+
+  LockForRead();
+  // A file that cannot be made goes unreported here: the converter cannot
+  // write it either, and the read reports that.
+  std::string reason;
+  CreateEmptyOutputFile(outputPath, reason);
+  g_wEndBlock = ParseBlockText(g_strDumpEndBlock);
+  WindowBlockSink sink(m_search);
+  const ReadOutcome outcome = ReadFlash(m_ctx, *this, sink, outputPath, g_wEndBlock);
+  if (outcome.succeeded) OnReload();
+  UnlockAfterRead();
+}
+
+void CFirmwareWriterDlg::LockForRead() {
+  for (const ControlEnable& control : LockedForRead()) EnableItem(control.id, control.enabled);
+  for (int id : {IDC_CHECK_5V, IDC_CHECK_MD}) {
+    if (auto* check = Item<QCheckBox>(id)) check->setChecked(false);  // no clicked(): no handler
+  }
+  m_bCloseEnabled = false;
+  repaint();
+}
+
+void CFirmwareWriterDlg::UnlockAfterRead() {
+  for (const ControlEnable& control : IdleAfterRead(m_ctx.m_nType, m_bType1Allowed)) {
+    EnableItem(control.id, control.enabled);
+  }
+  FileList()->setFocus();
+  m_bCloseEnabled = true;
+  repaint();
+}
 
 void CFirmwareWriterDlg::OnAbout() {
-  CAboutDlg about(this);
+  CAboutDlg about(this, m_search);
   about.exec();
 }
 
@@ -529,6 +692,17 @@ void CFirmwareWriterDlg::unlockAfterWrite() {
 }
 
 void CFirmwareWriterDlg::statusChanged(int) { m_wndStatusBar->repaint(); }
+
+void CFirmwareWriterDlg::setReadProgress(unsigned position, std::uint16_t) {
+  // The bar's range comes from g_wEndBlock, which the read was started with.
+  m_wndStatusBar->SetProgress(position);
+  m_wndStatusBar->repaint();
+}
+
+void CFirmwareWriterDlg::showFolderPane() {
+  m_wndStatusBar->SetPaneText(0, FromLocalPath(m_strSflFolder));
+  m_wndStatusBar->repaint();
+}
 
 void CFirmwareWriterDlg::setProgressRange(std::uint16_t highest) { m_wndProgress->SetRange(0, highest); }
 

@@ -1,7 +1,8 @@
 // The main window: a fixed-size dialog that owns the state of the run (port,
-// speed, cable, folder, file, access state) and all its controls. Its
-// commands run on the user-interface thread; a write runs inside the WRITE
-// handler and lets the window repaint while it waits for the radio.
+// speed, cable, folder and catalog, file, access state) and all its
+// controls. Its commands run on the user-interface thread; a write or a
+// flash read runs inside its button handler and lets the window repaint
+// while it waits for the radio.
 #pragma once
 
 #include <QDialog>
@@ -11,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,16 +20,21 @@
 #include "base/Clock.h"
 #include "base/MessageDisplay.h"
 #include "base/UiPump.h"
+#include "catalog/Catalog.h"
 #include "firmware/WriteProcedure.h"
 #include "loader/LoaderContext.h"
+#include "service/ConverterLibrary.h"
+#include "service/FlashRead.h"
 #include "ui/ConverterProbe.h"
 #include "ui/DialogLogic.h"
 
+class QFileDialog;
 class QGroupBox;
 class QMessageBox;
 
 namespace tarvel {
 
+class CFileListCtrl;
 class CProgStatusBar;
 class CProgTextCtrl;
 
@@ -36,13 +43,13 @@ class CProgTextCtrl;
 struct DialogServices {
   std::string settingsPath;  // the settings file fixed at start-up
   std::string argumentText;  // the command line after the program name
-  // The SFL file to write until the catalog chooses one (TARVEL_SFL_FILE).
-  std::string initialFilePath;
   PlatformFlags platform = LinuxPlatformFlags();
-  std::function<std::vector<std::string>()> listPorts;     // null: SystemPortNames
-  std::function<ConverterAvailability()> probeConverters;  // null: ProbeConverterLibraries
-  PortOpener* opener = nullptr;                            // null: the POSIX ports
-  Clock* clock = nullptr;                                  // null: the steady clock
+  std::function<std::vector<std::string>()> listPorts;  // null: SystemPortNames
+  // Where the converter libraries are looked for: the start-up probe, the
+  // about box, the conversion and the flash read. None: the program's own.
+  std::optional<ConverterSearch> converterSearch;
+  PortOpener* opener = nullptr;  // null: the POSIX ports
+  Clock* clock = nullptr;        // null: the steady clock
 };
 
 // A message box with the application title as caption, the icon of the
@@ -51,7 +58,11 @@ struct DialogServices {
 std::unique_ptr<QMessageBox> BuildMessageBox(const QString& text, MessageIcon icon, const QString& detail,
                                              QWidget* parent);
 
-class CFirmwareWriterDlg : public QDialog, public WriteUi, public MessageDisplay, public UiPump {
+class CFirmwareWriterDlg : public QDialog,
+                           public WriteUi,
+                           public ReadUi,
+                           public MessageDisplay,
+                           public UiPump {
   Q_OBJECT
  public:
   explicit CFirmwareWriterDlg(DialogServices services, QWidget* parent = nullptr);
@@ -65,6 +76,7 @@ class CFirmwareWriterDlg : public QDialog, public WriteUi, public MessageDisplay
   }
   CProgStatusBar* StatusBar() const { return m_wndStatusBar; }
   CProgTextCtrl* ProgressCtrl() const { return m_wndProgress; }
+  CFileListCtrl* FileList() const;
 
   // The state that the procedures share: m_nType, m_nStatus, the port name
   // and speed, the transmit buffer, the sums.
@@ -89,13 +101,21 @@ class CFirmwareWriterDlg : public QDialog, public WriteUi, public MessageDisplay
   void OnDump();
   void OnAbout();
   void FillPortList();
+  // The catalog: the list refilled from m_strSflFolder, a header click, and
+  // a mouse click in the list (the keyboard moving the selection loads
+  // nothing).
+  void FillFileList();
+  void OnColumnClick(int column);
+  void OnFileListClick();
   // Owner-draw request of status pane 1: the lamp of m_nStatus.
   void OnDrawItem(int pane);
 
-  // WriteUi
+  // WriteUi, and ReadUi for the flash read
   void lockForWrite() override;
   void unlockAfterWrite() override;
   void statusChanged(int status) override;
+  void setReadProgress(unsigned position, std::uint16_t endBlock) override;
+  void showFolderPane() override;
   void setProgressRange(std::uint16_t highest) override;
   void setProgress(int position, const std::string& text) override;
   void bringToFront() override;
@@ -121,6 +141,9 @@ class CFirmwareWriterDlg : public QDialog, public WriteUi, public MessageDisplay
  protected:
   // Every message box of the window goes through here.
   virtual void ShowMessageBox(const QString& text, MessageIcon icon, const QString& detail);
+  // Every file dialog and the folder chooser: modal, QDialog::Accepted when
+  // confirmed.
+  virtual int ExecFileDialog(QFileDialog& dialog);
 
   void paintEvent(QPaintEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -136,6 +159,8 @@ class CFirmwareWriterDlg : public QDialog, public WriteUi, public MessageDisplay
   void SelectPortEntry();
   void ApplySpeedBox(const SpeedBox& box);
   void ApplySchemeColours();
+  void LockForRead();
+  void UnlockAfterRead();
   void OnEraseBkgnd(QPainter& painter);
   void PaintBanner(QPainter& painter);
 
@@ -145,6 +170,8 @@ class CFirmwareWriterDlg : public QDialog, public WriteUi, public MessageDisplay
   Settings m_settings;
   LoaderContext m_ctx;
   InterfaceChoice m_choice;
+  ConverterSearch m_search;
+  Catalog m_catalog;
 
   std::map<int, QWidget*> m_controls;
   QGroupBox* m_pWriteGroup = nullptr;

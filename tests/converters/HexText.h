@@ -42,7 +42,7 @@ inline std::string HexEnd() { return ":00000001FF\n"; }
 // neighbours and from 0xFF fill most of the time.
 inline std::vector<std::uint8_t> Bytes(std::size_t count, unsigned seed) {
   std::vector<std::uint8_t> out(count);
-  for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>(seed * 31 + i * 7);
+  for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>(std::size_t{seed} * 31 + i * 7);
   return out;
 }
 

@@ -1,10 +1,12 @@
-// A main dialog whose message boxes are recorded instead of shown, on a
-// settings file in a fresh folder.
+// A main dialog whose message boxes are recorded instead of shown and whose
+// file dialogs a test fills in, on a settings file in a fresh folder that is
+// also the folder the catalog lists.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <QColor>
+#include <QFileDialog>
 #include <QString>
 #include <filesystem>
 #include <functional>
@@ -42,6 +44,10 @@ class TestDialog : public CFirmwareWriterDlg {
   std::vector<ShownBox> boxes;
   std::function<void(const ShownBox&)> onBox;  // runs while the box would be up
   std::function<void()> onPump;
+  // Stands in for the user at a file dialog: fills it in and accepts or
+  // rejects it. Without it every file dialog is cancelled.
+  std::function<void(QFileDialog&)> onFileDialog;
+  int fileDialogs = 0;
   int pumps = 0;
   int locks = 0;
 
@@ -49,6 +55,15 @@ class TestDialog : public CFirmwareWriterDlg {
   void ShowMessageBox(const QString& text, MessageIcon icon, const QString& detail) override {
     boxes.push_back({text, icon, detail});
     if (onBox) onBox(boxes.back());
+  }
+  int ExecFileDialog(QFileDialog& dialog) override {
+    ++fileDialogs;
+    if (onFileDialog) {
+      onFileDialog(dialog);
+    } else {
+      dialog.reject();
+    }
+    return dialog.result();
   }
 };
 
@@ -67,21 +82,26 @@ class DialogTest : public ::testing::Test {
     DialogServices services;
     services.settingsPath = settingsPath();
     services.argumentText = arguments;
-    services.initialFilePath = filePath;
     services.platform = platform;
     services.listPorts = [this] { return systemPorts; };
-    services.probeConverters = [this] { return converters; };
+    services.converterSearch = converterSearch;
     services.opener = opener;
     return std::make_unique<TestDialog>(std::move(services));
   }
 
   TempDir dir;
   std::vector<std::string> systemPorts{"/dev/ttyS0", "/dev/ttyUSB0"};
-  ConverterAvailability converters;
+  // The build's own converters, never the system's.
+  ConverterSearch converterSearch{{TARVEL_CONVERTERS_DIR}, false};
   PlatformFlags platform = LinuxPlatformFlags();
-  std::string filePath;
   PortOpener* opener = nullptr;  // null: the POSIX ports
 };
+
+// A left click of the mouse on `row` of the file list; a row past the last
+// clicks the empty space below the rows.
+void ClickRow(CFirmwareWriterDlg& dialog, int row);
+// The file list's texts of one column, top to bottom.
+std::vector<std::string> ListColumn(const CFirmwareWriterDlg& dialog, int column);
 
 // The colour at the centre of the lamp that status pane 1 shows now; the
 // grab paints the bar, which asks the dialog for the lamp.

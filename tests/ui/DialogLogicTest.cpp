@@ -246,6 +246,42 @@ TEST(ControlStates, AWriteLocksThePortChoicesAndRestoresTheIdleState) {
   for (const ControlEnable& control : LockedForAccess()) enabled(qap8, control.id);
 }
 
+TEST(ControlStates, AReadAlsoLocksTheListAndBrowseAndLeavesWriteDisabledAfter) {
+  auto state = [](const std::vector<ControlEnable>& controls, int id) {
+    int found = -1;
+    for (const ControlEnable& control : controls) {
+      if (control.id == id) {
+        EXPECT_EQ(found, -1) << "twice: " << id;
+        found = control.enabled;
+      }
+    }
+    return found;
+  };
+  const auto locked = LockedForRead();
+  for (int id : {IDC_FILE_LIST, IDC_DUMP, IDC_BROWSE, IDC_WRITE, IDC_SFL_CONV, IDC_PORT, IDC_BAUD, IDC_TYPE0,
+                 IDC_TYPE1, IDC_CHECK_5V, IDC_CHECK_MD}) {
+    EXPECT_EQ(state(locked, id), 0) << id;
+  }
+  // Reload refills the list during the read; Close refuses while it runs.
+  EXPECT_EQ(state(locked, IDC_RELOAD), -1);
+  EXPECT_EQ(state(locked, IDC_CLOSE), -1);
+
+  for (int type : {kTypeQap8, kTypeQap10}) {
+    for (bool type1Allowed : {true, false}) {
+      SCOPED_TRACE(testing::Message() << type << type1Allowed);
+      const auto idle = IdleAfterRead(type, type1Allowed);
+      for (const ControlEnable& control : locked) EXPECT_NE(state(idle, control.id), -1) << control.id;
+      EXPECT_EQ(state(idle, IDC_WRITE), 0);
+      for (int id : {IDC_FILE_LIST, IDC_DUMP, IDC_BROWSE, IDC_SFL_CONV, IDC_PORT, IDC_BAUD, IDC_TYPE0}) {
+        EXPECT_EQ(state(idle, id), 1) << id;
+      }
+      EXPECT_EQ(state(idle, IDC_TYPE1), type1Allowed ? 1 : 0);
+      EXPECT_EQ(state(idle, IDC_CHECK_5V), type == kTypeQap8 ? 1 : 0);
+      EXPECT_EQ(state(idle, IDC_CHECK_MD), type == kTypeQap8 ? 1 : 0);
+    }
+  }
+}
+
 TEST(Lamp, FollowsTheAccessStatus) {
   EXPECT_EQ(LampForStatus(0), Lamp::Idle);
   EXPECT_EQ(LampForStatus(1), Lamp::Busy);

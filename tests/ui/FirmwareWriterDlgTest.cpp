@@ -11,10 +11,10 @@
 #include <QRadioButton>
 #include <QTableWidget>
 #include <QTest>
+#include <array>
 
 #include "tests/support/Fakes.h"
 #include "tests/ui/DialogHarness.h"
-#include "ui/AboutDlg.h"
 #include "ui/Artwork.h"
 #include "ui/DialogTemplate.h"
 #include "ui/DialogWidgets.h"
@@ -33,7 +33,7 @@ std::vector<std::string> Entries(const QComboBox* box) {
   return entries;
 }
 
-const std::vector<int> kServiceOnly{IDC_SFL_CONV, IDC_DUMP, IDC_LINE_GROUP, IDC_CHECK_5V, IDC_CHECK_MD};
+constexpr std::array<int, 5> kServiceOnly{IDC_SFL_CONV, IDC_DUMP, IDC_LINE_GROUP, IDC_CHECK_5V, IDC_CHECK_MD};
 
 TEST_F(DialogTest, ServiceControlsExistOnlyWithTheServiceSwitches) {
   const struct {
@@ -55,18 +55,6 @@ TEST_F(DialogTest, ServiceControlsExistOnlyWithTheServiceSwitches) {
       }
     }
   }
-}
-
-TEST_F(DialogTest, ServiceModeDropsTheButtonOfAConverterThatIsMissing) {
-  converters.hexToSfl = false;
-  auto dialog = open("-q");
-  EXPECT_EQ(dialog->GetDlgItem(IDC_SFL_CONV), nullptr);
-  EXPECT_NE(dialog->GetDlgItem(IDC_DUMP), nullptr);
-  converters = {true, false};
-  dialog = open("-q");
-  EXPECT_NE(dialog->GetDlgItem(IDC_SFL_CONV), nullptr);
-  EXPECT_EQ(dialog->GetDlgItem(IDC_DUMP), nullptr);
-  EXPECT_NE(dialog->GetDlgItem(IDC_CHECK_5V), nullptr);
 }
 
 TEST_F(DialogTest, ControlsStandWhereTheTemplatePutsThemInDialogUnits) {
@@ -315,14 +303,6 @@ TEST_F(DialogTest, TheLampShowsTheAccessStatusAtTheNextRedraw) {
   EXPECT_NE(LampCentre(Lamp::Busy), LampCentre(Lamp::Error));
 }
 
-TEST_F(DialogTest, TheFileFromOutsideEnablesWrite) {
-  filePath = dir.write("Model.A.sfl", "; header\n");
-  const auto dialog = open();
-  EXPECT_EQ(dialog->m_strFilePath, filePath);
-  EXPECT_TRUE(dialog->Item<QPushButton>(IDC_WRITE)->isEnabled());
-  EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Model.A - Tarvel"));
-}
-
 TEST_F(DialogTest, TheNormalSchemeColoursOnlyTheVersionAndStatusTexts) {
   const auto dialog = open("-q");
   auto text = [&](int id, QPalette::ColorRole role = QPalette::WindowText) {
@@ -412,17 +392,6 @@ TEST(MessageBoxes, CarryTheTitleTheIconAndLineBreaks) {
   EXPECT_EQ(report->text(), QStringLiteral("a\nb"));
   EXPECT_EQ(report->informativeText(), QStringLiteral("why"));
   EXPECT_EQ(BuildMessageBox({}, MessageIcon::Exclamation, {}, nullptr)->icon(), QMessageBox::Warning);
-}
-
-TEST(AboutBox, ShowsTheVersionAndTheTemplateLines) {
-  const CAboutDlg about;
-  EXPECT_EQ(about.windowTitle(), QStringLiteral("About Tarvel"));
-  EXPECT_EQ(static_cast<QLabel*>(about.GetDlgItem(IDC_VERSION))->text(), QStringLiteral("Tarvel 1.10"));
-  EXPECT_TRUE(static_cast<QLabel*>(about.GetDlgItem(IDC_ABOUT_CONVERTER))->text().isEmpty());
-  EXPECT_EQ(static_cast<QLabel*>(about.GetDlgItem(IDC_ABOUT_LOADER))->text(),
-            QStringLiteral("Flash Loader Version"));
-  const DialogBaseUnits units = BaseUnitsOf(about.font());
-  EXPECT_EQ(about.size(), QSize(DluToPixelsX(kAboutWidthDlu, units), DluToPixelsY(kAboutHeightDlu, units)));
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
-// WRITE in the window, end to end: the real POSIX port on the simulated
-// radio's terminal, the window locked while the blocks go out, unlocked and
-// reporting after.
+// WRITE in the window, end to end: a file clicked in the list, the real
+// POSIX port on the simulated radio's terminal, the window locked while the
+// blocks go out, unlocked and reporting after.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <set>
@@ -74,9 +75,21 @@ TEST_P(WriteWindowTest, WritesTheFileWithTheWindowLockedAndReports) {
   storePort(radio->linkPath());
   constexpr std::uint16_t kFirst = 0x0120;
   constexpr int kBlocks = 6;
-  filePath = dir.write("fw.sfl", test::ConventionalSfl(kFirst, kBlocks));
+  const std::string filePath = dir.write("fw.sfl", test::ConventionalSfl(kFirst, kBlocks));
   const auto dialog = open("-q");
   dialog->show();
+
+  // The technician picks the file from the list and reads its comment.
+  ASSERT_EQ(test::ListColumn(*dialog, 0), std::vector<std::string>{"fw"});
+  test::ClickRow(*dialog, 0);
+  EXPECT_TRUE(dialog->GetDlgItem(IDC_WRITE)->isEnabled());
+  EXPECT_EQ(dialog->windowTitle(), QStringLiteral("fw - Tarvel"));
+  EXPECT_EQ(dialog->m_strFilePath, filePath);
+  const QString comment = dialog->Item<QPlainTextEdit>(IDC_COMMENT)->toPlainText();
+  EXPECT_TRUE(comment.startsWith(QStringLiteral(";Product: TEST RADIO\n;Firmware: 1.00\n;")))
+      << comment.toStdString();
+  EXPECT_TRUE(dialog->boxes.empty());
+
   dialog->Item<QCheckBox>(IDC_CHECK_5V)->setChecked(true);
 
   std::vector<LockedLook> looks;
@@ -144,9 +157,10 @@ TEST_P(WriteWindowTest, ASilentRadioShowsTheYellowLampWhileTheErrorIsUp) {
   const auto radio = startRadio(faults);
   ASSERT_TRUE(radio);
   storePort(radio->devicePath());
-  filePath = dir.write("fw.sfl", test::ConventionalSfl(0, 2));
+  dir.write("fw.sfl", test::ConventionalSfl(0, 2));
   const auto dialog = open();
   dialog->show();
+  test::ClickRow(*dialog, 0);
   QColor lampWhileShown;
   bool closableWhileShown = true;
   dialog->onBox = [&](const test::ShownBox&) {
@@ -168,8 +182,10 @@ TEST_P(WriteWindowTest, ASilentRadioShowsTheYellowLampWhileTheErrorIsUp) {
 
 TEST_P(WriteWindowTest, APortThatCannotBeOpenedIsReportedAndUnlocks) {
   storePort((dir.path() / "no-such-port").string());
-  filePath = dir.write("fw.sfl", test::ConventionalSfl(0, 1));
+  dir.write("fw.sfl", test::ConventionalSfl(0, 1));
   const auto dialog = open();
+  dialog->show();
+  test::ClickRow(*dialog, 0);
   dialog->OnWrite();
   ASSERT_EQ(dialog->boxes.size(), 1u);
   EXPECT_EQ(dialog->boxes[0].text, QStringLiteral("The COMM Port cannot be handled."));

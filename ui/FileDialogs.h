@@ -1,0 +1,80 @@
+// The converter file dialogs: Qt's own (non-native) file dialog with a panel
+// of extra fields below its standard controls. CFileDlg opens the HEX file
+// of a conversion, CFileDlg2 names the SFL file of a flash read. When a
+// dialog closes, confirmed or not, its fields' texts go to the process-wide
+// texts of Globals.h, from which the commands take them.
+#pragma once
+
+#include <QFileDialog>
+#include <QLineEdit>
+#include <map>
+#include <span>
+
+#include "app/Settings.h"
+#include "ui/DialogTemplate.h"
+
+namespace tarvel {
+
+// A block-number field: typing lets through only Backspace, Tab, '.' and
+// hex digits; every other typed character, control characters (Ctrl+V
+// among them) included, is dropped without a sound. Text pasted through
+// the context menu is not filtered.
+class CHexEdit : public QLineEdit {
+  Q_OBJECT
+ public:
+  explicit CHexEdit(QWidget* parent = nullptr);
+
+  static bool IsTypable(QChar c);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+};
+
+// A file dialog with a panel of fields; the fields by their ids.
+class CPanelFileDlg : public QFileDialog {
+  Q_OBJECT
+ public:
+  QWidget* Panel() const { return m_pPanel; }
+  QWidget* GetDlgItem(int id) const;
+  QString ItemText(int id) const;
+
+ protected:
+  CPanelFileDlg(const QString& folder, QWidget* parent);
+  // Creates the panel's controls from a template and puts the panel below
+  // the dialog's standard controls. Labels in `labelColour`, when valid.
+  void AddPanel(std::span<const ControlTemplate> controls, int widthDlu, int heightDlu,
+                const QColor& labelColour);
+
+ private:
+  QWidget* m_pPanel = nullptr;
+  std::map<int, QWidget*> m_fields;
+};
+
+// The open dialog of "&SFL Conv...": title "SFL File Converter", HEX files,
+// the accept button relabelled "&Convert", and the converter panel with the
+// output name, START and END, product name and firmware version.
+class CFileDlg : public CPanelFileDlg {
+  Q_OBJECT
+ public:
+  // START and END from the settings; the other fields empty.
+  CFileDlg(const Settings& settings, const QString& folder, QWidget* parent = nullptr);
+
+  // The selection changed: the output name follows the chosen file
+  // ("fw.hex" gives "fw.sfl"); a text typed there is replaced.
+  void OnFileNameChange(const QString& path);
+
+  void done(int result) override;
+};
+
+// The save dialog of "&Dump...": title "Flash Extraction", default name
+// "Untitled.sfl" (no extension added to a typed name), overwriting
+// confirmed, and the End Block field, "3FF" at every opening.
+class CFileDlg2 : public CPanelFileDlg {
+  Q_OBJECT
+ public:
+  explicit CFileDlg2(const QString& folder, QWidget* parent = nullptr);
+
+  void done(int result) override;
+};
+
+}  // namespace tarvel

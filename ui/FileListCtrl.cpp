@@ -1,0 +1,140 @@
+#include "ui/FileListCtrl.h"
+
+#include <QEvent>
+#include <QFocusEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
+#include <algorithm>
+
+#include "catalog/DisplayText.h"
+#include "ui/Artwork.h"
+#include "ui/DialogWidgets.h"
+
+namespace tarvel {
+
+namespace {
+
+constexpr int kRowPaddingPx = 4;  // above and below a row's text, together
+
+}  // namespace
+
+CSortHeader::CSortHeader(QWidget* parent)
+    : QHeaderView(Qt::Horizontal, parent), m_imgSortArrows{DrawSortArrow(0), DrawSortArrow(1)} {
+  setSectionsClickable(true);
+  setHighlightSections(false);
+  setSortIndicatorShown(false);  // Qt's own indicator points the other way
+  setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+void CSortHeader::SetSortArrow(int column, int image) {
+  const bool shown = column >= 0 && (image == 0 || image == 1);
+  m_nArrowColumn = shown ? column : -1;
+  m_nArrowImage = shown ? image : -1;
+  viewport()->update();
+}
+
+int CSortHeader::TextWidth(int logicalIndex) const {
+  const QString text = model() ? model()->headerData(logicalIndex, orientation()).toString() : QString();
+  return fontMetrics().horizontalAdvance(text);
+}
+
+QRect CSortHeader::ArrowRect() const {
+  if (m_nArrowColumn < 0 || m_nArrowColumn >= count()) return QRect();
+  const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this);
+  const int x = sectionViewportPosition(m_nArrowColumn) + margin + TextWidth(m_nArrowColumn) + margin;
+  return QRect(x, (height() - kSortArrowPx) / 2, kSortArrowPx, kSortArrowPx);
+}
+
+void CSortHeader::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
+  painter->save();
+  QHeaderView::paintSection(painter, rect, logicalIndex);
+  painter->restore();
+  if (logicalIndex != m_nArrowColumn) return;
+  const QRect arrow = ArrowRect();
+  // A section too narrow for the arrow shows none, as a cut image would mislead.
+  if (arrow.right() > rect.right()) return;
+  painter->drawPixmap(arrow.topLeft(), m_imgSortArrows[m_nArrowImage]);
+}
+
+QSize CSortHeader::sectionSizeFromContents(int logicalIndex) const {
+  QSize size = QHeaderView::sectionSizeFromContents(logicalIndex);
+  if (logicalIndex == m_nArrowColumn) {
+    size.rwidth() += kSortArrowPx + style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this);
+  }
+  return size;
+}
+
+CFileListCtrl::CFileListCtrl(QWidget* parent) : QTableWidget(parent) {
+  m_pHeader = new CSortHeader(this);
+  setHorizontalHeader(m_pHeader);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setSortingEnabled(false);  // the catalog sorts, by its own comparison
+  setShowGrid(true);
+  setWordWrap(false);
+  setTextElideMode(Qt::ElideNone);
+  setTabKeyNavigation(false);
+  verticalHeader()->hide();
+  verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  setColumnCount(2);
+  setHorizontalHeaderLabels({QStringLiteral("SFL File"), QStringLiteral("Date")});
+  FitRowHeight();
+}
+
+void CFileListCtrl::FitRowHeight() {
+  verticalHeader()->setMinimumSectionSize(1);
+  verticalHeader()->setDefaultSectionSize(fontMetrics().height() + kRowPaddingPx);
+}
+
+void CFileListCtrl::focusInEvent(QFocusEvent* event) {
+  const bool hadFocusRow = currentIndex().isValid();
+  QTableWidget::focusInEvent(event);
+  // Qt gives the first row the keyboard focus when the list gets it; here
+  // no row has it until one is clicked or reached with the keys, so that a
+  // click beside the rows chooses nothing.
+  if (!hadFocusRow && currentIndex().isValid()) {
+    selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+  }
+}
+
+void CFileListCtrl::changeEvent(QEvent* event) {
+  QTableWidget::changeEvent(event);
+  if (event->type() == QEvent::FontChange) FitRowHeight();
+}
+
+void CFileListCtrl::ShowRows(const std::vector<CatalogRow>& rows) {
+  setUpdatesEnabled(false);
+  // Every row goes, and with it the keyboard focus and the selection.
+  setRowCount(0);
+  setRowCount(static_cast<int>(rows.size()));
+  for (int row = 0; row < rowCount(); ++row) {
+    const CatalogRow& entry = rows[static_cast<std::size_t>(row)];
+    setItem(row, kColumnName, new QTableWidgetItem(ToQString(DecodeForDisplay(entry.baseName))));
+    setItem(row, kColumnDate, new QTableWidgetItem(ToQString(entry.dateText)));
+  }
+  setUpdatesEnabled(true);
+}
+
+void CFileListCtrl::FitColumns() {
+  resizeColumnToContents(kColumnName);
+  resizeColumnToContents(kColumnDate);
+  // The last column takes the rest of the width, as a list's last column
+  // fitted to its header does. Worked out from the list's own size, which
+  // holds before the list is first shown and laid out.
+  int width = this->width() - 2 * frameWidth();
+  const int rowsHeight = height() - 2 * frameWidth() - horizontalHeader()->sizeHint().height();
+  if (verticalHeader()->length() > rowsHeight)
+    width -= style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+  const int rest = width - columnWidth(kColumnName);
+  if (rest > columnWidth(kColumnDate)) setColumnWidth(kColumnDate, rest);
+}
+
+void CFileListCtrl::mouseReleaseEvent(QMouseEvent* event) {
+  QTableWidget::mouseReleaseEvent(event);
+  if (event->button() == Qt::LeftButton) emit Clicked();
+}
+
+}  // namespace tarvel
