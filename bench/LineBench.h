@@ -10,7 +10,10 @@
 #include <span>
 #include <string>
 
+#include <cstdio>
+
 #include "base/Clock.h"
+#include "base/MessageDisplay.h"
 #include "serial/PosixSerialPort.h"
 
 namespace tarvel::bench {
@@ -71,5 +74,34 @@ inline double ThreadCpuSeconds() {
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
+
+// One line of figures for a run of `blocks` blocks: wall and CPU time, the
+// time per block, and for a paced run the line-rate bound (every byte both
+// ways at 11 bits, plus the fixed pauses) and how far the run is above it.
+inline void PrintRun(const char* cable, unsigned baud, int blocks, double wall, double cpu, std::uint64_t bytes,
+                     std::uint64_t pausedMs) {
+  std::printf("%s %-8s wall %7.3f s  cpu %6.3f s (%4.1f%% of wall)  %7.3f ms/block", cable,
+              baud ? std::to_string(baud).c_str() : "unpaced", wall, cpu, 100.0 * cpu / wall, 1000.0 * wall / blocks);
+  if (baud) {
+    const double bound = static_cast<double>(bytes) * 11.0 / baud + static_cast<double>(pausedMs) / 1000.0;
+    std::printf("  bound %7.3f s (%llu bytes, %llu ms pauses)  %+5.2f%%", bound, static_cast<unsigned long long>(bytes),
+                static_cast<unsigned long long>(pausedMs), 100.0 * (wall - bound) / bound);
+  } else {
+    std::printf("  (%.3f ms/block without the %llu ms of fixed pauses)",
+                (wall - static_cast<double>(pausedMs) / 1000.0) * 1000.0 / blocks,
+                static_cast<unsigned long long>(pausedMs));
+  }
+  std::printf("\n");
+  std::fflush(stdout);
+}
+
+// Shows the messages a procedure would put in a box, on stderr.
+struct StderrMessages final : MessageDisplay {
+  void showMessage(StringId id, MessageIcon, std::string_view detail) override {
+    std::fprintf(stderr, "  message %u: %s %.*s\n", static_cast<unsigned>(id), std::string(LoadString(id)).c_str(),
+                 static_cast<int>(detail.size()), detail.data());
+  }
+  void showReport(const std::string&, MessageIcon) override {}
+};
 
 }  // namespace tarvel::bench

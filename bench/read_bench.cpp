@@ -25,13 +25,6 @@ struct SilentReadUi final : ReadUi {
   void showFolderPane() override {}
 };
 
-struct QuietMessages final : MessageDisplay {
-  void showMessage(StringId id, MessageIcon, std::string_view detail) override {
-    std::fprintf(stderr, "  message %u: %s %.*s\n", static_cast<unsigned>(id), std::string(LoadString(id)).c_str(),
-                 static_cast<int>(detail.size()), detail.data());
-  }
-  void showReport(const std::string&, MessageIcon) override {}
-};
 
 constexpr std::uint16_t kEndBlock = 0x3FF;
 
@@ -47,7 +40,7 @@ bool Run(const std::string& output, sim::Cable cable, unsigned baud) {
     return false;
   }
   CountingOpener opener;
-  QuietMessages messages;
+  StderrMessages messages;
   PauseCountingClock clock;
   NoUiPump pump;
   LoaderContext ctx(opener, messages, clock, pump);
@@ -73,21 +66,7 @@ bool Run(const std::string& output, sim::Cable cable, unsigned baud) {
     std::printf("%s %6u baud: FAILED\n", name, baud);
     return false;
   }
-  std::printf("%s %-8s wall %7.3f s  cpu %6.3f s (%4.1f%% of wall)  %7.3f ms/block", name,
-              baud ? std::to_string(baud).c_str() : "unpaced", wall, cpu, 100.0 * cpu / wall,
-              1000.0 * wall / (kEndBlock + 1));
-  if (!baud) {
-    std::printf("  (%.3f ms/block without the %llu ms of fixed pauses)", (wall - clock.pausedMs / 1000.0) * 1000.0 / (kEndBlock + 1),
-                static_cast<unsigned long long>(clock.pausedMs));
-  }
-  if (baud) {
-    const double bound = static_cast<double>(opener.bytes) * 11.0 / baud + clock.pausedMs / 1000.0;
-    std::printf("  bound %7.3f s (%llu bytes, %llu ms pauses)  %+5.2f%%", bound,
-                static_cast<unsigned long long>(opener.bytes), static_cast<unsigned long long>(clock.pausedMs),
-                100.0 * (wall - bound) / bound);
-  }
-  std::printf("\n");
-  std::fflush(stdout);
+  PrintRun(name, baud, kEndBlock + 1, wall, cpu, opener.bytes, clock.pausedMs);
   return true;
 }
 

@@ -34,13 +34,6 @@ struct SilentUi final : WriteUi {
   void bringToFront() override {}
 };
 
-struct QuietMessages final : MessageDisplay {
-  void showMessage(StringId id, MessageIcon, std::string_view detail) override {
-    std::fprintf(stderr, "  message %u: %s %.*s\n", static_cast<unsigned>(id), std::string(LoadString(id)).c_str(),
-                 static_cast<int>(detail.size()), detail.data());
-  }
-  void showReport(const std::string&, MessageIcon) override {}
-};
 
 constexpr int kBlocks = 1024;
 
@@ -56,7 +49,7 @@ bool Run(const std::string& file, sim::Cable cable, unsigned baud) {
     return false;
   }
   CountingOpener opener;
-  QuietMessages messages;
+  StderrMessages messages;
   PauseCountingClock clock;
   NoUiPump pump;
   LoaderContext ctx(opener, messages, clock, pump);
@@ -76,20 +69,7 @@ bool Run(const std::string& file, sim::Cable cable, unsigned baud) {
     std::printf("%s %6u baud: FAILED\n", name, baud);
     return false;
   }
-  std::printf("%s %-8s wall %7.3f s  cpu %6.3f s (%4.1f%% of wall)  %7.3f ms/block", name,
-              baud ? std::to_string(baud).c_str() : "unpaced", wall, cpu, 100.0 * cpu / wall, 1000.0 * wall / kBlocks);
-  if (!baud) {
-    std::printf("  (%.3f ms/block without the %llu ms of fixed pauses)", (wall - clock.pausedMs / 1000.0) * 1000.0 / kBlocks,
-                static_cast<unsigned long long>(clock.pausedMs));
-  }
-  if (baud) {
-    const double bound = static_cast<double>(opener.bytes) * 11.0 / baud + clock.pausedMs / 1000.0;
-    std::printf("  bound %7.3f s (%llu bytes, %llu ms pauses)  %+5.2f%%", bound,
-                static_cast<unsigned long long>(opener.bytes), static_cast<unsigned long long>(clock.pausedMs),
-                100.0 * (wall - bound) / bound);
-  }
-  std::printf("\n");
-  std::fflush(stdout);
+  PrintRun(name, baud, kBlocks, wall, cpu, opener.bytes, clock.pausedMs);
   return true;
 }
 

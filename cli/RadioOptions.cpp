@@ -55,6 +55,15 @@ std::unique_ptr<RadioSession> RadioSession::Create(const RadioOptions& options, 
   return session;
 }
 
+std::unique_ptr<RadioSession> RadioSession::CreateOrReport(const RadioOptions& options, MessageDisplay& messages) {
+  std::string error;
+  auto session = Create(options, messages, error);
+  if (!session) std::fprintf(stderr, "tarvel-cli: %s\n", error.c_str());
+  return session;
+}
+
+bool ShowProgress(const RadioOptions& options) { return !options.quiet && ::isatty(STDERR_FILENO); }
+
 void PrintPortAccessHint(const std::string& port) {
   if (::access(port.c_str(), F_OK) == 0 && ::access(port.c_str(), R_OK | W_OK) != 0 && errno == EACCES) {
     std::fprintf(stderr, "%s\n", std::string(LoadString(StringId::PortAccessHint)).c_str());

@@ -41,6 +41,8 @@ class RadioSession {
   // when the trace file cannot be created.
   static std::unique_ptr<RadioSession> Create(const RadioOptions& options, MessageDisplay& messages,
                                               std::string& error);
+  // Create, printing the reason on stderr when it fails.
+  static std::unique_ptr<RadioSession> CreateOrReport(const RadioOptions& options, MessageDisplay& messages);
 
   LoaderContext& context() { return *context_; }
 
@@ -53,6 +55,9 @@ class RadioSession {
   std::unique_ptr<TracingOpener> tracing_;
   std::unique_ptr<LoaderContext> context_;
 };
+
+// Progress is shown on stderr when it is a terminal and --quiet is not given.
+bool ShowProgress(const RadioOptions& options);
 
 // After a port failure: a line on how to get access when the device exists
 // but the user may not open it.

@@ -32,19 +32,15 @@ bool IsBlockText(const std::string& text) {
 
 int RunRead(const ReadOptions& options) {
   TerminalMessages messages(!options.radio.json);
-  std::string error;
-  auto session = RadioSession::Create(options.radio, messages, error);
-  if (!session) {
-    std::fprintf(stderr, "tarvel-cli: %s\n", error.c_str());
-    return kExitUsage;
-  }
+  auto session = RadioSession::CreateOrReport(options.radio, messages);
+  if (!session) return kExitUsage;
   std::string reason;
   if (!CreateEmptyOutputFile(options.output, reason)) {
     messages.showMessage(StringId::FileCannotBeOpened, MessageIcon::Stop, reason);
     return kExitFile;
   }
   const std::uint16_t endBlock = ParseBlockText(options.endBlock);
-  ProgressLine line(!options.radio.quiet && ::isatty(STDERR_FILENO), "Reading");
+  ProgressLine line(ShowProgress(options.radio), "Reading");
   messages.setBeforePrint([&line] { line.finish(); });
   ReadProgress progress(line);
   ConverterBlockSink sink;

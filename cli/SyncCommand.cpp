@@ -15,12 +15,8 @@ namespace {
 
 int RunSync(const RadioOptions& options) {
   TerminalMessages messages(!options.json);
-  std::string error;
-  auto session = RadioSession::Create(options, messages, error);
-  if (!session) {
-    std::fprintf(stderr, "tarvel-cli: %s\n", error.c_str());
-    return kExitUsage;
-  }
+  auto session = RadioSession::CreateOrReport(options, messages);
+  if (!session) return kExitUsage;
   LoaderContext& ctx = session->context();
   bool synced = false;
   if (!OpenCommPort(ctx.link)) {

@@ -45,13 +45,9 @@ int Verify(LoaderContext& ctx, const WriteOptions& options, TerminalMessages& me
 
 int RunWrite(const WriteOptions& options) {
   TerminalMessages messages(!options.radio.json);
-  std::string error;
-  auto session = RadioSession::Create(options.radio, messages, error);
-  if (!session) {
-    std::fprintf(stderr, "tarvel-cli: %s\n", error.c_str());
-    return kExitUsage;
-  }
-  ProgressLine line(!options.radio.quiet && ::isatty(STDERR_FILENO), "Writing");
+  auto session = RadioSession::CreateOrReport(options.radio, messages);
+  if (!session) return kExitUsage;
+  ProgressLine line(ShowProgress(options.radio), "Writing");
   messages.setBeforePrint([&line] { line.finish(); });
   WriteProgress progress(line);
 

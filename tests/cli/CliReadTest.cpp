@@ -1,42 +1,22 @@
 // tarvel-cli read and write --verify against the simulated radio, through
 // the real flash converter library.
-#include <sys/wait.h>
-
-#include <fstream>
-#include <sstream>
-
 #include <gtest/gtest.h>
 
 #include "firmware/SflFile.h"
 #include "sim/SimRadio.h"
+#include "tests/support/CliRunner.h"
 #include "tests/support/SflText.h"
 #include "tests/support/TempDir.h"
 
 namespace tarvel {
 namespace {
 
-struct CliRun {
-  int exitCode;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test::CliRun;
+using test::Slurp;
 
 class CliReadTest : public ::testing::Test {
  protected:
-  CliRun cli(const std::string& args) {
-    const auto out = dir.path() / "out.txt";
-    const auto err = dir.path() / "err.txt";
-    const std::string command = std::string(TARVEL_CLI) + " " + args + " >" + out.string() + " 2>" + err.string();
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
-  }
+  CliRun cli(const std::string& args) { return test::RunCommand(dir, std::string(TARVEL_CLI) + " " + args); }
   std::unique_ptr<sim::Radio> radio(sim::Cable cable, const sim::Faults& faults = {}) {
     sim::Options options;
     options.cable = cable;

@@ -1,11 +1,7 @@
 // `tarvel-cli convert` and `--version` as a script runs them, and the
 // program's search for its converters: found from the build tree, never
 // taken from the working directory, even when LD_LIBRARY_PATH names it.
-#include <sys/wait.h>
-
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +9,7 @@
 #include "service/ConverterLibrary.h"
 #include "tests/converters/HexText.h"
 #include "tests/service/LibraryFolders.h"
+#include "tests/support/CliRunner.h"
 #include "tests/support/TempDir.h"
 
 namespace tarvel {
@@ -20,29 +17,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-  int exitCode;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test::CliRun;
+using test::Slurp;
 
 class CliConvertTest : public ::testing::Test {
  protected:
   // Runs `program args` in `cwd` with `environment` (shell assignments).
   CliRun run(const std::string& args, const fs::path& cwd, const std::string& program = TARVEL_CLI,
              const std::string& environment = "") {
-    const fs::path out = dir.path() / "out.txt", err = dir.path() / "err.txt";
-    const std::string command = "cd '" + cwd.string() + "' && " + environment + " '" + program + "' " + args + " >'" +
-                                out.string() + "' 2>'" + err.string() + "'";
-    const int status = std::system(command.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
+    return test::RunCommand(dir, "cd '" + cwd.string() + "' && " + environment + " '" + program + "' " + args);
   }
 
   test::TempDir dir;
