@@ -1,5 +1,7 @@
 // tarvel-cli as a production line runs it: the real binary against the
 // simulated radio, judged by its exit code, stdout and stderr.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "sim/SimRadio.h"
@@ -101,6 +103,24 @@ TEST_F(CliWriteTest, EachFailureHasItsExitCodeAndMessage) {
     EXPECT_NE(run.err.find(row.message), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
   }
+}
+
+TEST_F(CliWriteTest, PermissionDeniedSaysHowToGetAccess) {
+  // Root opens anything: run the command as the unprivileged "nobody".
+  if (::getuid() != 0 || std::system("command -v setpriv >/dev/null") != 0) {
+    GTEST_SKIP() << "needs root and setpriv to run as another user";
+  }
+  const std::string asNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups " + std::string(TARVEL_CLI);
+  std::filesystem::permissions(dir.path(), std::filesystem::perms(0755));
+  if (test::RunCommand(dir, asNobody + " --version").exitCode != 0) {
+    GTEST_SKIP() << "the build tree is not reachable for another user";
+  }
+  const std::string device = dir.write("ttyUSB9", "");
+  std::filesystem::permissions(device, std::filesystem::perms(0600));
+  const CliRun run = test::RunCommand(dir, asNobody + " sync --port " + device);
+  EXPECT_EQ(run.exitCode, 3) << run.err;
+  EXPECT_NE(run.err.find("The COMM Port cannot be handled."), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("dialout"), std::string::npos) << run.err;
 }
 
 TEST_F(CliWriteTest, HelpListsTheExitCodes) {

@@ -1,8 +1,8 @@
 // tarvel-cli's argument parsing: the application main() builds, given the
 // input split at NUL bytes as its arguments. No command runs: the parse
 // stops just before the commands' callbacks, so no port is opened and no
-// file read or written. A usage error (CLI::ParseError) is
-// expected; any other exception escapes and is a finding.
+// file read or written. A usage error (CLI::ParseError) is expected; any
+// other exception escapes and is a finding.
 #include <cstddef>
 #include <cstdint>
 #include <sstream>
