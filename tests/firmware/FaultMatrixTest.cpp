@@ -64,6 +64,21 @@ struct FaultyLine {
   int writes = 0;
 };
 
+// One conversation over a faulty line.
+struct Conversation {
+  Conversation(int type, Fault fault, int step) : line(opener, fault, step), ctx(opener, messages, clock, pump) {
+    ctx.m_nType = type;
+  }
+  test::FakeOpener opener;
+  FaultyLine line;
+  test::RecordingMessages messages;
+  test::FakeClock clock;
+  NoUiPump pump;
+  LoaderContext ctx;
+};
+
+constexpr int kNever = 1 << 30;
+
 struct NoReadUi final : ReadUi {
   void statusChanged(int) override {}
   void setReadProgress(unsigned, std::uint16_t) override {}
@@ -84,28 +99,19 @@ TEST_P(FaultMatrixTest, WriteEndsCleanlyWhateverFailsWherever) {
   // Steps of a clean run: sync bytes, then two packets per block.
   int cleanSteps = 0;
   {
-    test::FakeOpener opener;
-    FaultyLine line(opener, Fault::Silence, 1 << 30);
-    test::RecordingMessages messages;
-    test::FakeClock clock;
-    NoUiPump pump;
-    LoaderContext ctx(opener, messages, clock, pump);
-    ctx.m_nType = type;
+    Conversation clean(type, Fault::Silence, kNever);
     test::RecordingWriteUi ui;
-    ASSERT_TRUE(OnWrite(ctx, ui, file).succeeded);
-    cleanSteps = line.writes;
+    ASSERT_TRUE(OnWrite(clean.ctx, ui, file).succeeded);
+    cleanSteps = clean.line.writes;
   }
   int runs = 0;
   for (Fault fault : {Fault::Silence, Fault::Garbage, Fault::Nak, Fault::Unplug}) {
     for (int step = 0; step <= cleanSteps; ++step) {
       SCOPED_TRACE(testing::Message() << Name(fault) << " from step " << step);
-      test::FakeOpener opener;
-      FaultyLine line(opener, fault, step);
-      test::RecordingMessages messages;
-      test::FakeClock clock;
-      NoUiPump pump;
-      LoaderContext ctx(opener, messages, clock, pump);
-      ctx.m_nType = type;
+      Conversation c(type, fault, step);
+      test::FakeOpener& opener = c.opener;
+      test::RecordingMessages& messages = c.messages;
+      LoaderContext& ctx = c.ctx;
       test::RecordingWriteUi ui;
       const WriteOutcome outcome = OnWrite(ctx, ui, file);
       ++runs;
@@ -135,28 +141,19 @@ TEST_P(FaultMatrixTest, ReadEndsCleanlyWhateverFailsWherever) {
   constexpr std::uint16_t kEndBlock = 4;
   int cleanSteps = 0;
   {
-    test::FakeOpener opener;
-    FaultyLine line(opener, Fault::Silence, 1 << 30);
-    test::RecordingMessages messages;
-    test::FakeClock clock;
-    NoUiPump pump;
-    LoaderContext ctx(opener, messages, clock, pump);
-    ctx.m_nType = type;
+    Conversation clean(type, Fault::Silence, kNever);
     NoReadUi ui;
     CountingSink sink;
-    ASSERT_TRUE(ReadFlash(ctx, ui, sink, "/dev/null", kEndBlock).succeeded);
-    cleanSteps = line.writes;
+    ASSERT_TRUE(ReadFlash(clean.ctx, ui, sink, "/dev/null", kEndBlock).succeeded);
+    cleanSteps = clean.line.writes;
   }
   for (Fault fault : {Fault::Silence, Fault::Garbage, Fault::Nak, Fault::Unplug}) {
     for (int step = 0; step <= cleanSteps; ++step) {
       SCOPED_TRACE(testing::Message() << Name(fault) << " from step " << step);
-      test::FakeOpener opener;
-      FaultyLine line(opener, fault, step);
-      test::RecordingMessages messages;
-      test::FakeClock clock;
-      NoUiPump pump;
-      LoaderContext ctx(opener, messages, clock, pump);
-      ctx.m_nType = type;
+      Conversation c(type, fault, step);
+      test::FakeOpener& opener = c.opener;
+      test::RecordingMessages& messages = c.messages;
+      LoaderContext& ctx = c.ctx;
       NoReadUi ui;
       CountingSink sink;
       const ReadOutcome outcome = ReadFlash(ctx, ui, sink, "/dev/null", kEndBlock);
