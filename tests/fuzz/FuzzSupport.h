@@ -58,15 +58,19 @@ inline bool IsValidUtf8(std::string_view s) {
   return true;
 }
 
-// A private folder for the targets that need files, on a memory file
-// system when there is one (the targets write and sync a file per input).
-// Removed with what is left in it when the process ends normally.
+// A private folder for the targets that need files, inside
+// $TARVEL_FUZZ_SCRATCH when set, else on a memory file system when there is
+// one (the targets write and sync a file per input). Removed with what is
+// left in it when the process ends normally; after a crash the folder stays
+// (scripts/fuzz removes its parent).
 class ScratchFolder {
  public:
   ScratchFolder() {
     std::string base = "/dev/shm";
     struct stat info {};
-    if (::stat(base.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || ::access(base.c_str(), W_OK) != 0) {
+    if (const char* given = std::getenv("TARVEL_FUZZ_SCRATCH"); given && *given) {
+      base = given;
+    } else if (::stat(base.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || ::access(base.c_str(), W_OK) != 0) {
       const char* tmp = std::getenv("TMPDIR");
       base = tmp && *tmp ? tmp : "/tmp";
     }
