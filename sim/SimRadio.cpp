@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
@@ -167,6 +168,9 @@ class PtyRadio final : public Radio {
   }
 
   void serve() {
+    // Answers are paced to the microsecond; the default 50 us timer slack
+    // would make every paced answer late by that much.
+    ::prctl(PR_SET_TIMERSLACK, 1000UL, 0UL, 0UL, 0UL);
     for (;;) {
       pollfd fds[3] = {{wake_, POLLIN, 0}, {master_, POLLIN, 0}, {inotify_, POLLIN, 0}};
       if (master_ >= 0 && txBlocked_) fds[1].events |= POLLOUT;
