@@ -14,6 +14,9 @@
 
 #include "base/Clock.h"
 #include "base/MessageDisplay.h"
+#include "base/UiPump.h"
+#include "loader/LoaderContext.h"
+#include "sim/SimRadio.h"
 #include "serial/PosixSerialPort.h"
 
 namespace tarvel::bench {
@@ -102,6 +105,31 @@ struct StderrMessages final : MessageDisplay {
                  static_cast<int>(detail.size()), detail.data());
   }
   void showReport(const std::string&, MessageIcon) override {}
+};
+
+// A simulated radio paced at `baud` (0: unpaced) and a loader context on
+// the real port layer that counts the bytes and the pauses.
+struct BenchLine {
+  BenchLine(sim::Cable cable, unsigned baud) : ctx(opener, messages, clock, pump) {
+    sim::Options options;
+    options.cable = cable;
+    options.linkPath.clear();
+    options.baud = baud;
+    std::string error;
+    radio = sim::Radio::Start(options, &error);
+    if (!radio) std::fprintf(stderr, "cannot start the simulated radio: %s\n", error.c_str());
+    ctx.m_nType = cable == sim::Cable::Qap10 ? kTypeQap10 : kTypeQap8;
+    ctx.link.m_strCommName = radio ? radio->devicePath() : std::string();
+    ctx.link.m_nBaudRate = baud ? baud : 115200;
+  }
+  const char* cableName() const { return ctx.m_nType == kTypeQap10 ? "QAP-10" : "QAP-8 "; }
+
+  std::unique_ptr<sim::Radio> radio;
+  CountingOpener opener;
+  StderrMessages messages;
+  PauseCountingClock clock;
+  NoUiPump pump;
+  LoaderContext ctx;
 };
 
 }  // namespace tarvel::bench

@@ -38,38 +38,22 @@ struct SilentUi final : WriteUi {
 constexpr int kBlocks = 1024;
 
 bool Run(const std::string& file, sim::Cable cable, unsigned baud) {
-  sim::Options options;
-  options.cable = cable;
-  options.linkPath.clear();
-  options.baud = baud;
-  std::string error;
-  auto radio = sim::Radio::Start(options, &error);
-  if (!radio) {
-    std::fprintf(stderr, "cannot start the simulated radio: %s\n", error.c_str());
-    return false;
-  }
-  CountingOpener opener;
-  StderrMessages messages;
-  PauseCountingClock clock;
-  NoUiPump pump;
-  LoaderContext ctx(opener, messages, clock, pump);
-  ctx.m_nType = cable == sim::Cable::Qap10 ? kTypeQap10 : kTypeQap8;
-  ctx.link.m_strCommName = radio->devicePath();
-  ctx.link.m_nBaudRate = baud ? baud : 115200;
+  BenchLine line(cable, baud);
+  if (!line.radio) return false;
   SilentUi ui;
 
   const double cpu0 = ThreadCpuSeconds();
   const auto wall0 = std::chrono::steady_clock::now();
-  const WriteOutcome outcome = OnWrite(ctx, ui, file);
+  const WriteOutcome outcome = OnWrite(line.ctx, ui, file);
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
   const double cpu = ThreadCpuSeconds() - cpu0;
 
-  const char* name = cable == sim::Cable::Qap10 ? "QAP-10" : "QAP-8 ";
+  const char* name = line.cableName();
   if (!outcome.succeeded || outcome.blocksWritten != kBlocks) {
     std::printf("%s %6u baud: FAILED\n", name, baud);
     return false;
   }
-  PrintRun(name, baud, kBlocks, wall, cpu, opener.bytes, clock.pausedMs);
+  PrintRun(name, baud, kBlocks, wall, cpu, line.opener.bytes, line.clock.pausedMs);
   return true;
 }
 

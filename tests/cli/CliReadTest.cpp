@@ -4,7 +4,7 @@
 
 #include "firmware/SflFile.h"
 #include "sim/SimRadio.h"
-#include "tests/support/CliRunner.h"
+#include "tests/cli/CliFixture.h"
 #include "tests/support/SflText.h"
 #include "tests/support/TempDir.h"
 
@@ -14,21 +14,8 @@ namespace {
 using test::CliRun;
 using test::Slurp;
 
-class CliReadTest : public ::testing::Test {
+class CliReadTest : public test::CliFixture {
  protected:
-  CliRun cli(const std::string& args) { return test::RunCommand(dir, std::string(TARVEL_CLI) + " " + args); }
-  std::unique_ptr<sim::Radio> radio(sim::Cable cable, const sim::Faults& faults = {}) {
-    sim::Options options;
-    options.cable = cable;
-    options.linkPath = port();
-    options.faults = faults;
-    std::string error;
-    auto r = sim::Radio::Start(options, &error);
-    EXPECT_TRUE(r) << error;
-    return r;
-  }
-  std::string port() const { return (dir.path() / "radio").string(); }
-
   // The records of an SFL file, in file order.
   static std::vector<SflRecord> Records(const std::string& path) {
     const std::string text = Slurp(path);
@@ -38,8 +25,6 @@ class CliReadTest : public ::testing::Test {
     while (ParseSflRecord(reader, r) == SflParse::Record) out.push_back(r);
     return out;
   }
-
-  test::TempDir dir;
 };
 
 TEST_F(CliReadTest, WriteThenReadBackGivesTheSameImageWithBothCables) {

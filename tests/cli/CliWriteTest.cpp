@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/SimRadio.h"
-#include "tests/support/CliRunner.h"
+#include "tests/cli/CliFixture.h"
 #include "tests/support/SflText.h"
 #include "tests/support/TempDir.h"
 
@@ -15,22 +15,8 @@ namespace {
 using test::CliRun;
 using test::Slurp;
 
-class CliWriteTest : public ::testing::Test {
+class CliWriteTest : public test::CliFixture {
  protected:
-  CliRun cli(const std::string& args) { return test::RunCommand(dir, std::string(TARVEL_CLI) + " " + args); }
-  std::unique_ptr<sim::Radio> radio(sim::Cable cable, const sim::Faults& faults = {}) {
-    sim::Options options;
-    options.cable = cable;
-    options.linkPath = (dir.path() / "radio").string();
-    options.faults = faults;
-    std::string error;
-    auto r = sim::Radio::Start(options, &error);
-    EXPECT_TRUE(r) << error;
-    return r;
-  }
-  std::string port() const { return (dir.path() / "radio").string(); }
-
-  test::TempDir dir;
   std::string file = dir.write("fw.sfl", test::ConventionalSfl(0, 8));
 };
 
