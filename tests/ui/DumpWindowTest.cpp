@@ -13,6 +13,7 @@
 #include "sim/SimRadio.h"
 #include "tests/support/SflText.h"
 #include "tests/ui/DialogHarness.h"
+#include "tests/ui/SimDialogTest.h"
 #include "ui/DialogTemplate.h"
 #include "ui/FileDialogs.h"
 #include "ui/FileListCtrl.h"
@@ -42,23 +43,8 @@ struct ReadLook {
   QString pane0;
 };
 
-class DumpWindowTest : public test::DialogTest, public ::testing::WithParamInterface<sim::Cable> {
+class DumpWindowTest : public test::SimDialogTest {
  protected:
-  std::unique_ptr<sim::Radio> startRadio(const sim::Faults& faults = {}) {
-    sim::Options options;
-    options.cable = GetParam();
-    options.linkPath = (dir.path() / "radio").string();
-    options.faults = faults;
-    std::string error;
-    auto radio = sim::Radio::Start(options, &error);
-    EXPECT_TRUE(radio) << error;
-    return radio;
-  }
-  void storePort(const std::string& device) {
-    const bool qap10 = GetParam() == sim::Cable::Qap10;
-    writeSettings(std::string("[Initialize]\nType=") + (qap10 ? "1" : "0") + "\n" +
-                  (qap10 ? "CommName2=" : "CommName=") + device + "\nBaudRate=115200\n");
-  }
   // Answers the save dialog with `name` in the listed folder and the End
   // Block text `endBlock`.
   void answer(test::TestDialog& dialog, const std::string& name, const QString& endBlock) {

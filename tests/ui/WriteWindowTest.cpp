@@ -13,6 +13,7 @@
 #include "sim/SimRadio.h"
 #include "tests/support/SflText.h"
 #include "tests/ui/DialogHarness.h"
+#include "tests/ui/SimDialogTest.h"
 #include "ui/DialogTemplate.h"
 #include "ui/ProgTextCtrl.h"
 
@@ -33,24 +34,8 @@ struct LockedLook {
   QColor lamp;
 };
 
-class WriteWindowTest : public DialogTest, public ::testing::WithParamInterface<sim::Cable> {
+class WriteWindowTest : public test::SimDialogTest {
  protected:
-  std::unique_ptr<sim::Radio> startRadio(const sim::Faults& faults = {}) {
-    sim::Options options;
-    options.cable = GetParam();
-    // A link of this test's own, as a user's settings would name it.
-    options.linkPath = (dir.path() / "radio").string();
-    options.faults = faults;
-    std::string error;
-    auto radio = sim::Radio::Start(options, &error);
-    EXPECT_TRUE(radio) << error;
-    return radio;
-  }
-  void storePort(const std::string& device) {
-    const bool qap10 = GetParam() == sim::Cable::Qap10;
-    writeSettings(std::string("[Initialize]\nType=") + (qap10 ? "1" : "0") + "\n" +
-                  (qap10 ? "CommName2=" : "CommName=") + device + "\nBaudRate=115200\n");
-  }
   static LockedLook Look(test::TestDialog& dialog) {
     LockedLook look;
     look.anyPortChoiceEnabled = false;
