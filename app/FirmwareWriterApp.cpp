@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Settings.h"
 #include "app/SingleInstance.h"
-#include "ui/DialogLogic.h"
+#include "dialog/DialogLogic.h"
+#include "settings/Settings.h"
 #include "ui/FirmwareWriterDlg.h"
 #include "ui/Globals.h"
 

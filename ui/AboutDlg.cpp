@@ -4,9 +4,9 @@
 #include <QPushButton>
 
 #include "base/Strings.h"
+#include "dialog/DialogTemplate.h"
 #include "service/Converters.h"
 #include "ui/Artwork.h"
-#include "ui/DialogTemplate.h"
 #include "ui/DialogWidgets.h"
 #include "ui/Globals.h"
 

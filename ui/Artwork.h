@@ -5,7 +5,7 @@
 #include <QImage>
 #include <QPixmap>
 
-#include "ui/DialogLogic.h"
+#include "dialog/DialogLogic.h"
 
 namespace tarvel {
 

@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <QProxyStyle>
 
-#include "ui/DialogTemplate.h"
+#include "dialog/DialogTemplate.h"
 
 namespace tarvel {
 

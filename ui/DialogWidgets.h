@@ -10,7 +10,7 @@ class QStyle;
 #include <string_view>
 
 #include "base/Strings.h"
-#include "ui/DialogLogic.h"
+#include "dialog/DialogLogic.h"
 
 namespace tarvel {
 

@@ -7,8 +7,8 @@
 #include <QLabel>
 #include <algorithm>
 
+#include "dialog/DialogTemplate.h"
 #include "service/SflConversion.h"
-#include "ui/DialogTemplate.h"
 #include "ui/DialogWidgets.h"
 #include "ui/Globals.h"
 

@@ -10,8 +10,8 @@
 #include <map>
 #include <span>
 
-#include "app/Settings.h"
-#include "ui/DialogTemplate.h"
+#include "dialog/DialogTemplate.h"
+#include "settings/Settings.h"
 
 namespace tarvel {
 

@@ -22,12 +22,12 @@
 #include <algorithm>
 
 #include "catalog/CommentBlock.h"
+#include "dialog/DialogTemplate.h"
 #include "serial/CommPort.h"
 #include "serial/PosixSerialPort.h"
 #include "service/SflConversion.h"
 #include "ui/AboutDlg.h"
 #include "ui/Artwork.h"
-#include "ui/DialogTemplate.h"
 #include "ui/DialogWidgets.h"
 #include "ui/FileDialogs.h"
 #include "ui/FileListCtrl.h"

@@ -16,17 +16,17 @@
 #include <string>
 #include <vector>
 
-#include "app/Settings.h"
 #include "base/Clock.h"
 #include "base/MessageDisplay.h"
 #include "base/UiPump.h"
 #include "catalog/Catalog.h"
+#include "dialog/ConverterProbe.h"
+#include "dialog/DialogLogic.h"
 #include "firmware/WriteProcedure.h"
 #include "loader/LoaderContext.h"
 #include "service/ConverterLibrary.h"
 #include "service/FlashRead.h"
-#include "ui/ConverterProbe.h"
-#include "ui/DialogLogic.h"
+#include "settings/Settings.h"
 
 class QFileDialog;
 class QGroupBox;

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "base/Strings.h"
-#include "ui/DialogLogic.h"
+#include "dialog/DialogLogic.h"
 #include "ui/DialogWidgets.h"
 #include "ui/Globals.h"
 

@@ -6,7 +6,7 @@
 #include <QRegion>
 #include <algorithm>
 
-#include "ui/DialogLogic.h"
+#include "dialog/DialogLogic.h"
 #include "ui/Globals.h"
 
 namespace tarvel {

@@ -23,7 +23,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/ProfileFile.h"
+#include "settings/ProfileFile.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {

@@ -10,10 +10,10 @@
 #include <algorithm>
 
 #include "catalog/FileList.h"
+#include "dialog/DialogTemplate.h"
 #include "tests/catalog/CatalogFiles.h"
 #include "tests/ui/DialogHarness.h"
 #include "ui/Artwork.h"
-#include "ui/DialogTemplate.h"
 #include "ui/FileListCtrl.h"
 #include "ui/ProgStatusBar.h"
 

@@ -5,12 +5,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "dialog/DialogTemplate.h"
 #include "firmware/SflFile.h"
 #include "service/Converters.h"
 #include "tests/converters/HexText.h"
 #include "tests/ui/DialogHarness.h"
 #include "ui/AboutDlg.h"
-#include "ui/DialogTemplate.h"
 #include "ui/DialogWidgets.h"
 #include "ui/FileDialogs.h"
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ProfileFile.h"
+#include "settings/ProfileFile.h"
 #include "tests/support/TempDir.h"
 #include "ui/FirmwareWriterDlg.h"
 #include "ui/Globals.h"

@@ -9,12 +9,12 @@
 #include <array>
 
 #include "base/Report.h"
+#include "dialog/DialogTemplate.h"
 #include "firmware/SflFile.h"
 #include "sim/SimRadio.h"
 #include "tests/support/SflText.h"
 #include "tests/ui/DialogHarness.h"
 #include "tests/ui/SimDialogTest.h"
-#include "ui/DialogTemplate.h"
 #include "ui/FileDialogs.h"
 #include "ui/FileListCtrl.h"
 #include "ui/ProgStatusBar.h"

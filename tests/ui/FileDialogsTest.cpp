@@ -12,9 +12,9 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "app/Settings.h"
+#include "dialog/DialogTemplate.h"
+#include "settings/Settings.h"
 #include "tests/support/TempDir.h"
-#include "ui/DialogTemplate.h"
 #include "ui/DialogWidgets.h"
 #include "ui/FileDialogs.h"
 #include "ui/Globals.h"

@@ -13,10 +13,10 @@
 #include <QTest>
 #include <array>
 
+#include "dialog/DialogTemplate.h"
 #include "tests/support/Fakes.h"
 #include "tests/ui/DialogHarness.h"
 #include "ui/Artwork.h"
-#include "ui/DialogTemplate.h"
 #include "ui/DialogWidgets.h"
 #include "ui/ProgStatusBar.h"
 #include "ui/ProgTextCtrl.h"

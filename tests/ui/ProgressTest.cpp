@@ -5,7 +5,7 @@
 #include <QImage>
 #include <QProgressBar>
 
-#include "ui/DialogLogic.h"
+#include "dialog/DialogLogic.h"
 #include "ui/Globals.h"
 #include "ui/ProgStatusBar.h"
 #include "ui/ProgTextCtrl.h"

@@ -17,8 +17,9 @@
 #include <QTest>
 #include <cstdio>
 
-#include "app/Settings.h"
 #include "catalog/FileList.h"
+#include "dialog/DialogTemplate.h"
+#include "settings/Settings.h"
 #include "sim/SimRadio.h"
 #include "tests/catalog/CatalogFiles.h"
 #include "tests/converters/HexText.h"
@@ -26,7 +27,6 @@
 #include "tests/support/TempDir.h"
 #include "ui/AboutDlg.h"
 #include "ui/Artwork.h"
-#include "ui/DialogTemplate.h"
 #include "ui/FileDialogs.h"
 #include "ui/FileListCtrl.h"
 #include "ui/FirmwareWriterDlg.h"

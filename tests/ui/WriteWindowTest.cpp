@@ -10,11 +10,11 @@
 #include <set>
 
 #include "base/Report.h"
+#include "dialog/DialogTemplate.h"
 #include "sim/SimRadio.h"
 #include "tests/support/SflText.h"
 #include "tests/ui/DialogHarness.h"
 #include "tests/ui/SimDialogTest.h"
-#include "ui/DialogTemplate.h"
 #include "ui/ProgTextCtrl.h"
 
 namespace tarvel {

@@ -1,4 +1,4 @@
-#include "app/Settings.h"
+#include "settings/Settings.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/app/TempFolder.h"
+#include "tests/settings/TempFolder.h"
 
 namespace tarvel {
 namespace {

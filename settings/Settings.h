@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "app/ProfileFile.h"
+#include "settings/ProfileFile.h"
 
 namespace tarvel {
 

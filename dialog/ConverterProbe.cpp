@@ -1,4 +1,4 @@
-#include "ui/ConverterProbe.h"
+#include "dialog/ConverterProbe.h"
 
 #include "service/Converters.h"
 

@@ -1,10 +1,10 @@
-#include "ui/DialogLogic.h"
+#include "dialog/DialogLogic.h"
 
 #include <algorithm>
 #include <cstdlib>
 
+#include "dialog/DialogTemplate.h"
 #include "serial/PortList.h"
-#include "ui/DialogTemplate.h"
 
 namespace tarvel {
 

@@ -1,4 +1,4 @@
-#include "app/ProfileFile.h"
+#include "settings/ProfileFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

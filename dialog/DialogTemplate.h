@@ -1,6 +1,7 @@
 // The layout of the main dialog and the about box as dialog templates:
 // control ids, kinds, template texts and positions in dialog units. The Qt
-// dialogs create their widgets from these tables.
+// and Win32 windows create their widgets from these tables; nothing here
+// depends on a window system.
 #pragma once
 
 #include <array>

@@ -6,11 +6,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/ProfileFile.h"
+#include "dialog/DialogLogic.h"
+#include "dialog/DialogTemplate.h"
+#include "settings/ProfileFile.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/TempDir.h"
-#include "ui/DialogLogic.h"
-#include "ui/DialogTemplate.h"
 
 namespace tarvel {
 namespace {

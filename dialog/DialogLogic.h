@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Settings.h"
 #include "loader/LoaderContext.h"
+#include "settings/Settings.h"
 
 namespace tarvel {
 

@@ -1,4 +1,4 @@
-#include "app/ProfileFile.h"
+#include "settings/ProfileFile.h"
 
 #include <algorithm>
 #include <climits>
@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/app/TempFolder.h"
+#include "tests/settings/TempFolder.h"
 
 namespace tarvel {
 namespace {
