@@ -32,6 +32,8 @@ std::string_view LoadString(StringId id) {
     case StringId::VerifyFailed: return "The flash differs from the file.";
     case StringId::ReadBackTime: return "Read back in ";
     case StringId::InvalidBlockText: return "A block number is one to three hex digits, 000 to FFF.";
+    case StringId::OutputNotRegular: return "The output exists and is not a regular file; it was left as it is.";
+    case StringId::OutputIsInput: return "The output is the input file itself; nothing was written.";
     case StringId::AppTitle: return "Tarvel";
     case StringId::ConversionFailed: return "Failed in the conversion of the file. ";
     case StringId::ConversionSucceeded: return "Succeeded in the conversion of the file. ";

@@ -30,6 +30,8 @@ enum class StringId : unsigned {
   VerifyFailed = 122,
   ReadBackTime = 123,
   InvalidBlockText = 124,    // an end block that is not three hex digits
+  OutputNotRegular = 130,    // an output that exists and is not a regular file
+  OutputIsInput = 131,       // an output that names the run's input file
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,

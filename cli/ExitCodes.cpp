@@ -13,6 +13,8 @@ int ExitCodeFor(StringId failure) {
     case StringId::FlashWriteFailed: return kExitFlashWrite;
     case StringId::ReadFailed: return kExitFlashRead;
     case StringId::ConversionFailed: return kExitConversion;
+    case StringId::OutputNotRegular:
+    case StringId::OutputIsInput: return kExitUsage;
     default: return kExitCommunication;
   }
 }

@@ -4,10 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
+
+#include "base/OutputFile.h"
 
 namespace tarvel::converters {
 
@@ -35,41 +35,14 @@ std::string SystemError(const std::string& what, const std::string& path) {
 
 }  // namespace
 
-bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& reason) {
-  static std::atomic<unsigned> counter{0};
-  const std::filesystem::path target(path);
-  const std::string name = target.filename().string();
-  if (name.empty()) {
-    reason = "no file name in " + path;
-    return false;
-  }
-  std::string temporary;
-  int fd = -1;
-  // O_EXCL with a fresh name: never write through a file someone else
-  // placed there. The mode before the umask is that of any new file.
-  for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-    temporary = (target.parent_path() / ("." + name + "." + std::to_string(::getpid()) + "-" +
-                                         std::to_string(counter.fetch_add(1)) + ".part"))
-                    .string();
-    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) {
-    reason = SystemError("cannot create a file beside", path);
-    return false;
-  }
-  bool written = WriteAll(fd, bytes);
-  if (!written) reason = SystemError("cannot write", temporary);
-  if (::close(fd) != 0 && written) {
-    written = false;
-    reason = SystemError("cannot write", temporary);
-  }
-  if (written && ::rename(temporary.c_str(), path.c_str()) != 0) {
-    written = false;
-    reason = SystemError("cannot create", path);
-  }
-  if (!written) ::unlink(temporary.c_str());
-  return written;
+bool ReplaceFile(const std::string& path, std::string_view bytes, std::string_view input, std::string& reason) {
+  OutputFile out;
+  OutputError error;
+  if (out.open(path, {input}, error) && out.write(bytes, error) && out.commit(error)) return true;
+  reason = error.problem == OutputProblem::System
+               ? error.text
+               : std::string(LoadString(RefusalMessage(error.problem))) + " (" + error.text + ")";
+  return false;
 }
 
 bool AppendToFile(const std::string& path, std::string_view header, std::string_view bytes, std::string& reason) {

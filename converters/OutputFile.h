@@ -6,12 +6,11 @@
 
 namespace tarvel::converters {
 
-// Writes `bytes` as the file `path`: first into a temporary file in the same
-// folder, which replaces `path` only once every byte is written, so a failed
-// conversion leaves neither a partial file nor a changed old one. The
-// temporary name starts with '.' and does not end in ".sfl", so a catalog
-// listing the folder meanwhile does not show it.
-bool ReplaceFile(const std::string& path, std::string_view bytes, std::string& reason);
+// Writes `bytes` as the file `path` through tarvel::OutputFile: an existing
+// file is replaced only once every byte is written and keeps its mode, a
+// link keeps pointing at the new content, and an output that is not a
+// regular file or is `input` itself is refused untouched.
+bool ReplaceFile(const std::string& path, std::string_view bytes, std::string_view input, std::string& reason);
 
 // Appends `bytes` to the file at `path` (created when missing) with
 // `header` in front when the file is empty. On failure the file is cut back

@@ -1,12 +1,11 @@
 // libtesmol.so: Intel HEX to SFL.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "base/OutputFile.h"
 #include "converters/ConverterApi.h"
 #include "converters/IntelHex.h"
 #include "converters/OutputFile.h"
@@ -38,12 +37,6 @@ std::string OutputPath(const std::string& hexPath, const std::string& sflName) {
   return (std::filesystem::path(hexPath).parent_path() / sflName).string();
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb {};
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
-}
-
 bool Convert(const char* hexPathText, const char* sflNameText, unsigned firstBlock, unsigned lastBlock,
              const char* productName, const char* firmVersion, std::string& reason) {
   if (!hexPathText || !sflNameText || !productName || !firmVersion) {
@@ -69,8 +62,11 @@ bool Convert(const char* hexPathText, const char* sflNameText, unsigned firstBlo
     return false;
   }
   const std::string outputPath = OutputPath(hexPath, sflName);
-  if (SameFile(hexPath, outputPath)) {
-    reason = "the output " + outputPath + " would replace the HEX file";
+  // Refused before the HEX file is read: a FIFO as output would otherwise
+  // only be found after the work.
+  tarvel::OutputError refusal;
+  if (!tarvel::CheckOutputPath(outputPath, {hexPath}, refusal)) {
+    reason = std::string(tarvel::LoadString(tarvel::RefusalMessage(refusal.problem))) + " (" + refusal.text + ")";
     return false;
   }
 
@@ -94,7 +90,7 @@ bool Convert(const char* hexPathText, const char* sflNameText, unsigned firstBlo
     const std::span<const std::uint8_t, kBlockBytes> data(image.data() + i * kBlockBytes, kBlockBytes);
     text += tarvel::SflRecordLine(static_cast<std::uint16_t>(firstBlock + i), data);
   }
-  return tarvel::converters::ReplaceFile(outputPath, text, reason);
+  return tarvel::converters::ReplaceFile(outputPath, text, hexPath, reason);
 }
 
 }  // namespace

@@ -1,0 +1,170 @@
+// The files a run writes: refused outputs stay untouched, an existing file
+// changes only on commit and keeps its mode, a link keeps its place.
+#include "base/OutputFile.h"
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/TempDir.h"
+
+namespace tarvel {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+unsigned ModeOf(const fs::path& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+// Only the named files: no temporary file is left behind.
+std::size_t FilesIn(const fs::path& dir) {
+  return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}
+
+TEST(OutputFile, ReplacesOnlyOnCommitAndRefusesWhatItMustNotTouch) {
+  struct Case {
+    const char* name;
+    std::function<void(const test::TempDir&)> setUp;  // makes "out" (and "in")
+    OutputProblem refusal;
+    const char* contentAfter;  // of "out" after open, write "new", commit
+    unsigned modeAfter;        // 0: not checked
+  };
+  const mode_t umask = ::umask(022);
+  const Case cases[] = {
+      {"new file", [](const test::TempDir&) {}, OutputProblem::None, "new", 0644},
+      {"private file keeps its mode",
+       [](const test::TempDir& d) { fs::permissions(d.write("out", "old"), fs::perms(0600)); },
+       OutputProblem::None, "new", 0600},
+      {"link: the target is replaced",
+       [](const test::TempDir& d) {
+         d.write("real", "old");
+         fs::create_symlink("real", d.path() / "out");
+       },
+       OutputProblem::None, "new", 0},
+      {"fifo", [](const test::TempDir& d) { ::mkfifo((d.path() / "out").c_str(), 0600); }, OutputProblem::NotRegular,
+       nullptr, 0},
+      {"folder", [](const test::TempDir& d) { fs::create_directory(d.path() / "out"); }, OutputProblem::NotRegular,
+       nullptr, 0},
+      {"link to a device",
+       [](const test::TempDir& d) { fs::create_symlink("/dev/null", d.path() / "out"); }, OutputProblem::NotRegular,
+       nullptr, 0},
+      {"the input itself, through a hard link",
+       [](const test::TempDir& d) { fs::create_hard_link(d.write("in", "firmware"), d.path() / "out"); },
+       OutputProblem::SameAsInput, "firmware", 0},
+      {"the input itself, through a symbolic link",
+       [](const test::TempDir& d) {
+         d.write("in", "firmware");
+         fs::create_symlink("in", d.path() / "out");
+       },
+       OutputProblem::SameAsInput, "firmware", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TempDir dir;
+    c.setUp(dir);
+    const std::string out = (dir.path() / "out").string();
+    const std::string in = (dir.path() / "in").string();
+    const std::size_t before = FilesIn(dir.path());
+    OutputFile file;
+    OutputError error;
+    const bool opened = file.open(out, {in}, error);
+    EXPECT_EQ(error.problem, c.refusal);
+    if (!opened) {
+      EXPECT_NE(error.problem, OutputProblem::None);
+      EXPECT_EQ(FilesIn(dir.path()), before);
+      if (c.contentAfter) {
+        EXPECT_EQ(Slurp(out), c.contentAfter);
+      }
+      continue;
+    }
+    ASSERT_TRUE(file.write("new", error));
+    if (fs::exists(out)) {
+      EXPECT_EQ(Slurp(out), "old") << "changed before the commit";
+    }
+    ASSERT_TRUE(file.commit(error)) << error.text;
+    EXPECT_EQ(Slurp(out), c.contentAfter);
+    if (c.modeAfter) {
+      EXPECT_EQ(ModeOf(out), c.modeAfter);
+    }
+    EXPECT_EQ(FilesIn(dir.path()), std::max<std::size_t>(before, 1));
+  }
+  ::umask(umask);
+  // Still a link, pointing where it did.
+  test::TempDir dir;
+  dir.write("real", "old");
+  fs::create_symlink("real", dir.path() / "out");
+  OutputFile file;
+  OutputError error;
+  ASSERT_TRUE(file.open((dir.path() / "out").string(), {}, error));
+  ASSERT_TRUE(file.commit(error));
+  EXPECT_TRUE(fs::is_symlink(dir.path() / "out"));
+  EXPECT_EQ(Slurp(dir.path() / "real"), "");
+}
+
+TEST(OutputFile, AnUncommittedFileLeavesTheOldOneOrIsKeptApart) {
+  test::TempDir dir;
+  const std::string out = dir.write("dump.SFL", "old");
+  {
+    OutputFile file;
+    OutputError error;
+    ASSERT_TRUE(file.open(out, {}, error));
+    ASSERT_TRUE(file.write("half", error));
+  }
+  EXPECT_EQ(Slurp(out), "old");
+  EXPECT_EQ(FilesIn(dir.path()), 1u);
+
+  OutputFile file;
+  OutputError error;
+  ASSERT_TRUE(file.open(out, {}, error));
+  ASSERT_TRUE(file.write("half", error));
+  std::string kept;
+  ASSERT_TRUE(file.keepAs(PartialPath(out), kept, error));
+  EXPECT_EQ(kept, (dir.path() / "dump.partial.sfl").string());
+  EXPECT_EQ(Slurp(kept), "half");
+  EXPECT_EQ(Slurp(out), "old");
+  EXPECT_EQ(PartialPath("/a/b.hex"), "/a/b.hex.partial.sfl");
+}
+
+TEST(OutputFile, AWriteThatFailsSaysTheSystemsReason) {
+  test::TempDir dir;
+  const std::string out = dir.write("out", "old");
+  // A file-size limit fails the write as a full disk would, without one.
+  const pid_t child = ::fork();
+  if (child == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{2, 2};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const bool failed = [&out] {
+      OutputFile file;
+      OutputError error;
+      return file.open(out, {}, error) && !file.write("too long", error) &&
+             error.problem == OutputProblem::System && error.text.find("File too large") != std::string::npos;
+    }();
+    ::_exit(failed ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(Slurp(out), "old");
+}
+
+}  // namespace
+}  // namespace tarvel
