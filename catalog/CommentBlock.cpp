@@ -1,12 +1,9 @@
 #include "catalog/CommentBlock.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
+#include "base/FileIo.h"
 #include "catalog/DisplayText.h"
 
 namespace tarvel {
@@ -20,7 +17,7 @@ class FileDescriptor {
  public:
   explicit FileDescriptor(int fd) : fd_(fd) {}
   ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) fileio::Close(fd_);
   }
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
@@ -66,21 +63,20 @@ std::string CommentBoxText(std::string_view block) {
 
 std::optional<std::string> ReadCommentBoxText(const std::string& path, std::string* reason) {
   // Non-blocking, so that a pipe with no writer cannot hold the window.
-  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-  struct stat info {};
-  if (file.get() < 0 || ::fstat(file.get(), &info) != 0) {
+  const FileDescriptor file(fileio::Open(path, fileio::OpenFor::ReadNoWait));
+  fileio::FileInfo info;
+  if (file.get() < 0 || fileio::Stat(file.get(), info) != 0) {
     if (reason) *reason = std::strerror(errno);
     return std::nullopt;
   }
-  if (!S_ISREG(info.st_mode)) {
-    if (reason) *reason = S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : "not a regular file";
+  if (!info.regular) {
+    if (reason) *reason = info.directory ? std::strerror(EISDIR) : "not a regular file";
     return std::nullopt;
   }
   std::string bytes(kCommentReadLimitBytes, '\0');
   std::size_t filled = 0;
   while (filled < bytes.size()) {
-    const ssize_t got = ::read(file.get(), bytes.data() + filled, bytes.size() - filled);
-    if (got < 0 && errno == EINTR) continue;
+    const long long got = fileio::Read(file.get(), bytes.data() + filled, bytes.size() - filled);
     // A read error ends the data as the end of the file does.
     if (got <= 0) break;
     filled += static_cast<std::size_t>(got);

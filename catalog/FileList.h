@@ -44,10 +44,4 @@ std::vector<CatalogRow> ListSflFolder(const std::string& folder);
 // shifted by `utcOffsetSeconds`.
 std::string FormatListDate(std::int64_t utcSeconds, long utcOffsetSeconds);
 
-// The local time zone's offset from UTC now, daylight saving included. The
-// listing applies this one offset to every file, whatever the file's date,
-// as the listing of the firmware catalog always has: a summer file listed in
-// winter shows an hour less than its summer clock time.
-long CurrentUtcOffsetSeconds();
-
 }  // namespace tarvel

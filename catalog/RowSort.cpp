@@ -1,29 +1,18 @@
 #include "catalog/RowSort.h"
 
-#include <locale.h>
-#include <wctype.h>
-
 #include <algorithm>
 #include <numeric>
 
+#include "base/Locale.h"
 #include "catalog/DisplayText.h"
 
 namespace tarvel {
 
 namespace {
 
-// The Unicode case table of the C.UTF-8 locale, whatever locale the program
-// runs in; null where that locale is missing (ASCII rules only then).
-locale_t CaseLocale() {
-  static const locale_t locale = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-  return locale;
-}
-
 char32_t LowerCase(char32_t c) {
   if (c < 0x80) return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
-  const locale_t locale = CaseLocale();
-  if (locale == static_cast<locale_t>(nullptr)) return c;
-  const char32_t lower = static_cast<char32_t>(::towlower_l(static_cast<wint_t>(c), locale));
+  const char32_t lower = UnicodeLowerCase(c);
   // A lower case that would not encode back (never expected) is not used.
   return lower == 0 || lower > 0x10FFFF || (lower >= 0xD800 && lower <= 0xDFFF) ? c : lower;
 }

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "base/FileIo.h"
+
 namespace tarvel::cli {
 
 void AddRadioOptions(CLI::App& command, RadioOptions& options) {
@@ -36,14 +38,14 @@ std::string CheckRate(const RadioOptions& options) {
 std::unique_ptr<RadioSession> RadioSession::Create(const RadioOptions& options, MessageDisplay& messages,
                                                    std::string& error) {
   std::unique_ptr<RadioSession> session(new RadioSession());
-  PortOpener* opener = &session->posix_;
+  PortOpener* opener = session->system_.get();
   if (!options.traceFile.empty()) {
-    session->traceStream_.open(options.traceFile, std::ios::out | std::ios::trunc);
+    session->traceStream_.open(fileio::PathOf(options.traceFile), std::ios::out | std::ios::trunc);
     if (!session->traceStream_) {
       error = "cannot create the trace file " + options.traceFile;
       return nullptr;
     }
-    session->tracing_ = std::make_unique<TracingOpener>(session->posix_, session->traceStream_);
+    session->tracing_ = std::make_unique<TracingOpener>(*session->system_, session->traceStream_);
     opener = session->tracing_.get();
   }
   session->context_ = std::make_unique<LoaderContext>(*opener, messages, session->clock_, session->pump_);

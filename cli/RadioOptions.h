@@ -12,7 +12,7 @@
 #include "base/UiPump.h"
 #include "cli/TerminalMessages.h"
 #include "loader/LoaderContext.h"
-#include "serial/PosixSerialPort.h"
+#include "serial/SerialPort.h"
 #include "serial/TracingPort.h"
 
 namespace tarvel::cli {
@@ -50,7 +50,7 @@ class RadioSession {
   RadioSession() = default;
   SteadyClock clock_;
   NoUiPump pump_;
-  PosixPortOpener posix_;
+  std::unique_ptr<PortOpener> system_ = MakeSystemPortOpener();
   std::ofstream traceStream_;
   std::unique_ptr<TracingOpener> tracing_;
   std::unique_ptr<LoaderContext> context_;

@@ -1,15 +1,13 @@
 #include "converters/IntelHex.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include "base/FileIo.h"
 
 namespace tarvel::converters {
 
@@ -172,7 +170,7 @@ class Fd {
  public:
   explicit Fd(int fd) : fd_(fd) {}
   ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) fileio::Close(fd_);
   }
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
@@ -185,13 +183,13 @@ class Fd {
 }  // namespace
 
 bool ReadIntelHexFile(const std::string& path, IntelHexParser& parser, std::string& reason) {
-  const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  const Fd fd(fileio::Open(path, fileio::OpenFor::Read));
   if (fd.get() < 0) {
     reason = "cannot open " + path + ": " + std::strerror(errno);
     return false;
   }
-  struct stat info {};
-  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+  fileio::FileInfo info;
+  if (fileio::Stat(fd.get(), info) != 0 || !info.regular) {
     reason = path + " is not a regular file";
     return false;
   }
@@ -205,9 +203,8 @@ bool ReadIntelHexFile(const std::string& path, IntelHexParser& parser, std::stri
     return false;
   };
   for (;;) {
-    const ssize_t got = ::read(fd.get(), chunk.data(), chunk.size());
+    const long long got = fileio::Read(fd.get(), chunk.data(), chunk.size());
     if (got < 0) {
-      if (errno == EINTR) continue;
       reason = "cannot read " + path + ": " + std::strerror(errno);
       return false;
     }

@@ -1,12 +1,9 @@
 #include "converters/OutputFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
+#include "base/FileIo.h"
 #include "base/OutputFile.h"
 
 namespace tarvel::converters {
@@ -15,11 +12,8 @@ namespace {
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
+    const long long n = fileio::Write(fd, bytes.data(), bytes.size());
+    if (n < 0) return false;
     if (n == 0) {
       errno = EIO;
       return false;
@@ -46,32 +40,32 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, std::string_vi
 }
 
 bool AppendToFile(const std::string& path, std::string_view header, std::string_view bytes, std::string& reason) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  const int fd = fileio::Open(path, fileio::OpenFor::Append);
   if (fd < 0) {
     reason = SystemError("cannot open", path);
     return false;
   }
-  struct stat info {};
-  bool ok = ::fstat(fd, &info) == 0;
+  fileio::FileInfo info;
+  bool ok = fileio::Stat(fd, info) == 0;
   if (ok) {
     std::string text;
-    if (info.st_size == 0) {
+    if (info.size == 0) {
       text.reserve(header.size() + bytes.size());
       text.append(header);
     }
     text.append(bytes);
     ok = WriteAll(fd, text);
     // A record cut in the middle would make the whole file invalid.
-    if (!ok && S_ISREG(info.st_mode)) {
+    if (!ok && info.regular) {
       const int saved = errno;
-      if (::ftruncate(fd, info.st_size) != 0) {
+      if (fileio::Truncate(fd, info.size) != 0) {
         // Nothing more can be done; the reason names the first failure.
       }
       errno = saved;
     }
   }
   if (!ok) reason = SystemError("cannot write", path);
-  if (::close(fd) != 0 && ok) {
+  if (fileio::Close(fd) != 0 && ok) {
     ok = false;
     reason = SystemError("cannot write", path);
   }

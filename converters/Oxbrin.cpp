@@ -4,6 +4,7 @@
 #include <span>
 #include <string>
 
+#include "base/Locale.h"
 #include "converters/ConverterApi.h"
 #include "converters/OutputFile.h"
 #include "firmware/SflWriter.h"
@@ -13,10 +14,9 @@ namespace {
 // The firmware line of a read's header: when it was read, as the radio does
 // not say what it holds.
 std::string ReadDate() {
-  const std::time_t now = std::time(nullptr);
   std::tm local{};
   char text[64] = "unknown date";
-  if (::localtime_r(&now, &local)) std::strftime(text, sizeof text, "read %Y-%m-%d %H:%M:%S", &local);
+  if (tarvel::LocalParts(std::time(nullptr), local)) std::strftime(text, sizeof text, "read %Y-%m-%d %H:%M:%S", &local);
   return text;
 }
 

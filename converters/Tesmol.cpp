@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/FileIo.h"
 #include "base/OutputFile.h"
 #include "converters/ConverterApi.h"
 #include "converters/IntelHex.h"
@@ -33,8 +34,8 @@ std::string BlockText(unsigned block) {
 
 // A name without a folder goes beside the HEX file.
 std::string OutputPath(const std::string& hexPath, const std::string& sflName) {
-  if (sflName.find('/') != std::string::npos) return sflName;
-  return (std::filesystem::path(hexPath).parent_path() / sflName).string();
+  if (tarvel::fileio::PathOf(sflName).has_parent_path()) return sflName;
+  return tarvel::fileio::TextOf(tarvel::fileio::PathOf(hexPath).parent_path() / tarvel::fileio::PathOf(sflName));
 }
 
 bool Convert(const char* hexPathText, const char* sflNameText, unsigned firstBlock, unsigned lastBlock,

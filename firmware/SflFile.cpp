@@ -1,11 +1,9 @@
 #include "firmware/SflFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
+
+#include "base/FileIo.h"
 
 namespace tarvel {
 
@@ -61,33 +59,32 @@ std::uint16_t SflProgressHighest(std::uint64_t fileSize) {
 }
 
 std::optional<std::uint64_t> SflFileSize(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  return static_cast<std::uint64_t>(st.st_size);
+  fileio::FileInfo info;
+  if (fileio::StatPath(path, info) != 0 || !info.regular) return std::nullopt;
+  return info.size;
 }
 
 bool LoadSflFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& reason) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = fileio::Open(path, fileio::OpenFor::Read);
   if (fd < 0) {
     reason = std::strerror(errno);
     return false;
   }
-  struct stat st {};
-  bool ok = ::fstat(fd, &st) == 0;
+  fileio::FileInfo info;
+  bool ok = fileio::Stat(fd, info) == 0;
   if (!ok) {
     reason = std::strerror(errno);
-  } else if (!S_ISREG(st.st_mode)) {
+  } else if (!info.regular) {
     reason = "not a regular file";
     ok = false;
-  } else if (static_cast<std::uint64_t>(st.st_size) > kSflMaxFileBytes) {
+  } else if (info.size > kSflMaxFileBytes) {
     reason = "the file is too large";
     ok = false;
   }
   bytes.clear();
   std::uint8_t chunk[1 << 16];
   while (ok) {
-    const ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
+    const long long n = fileio::Read(fd, chunk, sizeof chunk);
     if (n < 0) {
       reason = std::strerror(errno);
       ok = false;
@@ -100,7 +97,7 @@ bool LoadSflFile(const std::string& path, std::vector<std::uint8_t>& bytes, std:
       bytes.insert(bytes.end(), chunk, chunk + n);
     }
   }
-  ::close(fd);
+  fileio::Close(fd);
   return ok;
 }
 

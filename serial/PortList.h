@@ -8,19 +8,19 @@
 namespace tarvel {
 
 struct PortInfo {
-  std::string device;  // the path to open, e.g. /dev/ttyUSB0
+  std::string device;  // the name to open: /dev/ttyUSB0 on Linux, COM5 on Windows
   std::string byId;    // its stable link in /dev/serial/by-id, if any
   // From the USB device the port belongs to; empty for other ports.
   std::string vendorId, productId, serial, manufacturer, product;
-  std::string driver;  // the kernel driver of the port, e.g. ftdi_sio
+  // Linux: the kernel driver of the port, e.g. ftdi_sio. Windows: the
+  // device behind the name, e.g. \Device\VCP0.
+  std::string driver;
+  std::string friendlyName;  // Windows: the name Device Manager shows
 };
 
-// Terminals under <sysRoot>/class/tty that belong to a device. Legacy UART
-// names without a UART behind them (serial core type 0) are left out, as are
-// virtual consoles and pseudo-terminals. Sorted by device path in natural
-// order (ttyUSB2 before ttyUSB10). The roots are parameters for tests.
-std::vector<PortInfo> ListSerialPorts(const std::string& sysRoot = "/sys",
-                                      const std::string& devRoot = "/dev");
+// The serial ports of this machine, sorted by name in natural order
+// (ttyUSB2 before ttyUSB10, COM2 before COM10).
+std::vector<PortInfo> ListSerialPorts();
 
 // Natural order of names: runs of digits compare by value.
 bool NaturalLess(const std::string& left, const std::string& right);

@@ -212,6 +212,8 @@ PosixSysCalls RealSysCalls() {
   };
 }
 
+std::unique_ptr<PortOpener> MakeSystemPortOpener() { return std::make_unique<PosixPortOpener>(); }
+
 std::unique_ptr<PortOpener> MakePosixPortOpener(PosixSysCalls sys) {
   return std::make_unique<PosixPortOpener>(sys);
 }

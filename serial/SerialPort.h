@@ -82,4 +82,8 @@ class PortOpener {
                           const PortTimeouts& timeouts) = 0;
 };
 
+// The ports of the system the program runs on: tty devices through termios
+// on Linux, COM ports through the communications functions on Windows.
+std::unique_ptr<PortOpener> MakeSystemPortOpener();
+
 }  // namespace tarvel

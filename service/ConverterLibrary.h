@@ -7,9 +7,10 @@
 
 namespace tarvel {
 
-// The converters' file names (tesmol.dll and oxbrin.dll on Windows).
-inline constexpr const char* kHexConverterLibrary = "libtesmol.so";
-inline constexpr const char* kFlashConverterLibrary = "liboxbrin.so";
+// The converters' file names: libtesmol.so and liboxbrin.so on Linux,
+// tesmol.dll and oxbrin.dll on Windows.
+extern const char* const kHexConverterLibrary;
+extern const char* const kFlashConverterLibrary;
 
 // Where a converter library is looked for.
 struct ConverterSearch {
@@ -21,7 +22,8 @@ struct ConverterSearch {
   bool systemPath = true;
 };
 
-// The program's search, in this order:
+// The program's search. On Windows only the program's own folder (then the
+// system folder, for what a library needs). On Linux, in this order:
 //   1. the program's own folder (the folder of /proc/self/exe),
 //   2. <program folder>/../converters, where the build tree puts the
 //      libraries beside build/app and build/cli,

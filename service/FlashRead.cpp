@@ -1,12 +1,10 @@
 #include "service/FlashRead.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "base/FileIo.h"
 #include "base/Report.h"
 #include "loader/Exchanges.h"
 #include "loader/Sync.h"
@@ -136,12 +134,12 @@ int ConverterBlockSink::addBlock(const std::string& outputPath,
 }
 
 bool CreateEmptyOutputFile(const std::string& path, std::string& reason) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int fd = fileio::Open(path, fileio::OpenFor::Truncate);
   if (fd < 0) {
     reason = path + ": " + std::strerror(errno);
     return false;
   }
-  ::close(fd);
+  fileio::Close(fd);
   return true;
 }
 

@@ -1,5 +1,6 @@
 #include "service/SflConversion.h"
 
+#include "base/FileIo.h"
 #include "service/Converters.h"
 
 namespace tarvel {
@@ -26,8 +27,9 @@ std::uint16_t ParseBlockText(std::string_view text) {
 }
 
 std::string DefaultSflName(std::string_view hexFileName) {
-  const std::size_t slash = hexFileName.find_last_of('/');
-  std::string_view name = slash == std::string_view::npos ? hexFileName : hexFileName.substr(slash + 1);
+  // The system's separators: '/' on Linux, '\\' and '/' on Windows.
+  const std::string fileName = fileio::TextOf(fileio::PathOf(std::string(hexFileName)).filename());
+  std::string_view name = fileName;
   const std::size_t dot = name.find_last_of('.');
   if (dot != std::string_view::npos) name = name.substr(0, dot);
   return name.empty() ? std::string() : std::string(name) + ".sfl";

@@ -24,7 +24,7 @@
 #include "catalog/CommentBlock.h"
 #include "dialog/DialogTemplate.h"
 #include "serial/CommPort.h"
-#include "serial/PosixSerialPort.h"
+#include "serial/SerialPort.h"
 #include "service/SflConversion.h"
 #include "ui/AboutDlg.h"
 #include "ui/Artwork.h"
@@ -176,7 +176,7 @@ CFirmwareWriterDlg::CFirmwareWriterDlg(DialogServices services, QWidget* parent)
       m_strVersion(FromStringTable(StringId::Version)),
       m_hIcon(DrawAppIcon()),
       m_services(std::move(services)),
-      m_ownOpener(m_services.opener ? nullptr : std::make_unique<PosixPortOpener>()),
+      m_ownOpener(m_services.opener ? nullptr : MakeSystemPortOpener()),
       m_ownClock(m_services.clock ? nullptr : std::make_unique<SteadyClock>()),
       m_settings(m_services.settingsPath),
       m_ctx(m_services.opener ? *m_services.opener : *m_ownOpener, *this,

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <string>
 
+#include "base/Locale.h"
 #include "catalog/FileList.h"
 #include "tests/support/TempDir.h"
 

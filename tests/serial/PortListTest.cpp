@@ -1,4 +1,4 @@
-#include "serial/PortList.h"
+#include "serial/SysfsPortList.h"
 
 #include <filesystem>
 #include <fstream>
@@ -104,7 +104,7 @@ TEST(PortList, ListsRealSerialDevicesWithTheirUsbIdentity) {
   system.virtualTty("tty1");
   system.virtualTty("ptmx");
 
-  const std::vector<PortInfo> ports = ListSerialPorts(system.sysRoot(), system.devRoot());
+  const std::vector<PortInfo> ports = ListSysfsPorts(system.sysRoot(), system.devRoot());
 
   std::vector<std::string> devices;
   for (const auto& port : ports) devices.push_back(port.device);
@@ -132,7 +132,7 @@ TEST(PortList, ListsRealSerialDevicesWithTheirUsbIdentity) {
 }
 
 TEST(PortList, MissingTreesGiveAnEmptyList) {
-  EXPECT_TRUE(ListSerialPorts("/nonexistent-tarvel-sys", "/nonexistent-tarvel-dev").empty());
+  EXPECT_TRUE(ListSysfsPorts("/nonexistent-tarvel-sys", "/nonexistent-tarvel-dev").empty());
 }
 
 TEST(PortList, NaturalOrder) {

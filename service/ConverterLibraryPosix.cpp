@@ -14,6 +14,9 @@ namespace tarvel {
 
 namespace fs = std::filesystem;
 
+const char* const kHexConverterLibrary = "libtesmol.so";
+const char* const kFlashConverterLibrary = "liboxbrin.so";
+
 namespace {
 
 std::string Resolved(const std::string& folder) {

@@ -1,0 +1,62 @@
+// The few file-system calls the logic makes, on paths held as UTF-8 (any
+// byte string on Linux). POSIX semantics everywhere: descriptors, -1 with
+// errno on failure. On Windows the paths go through the wide calls, so any
+// Unicode name works.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarvel::fileio {
+
+struct FileInfo {
+  bool regular = false;
+  bool directory = false;
+  std::uint64_t size = 0;
+  std::int64_t modifiedUtcSeconds = 0;
+};
+
+enum class OpenFor {
+  Read,
+  ReadNoWait,  // reading without waiting for a writer (a pipe, a device)
+  CreateNew,   // write-only; fails with EEXIST when the name exists
+  Append,      // write-only at the end; created when missing
+  Truncate,    // write-only from empty; created when missing
+};
+
+int Open(const std::string& path, OpenFor how);
+// As read(2) and write(2); EINTR is retried inside.
+long long Read(int fd, void* buffer, std::size_t size);
+long long Write(int fd, const void* buffer, std::size_t size);
+int Close(int fd);
+int Truncate(int fd, std::uint64_t size);
+int Stat(int fd, FileInfo& info);
+// Through links; a dangling link gives its own facts.
+int StatPath(const std::string& path, FileInfo& info);
+// Moves `from` over `to`, replacing it in one step.
+int Rename(const std::string& from, const std::string& to);
+int Remove(const std::string& path);
+// True when both name the same existing file.
+bool SameFile(const std::string& a, const std::string& b);
+int ProcessId();
+
+struct FolderEntry {
+  std::string name;
+  FileInfo info;
+};
+// The entries of a folder whose names `wanted` accepts, without "." and
+// ".."; entries that vanish while being listed are left out. Empty when the
+// folder cannot be read.
+std::vector<FolderEntry> ListFolder(const std::string& folder,
+                                    const std::function<bool(std::string_view name)>& wanted);
+
+// A path object for a UTF-8 path, and back.
+std::filesystem::path PathOf(const std::string& path);
+std::string TextOf(const std::filesystem::path& path);
+
+}  // namespace tarvel::fileio

@@ -1,0 +1,153 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <locale.h>
+#include <wctype.h>
+
+#include <cerrno>
+#include <memory>
+
+#include "base/FileIo.h"
+#include "base/Locale.h"
+#include "base/ProgramStart.h"
+
+namespace tarvel::fileio {
+namespace {
+
+void Fill(const struct stat& st, FileInfo& info) {
+  info.regular = S_ISREG(st.st_mode);
+  info.directory = S_ISDIR(st.st_mode);
+  info.size = static_cast<std::uint64_t>(st.st_size);
+  info.modifiedUtcSeconds = st.st_mtim.tv_sec;
+}
+
+struct DirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+}  // namespace
+
+int Open(const std::string& path, OpenFor how) {
+  int flags = O_CLOEXEC;
+  switch (how) {
+    case OpenFor::Read: flags |= O_RDONLY; break;
+    case OpenFor::ReadNoWait: flags |= O_RDONLY | O_NONBLOCK | O_NOCTTY; break;
+    case OpenFor::CreateNew: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
+    case OpenFor::Append: flags |= O_WRONLY | O_APPEND | O_CREAT; break;
+    case OpenFor::Truncate: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+  }
+  // The mode before the umask is that of any new file.
+  return ::open(path.c_str(), flags, 0666);
+}
+
+long long Read(int fd, void* buffer, std::size_t size) {
+  while (true) {
+    const ssize_t n = ::read(fd, buffer, size);
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
+long long Write(int fd, const void* buffer, std::size_t size) {
+  while (true) {
+    const ssize_t n = ::write(fd, buffer, size);
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
+int Close(int fd) { return ::close(fd); }
+
+int Truncate(int fd, std::uint64_t size) { return ::ftruncate(fd, static_cast<off_t>(size)); }
+
+int Stat(int fd, FileInfo& info) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return -1;
+  Fill(st, info);
+  return 0;
+}
+
+int StatPath(const std::string& path, FileInfo& info) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 && ::lstat(path.c_str(), &st) != 0) return -1;
+  Fill(st, info);
+  return 0;
+}
+
+int Rename(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()); }
+
+int Remove(const std::string& path) { return ::unlink(path.c_str()); }
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {};
+  struct stat sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+int ProcessId() { return static_cast<int>(::getpid()); }
+
+std::vector<FolderEntry> ListFolder(const std::string& folder,
+                                    const std::function<bool(std::string_view name)>& wanted) {
+  std::vector<FolderEntry> entries;
+  // The folder with a separator appended, as it is given: a trailing
+  // separator doubles, which the system accepts.
+  const std::unique_ptr<DIR, DirCloser> dir(::opendir((folder + "/").c_str()));
+  if (!dir) return entries;
+  const int dirFd = ::dirfd(dir.get());
+  // readdir reports a failure only through errno; a listing that breaks off
+  // keeps the entries found so far.
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == ".." || !wanted(name)) continue;
+    struct stat st {};
+    if (::fstatat(dirFd, entry->d_name, &st, 0) != 0 &&
+        ::fstatat(dirFd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+      continue;
+    }
+    FolderEntry item{name, {}};
+    Fill(st, item.info);
+    entries.push_back(std::move(item));
+  }
+  return entries;
+}
+
+std::filesystem::path PathOf(const std::string& path) { return std::filesystem::path(path); }
+
+std::string TextOf(const std::filesystem::path& path) { return path.string(); }
+
+}  // namespace tarvel::fileio
+
+namespace tarvel {
+
+bool UtcParts(std::int64_t utcSeconds, std::tm& parts) {
+  const auto time = static_cast<std::time_t>(utcSeconds);
+  return ::gmtime_r(&time, &parts) != nullptr;
+}
+
+bool LocalParts(std::int64_t utcSeconds, std::tm& parts) {
+  const auto time = static_cast<std::time_t>(utcSeconds);
+  return ::localtime_r(&time, &parts) != nullptr;
+}
+
+long CurrentUtcOffsetSeconds() {
+  const std::time_t now = std::time(nullptr);
+  std::tm parts{};
+  if (::localtime_r(&now, &parts) == nullptr) return 0;
+  return parts.tm_gmtoff;
+}
+
+char32_t UnicodeLowerCase(char32_t c) {
+  // The case table of the C.UTF-8 locale; null where that locale is missing.
+  static const locale_t locale = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+  if (locale == static_cast<locale_t>(nullptr)) return c;
+  return static_cast<char32_t>(::towlower_l(static_cast<wint_t>(c), locale));
+}
+
+}  // namespace tarvel
+
+namespace tarvel {
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) { return {argv, argv + argc}; }
+
+}  // namespace tarvel

@@ -1,0 +1,180 @@
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <system_error>
+
+#include "base/FileIo.h"
+#include "base/Locale.h"
+#include "base/ProgramStart.h"
+#include "base/Win32Text.h"
+
+namespace tarvel::fileio {
+namespace {
+
+void Fill(const struct _stat64& st, FileInfo& info) {
+  info.regular = (st.st_mode & _S_IFMT) == _S_IFREG;
+  info.directory = (st.st_mode & _S_IFMT) == _S_IFDIR;
+  info.size = static_cast<std::uint64_t>(st.st_size);
+  info.modifiedUtcSeconds = st.st_mtime;
+}
+
+// FILETIME counts 100 ns steps since 1601-01-01.
+std::int64_t UnixSeconds(const FILETIME& time) {
+  const std::uint64_t ticks = (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  constexpr std::uint64_t kTicksFrom1601To1970 = 116444736000000000ULL;
+  return static_cast<std::int64_t>((ticks - kTicksFrom1601To1970) / 10000000ULL);
+}
+
+int FailWith(DWORD error) {
+  errno = win32::ErrnoOf(error);
+  return -1;
+}
+
+}  // namespace
+
+int Open(const std::string& path, OpenFor how) {
+  int flags = _O_BINARY | _O_NOINHERIT;
+  switch (how) {
+    case OpenFor::Read:
+    case OpenFor::ReadNoWait: flags |= _O_RDONLY; break;
+    case OpenFor::CreateNew: flags |= _O_WRONLY | _O_CREAT | _O_EXCL; break;
+    case OpenFor::Append: flags |= _O_WRONLY | _O_APPEND | _O_CREAT; break;
+    case OpenFor::Truncate: flags |= _O_WRONLY | _O_CREAT | _O_TRUNC; break;
+  }
+  return ::_wopen(win32::Wide(path).c_str(), flags, _S_IREAD | _S_IWRITE);
+}
+
+long long Read(int fd, void* buffer, std::size_t size) {
+  return ::_read(fd, buffer, static_cast<unsigned>(std::min<std::size_t>(size, 1u << 30)));
+}
+
+long long Write(int fd, const void* buffer, std::size_t size) {
+  return ::_write(fd, buffer, static_cast<unsigned>(std::min<std::size_t>(size, 1u << 30)));
+}
+
+int Close(int fd) { return ::_close(fd); }
+
+int Truncate(int fd, std::uint64_t size) { return ::_chsize_s(fd, static_cast<long long>(size)) == 0 ? 0 : -1; }
+
+int Stat(int fd, FileInfo& info) {
+  struct _stat64 st {};
+  if (::_fstat64(fd, &st) != 0) return -1;
+  Fill(st, info);
+  return 0;
+}
+
+int StatPath(const std::string& path, FileInfo& info) {
+  struct _stat64 st {};
+  if (::_wstat64(win32::Wide(path).c_str(), &st) != 0) return -1;
+  Fill(st, info);
+  return 0;
+}
+
+int Rename(const std::string& from, const std::string& to) {
+  if (::MoveFileExW(win32::Wide(from).c_str(), win32::Wide(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return 0;
+  }
+  return FailWith(::GetLastError());
+}
+
+int Remove(const std::string& path) { return ::_wunlink(win32::Wide(path).c_str()); }
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return std::filesystem::equivalent(PathOf(a), PathOf(b), error) && !error;
+}
+
+int ProcessId() { return static_cast<int>(::GetCurrentProcessId()); }
+
+std::vector<FolderEntry> ListFolder(const std::string& folder,
+                                    const std::function<bool(std::string_view name)>& wanted) {
+  std::vector<FolderEntry> entries;
+  WIN32_FIND_DATAW found{};
+  // The folder with a separator appended, as it is given.
+  HANDLE search = ::FindFirstFileW(win32::Wide(folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return entries;
+  do {
+    const std::string name = win32::Utf8(found.cFileName);
+    if (name == "." || name == ".." || !wanted(name)) continue;
+    FolderEntry item{name, {}};
+    item.info.directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    item.info.regular = !item.info.directory && (found.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0;
+    item.info.size = (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+    item.info.modifiedUtcSeconds = UnixSeconds(found.ftLastWriteTime);
+    entries.push_back(std::move(item));
+  } while (::FindNextFileW(search, &found));
+  ::FindClose(search);
+  return entries;
+}
+
+std::filesystem::path PathOf(const std::string& path) { return std::filesystem::path(win32::Wide(path)); }
+
+std::string TextOf(const std::filesystem::path& path) { return win32::Utf8(path.native()); }
+
+}  // namespace tarvel::fileio
+
+namespace tarvel {
+
+bool UtcParts(std::int64_t utcSeconds, std::tm& parts) {
+  const auto time = static_cast<__time64_t>(utcSeconds);
+  return ::_gmtime64_s(&parts, &time) == 0;
+}
+
+bool LocalParts(std::int64_t utcSeconds, std::tm& parts) {
+  const auto time = static_cast<__time64_t>(utcSeconds);
+  return ::_localtime64_s(&parts, &time) == 0;
+}
+
+long CurrentUtcOffsetSeconds() {
+  const __time64_t now = ::_time64(nullptr);
+  std::tm local{};
+  std::tm utc{};
+  if (::_localtime64_s(&local, &now) != 0 || ::_gmtime64_s(&utc, &now) != 0) return 0;
+  // The UTC parts read as local time: how far local time runs ahead.
+  utc.tm_isdst = local.tm_isdst;
+  return static_cast<long>(std::difftime(std::mktime(&local), std::mktime(&utc)));
+}
+
+char32_t UnicodeLowerCase(char32_t c) {
+  wchar_t units[2];
+  int length = 1;
+  if (c >= 0x10000) {
+    units[0] = static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+    units[1] = static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    length = 2;
+  } else {
+    units[0] = static_cast<wchar_t>(c);
+  }
+  wchar_t lower[2];
+  const int got = ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_LOWERCASE, units, length, lower, 2, nullptr,
+                                  nullptr, 0);
+  if (got == 1) return lower[0];
+  if (got == 2 && lower[0] >= 0xD800 && lower[0] < 0xDC00) {
+    return 0x10000 + ((static_cast<char32_t>(lower[0]) - 0xD800) << 10) + (lower[1] - 0xDC00);
+  }
+  return c;
+}
+
+}  // namespace tarvel
+
+namespace tarvel {
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  ::SetConsoleOutputCP(CP_UTF8);
+  int count = 0;
+  wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (!wide) return {argv, argv + argc};
+  std::vector<std::string> arguments;
+  for (int i = 0; i < count; ++i) arguments.push_back(win32::Utf8(wide[i]));
+  ::LocalFree(wide);
+  return arguments;
+}
+
+}  // namespace tarvel
