@@ -161,34 +161,12 @@ void ConverterLibrary::loadFromSystemPath(const std::string& fileName, std::vect
   }
 }
 
-ConverterLibrary::~ConverterLibrary() { unload(); }
-
-ConverterLibrary::ConverterLibrary(ConverterLibrary&& other) noexcept
-    : handle_(other.handle_), path_(std::move(other.path_)), error_(std::move(other.error_)) {
-  other.handle_ = nullptr;
-}
-
-ConverterLibrary& ConverterLibrary::operator=(ConverterLibrary&& other) noexcept {
-  if (this != &other) {
-    unload();
-    handle_ = other.handle_;
-    path_ = std::move(other.path_);
-    error_ = std::move(other.error_);
-    other.handle_ = nullptr;
-  }
-  return *this;
-}
-
 void* ConverterLibrary::find(const char* exportName) {
   if (!handle_) return nullptr;
   ::dlerror();
   void* address = ::dlsym(handle_, exportName);
   if (!address) error_ = path_ + " lacks " + exportName;
   return address;
-}
-
-void ConverterLibrary::release() {
-  handle_ = nullptr;
 }
 
 void ConverterLibrary::unload() {

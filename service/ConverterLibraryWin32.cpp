@@ -81,32 +81,12 @@ void ConverterLibrary::loadFromSystemPath(const std::string& fileName, std::vect
   path_ = length > 0 && length < path.size() ? win32::Utf8(std::wstring_view(path.data(), length)) : fileName;
 }
 
-ConverterLibrary::~ConverterLibrary() { unload(); }
-
-ConverterLibrary::ConverterLibrary(ConverterLibrary&& other) noexcept
-    : handle_(other.handle_), path_(std::move(other.path_)), error_(std::move(other.error_)) {
-  other.handle_ = nullptr;
-}
-
-ConverterLibrary& ConverterLibrary::operator=(ConverterLibrary&& other) noexcept {
-  if (this != &other) {
-    unload();
-    handle_ = other.handle_;
-    path_ = std::move(other.path_);
-    error_ = std::move(other.error_);
-    other.handle_ = nullptr;
-  }
-  return *this;
-}
-
 void* ConverterLibrary::find(const char* exportName) {
   if (!handle_) return nullptr;
   FARPROC address = ::GetProcAddress(static_cast<HMODULE>(handle_), exportName);
   if (!address) error_ = path_ + " lacks " + exportName;
   return reinterpret_cast<void*>(address);
 }
-
-void ConverterLibrary::release() { handle_ = nullptr; }
 
 void ConverterLibrary::unload() {
   if (handle_) ::FreeLibrary(static_cast<HMODULE>(handle_));
