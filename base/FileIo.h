@@ -36,8 +36,17 @@ long long Write(int fd, const void* buffer, std::size_t size);
 int Close(int fd);
 int Truncate(int fd, std::uint64_t size);
 int Stat(int fd, FileInfo& info);
-// Through links; a dangling link gives its own facts.
+// Through links.
 int StatPath(const std::string& path, FileInfo& info);
+// Flushes the file's data to the device: a full disk or a failing device
+// may only show here.
+int Sync(int fd);
+// The file `path` names once the links of its last component are followed
+// (a dangling link: the file opening it would create); false with errno.
+bool ResolveLinks(const std::string& path, std::string& resolved);
+// Gives the new file `fd` the owner and mode of the file at `path`, as far
+// as the system and the user's rights allow; nothing where files have none.
+void CopyOwnerAndMode(const std::string& path, int fd);
 // Moves `from` over `to`, replacing it in one step.
 int Rename(const std::string& from, const std::string& to);
 int Remove(const std::string& path);

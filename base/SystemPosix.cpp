@@ -7,6 +7,7 @@
 #include <wctype.h>
 
 #include <cerrno>
+#include <climits>
 #include <memory>
 
 #include "base/FileIo.h"
@@ -69,9 +70,44 @@ int Stat(int fd, FileInfo& info) {
 
 int StatPath(const std::string& path, FileInfo& info) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 && ::lstat(path.c_str(), &st) != 0) return -1;
+  if (::stat(path.c_str(), &st) != 0) return -1;
   Fill(st, info);
   return 0;
+}
+
+int Sync(int fd) { return ::fsync(fd); }
+
+bool ResolveLinks(const std::string& path, std::string& resolved) {
+  // As the system follows them when it opens a path.
+  constexpr int kMaxLinkHops = 40;
+  std::filesystem::path current(path);
+  for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
+    struct stat info {};
+    if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+      resolved = current.string();
+      return true;
+    }
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(current.c_str(), target, sizeof target - 1);
+    if (length < 0) return false;
+    const std::filesystem::path next(std::string(target, static_cast<std::size_t>(length)));
+    current = next.is_absolute() ? next : current.parent_path() / next;
+  }
+  errno = ELOOP;
+  return false;
+}
+
+void CopyOwnerAndMode(const std::string& path, int fd) {
+  struct stat old {};
+  if (::stat(path.c_str(), &old) != 0) return;
+  // Owner first: a change of owner clears the set-id bits. Only root may
+  // give the file away; anyone else keeps their own and the old mode.
+  if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+    // Not permitted: the file is the writer's, which is what it was made as.
+  }
+  if (::fchmod(fd, old.st_mode & 07777) != 0) {
+    // The usual mode of a new file then; the content is what matters.
+  }
 }
 
 int Rename(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()); }

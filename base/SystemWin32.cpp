@@ -76,6 +76,17 @@ int StatPath(const std::string& path, FileInfo& info) {
   return 0;
 }
 
+int Sync(int fd) { return ::_commit(fd); }
+
+// Windows links are reparse points that the system follows when it opens a
+// file; the replacement goes to the name itself.
+bool ResolveLinks(const std::string& path, std::string& resolved) {
+  resolved = path;
+  return true;
+}
+
+void CopyOwnerAndMode(const std::string&, int) {}
+
 int Rename(const std::string& from, const std::string& to) {
   if (::MoveFileExW(win32::Wide(from).c_str(), win32::Wide(to).c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
