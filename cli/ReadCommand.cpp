@@ -34,11 +34,6 @@ int RunRead(const ReadOptions& options) {
   TerminalMessages messages(!options.radio.json);
   auto session = RadioSession::CreateOrReport(options.radio, messages);
   if (!session) return kExitUsage;
-  std::string reason;
-  if (!CreateEmptyOutputFile(options.output, reason)) {
-    messages.showMessage(StringId::FileCannotBeOpened, MessageIcon::Stop, reason);
-    return kExitFile;
-  }
   const std::uint16_t endBlock = ParseBlockText(options.endBlock);
   ProgressLine line(ShowProgress(options.radio), "Reading");
   messages.setBeforePrint([&line] { line.finish(); });
@@ -70,7 +65,7 @@ int RunRead(const ReadOptions& options) {
 void AddReadCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<ReadOptions>();
   CLI::App* command = app.add_subcommand("read", "Read the radio's flash into an SFL file (Flash Extraction)");
-  command->add_option("output", options->output, "The SFL file to create; an existing file is emptied")->required();
+  command->add_option("output", options->output, "The SFL file to create; an existing file is replaced only when the read succeeds")->required();
   command->add_option("--end-block", options->endBlock, "Last block to read, three hex digits")->default_str("3FF");
   AddRadioOptions(*command, options->radio);
   command->callback([options, &exitCode] {

@@ -1,12 +1,9 @@
 #include "service/FlashRead.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include <filesystem>
 
+#include "base/OutputFile.h"
 #include "base/Report.h"
 #include "loader/Exchanges.h"
 #include "loader/Sync.h"
@@ -28,6 +25,9 @@ struct ReadRun {
   const std::string& outputPath;
   std::uint16_t endBlock;
   ReadOutcome outcome;
+  OutputFile dump;       // the converter writes here; it replaces outputPath on success
+  std::string sinkError;  // the converter's reason for refusing a block
+  bool outputExisted = false;
 
   void show(StringId id, std::string_view detail = {}) {
     outcome.lastMessage = id;
@@ -37,11 +37,26 @@ struct ReadRun {
     ctx.m_nStatus = status;
     ui.statusChanged(status);
   }
-  // 114, saying what the output file holds after a failure.
+  // 114, saying where the blocks read went: the output stays as it was.
   void showReadFailed() {
-    const int total = endBlock + 1;
-    show(StringId::ReadFailed, outputPath + " is incomplete: it holds " + std::to_string(outcome.blocksRead) +
-                                   " of " + std::to_string(total) + " blocks.");
+    std::string detail = sinkError.empty() ? std::string() : sinkError + "\n";
+    if (outcome.stopped) detail += "Stopped. ";
+    detail += keepPartial();
+    show(StringId::ReadFailed, detail);
+  }
+  std::string keepPartial() {
+    const std::string total = std::to_string(endBlock + 1);
+    const std::string unchanged = " " + outputPath + (outputExisted ? " is unchanged." : " was not created.");
+    if (outcome.blocksRead == 0) {
+      dump.discard();
+      return "No block was read;" + unchanged;
+    }
+    OutputError error;
+    const std::string read = std::to_string(outcome.blocksRead) + " of " + total + " blocks";
+    if (!dump.keepAs(PartialPath(outputPath), outcome.keptPath, error)) {
+      return "The " + read + " read could not be kept: " + error.text + "." + unchanged;
+    }
+    return "The " + read + " read are kept in " + outcome.keptPath + ";" + unchanged;
   }
   bool open() { return OpenCommPortOrClose(ctx.link, outcome.lastMessage); }
   void pulseRts() {
@@ -65,6 +80,10 @@ bool ReadRun::readBlocks() {
   std::array<std::uint8_t, kFlashBlockRecordBytes> record{};
   ReadReply reply{};
   for (std::uint16_t block = 0;; ++block) {
+    if (ctx.stopRequested()) {
+      outcome.stopped = true;
+      return false;
+    }
     if (!ReadBlockExchange(ctx, block, reply)) {
       show(StringId::CommunicationError);
       return false;
@@ -73,7 +92,10 @@ bool ReadRun::readBlocks() {
     record[0] = static_cast<std::uint8_t>(block >> 8);
     record[1] = static_cast<std::uint8_t>(block & 0xFF);
     std::copy_n(reply.begin(), kBlockSize, record.begin() + 2);
-    if (sink.addBlock(outputPath, record) == 0) return false;
+    if (sink.addBlock(dump.temporaryPath(), record) == 0) {
+      sinkError = sink.lastError();
+      return false;
+    }
     ++outcome.blocksRead;
     if (block == endBlock) return true;
     ui.setReadProgress((block + 1u) / kBlocksPerStep, endBlock);
@@ -135,19 +157,19 @@ int ConverterBlockSink::addBlock(const std::string& outputPath,
   return converter_ ? converter_->addBlock(outputPath, record) : 0;
 }
 
-bool CreateEmptyOutputFile(const std::string& path, std::string& reason) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    reason = path + ": " + std::strerror(errno);
-    return false;
-  }
-  ::close(fd);
-  return true;
-}
+std::string ConverterBlockSink::lastError() { return converter_ ? converter_->lastError() : std::string(); }
 
 ReadOutcome ReadFlash(LoaderContext& ctx, ReadUi& ui, BlockSink& sink, const std::string& outputPath,
                       std::uint16_t endBlock) {
-  ReadRun run{ctx, ui, sink, outputPath, endBlock, {}};
+  ReadRun run{ctx, ui, sink, outputPath, endBlock, {}, {}, {}, std::filesystem::exists(outputPath)};
+  // Checked before the radio is touched: a FIFO or the trace itself as the
+  // output would otherwise be found only after the whole read.
+  OutputError refusal;
+  if (!run.dump.open(outputPath, {}, refusal)) {
+    run.show(refusal.problem == OutputProblem::System ? StringId::ReadFailed : RefusalMessage(refusal.problem),
+             refusal.text);
+    return run.outcome;
+  }
   run.setStatus(1);
   ui.setReadProgress(1, endBlock);
 
@@ -161,6 +183,16 @@ ReadOutcome ReadFlash(LoaderContext& ctx, ReadUi& ui, BlockSink& sink, const std
   CloseCommPort(ctx.link);
   run.setStatus(0);
 
+  if (result) {
+    OutputError error;
+    if (!run.dump.commit(error)) {
+      result = false;
+      run.show(StringId::ReadFailed, error.text + "\n" + outputPath + " is unchanged; the blocks read are lost.");
+    }
+  } else {
+    // A failure before any block (the port, the synchronisation): nothing to keep.
+    run.dump.discard();
+  }
   run.outcome.succeeded = result;
   run.outcome.readSum = ctx.m_wReadSum;
   if (result) {

@@ -315,7 +315,7 @@ TEST_F(TesmolTest, ExportsOnlyItsEntryPoints) {
     if (std::string(file) == kHexConverterLibrary) {
       EXPECT_EQ(names, (std::vector<std::string>{"Velmar_LastError", "Velmar_Prc", "Velmar_VerInfo"}));
     } else {
-      EXPECT_EQ(names, (std::vector<std::string>{"Oxbrin_Prc", "Oxbrin_VerInfo"}));
+      EXPECT_EQ(names, (std::vector<std::string>{"Oxbrin_LastError", "Oxbrin_Prc", "Oxbrin_VerInfo"}));
     }
   }
 }
