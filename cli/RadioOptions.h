@@ -10,6 +10,7 @@
 
 #include "base/Clock.h"
 #include "base/UiPump.h"
+#include "cli/CommandRun.h"
 #include "cli/TerminalMessages.h"
 #include "loader/LoaderContext.h"
 #include "serial/PosixSerialPort.h"
@@ -25,10 +26,27 @@ struct RadioOptions {
   std::string traceFile;
   bool quiet = false;
   bool json = false;
+  std::string record;
+
+  OutputOptions output() const { return {json, record}; }
 };
 
-// Adds --port, --cable, --baud, --rts-pulse, --trace, --quiet, --json.
+// Adds -p/--port, -c/--cable, -b/--baud (with their TARVEL_PORT,
+// TARVEL_CABLE and TARVEL_BAUD defaults), --rts-pulse, --trace,
+// -q/--quiet, --json, --record (TARVEL_RECORD).
 void AddRadioOptions(CLI::App& command, RadioOptions& options);
+
+// The port as given, the device behind it and its USB facts.
+RadioFacts DescribeRadio(const RadioOptions& options);
+
+// What to do after 105: the device missing, not open to this user, in use,
+// or none of these (then perhaps the wrong device).
+std::string PortHint(const std::string& port);
+// What to do after 111.
+std::string SyncHint(const RadioOptions& options);
+// The hint for the failures every radio command shares (105, 111); empty
+// for others.
+std::string RadioHint(StringId failure, const RadioOptions& options);
 
 // The rates the window offers for the cable; another rate is a usage error.
 // Returns the error text, or empty when the rate is offered.
@@ -41,8 +59,9 @@ class RadioSession {
   // when the trace file cannot be created.
   static std::unique_ptr<RadioSession> Create(const RadioOptions& options, MessageDisplay& messages,
                                               std::string& error);
-  // Create, printing the reason on stderr when it fails.
-  static std::unique_ptr<RadioSession> CreateOrReport(const RadioOptions& options, MessageDisplay& messages);
+  // Create; when it fails, the run says why (exit code 2).
+  static std::unique_ptr<RadioSession> CreateOrFail(const RadioOptions& options, MessageDisplay& messages,
+                                                    CommandRun& run);
 
   LoaderContext& context() { return *context_; }
 
@@ -58,9 +77,5 @@ class RadioSession {
 
 // Progress is shown on stderr when it is a terminal and --quiet is not given.
 bool ShowProgress(const RadioOptions& options);
-
-// After a port failure: a line on how to get access when the device exists
-// but the user may not open it.
-void PrintPortAccessHint(const std::string& port);
 
 }  // namespace tarvel::cli

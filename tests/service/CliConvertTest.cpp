@@ -36,7 +36,7 @@ TEST_F(CliConvertTest, DefaultsGiveBlocks000To3FFBesideTheHexFile) {
   test::TempDir elsewhere;
   const CliRun r = run("convert '" + hex + "'", elsewhere.path());
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(r.out, "Succeeded in the conversion of the file. \n");
+  EXPECT_EQ(r.out, "Succeeded in the conversion of the file. " + (dir.path() / "fw.sfl").string() + "\n");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(fs::file_size(dir.path() / "fw.sfl"), kSflHeaderBytes + 1024 * kSflRecordBytes);
   EXPECT_TRUE(fs::is_empty(elsewhere.path()));
