@@ -1,11 +1,12 @@
 #include "cli/RecordFile.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "base/OutputFile.h"
 
 namespace tarvel::cli {
 
@@ -15,10 +16,10 @@ RecordFile::~RecordFile() {
 
 bool RecordFile::open(const std::string& path, std::string& reason) {
   path_ = path;
-  struct stat info {};
   // A FIFO or a device would block or swallow the record.
-  if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-    reason = path + ": not a regular file";
+  OutputError refusal;
+  if (!CheckOutputPath(path, {}, refusal)) {
+    reason = refusal.text + ": " + std::string(LoadString(RefusalMessage(refusal.problem)));
     return false;
   }
   fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
