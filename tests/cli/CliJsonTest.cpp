@@ -176,7 +176,9 @@ TEST_F(CliJsonTest, EveryCommandAndOutcomeGivesOneObject) {
     EXPECT_TRUE(std::regex_match(o["started_at"].get<std::string>(), utcTime)) << o["started_at"];
     EXPECT_TRUE(o["elapsed_ms"].is_number_unsigned());
     if (row.check) row.check(o);
-    if (!o["hint"].is_null()) EXPECT_NE(run.err.find("hint: " + o["hint"].get<std::string>()), std::string::npos);
+    if (!o["hint"].is_null()) {
+      EXPECT_NE(run.err.find("hint: " + o["hint"].get<std::string>()), std::string::npos);
+    }
   }
 }
 
@@ -233,7 +235,9 @@ TEST_F(CliJsonTest, Conventions) {
     const CliRun run = test::RunCommand(dir, row.commandLine);
     EXPECT_EQ(run.exitCode, row.exitCode) << run.err;
     EXPECT_EQ(run.err.rfind(row.err, 0), 0u) << run.err;
-    if (row.exitCode != 0) EXPECT_EQ(run.out, "");
+    if (row.exitCode != 0) {
+      EXPECT_EQ(run.out, "");
+    }
   }
   EXPECT_EQ(cli::FitToColumns("Writing block 012  50%", 12), "Writing blo");
   EXPECT_EQ(cli::FitToColumns("abc", 6), "abc  ");
