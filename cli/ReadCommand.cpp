@@ -34,8 +34,11 @@ std::string ReadFailureHint(const ReadOutcome& outcome, const TerminalMessages& 
                             int blocksTotal) {
   if (messages.showed(StringId::PortCannotBeHandled)) return PortHint(options.radio.port);
   if (messages.showed(StringId::SyncError)) return SyncHint(options.radio);
+  // The output itself is left as it was: the hint names where the blocks
+  // that were read went, if anywhere.
+  if (outcome.keptPath.empty()) return {};
   return FormatString(StringId::ReadPartialHint,
-                      {options.output, std::to_string(outcome.blocksRead), std::to_string(blocksTotal)});
+                      {outcome.keptPath, std::to_string(outcome.blocksRead), std::to_string(blocksTotal)});
 }
 
 int RunRead(const ReadOptions& options) {
@@ -78,6 +81,7 @@ int RunRead(const ReadOptions& options) {
     result.detail = messages.lastFailureDetail();
     result.hint = ReadFailureHint(outcome, messages, options, transfer.blocksTotal);
     if (messages.showed(StringId::CommunicationError)) transfer.firstFailedBlock = outcome.blocksRead;
+    result.fields["partial_file"] = outcome.keptPath.empty() ? Json(nullptr) : Json(outcome.keptPath);
   }
   return run.finish();
 }

@@ -124,10 +124,12 @@ TEST_F(CliJsonTest, EveryCommandAndOutcomeGivesOneObject) {
        [](const json& o) { EXPECT_NE(o["message"].get<std::string>().find("--force"), std::string::npos); }},
       {"read cut short", sim::Cable::Qap8, shortReply, "read -o " + dump + " --force --end-block 00F" + p, 8,
        "read",
-       [](const json& o) {
+       [&](const json& o) {
          EXPECT_EQ(o["first_failed_block"], "003");
          EXPECT_TRUE(o["file_sha256"].is_null());
-         EXPECT_NE(o["hint"].get<std::string>().find("holds 3 of the 16 blocks"), std::string::npos) << o["hint"];
+         EXPECT_EQ(o["partial_file"], path("dump.partial.sfl"));
+         EXPECT_EQ(o["hint"].get<std::string>().rfind(path("dump.partial.sfl") + " holds 3 of the 16 blocks", 0), 0u)
+             << o["hint"];
        }},
       {"sync", sim::Cable::Qap10, {}, "sync -c QAP-10" + p, 0, "sync",
        [](const json& o) { EXPECT_EQ(o["cable"], "qap10"); }},
