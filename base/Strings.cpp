@@ -34,6 +34,10 @@ std::string_view LoadString(StringId id) {
     case StringId::InvalidBlockText: return "A block number is one to three hex digits, 000 to FFF.";
     case StringId::OutputNotRegular: return "The output exists and is not a regular file; it was left as it is.";
     case StringId::OutputIsInput: return "The output is the input file itself; nothing was written.";
+    case StringId::Stopped: return "Stopped before the end.";
+    case StringId::StopRequested:
+      return "Stopping after the exchange in progress; press Ctrl-C again to end at once.";
+    case StringId::StoppedAtOnce: return "Ended at once; the port was released.";
     case StringId::PortMissingHint:
       return "%s does not exist. 'tarvel-cli ports' lists the serial devices of this machine.";
     case StringId::PortBusyHint:
@@ -44,9 +48,9 @@ std::string_view LoadString(StringId id) {
       return "Check the cable type (--cable %s), that the radio is in loader mode, and the speed (--baud %s); "
              "--trace FILE logs every byte sent and received.";
     case StringId::WritePartlyHint:
-      return "Blocks 000-%s of the new firmware are written; write again before switching the radio off.";
+      return "Blocks 000-%s of the new firmware are written; write it again before switching the radio off.";
     case StringId::WriteNothingHint:
-      return "No block of the new firmware is written yet; write again before switching the radio off.";
+      return "No block of the new firmware is written yet; write it again before switching the radio off.";
     case StringId::BlockRefusedHint:
       return "Block %s was refused six times; write again before switching the radio off. If the same block "
              "fails again, the radio's flash may be faulty.";

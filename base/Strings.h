@@ -34,13 +34,16 @@ enum class StringId : unsigned {
   InvalidBlockText = 124,    // an end block that is not three hex digits
   OutputNotRegular = 130,    // an output that exists and is not a regular file
   OutputIsInput = 131,       // an output that names the run's input file
+  Stopped = 132,             // a write or read ended by a stop request (Ctrl-C)
+  StopRequested = 133,       // the command line's answer to the first Ctrl-C
+  StoppedAtOnce = 134,       // ... and to the second
   // tarvel-cli's hints (what to do next) and its own messages. "%s" marks
   // where FormatString puts its values, in order.
   PortMissingHint = 150,
   PortBusyHint = 151,
   PortCheckHint = 152,
   SyncHint = 153,
-  WritePartlyHint = 154,
+  WritePartlyHint = 154,  // also what a stopped write left in the radio; %s: the last block
   WriteNothingHint = 155,
   BlockRefusedHint = 156,
   VerifyMismatchHint = 157,

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "base/OutputFile.h"
 #include "cli/CommandRun.h"
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
@@ -100,6 +101,13 @@ int RunConvert(const ConvertOptions& options) {
   fields["output"] = conversion.sflName;
   fields["start_block"] = FormatBlockCounter(conversion.firstBlock);
   fields["end_block"] = FormatBlockCounter(conversion.lastBlock);
+  // A FIFO or a device as the output, or the HEX file itself, is a usage
+  // error; the converter would refuse it too, but only as a failed conversion.
+  OutputError refusal;
+  if (!conversion.sflName.empty() && !CheckOutputPath(conversion.sflName, {options.hexPath}, refusal)) {
+    run.fail(kExitUsage, std::string(LoadString(RefusalMessage(refusal.problem))), refusal.text);
+    return run.finish();
+  }
   std::error_code error;
   if (!options.force && fs::exists(fs::symlink_status(conversion.sflName, error))) {
     run.fail(kExitUsage, FormatString(StringId::OutputExists, {conversion.sflName}));

@@ -92,13 +92,15 @@ std::string CheckRate(const RadioOptions& options) {
 }
 
 std::unique_ptr<RadioSession> RadioSession::Create(const RadioOptions& options, MessageDisplay& messages,
-                                                   std::string& error) {
+                                                   std::string_view otherFile, OutputError& error) {
   std::unique_ptr<RadioSession> session(new RadioSession());
   PortOpener* opener = &session->posix_;
   if (!options.traceFile.empty()) {
-    session->traceStream_.open(options.traceFile, std::ios::out | std::ios::trunc);
+    if (!session->traceFile_.open(options.traceFile, {otherFile}, error)) return nullptr;
+    session->traceStream_.open(session->traceFile_.temporaryPath(), std::ios::out | std::ios::trunc);
     if (!session->traceStream_) {
-      error = "cannot create the trace file " + options.traceFile + ": " + std::strerror(errno);
+      error = {OutputProblem::System,
+               "cannot create the trace file " + options.traceFile + ": " + std::strerror(errno)};
       return nullptr;
     }
     session->tracing_ = std::make_unique<TracingOpener>(session->posix_, session->traceStream_);
@@ -110,15 +112,34 @@ std::unique_ptr<RadioSession> RadioSession::Create(const RadioOptions& options, 
   ctx.link.m_nBaudRate = options.baud;
   ctx.m_nType = options.cable == "qap10" ? kTypeQap10 : kTypeQap8;
   ctx.m_bRtsPulse = options.rtsPulse;
+  ctx.stopRequest = &session->stop_.request();
   return session;
 }
 
 std::unique_ptr<RadioSession> RadioSession::CreateOrFail(const RadioOptions& options, MessageDisplay& messages,
-                                                         CommandRun& run) {
-  std::string error;
-  auto session = Create(options, messages, error);
-  if (!session) run.fail(kExitUsage, "tarvel-cli: " + error);
-  return session;
+                                                         CommandRun& run, std::string_view otherFile) {
+  OutputError error;
+  auto session = Create(options, messages, otherFile, error);
+  if (session) return session;
+  if (error.problem == OutputProblem::System) {
+    run.fail(kExitUsage, "tarvel-cli: " + error.text);
+  } else {
+    run.fail(kExitUsage, std::string(LoadString(RefusalMessage(error.problem))), "--trace " + error.text);
+  }
+  return nullptr;
+}
+
+RadioSession::~RadioSession() {
+  // The port first: its close is the trace's last line.
+  context_.reset();
+  tracing_.reset();
+  if (!traceFile_.isOpen()) return;
+  traceStream_.close();
+  OutputError error;
+  if (!traceStream_ || !traceFile_.commit(error)) {
+    std::fprintf(stderr, "tarvel-cli: the trace was not written: %s\n",
+                 error.text.empty() ? traceFile_.targetPath().c_str() : error.text.c_str());
+  }
 }
 
 bool ShowProgress(const RadioOptions& options) { return !options.quiet && StderrIsTerminal(); }

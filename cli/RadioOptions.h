@@ -5,12 +5,15 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include <CLI/CLI.hpp>
 
 #include "base/Clock.h"
+#include "base/OutputFile.h"
 #include "base/UiPump.h"
 #include "cli/CommandRun.h"
+#include "cli/StopSignals.h"
 #include "cli/TerminalMessages.h"
 #include "loader/LoaderContext.h"
 #include "serial/PosixSerialPort.h"
@@ -52,24 +55,34 @@ std::string RadioHint(StringId failure, const RadioOptions& options);
 // Returns the error text, or empty when the rate is offered.
 std::string CheckRate(const RadioOptions& options);
 
-// Everything one conversation needs, on the real port layer.
+// Everything one conversation needs, on the real port layer, with Ctrl-C
+// (and SIGTERM, SIGHUP) as the context's stop request while it lives.
 class RadioSession {
  public:
   // `messages` must outlive the session. Fails (returns null, `error` set)
-  // when the trace file cannot be created.
+  // when the trace file is refused (`refusal`: 130 or 131; it may not be
+  // `otherFile`, the run's SFL file) or cannot be created.
   static std::unique_ptr<RadioSession> Create(const RadioOptions& options, MessageDisplay& messages,
-                                              std::string& error);
+                                              std::string_view otherFile, OutputError& error);
   // Create; when it fails, the run says why (exit code 2).
   static std::unique_ptr<RadioSession> CreateOrFail(const RadioOptions& options, MessageDisplay& messages,
-                                                    CommandRun& run);
+                                                    CommandRun& run, std::string_view otherFile = {});
+  // The trace, when there is one, replaces its file only now.
+  ~RadioSession();
+  RadioSession(const RadioSession&) = delete;
+  RadioSession& operator=(const RadioSession&) = delete;
 
   LoaderContext& context() { return *context_; }
+  // The exit code of a run that a signal stopped, 0 when none came.
+  int stopExitCode() const { return stop_.exitCode(); }
 
  private:
   RadioSession() = default;
+  StopSignals stop_;
   SteadyClock clock_;
   NoUiPump pump_;
   PosixPortOpener posix_;
+  OutputFile traceFile_;
   std::ofstream traceStream_;
   std::unique_ptr<TracingOpener> tracing_;
   std::unique_ptr<LoaderContext> context_;

@@ -58,7 +58,7 @@ int RunRead(const ReadOptions& options) {
   }
 
   TerminalMessages messages(!options.radio.json);
-  auto session = RadioSession::CreateOrFail(options.radio, messages, run);
+  auto session = RadioSession::CreateOrFail(options.radio, messages, run, options.output);
   if (!session) return run.finish();
   ProgressLine line(ShowProgress(options.radio), "Reading");
   messages.setBeforePrint([&line, endBlock](bool report) {
@@ -83,6 +83,7 @@ int RunRead(const ReadOptions& options) {
     if (messages.showed(StringId::CommunicationError)) transfer.firstFailedBlock = outcome.blocksRead;
     result.fields["partial_file"] = outcome.keptPath.empty() ? Json(nullptr) : Json(outcome.keptPath);
   }
+  if (session->stopExitCode() != 0 && result.exitCode != kExitOk) result.exitCode = session->stopExitCode();
   return run.finish();
 }
 

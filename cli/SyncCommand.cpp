@@ -47,6 +47,7 @@ int RunSync(const RadioOptions& options) {
     result.detail = messages.lastFailureDetail();
     result.hint = RadioHint(messages.lastFailure(), options);
   }
+  if (session->stopExitCode() != 0 && result.exitCode != kExitOk) result.exitCode = session->stopExitCode();
   return run.finish();
 }
 

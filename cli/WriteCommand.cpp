@@ -77,6 +77,23 @@ std::string WriteFailureHint(const WriteOutcome& outcome, const RadioOptions& op
   }
 }
 
+// The file is checked before the radio is woken: a file that would be
+// refused later (missing, not a regular file, no record, damaged) must not
+// leave the radio in its boot loader.
+bool CheckFileFirst(const std::string& file, MessageDisplay& messages) {
+  std::vector<std::uint8_t> bytes;
+  std::string reason;
+  if (!LoadSflFile(file, bytes, reason)) {
+    messages.showMessage(StringId::FileCannotBeOpened, MessageIcon::Stop, file + ": " + reason);
+    return false;
+  }
+  if (const auto problem = CheckSflFile(bytes)) {
+    messages.showMessage(StringId::InvalidSflFile, MessageIcon::Stop, file + ": " + *problem);
+    return false;
+  }
+  return true;
+}
+
 int RunWrite(const WriteOptions& options) {
   CommandRun run("write", options.radio.output());
   RunResult& result = run.result();
@@ -88,7 +105,13 @@ int RunWrite(const WriteOptions& options) {
   if (!run.openRecord()) return run.finish();
 
   TerminalMessages messages(!options.radio.json);
-  auto session = RadioSession::CreateOrFail(options.radio, messages, run);
+  if (!CheckFileFirst(options.file, messages)) {
+    result.exitCode = kExitFile;
+    result.message = messages.lastFailureText();
+    result.detail = messages.lastFailureDetail();
+    return run.finish();
+  }
+  auto session = RadioSession::CreateOrFail(options.radio, messages, run, options.file);
   if (!session) return run.finish();
   ProgressLine line(ShowProgress(options.radio), "Writing");
   messages.setBeforePrint([&line](bool report) {
@@ -111,6 +134,7 @@ int RunWrite(const WriteOptions& options) {
   } else if (options.verify) {
     result.exitCode = Verify(session->context(), options, messages, result);
   }
+  if (result.exitCode != kExitOk && session->stopExitCode() != 0) result.exitCode = session->stopExitCode();
   if (result.exitCode == kExitOk) {
     result.message = TerminalText(LoadString(StringId::WriteSucceeded));
   } else {

@@ -211,7 +211,8 @@ class Fd {
 }  // namespace
 
 bool ReadIntelHexFile(const std::string& path, IntelHexParser& parser, std::string& reason) {
-  const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // O_NONBLOCK: a FIFO is refused below at once instead of waiting for a writer.
+  const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (fd.get() < 0) {
     reason = "cannot open " + path + ": " + std::strerror(errno);
     return false;

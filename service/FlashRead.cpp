@@ -17,6 +17,8 @@ namespace {
 constexpr unsigned kBlocksPerStep = 20;
 // The RTS pulse that some adapters need around the QAP-10 start.
 constexpr std::uint32_t kReadRtsPulseMs = 2;
+// Two byte times at 9600 baud, the slowest rate.
+constexpr std::uint32_t kTrailingByteWaitMs = 3;
 
 struct ReadRun {
   LoaderContext& ctx;
@@ -66,6 +68,15 @@ struct ReadRun {
   }
 
   bool readBlocks();
+  // A stray byte during the last reply shifts it without a next request to
+  // find the leftover: give a byte that would follow the time to arrive.
+  bool lastReplyEndedThere(std::uint16_t block) {
+    BusyWait(ctx, kTrailingByteWaitMs);
+    const std::size_t stray = BytesWaiting(ctx);
+    if (stray == 0) return true;
+    show(StringId::CommunicationError, OutOfStepText(block, stray));
+    return false;
+  }
   bool qap8();
   bool qap10();
 };
@@ -84,8 +95,10 @@ bool ReadRun::readBlocks() {
       outcome.stopped = true;
       return false;
     }
-    if (!ReadBlockExchange(ctx, block, reply)) {
-      show(StringId::CommunicationError);
+    std::size_t stray = 0;
+    const BlockReadResult read = ReadBlockExchange(ctx, block, reply, &stray);
+    if (read != BlockReadResult::Read) {
+      show(StringId::CommunicationError, read == BlockReadResult::OutOfStep ? OutOfStepText(block, stray) : "");
       return false;
     }
     for (std::size_t i = 0; i < kBlockSize; ++i) ctx.m_wReadSum = static_cast<std::uint16_t>(ctx.m_wReadSum + reply[i]);
@@ -97,7 +110,7 @@ bool ReadRun::readBlocks() {
       return false;
     }
     ++outcome.blocksRead;
-    if (block == endBlock) return true;
+    if (block == endBlock) return lastReplyEndedThere(block);
     ui.setReadProgress((block + 1u) / kBlocksPerStep, endBlock);
     ui.blockRead(block + 1, endBlock);
   }
@@ -135,7 +148,9 @@ bool ReadRun::qap10() {
   }
   SetLine(ctx, ControlLine::Rts, true);
   CloseCommPort(ctx.link);
-  if (!ctx.m_bRtsPulse && open()) {
+  // The adapter's closing pulse: a port gone by now takes nothing from a
+  // read that got every block.
+  if (!ctx.m_bRtsPulse && OpenCommPortQuietly(ctx.link)) {
     pulseRts();
     CloseCommPort(ctx.link);
   }

@@ -47,6 +47,12 @@ std::vector<HexRange> HexDataOutsideBlocks(const std::string& hexPath, std::uint
   return ranges;
 }
 
+std::string ConversionOutputPath(const std::string& hexPath, const std::string& sflName) {
+  if (sflName.find('/') != std::string::npos) return sflName;
+  const std::size_t slash = hexPath.find_last_of('/');
+  return slash == std::string::npos ? sflName : hexPath.substr(0, slash + 1) + sflName;
+}
+
 bool RunSflConversion(const std::string& hexPath, const SflConvTexts& texts, SflConvUi& ui,
                       MessageDisplay& messages, const ConverterSearch& search) {
   ui.storeBlockTexts(texts.startBlock, texts.endBlock);

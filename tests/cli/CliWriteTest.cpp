@@ -1,5 +1,6 @@
 // tarvel-cli as a production line runs it: the real binary against the
 // simulated radio, judged by its exit code, stdout and stderr.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -20,6 +21,12 @@ using test::Slurp;
 class CliWriteTest : public test::CliFixture {
  protected:
   std::string file = dir.write("fw.sfl", test::ConventionalSfl(0, 8));
+  std::string fifo = MakeFifo(dir.path() / "pipe.sfl");
+
+  static std::string MakeFifo(const std::filesystem::path& path) {
+    ::mkfifo(path.c_str(), 0600);
+    return path.string();
+  }
 };
 
 TEST_F(CliWriteTest, WritesWithBothCablesAndReports) {
@@ -80,7 +87,17 @@ TEST_F(CliWriteTest, EachFailureHasItsExitCodeAndMessage) {
        "The file cannot be opened."},
       {"block refused six times", refusing, "write " + file + " --port " + port(), 7,
        "Failed in the flash writing."},
+      // Refused before the radio is woken; a FIFO is refused at once, not waited on.
+      {"nothing to write", {}, "write " + dir.write("readme.sfl", "Read me first.\n") + " --port " + port(), 5,
+       "no flash record"},
+      {"a record after 0x1A", {}, "write " + dir.write("joined.sfl", test::ConventionalSfl(0, 1) + "\x1A" +
+                                                        test::ConventionalSfl(1, 1)) + " --port " + port(), 5,
+       "0x1A"},
+      {"a FIFO", {}, "write " + fifo + " --port " + port(), 5, "not a regular file"},
+      {"the trace over the firmware", {}, "write " + file + " --trace " + file + " --port " + port(), 2,
+       "The output is the input file itself"},
   };
+  const std::string before = Slurp(file);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     auto r = radio(sim::Cable::Qap8, row.faults);
@@ -88,7 +105,11 @@ TEST_F(CliWriteTest, EachFailureHasItsExitCodeAndMessage) {
     EXPECT_EQ(run.exitCode, row.exitCode) << run.err;
     EXPECT_NE(run.err.find(row.message), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
+    if (row.exitCode == 5 || row.exitCode == 2) {
+      EXPECT_EQ(r->stats().syncBytes, 0);
+    }
   }
+  EXPECT_EQ(Slurp(file), before);
 }
 
 TEST_F(CliWriteTest, PermissionDeniedSaysHowToGetAccess) {
