@@ -168,7 +168,7 @@ TEST_F(CliReadTest, SignalsStopTheReadReleaseThePortAndKeepWhatWasRead) {
     std::string error;
     auto r = sim::Radio::Start(options, &error);
     ASSERT_TRUE(r) << error;
-    const pid_t pid = Spawn(dir, "read " + out + " --port " + port() + " --baud 9600");
+    const pid_t pid = Spawn(dir, "read " + out + " --force --port " + port() + " --baud 9600");
     const bool silent = row.faults.silentReadBlock >= 0;
     for (int i = 0; i < 400 && !ReadUnderWay(dir.path(), silent ? 3 : 1); ++i) ::usleep(50'000);
     if (silent) ::usleep(500'000);  // well into the wait for block 3

@@ -89,7 +89,7 @@ TEST_F(CliConvertTest, WhatIsNoRegularFileIsRefusedUntouched) {
       {"--output " + fifo.string(), 2, "The output exists and is not a regular file"},
       {"--output /dev/null", 2, "The output exists and is not a regular file"},
       {"--output fw.hex", 2, "The output is the input file itself"},
-      {"--output old.sfl --end 001", 0, ""},
+      {"--output old.sfl --end 001 --force", 0, ""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.args);
