@@ -53,6 +53,8 @@ int Remove(const std::string& path);
 // True when both name the same existing file.
 bool SameFile(const std::string& a, const std::string& b);
 int ProcessId();
+// This machine's name; empty when the system does not say.
+std::string HostName();
 
 struct FolderEntry {
   std::string name;

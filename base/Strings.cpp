@@ -34,11 +34,61 @@ std::string_view LoadString(StringId id) {
     case StringId::InvalidBlockText: return "A block number is one to three hex digits, 000 to FFF.";
     case StringId::OutputNotRegular: return "The output exists and is not a regular file; it was left as it is.";
     case StringId::OutputIsInput: return "The output is the input file itself; nothing was written.";
+    case StringId::Stopped: return "Stopped before the end.";
+    case StringId::StopRequested:
+      return "Stopping after the exchange in progress; press Ctrl-C again to end at once.";
+    case StringId::StoppedAtOnce: return "Ended at once; the port was released.";
+    case StringId::PortMissingHint:
+      return "%s does not exist. 'tarvel-cli ports' lists the serial devices of this machine.";
+    case StringId::PortBusyHint:
+      return "%s is in use by another program. Close that program, or choose another port ('tarvel-cli ports').";
+    case StringId::PortCheckHint:
+      return "Check that %s is the cable's serial device: 'tarvel-cli ports' lists the serial devices of this machine.";
+    case StringId::SyncHint:
+      return "Check the cable type (--cable %s), that the radio is in loader mode, and the speed (--baud %s); "
+             "--trace FILE logs every byte sent and received.";
+    case StringId::WritePartlyHint:
+      return "Blocks 000-%s of the new firmware are written; write it again before switching the radio off.";
+    case StringId::WriteNothingHint:
+      return "No block of the new firmware is written yet; write it again before switching the radio off.";
+    case StringId::BlockRefusedHint:
+      return "Block %s was refused six times; write again before switching the radio off. If the same block "
+             "fails again, the radio's flash may be faulty.";
+    case StringId::VerifyMismatchHint: return "The first differing block is %s; write the file again.";
+    case StringId::ReadPartialHint:
+      return "%s holds %s of the %s blocks asked for, not the whole flash; read again.";
+    case StringId::VerifyNotCompleted: return "The verification could not be completed.";
+    case StringId::UnknownCommand: return "unknown command '%s'";
+    case StringId::ShortUsage:
+      return "Usage: tarvel-cli COMMAND [OPTIONS]\n"
+             "Commands: write, read, sync, convert, list, comment, ports.\n"
+             "'tarvel-cli --help' describes them; 'tarvel-cli COMMAND --help' lists a command's options.";
+    case StringId::OutputExists: return "%s exists; --force replaces it.";
+    case StringId::DataOutsideDropped:
+      return "warning: data of the HEX file outside blocks %s-%s is not in the SFL file: %s";
+    case StringId::FolderCannotBeOpened: return "The folder cannot be opened.";
+    case StringId::RecordFileFailed: return "The record file cannot be written.";
+    case StringId::UsageHint: return "'tarvel-cli %s --help' lists the options.";
     case StringId::AppTitle: return "Tarvel";
     case StringId::ConversionFailed: return "Failed in the conversion of the file. ";
     case StringId::ConversionSucceeded: return "Succeeded in the conversion of the file. ";
   }
   return {};
+}
+
+std::string FormatString(StringId id, std::initializer_list<std::string_view> values) {
+  const std::string_view text = LoadString(id);
+  std::string out;
+  const auto* value = values.begin();
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == 's') {
+      if (value != values.end()) out += *value++;
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
 }
 
 }  // namespace tarvel

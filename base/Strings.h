@@ -2,6 +2,8 @@
 // line or the command line shows comes from here, addressed by number.
 #pragma once
 
+#include <initializer_list>
+#include <string>
 #include <string_view>
 
 namespace tarvel {
@@ -32,6 +34,28 @@ enum class StringId : unsigned {
   InvalidBlockText = 124,    // an end block that is not three hex digits
   OutputNotRegular = 130,    // an output that exists and is not a regular file
   OutputIsInput = 131,       // an output that names the run's input file
+  Stopped = 132,             // a write or read ended by a stop request (Ctrl-C)
+  StopRequested = 133,       // the command line's answer to the first Ctrl-C
+  StoppedAtOnce = 134,       // ... and to the second
+  // tarvel-cli's hints (what to do next) and its own messages. "%s" marks
+  // where FormatString puts its values, in order.
+  PortMissingHint = 150,
+  PortBusyHint = 151,
+  PortCheckHint = 152,
+  SyncHint = 153,
+  WritePartlyHint = 154,  // also what a stopped write left in the radio; %s: the last block
+  WriteNothingHint = 155,
+  BlockRefusedHint = 156,
+  VerifyMismatchHint = 157,
+  ReadPartialHint = 158,
+  VerifyNotCompleted = 159,
+  UnknownCommand = 160,
+  ShortUsage = 161,
+  OutputExists = 162,
+  DataOutsideDropped = 163,
+  FolderCannotBeOpened = 164,
+  RecordFileFailed = 165,
+  UsageHint = 166,
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,
@@ -39,5 +63,9 @@ enum class StringId : unsigned {
 
 // The text of an entry; an unknown id gives an empty text.
 std::string_view LoadString(StringId id);
+
+// The text of `id` with each "%s" replaced by the next of `values` (a
+// missing value leaves nothing).
+std::string FormatString(StringId id, std::initializer_list<std::string_view> values);
 
 }  // namespace tarvel

@@ -123,6 +123,12 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 int ProcessId() { return static_cast<int>(::getpid()); }
 
+std::string HostName() {
+  char name[HOST_NAME_MAX + 1] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return {};
+  return name;
+}
+
 std::vector<FolderEntry> ListFolder(const std::string& folder,
                                     const std::function<bool(std::string_view name)>& wanted) {
   std::vector<FolderEntry> entries;

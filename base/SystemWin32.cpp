@@ -104,6 +104,13 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 int ProcessId() { return static_cast<int>(::GetCurrentProcessId()); }
 
+std::string HostName() {
+  wchar_t name[256] = {};
+  DWORD length = 256;
+  if (!::GetComputerNameExW(ComputerNameDnsHostname, name, &length)) return {};
+  return win32::Utf8(std::wstring_view(name, length));
+}
+
 std::vector<FolderEntry> ListFolder(const std::string& folder,
                                     const std::function<bool(std::string_view name)>& wanted) {
   std::vector<FolderEntry> entries;

@@ -33,12 +33,6 @@ bool Run(const std::string& output, sim::Cable cable, unsigned baud) {
   if (!line.radio) return false;
   SilentReadUi ui;
   ConverterBlockSink sink;
-  std::string reason;
-  if (!CreateEmptyOutputFile(output, reason)) {
-    std::fprintf(stderr, "%s\n", reason.c_str());
-    return false;
-  }
-
   const double cpu0 = ThreadCpuSeconds();
   const auto wall0 = std::chrono::steady_clock::now();
   const ReadOutcome outcome = ReadFlash(line.ctx, ui, sink, output, kEndBlock);

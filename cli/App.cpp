@@ -1,10 +1,50 @@
+#include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "base/Strings.h"
+#include "cli/CommandRun.h"
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
+#include "cli/Terminal.h"
 
 namespace tarvel::cli {
+
+namespace {
+
+// What the arguments say before CLI11 reads them: the command they name
+// (the first word that is not an option: the program's own options take no
+// value) and whether that command was asked for JSON.
+struct FirstLook {
+  std::string command;
+  bool json = false;
+  bool anyArgument = false;
+};
+
+FirstLook LookAt(int argc, const char* const* argv) {
+  FirstLook look;
+  look.anyArgument = argc > 1;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg(argv[i]);
+    if (arg == "--") break;
+    if (look.command.empty()) {
+      if (!arg.empty() && arg.front() != '-') look.command = arg;
+    } else if (arg == "--json") {
+      look.json = true;
+    }
+  }
+  return look;
+}
+
+bool IsCommand(CLI::App& app, const std::string& name) {
+  return !app.get_subcommands([&name](CLI::App* command) { return command->check_name(name); }).empty();
+}
+
+}  // namespace
+
+void AddJsonFlag(CLI::App& command, bool& json) {
+  command.add_flag("--json", json, "One JSON object on stdout instead of the text, whatever the outcome");
+}
 
 void BuildCliApp(CLI::App& app, int& exitCode) {
   app.description(std::string(LoadString(StringId::Version)) +
@@ -12,9 +52,11 @@ void BuildCliApp(CLI::App& app, int& exitCode) {
   app.require_subcommand(1);
   // The same options everywhere: "/x" is a path, not a Windows-style option.
   app.allow_windows_style_options(false);
-  app.footer(kExitCodeHelp);
+  app.footer(std::string(kExitCodeHelp) +
+             "\nEnvironment: TARVEL_PORT, TARVEL_CABLE, TARVEL_BAUD and TARVEL_RECORD give the defaults of "
+             "--port, --cable, --baud and --record; the command line wins.\n");
   // The converters' versions are read when asked for, not at every start.
-  app.set_version_flag("--version", ProgramAndConverterVersions,
+  app.set_version_flag("-V,--version", ProgramAndConverterVersions,
                        "Show the versions of the program and the converters");
 
   AddPortsCommand(app, exitCode);
@@ -24,6 +66,39 @@ void BuildCliApp(CLI::App& app, int& exitCode) {
   AddConvertCommand(app, exitCode);
   AddListCommand(app, exitCode);
   AddCommentCommand(app, exitCode);
+}
+
+int RunCli(int argc, const char* const* argv) {
+  CLI::App app;
+  int exitCode = kExitOk;
+  BuildCliApp(app, exitCode);
+  const FirstLook look = LookAt(argc, argv);
+  if (!look.anyArgument) {
+    std::fprintf(stderr, "%s\n", std::string(LoadString(StringId::ShortUsage)).c_str());
+    return kExitUsage;
+  }
+  if (!look.command.empty() && !IsCommand(app, look.command)) {
+    std::fprintf(stderr, "tarvel-cli: %s\n%s\n", FormatString(StringId::UnknownCommand, {look.command}).c_str(),
+                 std::string(LoadString(StringId::ShortUsage)).c_str());
+    return kExitUsage;
+  }
+  WatchTerminalSize();
+  // The run's object says when the run began, usage errors included.
+  CommandRun usage(look.command, {look.json, {}});
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e);
+    if (code == 0) return kExitOk;
+    if (look.json) {
+      usage.result().exitCode = kExitUsage;
+      usage.result().message = e.what();
+      usage.result().hint = FormatString(StringId::UsageHint, {look.command});
+      return usage.finish();
+    }
+    return kExitUsage;
+  }
+  return exitCode;
 }
 
 }  // namespace tarvel::cli

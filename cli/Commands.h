@@ -19,6 +19,14 @@ namespace tarvel::cli {
 // the command that runs and must outlive `app`'s parse.
 void BuildCliApp(CLI::App& app, int& exitCode);
 
+// Runs tarvel-cli with its arguments: the application above, and what its
+// parse cannot say itself (no command, an unknown command, a usage error as
+// JSON when --json was asked for). Returns the exit code.
+int RunCli(int argc, const char* const* argv);
+
+// --json, which every command has.
+void AddJsonFlag(CLI::App& command, bool& json);
+
 void AddPortsCommand(CLI::App& app, int& exitCode);
 void AddSyncCommand(CLI::App& app, int& exitCode);
 void AddWriteCommand(CLI::App& app, int& exitCode);
@@ -37,7 +45,5 @@ std::string FormatListing(const std::vector<CatalogRow>& rows);
 // U+FFFD, so no file can drive the terminal.
 std::string TerminalSafeText(std::string_view displayText);
 
-// Commands whose work comes later print that they are not yet available.
-void AddPendingCommand(CLI::App& app, const char* name, const char* description, int& exitCode);
 
 }  // namespace tarvel::cli

@@ -4,32 +4,53 @@
 #include <memory>
 
 #include "catalog/CommentBlock.h"
+#include "cli/CommandRun.h"
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
 #include "cli/TerminalMessages.h"
 
 namespace tarvel::cli {
 
-void AddCommentCommand(CLI::App& app, int& exitCode) {
-  auto file = std::make_shared<std::string>();
-  CLI::App* command = app.add_subcommand("comment", "Show the comment block of an SFL file");
-  command->add_option("file", *file, "The SFL file")->required();
-  command->callback([file, &exitCode] {
-    std::string reason;
-    const std::optional<std::string> text = ReadCommentBoxText(*file, &reason);
-    if (!text) {
-      TerminalMessages messages;
-      messages.showMessage(StringId::FileCannotBeOpened, MessageIcon::Stop, reason);
-      exitCode = ExitCodeFor(StringId::FileCannotBeOpened);
-      return;
-    }
-    // The box's CR LF line ends become plain line breaks; the last line is
-    // ended even when the block stops in the middle of one.
+namespace {
+
+struct CommentOptions {
+  std::string file;
+  bool json = false;
+};
+
+int RunComment(const CommentOptions& options) {
+  CommandRun run("comment", {options.json, {}});
+  RunResult& result = run.result();
+  result.fields["file"] = options.file;
+  std::string reason;
+  const std::optional<std::string> text = ReadCommentBoxText(options.file, &reason);
+  if (!text) {
+    TerminalMessages messages;
+    messages.showMessage(StringId::FileCannotBeOpened, MessageIcon::Stop, reason);
+    result.exitCode = ExitCodeFor(StringId::FileCannotBeOpened);
+    result.message = messages.lastFailureText();
+    result.detail = reason;
+    return run.finish();
+  }
+  // The box's CR LF line ends become plain line breaks; the last line is
+  // ended even when the block stops in the middle of one.
+  result.fields["comment"] = TerminalText(*text);
+  if (!options.json) {
     std::string shown = TerminalSafeText(*text);
     if (!shown.empty() && shown.back() != '\n') shown += '\n';
     std::fputs(shown.c_str(), stdout);
-    exitCode = kExitOk;
-  });
+  }
+  return run.finish();
+}
+
+}  // namespace
+
+void AddCommentCommand(CLI::App& app, int& exitCode) {
+  auto options = std::make_shared<CommentOptions>();
+  CLI::App* command = app.add_subcommand("comment", "Show the comment block of an SFL file");
+  command->add_option("file", options->file, "The SFL file")->required();
+  AddJsonFlag(*command, options->json);
+  command->callback([options, &exitCode] { exitCode = RunComment(*options); });
 }
 
 }  // namespace tarvel::cli

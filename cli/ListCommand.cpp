@@ -1,12 +1,20 @@
 // `tarvel-cli list [FOLDER]`: the catalog's rows as the window lists them.
+
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 
+#include "base/FileIo.h"
 #include "catalog/Catalog.h"
 #include "catalog/DisplayText.h"
 #include "cli/Commands.h"
+#include "cli/CommandRun.h"
 #include "cli/ExitCodes.h"
+#include "firmware/SflFile.h"
 
 namespace tarvel::cli {
 
@@ -16,6 +24,7 @@ struct ListOptions {
   std::string folder = ".";
   std::string sort;  // "", "name" or "date"
   bool descending = false;
+  bool json = false;
 };
 
 // Characters on the terminal, taken as one column each.
@@ -26,6 +35,58 @@ std::size_t Columns(std::string_view utf8) {
 }
 
 bool IsControl(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+
+// A row for scripts: the name as the list shows it, the entry's own name,
+// the date as shown and as a UTC time, the size and the record count by the
+// converters' size convention.
+Json RowJson(const std::string& folder, const CatalogRow& row) {
+  Json object{{"name", DecodeForDisplay(row.baseName)}, {"file", row.fileName}, {"date", row.dateText}};
+  fileio::FileInfo info;
+  if (fileio::StatPath(folder + "/" + row.fileName, info) == 0) {
+    object["date_iso"] = IsoTimeUtc(std::chrono::system_clock::from_time_t(info.modifiedUtcSeconds));
+    const auto size = info.size;
+    object["size"] = size;
+    object["blocks"] = size >= kSflHeaderBytes ? (size - kSflHeaderBytes) / kSflRecordBytes : 0;
+  } else {
+    object["date_iso"] = nullptr;
+    object["size"] = nullptr;
+    object["blocks"] = nullptr;
+  }
+  return object;
+}
+
+int RunList(const ListOptions& options) {
+  CommandRun run("list", {options.json, {}});
+  RunResult& result = run.result();
+  result.fields["folder"] = options.folder;
+  // The window shows an empty list for a missing folder; a script must
+  // not take a typo for an empty folder.
+  fileio::FileInfo info;
+  std::string why;
+  if (fileio::StatPath(options.folder, info) != 0) {
+    why = std::strerror(errno);
+  } else if (!info.directory) {
+    why = "not a folder";
+  } else {
+    std::error_code error;
+    const std::filesystem::directory_iterator probe(fileio::PathOf(options.folder), error);
+    if (error) why = error.message();
+  }
+  if (!why.empty()) {
+    const std::string reason = options.folder + ": " + why;
+    run.fail(kExitFile, std::string(LoadString(StringId::FolderCannotBeOpened)), reason);
+    return run.finish();
+  }
+  std::vector<CatalogRow> rows = ListSflFolder(options.folder);
+  if (!options.sort.empty()) {
+    SortRows(rows, options.sort == "date" ? kColumnDate : kColumnName, !options.descending);
+  }
+  Json list = Json::array();
+  for (const CatalogRow& row : rows) list.push_back(RowJson(options.folder, row));
+  result.fields["rows"] = std::move(list);
+  if (!options.json) std::fputs(FormatListing(rows).c_str(), stdout);
+  return run.finish();
+}
 
 }  // namespace
 
@@ -87,16 +148,8 @@ void AddListCommand(CLI::App& app, int& exitCode) {
                           ->check(CLI::IsMember({"name", "date"}));
   command->add_flag("--descending", options->descending, "Sort descending, as a second click on the header")
       ->needs(sort);
-  command->callback([options, &exitCode] {
-    // A folder that is missing or holds no SFL file lists nothing, as in the
-    // window.
-    std::vector<CatalogRow> rows = ListSflFolder(options->folder);
-    if (!options->sort.empty()) {
-      SortRows(rows, options->sort == "date" ? kColumnDate : kColumnName, !options->descending);
-    }
-    std::fputs(FormatListing(rows).c_str(), stdout);
-    exitCode = kExitOk;
-  });
+  AddJsonFlag(*command, options->json);
+  command->callback([options, &exitCode] { exitCode = RunList(*options); });
 }
 
 }  // namespace tarvel::cli

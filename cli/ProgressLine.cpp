@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "cli/Terminal.h"
+
 namespace tarvel::cli {
 
 namespace {
@@ -28,8 +30,22 @@ std::string FormatTimeLeft(double seconds) {
   return text;
 }
 
+std::string FitToColumns(std::string line, int columns) {
+  const std::size_t width = columns > 1 ? static_cast<std::size_t>(columns - 1) : 0;
+  line.resize(width, ' ');
+  return line;
+}
+
+void ProgressLine::complete(const std::string& counter) {
+  if (!enabled_ || total_ <= 0) return;
+  lastDraw_ = {};
+  update(total_, total_, counter.empty() ? counter_ : counter);
+}
+
 void ProgressLine::update(int done, int total, const std::string& counter) {
   if (!enabled_) return;
+  total_ = total;
+  counter_ = counter;
   const auto now = Clock::now();
   if (!started_) {
     started_ = true;
@@ -49,7 +65,7 @@ void ProgressLine::update(int done, int total, const std::string& counter) {
     line += "  " + FormatRate(rate);
     line += "  " + FormatTimeLeft((total - done) * kBlockBytes / rate);
   }
-  std::fprintf(stderr, "\r%-60s", line.c_str());
+  std::fprintf(stderr, "\r%s", FitToColumns(std::move(line), StderrColumns()).c_str());
   std::fflush(stderr);
   shown_ = true;
 }

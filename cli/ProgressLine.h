@@ -1,6 +1,7 @@
 // Progress on a terminal: one line on stderr, rewritten in place, with the
 // block counter as the window shows it, the percentage, the data rate and
-// the time left. WriteProgress and ReadProgress feed it from the write and
+// the time left. The line is cut to the terminal's width, so it never wraps
+// into a second line that the next redraw could not reach. WriteProgress and ReadProgress feed it from the write and
 // the read procedures.
 #pragma once
 
@@ -23,6 +24,9 @@ class ProgressLine {
 
   // `done` blocks of `total` are finished; `counter` is the block shown.
   void update(int done, int total, const std::string& counter);
+  // The work succeeded: the line shows 100 %, whatever the last update was,
+  // with `counter` (empty: the last one shown).
+  void complete(const std::string& counter);
   // Ends the progress line so that other output starts on a line of its own.
   void finish();
 
@@ -32,6 +36,8 @@ class ProgressLine {
   std::string verb_;
   bool started_ = false;
   bool shown_ = false;
+  int total_ = 0;
+  std::string counter_;
   Clock::time_point start_{};
   Clock::time_point lastDraw_{};
 };
@@ -40,9 +46,11 @@ class WriteProgress final : public WriteUi {
  public:
   explicit WriteProgress(ProgressLine& line) : line_(line) {}
   void lockForWrite() override {}
-  void unlockAfterWrite() override { line_.finish(); }
+  // The line ends before the next message, which says how the write went.
+  void unlockAfterWrite() override {}
   void statusChanged(int) override {}
   void setProgressRange(std::uint16_t highest) override { highest_ = highest; }
+  int total() const { return highest_ + 1; }
   void setProgress(int position, const std::string& text) override {
     if (!text.empty()) line_.update(position, highest_ + 1, text);
   }
@@ -64,6 +72,10 @@ class ReadProgress final : public ReadUi {
  private:
   ProgressLine& line_;
 };
+
+// The text cut or padded to `columns` - 1 characters: the last column stays
+// free, as some terminals wrap when it is written.
+std::string FitToColumns(std::string line, int columns);
 
 // "12.3 kB/s", "4:05 left": the figures of the progress line.
 std::string FormatRate(double bytesPerSecond);

@@ -1,26 +1,83 @@
 #include "cli/RadioOptions.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
 
 #include "base/FileIo.h"
+#include "cli/Commands.h"
+#include "cli/ExitCodes.h"
+#include "cli/Terminal.h"
+#include "serial/PortList.h"
 
 namespace tarvel::cli {
 
 void AddRadioOptions(CLI::App& command, RadioOptions& options) {
-  command.add_option("--port", options.port, "Serial device of the cable, e.g. /dev/ttyUSB0")->required();
-  command.add_option("--cable", options.cable, "Interface cable")
-      ->transform(CLI::IsMember({"qap8", "qap10"}, CLI::ignore_case))
-      ->default_str("qap8");
-  command.add_option("--baud", options.baud,
+  command.add_option("-p,--port", options.port, "Serial device of the cable, e.g. /dev/ttyUSB0")
+      ->required()
+      ->type_name("DEVICE")
+      ->envname("TARVEL_PORT");
+  // The README and the window write QAP-8; scripts write qap8.
+  command.add_option("-c,--cable", options.cable, "Interface cable: qap8 or qap10 (also QAP-8, QAP-10)")
+      ->transform(CLI::CheckedTransformer(
+          std::map<std::string, std::string>{
+              {"qap8", "qap8"}, {"qap-8", "qap8"}, {"qap10", "qap10"}, {"qap-10", "qap10"}},
+          CLI::ignore_case)
+                      .description(""))
+      ->type_name("qap8|qap10")
+      ->default_str("qap8")
+      ->envname("TARVEL_CABLE");
+  command.add_option("-b,--baud", options.baud,
                      "Line speed: 9600 14400 19200 38400 56000 115200 with QAP-8; 38400 115200 with QAP-10")
-      ->default_str("38400");
+      ->type_name("N")
+      ->default_str("38400")
+      ->envname("TARVEL_BAUD");
   command.add_flag("--rts-pulse", options.rtsPulse, "Pulse RTS before the QAP-10 start packet");
-  command.add_option("--trace", options.traceFile, "Log every byte sent and received to FILE");
-  command.add_flag("--quiet", options.quiet, "No progress display");
-  command.add_flag("--json", options.json, "One JSON object on stdout instead of the text");
+  command.add_option("--trace", options.traceFile, "Log every byte sent and received to FILE")->type_name("FILE");
+  command.add_flag("-q,--quiet", options.quiet, "No progress display");
+  AddJsonFlag(command, options.json);
+  command.add_option("--record", options.record,
+                     "Append the run's JSON object, with the host name, as one line to FILE (JSON Lines)")
+      ->type_name("FILE")
+      ->envname("TARVEL_RECORD");
+}
+
+RadioFacts DescribeRadio(const RadioOptions& options) {
+  RadioFacts facts;
+  facts.port = options.port;
+  std::error_code error;
+  const std::filesystem::path device = std::filesystem::canonical(fileio::PathOf(options.port), error);
+  facts.device = error ? options.port : fileio::TextOf(device);
+  for (const PortInfo& port : ListSerialPorts()) {
+    if (port.device == facts.device && !port.vendorId.empty()) {
+      facts.usb = UsbFacts{port.vendorId, port.productId, port.serial};
+    }
+  }
+  facts.cable = options.cable;
+  facts.baud = options.baud;
+  return facts;
+}
+
+std::string PortHint(const std::string& port) {
+  switch (CheckPortAccess(port)) {
+    case PortAccess::Missing: return FormatString(StringId::PortMissingHint, {port});
+    case PortAccess::Denied: return std::string(LoadString(StringId::PortAccessHint));
+    case PortAccess::Busy: return FormatString(StringId::PortBusyHint, {port});
+    case PortAccess::Ok: break;
+  }
+  return FormatString(StringId::PortCheckHint, {port});
+}
+
+std::string SyncHint(const RadioOptions& options) {
+  return FormatString(StringId::SyncHint, {options.cable, std::to_string(options.baud)});
+}
+
+std::string RadioHint(StringId failure, const RadioOptions& options) {
+  if (failure == StringId::PortCannotBeHandled) return PortHint(options.port);
+  if (failure == StringId::SyncError) return SyncHint(options);
+  return {};
 }
 
 std::string CheckRate(const RadioOptions& options) {
@@ -36,13 +93,15 @@ std::string CheckRate(const RadioOptions& options) {
 }
 
 std::unique_ptr<RadioSession> RadioSession::Create(const RadioOptions& options, MessageDisplay& messages,
-                                                   std::string& error) {
+                                                   std::string_view otherFile, OutputError& error) {
   std::unique_ptr<RadioSession> session(new RadioSession());
   PortOpener* opener = session->system_.get();
   if (!options.traceFile.empty()) {
-    session->traceStream_.open(fileio::PathOf(options.traceFile), std::ios::out | std::ios::trunc);
+    if (!session->traceFile_.open(options.traceFile, {otherFile}, error)) return nullptr;
+    session->traceStream_.open(fileio::PathOf(session->traceFile_.temporaryPath()), std::ios::out | std::ios::trunc);
     if (!session->traceStream_) {
-      error = "cannot create the trace file " + options.traceFile;
+      error = {OutputProblem::System,
+               "cannot create the trace file " + options.traceFile + ": " + std::strerror(errno)};
       return nullptr;
     }
     session->tracing_ = std::make_unique<TracingOpener>(*session->system_, session->traceStream_);
@@ -54,22 +113,36 @@ std::unique_ptr<RadioSession> RadioSession::Create(const RadioOptions& options, 
   ctx.link.m_nBaudRate = options.baud;
   ctx.m_nType = options.cable == "qap10" ? kTypeQap10 : kTypeQap8;
   ctx.m_bRtsPulse = options.rtsPulse;
+  ctx.stopRequest = &session->stop_.request();
   return session;
 }
 
-std::unique_ptr<RadioSession> RadioSession::CreateOrReport(const RadioOptions& options, MessageDisplay& messages) {
-  std::string error;
-  auto session = Create(options, messages, error);
-  if (!session) std::fprintf(stderr, "tarvel-cli: %s\n", error.c_str());
-  return session;
+std::unique_ptr<RadioSession> RadioSession::CreateOrFail(const RadioOptions& options, MessageDisplay& messages,
+                                                         CommandRun& run, std::string_view otherFile) {
+  OutputError error;
+  auto session = Create(options, messages, otherFile, error);
+  if (session) return session;
+  if (error.problem == OutputProblem::System) {
+    run.fail(kExitUsage, "tarvel-cli: " + error.text);
+  } else {
+    run.fail(kExitUsage, std::string(LoadString(RefusalMessage(error.problem))), "--trace " + error.text);
+  }
+  return nullptr;
 }
 
-bool ShowProgress(const RadioOptions& options) { return !options.quiet && ::isatty(STDERR_FILENO); }
-
-void PrintPortAccessHint(const std::string& port) {
-  if (::access(port.c_str(), F_OK) == 0 && ::access(port.c_str(), R_OK | W_OK) != 0 && errno == EACCES) {
-    std::fprintf(stderr, "%s\n", std::string(LoadString(StringId::PortAccessHint)).c_str());
+RadioSession::~RadioSession() {
+  // The port first: its close is the trace's last line.
+  context_.reset();
+  tracing_.reset();
+  if (!traceFile_.isOpen()) return;
+  traceStream_.close();
+  OutputError error;
+  if (!traceStream_ || !traceFile_.commit(error)) {
+    std::fprintf(stderr, "tarvel-cli: the trace was not written: %s\n",
+                 error.text.empty() ? traceFile_.targetPath().c_str() : error.text.c_str());
   }
 }
+
+bool ShowProgress(const RadioOptions& options) { return !options.quiet && StderrIsTerminal(); }
 
 }  // namespace tarvel::cli

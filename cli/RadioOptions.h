@@ -5,11 +5,15 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include <CLI/CLI.hpp>
 
 #include "base/Clock.h"
+#include "base/OutputFile.h"
 #include "base/UiPump.h"
+#include "cli/CommandRun.h"
+#include "cli/StopSignals.h"
 #include "cli/TerminalMessages.h"
 #include "loader/LoaderContext.h"
 #include "serial/SerialPort.h"
@@ -25,32 +29,60 @@ struct RadioOptions {
   std::string traceFile;
   bool quiet = false;
   bool json = false;
+  std::string record;
+
+  OutputOptions output() const { return {json, record}; }
 };
 
-// Adds --port, --cable, --baud, --rts-pulse, --trace, --quiet, --json.
+// Adds -p/--port, -c/--cable, -b/--baud (with their TARVEL_PORT,
+// TARVEL_CABLE and TARVEL_BAUD defaults), --rts-pulse, --trace,
+// -q/--quiet, --json, --record (TARVEL_RECORD).
 void AddRadioOptions(CLI::App& command, RadioOptions& options);
+
+// The port as given, the device behind it and its USB facts.
+RadioFacts DescribeRadio(const RadioOptions& options);
+
+// What to do after 105: the device missing, not open to this user, in use,
+// or none of these (then perhaps the wrong device).
+std::string PortHint(const std::string& port);
+// What to do after 111.
+std::string SyncHint(const RadioOptions& options);
+// The hint for the failures every radio command shares (105, 111); empty
+// for others.
+std::string RadioHint(StringId failure, const RadioOptions& options);
 
 // The rates the window offers for the cable; another rate is a usage error.
 // Returns the error text, or empty when the rate is offered.
 std::string CheckRate(const RadioOptions& options);
 
-// Everything one conversation needs, on the real port layer.
+// Everything one conversation needs, on the real port layer, with Ctrl-C
+// (and SIGTERM, SIGHUP) as the context's stop request while it lives.
 class RadioSession {
  public:
   // `messages` must outlive the session. Fails (returns null, `error` set)
-  // when the trace file cannot be created.
+  // when the trace file is refused (`refusal`: 130 or 131; it may not be
+  // `otherFile`, the run's SFL file) or cannot be created.
   static std::unique_ptr<RadioSession> Create(const RadioOptions& options, MessageDisplay& messages,
-                                              std::string& error);
-  // Create, printing the reason on stderr when it fails.
-  static std::unique_ptr<RadioSession> CreateOrReport(const RadioOptions& options, MessageDisplay& messages);
+                                              std::string_view otherFile, OutputError& error);
+  // Create; when it fails, the run says why (exit code 2).
+  static std::unique_ptr<RadioSession> CreateOrFail(const RadioOptions& options, MessageDisplay& messages,
+                                                    CommandRun& run, std::string_view otherFile = {});
+  // The trace, when there is one, replaces its file only now.
+  ~RadioSession();
+  RadioSession(const RadioSession&) = delete;
+  RadioSession& operator=(const RadioSession&) = delete;
 
   LoaderContext& context() { return *context_; }
+  // The exit code of a run that a signal stopped, 0 when none came.
+  int stopExitCode() const { return stop_.exitCode(); }
 
  private:
   RadioSession() = default;
+  StopSignals stop_;
   SteadyClock clock_;
   NoUiPump pump_;
   std::unique_ptr<PortOpener> system_ = MakeSystemPortOpener();
+  OutputFile traceFile_;
   std::ofstream traceStream_;
   std::unique_ptr<TracingOpener> tracing_;
   std::unique_ptr<LoaderContext> context_;
@@ -58,9 +90,5 @@ class RadioSession {
 
 // Progress is shown on stderr when it is a terminal and --quiet is not given.
 bool ShowProgress(const RadioOptions& options);
-
-// After a port failure: a line on how to get access when the device exists
-// but the user may not open it.
-void PrintPortAccessHint(const std::string& port);
 
 }  // namespace tarvel::cli

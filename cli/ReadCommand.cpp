@@ -1,12 +1,12 @@
 // `tarvel-cli read OUT.sfl --port PATH`: Flash Extraction for scripts.
-#include <unistd.h>
-
 #include <cstdio>
+#include <filesystem>
 
 #include "base/Report.h"
+#include "base/FileIo.h"
+#include "base/Sha256.h"
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
-#include "cli/Json.h"
 #include "cli/ProgressLine.h"
 #include "cli/RadioOptions.h"
 #include "service/FlashRead.h"
@@ -20,6 +20,7 @@ struct ReadOptions {
   RadioOptions radio;
   std::string output;
   std::string endBlock = "3FF";
+  bool force = false;
 };
 
 bool IsBlockText(const std::string& text) {
@@ -30,39 +31,61 @@ bool IsBlockText(const std::string& text) {
   return true;
 }
 
+std::string ReadFailureHint(const ReadOutcome& outcome, const TerminalMessages& messages, const ReadOptions& options,
+                            int blocksTotal) {
+  if (messages.showed(StringId::PortCannotBeHandled)) return PortHint(options.radio.port);
+  if (messages.showed(StringId::SyncError)) return SyncHint(options.radio);
+  // The output itself is left as it was: the hint names where the blocks
+  // that were read went, if anywhere.
+  if (outcome.keptPath.empty()) return {};
+  return FormatString(StringId::ReadPartialHint,
+                      {outcome.keptPath, std::to_string(outcome.blocksRead), std::to_string(blocksTotal)});
+}
+
 int RunRead(const ReadOptions& options) {
-  TerminalMessages messages(!options.radio.json);
-  auto session = RadioSession::CreateOrReport(options.radio, messages);
-  if (!session) return kExitUsage;
-  std::string reason;
-  if (!CreateEmptyOutputFile(options.output, reason)) {
-    messages.showMessage(StringId::FileCannotBeOpened, MessageIcon::Stop, reason);
-    return kExitFile;
-  }
+  CommandRun run("read", options.radio.output());
+  RunResult& result = run.result();
+  result.radio = DescribeRadio(options.radio);
   const std::uint16_t endBlock = ParseBlockText(options.endBlock);
+  TransferFacts& transfer = result.transfer.emplace();
+  transfer.file = options.output;
+  transfer.blocksTotal = endBlock + 1;
+  if (!run.openRecord()) return run.finish();
+  // A dump is often the only copy of a radio's old firmware.
+  std::error_code error;
+  if (!options.force && std::filesystem::exists(std::filesystem::symlink_status(fileio::PathOf(options.output), error))) {
+    run.fail(kExitUsage, FormatString(StringId::OutputExists, {options.output}));
+    return run.finish();
+  }
+
+  TerminalMessages messages(!options.radio.json);
+  auto session = RadioSession::CreateOrFail(options.radio, messages, run, options.output);
+  if (!session) return run.finish();
   ProgressLine line(ShowProgress(options.radio), "Reading");
-  messages.setBeforePrint([&line] { line.finish(); });
+  messages.setBeforePrint([&line, endBlock](bool report) {
+    if (report) line.complete(FormatBlockCounter(endBlock + 1));
+    line.finish();
+  });
   ReadProgress progress(line);
   ConverterBlockSink sink;
 
   const ReadOutcome outcome = ReadFlash(session->context(), progress, sink, options.output, endBlock);
   line.finish();
-  if (!outcome.succeeded && outcome.lastMessage == StringId::PortCannotBeHandled) {
-    PrintPortAccessHint(options.radio.port);
+  transfer.blocksDone = outcome.blocksRead;
+  transfer.checksum = outcome.readSum;
+  if (outcome.succeeded) {
+    result.message = TerminalText(LoadString(StringId::ReadSucceeded));
+    transfer.fileSha256 = FileSha256(options.output).value_or("");
+  } else {
+    result.exitCode = ExitCodeFor(outcome.lastMessage);
+    result.message = messages.lastFailureText();
+    result.detail = messages.lastFailureDetail();
+    result.hint = ReadFailureHint(outcome, messages, options, transfer.blocksTotal);
+    if (messages.showed(StringId::CommunicationError)) transfer.firstFailedBlock = outcome.blocksRead;
+    result.fields["partial_file"] = outcome.keptPath.empty() ? Json(nullptr) : Json(outcome.keptPath);
   }
-  if (options.radio.json) {
-    JsonObject json;
-    json.add("result", std::string(outcome.succeeded ? "success" : "failure"));
-    json.add("message", outcome.succeeded ? std::string(LoadString(StringId::ReadSucceeded))
-                                          : messages.lastFailureText());
-    json.add("output", options.output);
-    json.add("blocks_read", static_cast<long long>(outcome.blocksRead));
-    json.add("complete", outcome.succeeded);
-    json.add("elapsed_ms", static_cast<long long>(outcome.elapsedMs));
-    json.add("checksum", FormatHex4(outcome.readSum));
-    std::printf("%s\n", json.str().c_str());
-  }
-  return outcome.succeeded ? kExitOk : ExitCodeFor(outcome.lastMessage);
+  if (session->stopExitCode() != 0 && result.exitCode != kExitOk) result.exitCode = session->stopExitCode();
+  return run.finish();
 }
 
 }  // namespace
@@ -70,10 +93,14 @@ int RunRead(const ReadOptions& options) {
 void AddReadCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<ReadOptions>();
   CLI::App* command = app.add_subcommand("read", "Read the radio's flash into an SFL file (Flash Extraction)");
-  command->add_option("output", options->output, "The SFL file to create; an existing file is emptied")->required();
+  command->add_option("out", options->output,
+                       "The SFL file to create; an existing file is replaced only when the read succeeds");
+  command->add_option("-o,--output", options->output, "The SFL file to create (instead of OUT)");
+  command->add_flag("--force", options->force, "Replace the output file when it exists");
   command->add_option("--end-block", options->endBlock, "Last block to read, three hex digits")->default_str("3FF");
   AddRadioOptions(*command, options->radio);
   command->callback([options, &exitCode] {
+    if (options->output.empty()) throw CLI::ValidationError("an output file is required: OUT.sfl or -o OUT.sfl");
     if (const std::string problem = CheckRate(options->radio); !problem.empty()) {
       throw CLI::ValidationError(problem);
     }

@@ -4,7 +4,6 @@
 
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
-#include "cli/Json.h"
 #include "cli/RadioOptions.h"
 #include "loader/Sync.h"
 #include "loader/Waits.h"
@@ -14,14 +13,17 @@ namespace tarvel::cli {
 namespace {
 
 int RunSync(const RadioOptions& options) {
+  CommandRun run("sync", options.output());
+  RunResult& result = run.result();
+  result.radio = DescribeRadio(options);
+  if (!run.openRecord()) return run.finish();
   TerminalMessages messages(!options.json);
-  auto session = RadioSession::CreateOrReport(options, messages);
-  if (!session) return kExitUsage;
+  auto session = RadioSession::CreateOrFail(options, messages, run);
+  if (!session) return run.finish();
   LoaderContext& ctx = session->context();
   bool synced = false;
   if (!OpenCommPort(ctx.link)) {
     CloseCommPort(ctx.link);
-    PrintPortAccessHint(options.port);
   } else if (ctx.m_nType == kTypeQap10) {
     SendQap10StartPacket(ctx);
     synced = SyncLoaderFramed(ctx);
@@ -36,14 +38,17 @@ int RunSync(const RadioOptions& options) {
   const bool opened = ctx.port() != nullptr;
   CloseCommPort(ctx.link);
   if (opened && !synced) messages.showMessage(StringId::SyncError, MessageIcon::Stop);
-  if (synced && !options.json) messages.showMessage(StringId::SyncSucceeded, MessageIcon::Information);
-  if (options.json) {
-    JsonObject json;
-    json.add("result", std::string(synced ? "success" : "failure"));
-    json.add("message", synced ? std::string(LoadString(StringId::SyncSucceeded)) : messages.lastFailureText());
-    std::printf("%s\n", json.str().c_str());
+  if (synced) {
+    messages.showMessage(StringId::SyncSucceeded, MessageIcon::Information);
+    result.message = TerminalText(LoadString(StringId::SyncSucceeded));
+  } else {
+    result.exitCode = ExitCodeFor(messages.lastFailure());
+    result.message = messages.lastFailureText();
+    result.detail = messages.lastFailureDetail();
+    result.hint = RadioHint(messages.lastFailure(), options);
   }
-  return synced ? kExitOk : ExitCodeFor(messages.lastFailure());
+  if (session->stopExitCode() != 0 && result.exitCode != kExitOk) result.exitCode = session->stopExitCode();
+  return run.finish();
 }
 
 }  // namespace

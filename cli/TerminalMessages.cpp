@@ -18,19 +18,25 @@ std::string TerminalText(std::string_view text) {
   return out;
 }
 
+bool TerminalMessages::showed(StringId failure) const {
+  for (const StringId id : shown_) {
+    if (id == failure) return true;
+  }
+  return false;
+}
+
 void TerminalMessages::showMessage(StringId id, MessageIcon icon, std::string_view detail) {
-  if (beforePrint_) beforePrint_();
   std::string text = TerminalText(LoadString(id));
   if (icon == MessageIcon::Stop) {
     ++failures_;
     lastFailure_ = id;
-    lastFailureText_ = std::string(LoadString(id));
-    for (char& c : lastFailureText_) {
-      if (c == '\r') c = ' ';
-    }
-    if (!detail.empty()) lastFailureText_ += " (" + std::string(detail) + ")";
+    lastFailureText_ = text;
+    lastFailureDetail_ = std::string(detail);
+    shown_.push_back(id);
   }
   FILE* out = icon == MessageIcon::Information ? stdout : stderr;
+  if (out == stdout && !reportsToStdout_) return;
+  if (beforePrint_) beforePrint_(false);
   std::fprintf(out, "%s\n", text.c_str());
   if (!detail.empty()) std::fprintf(out, "  %.*s\n", static_cast<int>(detail.size()), detail.data());
   std::fflush(out);
@@ -38,8 +44,8 @@ void TerminalMessages::showMessage(StringId id, MessageIcon icon, std::string_vi
 
 void TerminalMessages::showReport(const std::string& text, MessageIcon) {
   lastReport_ = text;
+  if (beforePrint_) beforePrint_(true);
   if (!reportsToStdout_) return;
-  if (beforePrint_) beforePrint_();
   std::printf("%s\n", TerminalText(text).c_str());
   std::fflush(stdout);
 }

@@ -1,11 +1,12 @@
-// Messages on a terminal: failures on stderr, reports on stdout. Texts come
-// from the string table; the carriage returns that separate a message's
-// sentences become line breaks.
+// Messages on a terminal: failures on stderr, reports on stdout (kept, not
+// printed, when stdout carries JSON). Texts come from the string table; the
+// carriage returns that separate a message's sentences become line breaks.
 #pragma once
 
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "base/MessageDisplay.h"
 
@@ -13,7 +14,8 @@ namespace tarvel::cli {
 
 class TerminalMessages final : public MessageDisplay {
  public:
-  // With `reportsToStdout` false (JSON output) the report is only kept.
+  // With `reportsToStdout` false (JSON output) reports and information
+  // messages are only kept.
   explicit TerminalMessages(bool reportsToStdout = true) : reportsToStdout_(reportsToStdout) {}
 
   void showMessage(StringId id, MessageIcon icon, std::string_view detail = {}) override;
@@ -21,19 +23,24 @@ class TerminalMessages final : public MessageDisplay {
 
   bool anyFailure() const { return failures_ > 0; }
   StringId lastFailure() const { return lastFailure_; }
-  // The text of the last failure as a single line (for JSON).
+  // The text of the last failure as printed, and its detail line.
   const std::string& lastFailureText() const { return lastFailureText_; }
+  const std::string& lastFailureDetail() const { return lastFailureDetail_; }
+  bool showed(StringId failure) const;
   const std::string& lastReport() const { return lastReport_; }
-  // Called before a message is printed, to end a progress line.
-  void setBeforePrint(std::function<void()> hook) { beforePrint_ = std::move(hook); }
+  // Called before a message is printed, to end a progress line; `report`
+  // is true for the success report (called even when it is not printed).
+  void setBeforePrint(std::function<void(bool report)> hook) { beforePrint_ = std::move(hook); }
 
  private:
   bool reportsToStdout_;
   int failures_ = 0;
   StringId lastFailure_ = StringId::AppTitle;
   std::string lastFailureText_;
+  std::string lastFailureDetail_;
+  std::vector<StringId> shown_;
   std::string lastReport_;
-  std::function<void()> beforePrint_;
+  std::function<void(bool)> beforePrint_;
 };
 
 // The message text for a terminal: CR and CR LF become LF.

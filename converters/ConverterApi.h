@@ -37,6 +37,9 @@ TARVEL_CONVERTER_EXPORT const char* Velmar_LastError(void);
 // bytes: the block number, high byte first, then the 128 data bytes.
 // Nonzero: taken; zero: the file cannot be written.
 TARVEL_CONVERTER_EXPORT int Oxbrin_Prc(const char* outputPath, const unsigned char* blockRecord);
+// Why the last Oxbrin_Prc of this thread returned 0. Optional, as
+// Velmar_LastError.
+TARVEL_CONVERTER_EXPORT const char* Oxbrin_LastError(void);
 TARVEL_CONVERTER_EXPORT const char* Oxbrin_VerInfo(void);
 
 #ifdef __cplusplus
@@ -49,6 +52,7 @@ typedef const char* (*VelmarVerInfoFn)(void);
 typedef const char* (*VelmarLastErrorFn)(void);
 typedef int (*OxbrinPrcFn)(const char*, const unsigned char*);
 typedef const char* (*OxbrinVerInfoFn)(void);
+typedef const char* (*OxbrinLastErrorFn)(void);
 
 #define TARVEL_BLOCK_RECORD_BYTES 130
 

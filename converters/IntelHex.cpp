@@ -153,6 +153,8 @@ void IntelHexParser::store(std::uint32_t offset, const std::uint8_t* data, std::
       std::memcpy(window_.data() + (from - windowStart_), data + (from - start), to - from);
       bytesInWindow_ += to - from;
     }
+    if (count > 0 && start < windowStart_) dropped(start, std::min(start + count, windowStart_) - 1);
+    if (count > 0 && start + count > windowEnd) dropped(std::max(start, windowEnd), start + count - 1);
     return;
   }
   for (std::size_t i = 0; i < count; ++i) {
@@ -160,8 +162,32 @@ void IntelHexParser::store(std::uint32_t offset, const std::uint8_t* data, std::
     if (address >= windowStart_ && address < windowEnd) {
       window_[address - windowStart_] = data[i];
       ++bytesInWindow_;
+    } else {
+      dropped(address, address);
     }
   }
+}
+
+void IntelHexParser::dropped(std::uint64_t first, std::uint64_t last) {
+  if (!outside_.empty() && outside_.back().last + 1 == first) {
+    outside_.back().last = last;
+  } else {
+    outside_.push_back({first, last});
+  }
+}
+
+std::vector<AddressRange> IntelHexParser::rangesOutside() const {
+  std::vector<AddressRange> ranges = outside_;
+  std::sort(ranges.begin(), ranges.end(), [](const AddressRange& a, const AddressRange& b) { return a.first < b.first; });
+  std::vector<AddressRange> joined;
+  for (const AddressRange& range : ranges) {
+    if (!joined.empty() && range.first <= joined.back().last + 1) {
+      joined.back().last = std::max(joined.back().last, range.last);
+    } else {
+      joined.push_back(range);
+    }
+  }
+  return joined;
 }
 
 namespace {
@@ -183,7 +209,8 @@ class Fd {
 }  // namespace
 
 bool ReadIntelHexFile(const std::string& path, IntelHexParser& parser, std::string& reason) {
-  const Fd fd(fileio::Open(path, fileio::OpenFor::Read));
+  // ReadNoWait: a FIFO is refused below at once instead of waiting for a writer.
+  const Fd fd(fileio::Open(path, fileio::OpenFor::ReadNoWait));
   if (fd.get() < 0) {
     reason = "cannot open " + path + ": " + std::strerror(errno);
     return false;

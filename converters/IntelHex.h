@@ -9,8 +9,15 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarvel::converters {
+
+// Addresses first..last, both included.
+struct AddressRange {
+  std::uint64_t first = 0;
+  std::uint64_t last = 0;
+};
 
 // Reads a HEX file's lines and copies the data that falls into the window
 // [windowStart, windowStart + window.size()) of the 32-bit address space;
@@ -30,9 +37,13 @@ class IntelHexParser {
   bool sawEndRecord() const { return ended_; }
   // Data bytes that landed in the window (overwrites counted again).
   std::uint64_t bytesInWindow() const { return bytesInWindow_; }
+  // Where the dropped data lay: ascending, overlapping and adjacent ranges
+  // joined.
+  std::vector<AddressRange> rangesOutside() const;
 
  private:
   void store(std::uint32_t offset, const std::uint8_t* data, std::size_t count);
+  void dropped(std::uint64_t first, std::uint64_t last);
 
   std::uint64_t windowStart_;
   std::span<std::uint8_t> window_;
@@ -40,6 +51,7 @@ class IntelHexParser {
   bool segmented_ = false;      // 02: the offset wraps inside 64 KiB
   bool ended_ = false;
   std::uint64_t bytesInWindow_ = 0;
+  std::vector<AddressRange> outside_;  // in file order, runs joined
 };
 
 // Reads the file at `path` through an IntelHexParser. False, with the

@@ -1,5 +1,6 @@
 // liboxbrin.so: flash blocks read from the radio, one call each, into an
 // SFL file.
+#include <cstdio>
 #include <ctime>
 #include <span>
 #include <string>
@@ -10,6 +11,10 @@
 #include "firmware/SflWriter.h"
 
 namespace {
+
+// Fixed size: a thread_local with a destructor would keep the library from
+// being unloaded.
+thread_local char t_lastError[512];
 
 // The firmware line of a read's header: when it was read, as the radio does
 // not say what it holds.
@@ -23,6 +28,7 @@ std::string ReadDate() {
 }  // namespace
 
 extern "C" int Oxbrin_Prc(const char* outputPath, const unsigned char* blockRecord) {
+  t_lastError[0] = '\0';
   if (!outputPath || !*outputPath || !blockRecord) return 0;
   try {
     const auto block = static_cast<std::uint16_t>(blockRecord[0] << 8 | blockRecord[1]);
@@ -30,13 +36,17 @@ extern "C" int Oxbrin_Prc(const char* outputPath, const unsigned char* blockReco
     // The header is built for every call but written only into an empty
     // file; it costs microseconds against a block's time on the line.
     std::string reason;
-    return tarvel::converters::AppendToFile(outputPath, tarvel::SflHeader("Flash extraction", ReadDate()),
-                                            tarvel::SflRecordLine(block, data), reason)
-               ? 1
-               : 0;
+    if (tarvel::converters::AppendToFile(outputPath, tarvel::SflHeader("Flash extraction", ReadDate()),
+                                         tarvel::SflRecordLine(block, data), reason)) {
+      return 1;
+    }
+    std::snprintf(t_lastError, sizeof t_lastError, "%s", reason.c_str());
   } catch (...) {
-    return 0;
+    std::snprintf(t_lastError, sizeof t_lastError, "out of memory");
   }
+  return 0;
 }
+
+extern "C" const char* Oxbrin_LastError(void) { return t_lastError; }
 
 extern "C" const char* Oxbrin_VerInfo(void) { return "Oxbrin 1.00"; }

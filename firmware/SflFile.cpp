@@ -1,5 +1,6 @@
 #include "firmware/SflFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -65,7 +66,9 @@ std::optional<std::uint64_t> SflFileSize(const std::string& path) {
 }
 
 bool LoadSflFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& reason) {
-  const int fd = fileio::Open(path, fileio::OpenFor::Read);
+  // ReadNoWait: a FIFO must not hold the program until a writer comes; it
+  // is refused below like any file that is not a regular file.
+  const int fd = fileio::Open(path, fileio::OpenFor::ReadNoWait);
   if (fd < 0) {
     reason = std::strerror(errno);
     return false;
@@ -140,13 +143,24 @@ std::optional<std::string> CheckSflFile(std::span<const std::uint8_t> bytes) {
   SflTextReader reader(bytes);
   SflRecord record;
   std::string problem;
-  for (std::size_t n = 1;; ++n) {
-    switch (ParseSflRecord(reader, record, &problem)) {
-      case SflParse::Record: break;
-      case SflParse::End: return std::nullopt;
-      case SflParse::Invalid: return "record " + std::to_string(n) + ", " + problem;
-    }
+  std::size_t n = 1;
+  for (;; ++n) {
+    const SflParse parse = ParseSflRecord(reader, record, &problem);
+    if (parse == SflParse::End) break;
+    if (parse == SflParse::Invalid) return "record " + std::to_string(n) + ", " + problem;
   }
+  // Written, such a file would be reported as a success with nothing in the
+  // radio: an empty file, a header alone, any text file named .sfl.
+  if (n == 1) return std::string("the file holds no flash record");
+  // A file ends at 0x1A and may be padded after it, but a record there was
+  // meant to be written: the file was joined or damaged.
+  const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{kEndOfData});
+  const auto after = std::find(end, bytes.end(), std::uint8_t{'+'});
+  if (after != bytes.end()) {
+    return "a record follows the end-of-file byte 0x1A at offset " +
+           std::to_string(static_cast<std::size_t>(end - bytes.begin()));
+  }
+  return std::nullopt;
 }
 
 bool ReadSflRecord(LoaderContext& ctx, SflTextReader& reader, std::size_t& length) {

@@ -62,7 +62,9 @@ SflParse ParseSflRecord(SflTextReader& reader, SflRecord& record, std::string* p
 
 // Checks every record of a file before any is sent: a record cut short by
 // the end of the data, or a character other than a hex digit among its
-// 4 + 256 digit positions, makes the file invalid. Returns the problem.
+// 4 + 256 digit positions, makes the file invalid, and so does a file
+// without any record or with a record after its end-of-file byte 0x1A.
+// Returns the problem.
 std::optional<std::string> CheckSflFile(std::span<const std::uint8_t> bytes);
 
 // Builds the next record's write packet in the transmit buffer (framed or

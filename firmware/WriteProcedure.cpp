@@ -72,6 +72,11 @@ std::string FormatBlockCounter(int counter) {
   return text;
 }
 
+std::string StoppedWriteState(int blocksWritten) {
+  if (blocksWritten == 0) return std::string(LoadString(StringId::WriteNothingHint));
+  return FormatString(StringId::WritePartlyHint, {FormatBlockCounter(blocksWritten - 1)});
+}
+
 WriteOutcome OnWrite(LoaderContext& ctx, WriteUi& ui, const std::string& filePath) {
   WriteOutcome outcome;
   if (ctx.m_nStatus != 0) return outcome;
@@ -128,6 +133,11 @@ bool WriteFlashBlocks(LoaderContext& ctx, WriteUi& ui, const std::string& filePa
     std::array<std::uint8_t, 3> head{};
     for (;;) {
       if (ctx.m_nRetry == 0) {
+        if (ctx.stopRequested()) {
+          outcome.stopped = true;
+          Fail(ctx, outcome, StringId::Stopped, StoppedWriteState(outcome.blocksWritten));
+          return false;
+        }
         if (!ReadSflRecord(ctx, reader, length)) return true;
         ui.setProgress(counter, FormatBlockCounter(counter));
         ++counter;

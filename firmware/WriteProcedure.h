@@ -37,6 +37,7 @@ struct WriteOutcome {
   std::uint16_t checkSum = 0;
   int blocksWritten = 0;
   int retries = 0;
+  bool stopped = false;  // the context's stop request ended it between blocks
 };
 
 // The WRITE command. Refused (nothing happens) while m_nStatus is not 0, so
@@ -46,6 +47,10 @@ WriteOutcome OnWrite(LoaderContext& ctx, WriteUi& ui, const std::string& filePat
 // The block loop on an open, synchronised port. On failure it has shown
 // its message and recorded it in `outcome`.
 bool WriteFlashBlocks(LoaderContext& ctx, WriteUi& ui, const std::string& filePath, WriteOutcome& outcome);
+
+// What a write stopped after `blocksWritten` blocks left in the radio, and
+// what the user must do about it.
+std::string StoppedWriteState(int blocksWritten);
 
 // The block counter as the progress bar shows it: at least three upper-case
 // hex digits.

@@ -1,5 +1,7 @@
 #include "loader/Exchanges.h"
 
+#include <cstdio>
+
 #include "loader/Waits.h"
 
 namespace tarvel {
@@ -24,10 +26,26 @@ BlockWriteResult WriteBlockExchange(LoaderContext& ctx, std::size_t packetLength
   return loaderSum == sentSum ? BlockWriteResult::Written : BlockWriteResult::AttemptFailed;
 }
 
-bool ReadBlockExchange(LoaderContext& ctx, std::uint16_t block, ReadReply& reply) {
-  SendPacket(ctx, BuildReadRequest(ctx, block));
-  WaitForInput(ctx);
-  return ReadBytes(ctx, reply) == reply.size();
+BlockReadResult ReadBlockExchange(LoaderContext& ctx, std::uint16_t block, ReadReply& reply,
+                                  std::size_t* strayBytes) {
+  std::size_t stray = BytesWaiting(ctx);
+  if (stray == 0) {
+    SendPacket(ctx, BuildReadRequest(ctx, block));
+    WaitForInput(ctx);
+    if (ReadBytes(ctx, reply) != reply.size()) return BlockReadResult::NoReply;
+    stray = BytesWaiting(ctx);
+  }
+  if (strayBytes) *strayBytes = stray;
+  return stray == 0 ? BlockReadResult::Read : BlockReadResult::OutOfStep;
+}
+
+std::string OutOfStepText(std::uint16_t block, std::size_t strayBytes) {
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "the radio's replies are out of step at block %03X (%zu byte%s more than asked for); "
+                "the block read before it may be wrong too",
+                static_cast<unsigned>(block), strayBytes, strayBytes == 1 ? "" : "s");
+  return text;
 }
 
 }  // namespace tarvel

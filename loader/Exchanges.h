@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "loader/LoaderContext.h"
 #include "loader/Packets.h"
@@ -23,7 +24,21 @@ BlockWriteResult WriteBlockExchange(LoaderContext& ctx, std::size_t packetLength
 
 using ReadReply = std::array<std::uint8_t, kReadReplySize>;
 
-// Sends the read request of `block`; true when the whole 130-byte reply came.
-bool ReadBlockExchange(LoaderContext& ctx, std::uint16_t block, ReadReply& reply);
+enum class BlockReadResult {
+  Read,       // the whole 130-byte reply came
+  NoReply,    // nothing, or fewer than 130 bytes
+  OutOfStep,  // bytes waited before the request or after the reply
+};
+
+// Sends the read request of `block` and reads the reply. Bytes already
+// waiting before the request, or left after the reply, mean that the
+// radio's replies are shifted against the requests (a stray byte on the
+// line): every reply from then on would be read wrong, so the exchange
+// reports it instead of a reply. `strayBytes` receives their count.
+BlockReadResult ReadBlockExchange(LoaderContext& ctx, std::uint16_t block, ReadReply& reply,
+                                  std::size_t* strayBytes = nullptr);
+
+// The detail of the communication error that an OutOfStep result gives.
+std::string OutOfStepText(std::uint16_t block, std::size_t strayBytes);
 
 }  // namespace tarvel

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 
@@ -46,7 +47,13 @@ struct LoaderContext {
 
   std::chrono::milliseconds waitForInputBound = kWaitForInputBound;
 
+  // Set from outside (the command line's Ctrl-C) to end a write or a read
+  // after the exchange in progress, through its usual closing steps. Several
+  // contexts may share one request; null: nothing asks.
+  const std::atomic<bool>* stopRequest = nullptr;
+
   SerialPort* port() const { return link.hComm.get(); }
+  bool stopRequested() const { return stopRequest && stopRequest->load(std::memory_order_relaxed); }
   bool framed() const { return m_nType == kTypeQap10; }
 };
 

@@ -21,6 +21,13 @@ bool OpenCommPort(CommLink& link) {
 
 void CloseCommPort(CommLink& link) { link.hComm.reset(); }
 
+bool OpenCommPortQuietly(CommLink& link) {
+  CloseCommPort(link);
+  OpenResult opened = link.opener.open(link.m_strCommName, link.m_nBaudRate, link.timeouts);
+  if (opened.status == OpenStatus::Ok) link.hComm = std::move(opened.port);
+  return link.hComm != nullptr;
+}
+
 bool OpenCommPortOrClose(CommLink& link, StringId& failure) {
   if (OpenCommPort(link)) return true;
   failure = link.hComm ? StringId::PortInitFailed : StringId::PortCannotBeHandled;

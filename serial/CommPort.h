@@ -26,6 +26,9 @@ struct CommLink {
 // or 106 and returns false; the caller then closes with CloseCommPort.
 bool OpenCommPort(CommLink& link);
 void CloseCommPort(CommLink& link);
+// OpenCommPort without its messages, for steps whose failure is no failure
+// of the procedure (a closing line pulse). False: no port is open.
+bool OpenCommPortQuietly(CommLink& link);
 // OpenCommPort, and on failure the caller's part too: the port closed and
 // the message shown (105 or 106) named in `failure`.
 bool OpenCommPortOrClose(CommLink& link, StringId& failure);

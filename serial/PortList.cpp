@@ -5,6 +5,16 @@
 
 namespace tarvel {
 
+const char* PortAccessName(PortAccess access) {
+  switch (access) {
+    case PortAccess::Ok: return "ok";
+    case PortAccess::Missing: return "missing";
+    case PortAccess::Denied: return "denied";
+    case PortAccess::Busy: return "busy";
+  }
+  return "ok";
+}
+
 bool NaturalLess(const std::string& left, const std::string& right) {
   auto isDigit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
   std::size_t i = 0;

@@ -10,6 +10,7 @@ namespace tarvel {
 struct PortInfo {
   std::string device;  // the name to open: /dev/ttyUSB0 on Linux, COM5 on Windows
   std::string byId;    // its stable link in /dev/serial/by-id, if any
+  std::string byPath;  // its link in /dev/serial/by-path (the socket it is plugged into), if any
   // From the USB device the port belongs to; empty for other ports.
   std::string vendorId, productId, serial, manufacturer, product;
   // Linux: the kernel driver of the port, e.g. ftdi_sio. Windows: the
@@ -21,6 +22,15 @@ struct PortInfo {
 // The serial ports of this machine, sorted by name in natural order
 // (ttyUSB2 before ttyUSB10, COM2 before COM10).
 std::vector<PortInfo> ListSerialPorts();
+
+// Whether this user can take the device now, judged without opening it:
+// opening a terminal raises DTR and RTS, which a radio's cable may take as
+// the loader's entry pulse.
+enum class PortAccess { Ok, Missing, Denied, Busy };
+// Busy: another process holds the device's flock (as tarvel does) or a UUCP
+// lock file (LCK..NAME in /run/lock or /var/lock) of a running process.
+PortAccess CheckPortAccess(const std::string& device, const std::string& procRoot = "/proc");
+const char* PortAccessName(PortAccess access);
 
 // Natural order of names: runs of digits compare by value.
 bool NaturalLess(const std::string& left, const std::string& right);

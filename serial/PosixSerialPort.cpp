@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -46,12 +48,35 @@ int RemainingMs(Time::time_point deadline) {
   return static_cast<int>(std::min<decltype(ms)>(ms, INT_MAX));
 }
 
+// The descriptors of the open ports, plus one (0: a free slot), for
+// ReleaseOpenPortsNow; only lock-free atomics, as a signal handler reads them.
+std::array<std::atomic<int>, 32> g_openPorts{};
+
+void RegisterOpenPort(int fd) {
+  for (auto& slot : g_openPorts) {
+    int expected = 0;
+    if (slot.compare_exchange_strong(expected, fd + 1)) return;
+  }
+}
+
+// False when ReleaseOpenPortsNow has taken the descriptor (and closed it).
+bool UnregisterOpenPort(int fd) {
+  for (auto& slot : g_openPorts) {
+    int expected = fd + 1;
+    if (slot.compare_exchange_strong(expected, 0)) return true;
+  }
+  return false;
+}
+
 class PosixSerialPort final : public SerialPort {
  public:
   PosixSerialPort(int fd, const PosixSysCalls& sys, const PortTimeouts& timeouts)
-      : fd_(fd), sys_(sys), timeouts_(timeouts) {}
+      : fd_(fd), sys_(sys), timeouts_(timeouts) {
+    RegisterOpenPort(fd_);
+  }
 
   ~PosixSerialPort() override {
+    if (!UnregisterOpenPort(fd_)) return;
     // The exclusive flag belongs to the terminal, not to this descriptor; a
     // pseudo-terminal whose other end stays open would keep refusing us.
     sys_.ioctl(fd_, TIOCNXCL, nullptr);
@@ -202,6 +227,15 @@ OpenResult CannotOpen(const std::string& name, int error) {
 }
 
 }  // namespace
+
+void ReleaseOpenPortsNow() {
+  for (auto& slot : g_openPorts) {
+    const int entry = slot.exchange(0);
+    if (entry == 0) continue;
+    ::ioctl(entry - 1, TIOCNXCL, nullptr);
+    ::close(entry - 1);
+  }
+}
 
 PosixSysCalls RealSysCalls() {
   return {

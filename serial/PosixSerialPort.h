@@ -26,4 +26,9 @@ class PosixPortOpener final : public PortOpener {
   std::unique_ptr<PosixSysCalls> sys_;
 };
 
+// For a program that must end at once (a second Ctrl-C): clears the
+// exclusive flag of every port this process holds open and closes it, so
+// that the next run can open the port. Safe to call in a signal handler.
+void ReleaseOpenPortsNow();
+
 }  // namespace tarvel

@@ -1,7 +1,12 @@
 #include "serial/SysfsPortList.h"
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string_view>
@@ -64,10 +69,11 @@ std::string FindDriver(const fs::path& devicePath, const fs::path& sysRoot) {
   return {};
 }
 
-std::string FindById(const fs::path& devRoot, const fs::path& device) {
+// The link in /dev/serial/<kind> that leads to `device`.
+std::string FindLink(const fs::path& devRoot, const char* kind, const fs::path& device) {
   std::error_code error;
   const fs::path target = Resolve(device);
-  for (fs::directory_iterator it(devRoot / "serial" / "by-id", error), end; !error && it != end;
+  for (fs::directory_iterator it(devRoot / "serial" / kind, error), end; !error && it != end;
        it.increment(error)) {
     if (Resolve(it->path()) == target) return it->path().string();
   }
@@ -80,7 +86,40 @@ std::string DeviceName(std::string sysfsName) {
   return sysfsName;
 }
 
+// /proc/locks lines end in "... PID MAJ:MIN:INODE START END", the device
+// numbers in hex.
+bool FlockHeld(const std::string& procRoot, const struct stat& device) {
+  std::ifstream in(fs::path(procRoot) / "locks");
+  char wanted[64];
+  std::snprintf(wanted, sizeof wanted, " %02x:%02x:%llu ", major(device.st_dev), minor(device.st_dev),
+                static_cast<unsigned long long>(device.st_ino));
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.find(wanted) != std::string::npos) return true;
+  }
+  return false;
+}
+
+bool UucpLockHeld(const std::string& procRoot, const fs::path& device) {
+  const std::string name = "LCK.." + device.filename().string();
+  for (const char* folder : {"/run/lock", "/var/lock"}) {
+    std::ifstream in(fs::path(folder) / name);
+    long pid = 0;
+    if (in >> pid && pid > 0 && Exists(fs::path(procRoot) / std::to_string(pid))) return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+PortAccess CheckPortAccess(const std::string& device, const std::string& procRoot) {
+  struct stat info {};
+  if (::stat(device.c_str(), &info) != 0) return errno == EACCES ? PortAccess::Denied : PortAccess::Missing;
+  if (::access(device.c_str(), R_OK | W_OK) != 0) return PortAccess::Denied;
+  const fs::path resolved = Resolve(device);
+  if (FlockHeld(procRoot, info) || UucpLockHeld(procRoot, resolved)) return PortAccess::Busy;
+  return PortAccess::Ok;
+}
 
 std::vector<PortInfo> ListSysfsPorts(const std::string& sysRoot, const std::string& devRoot) {
   std::vector<PortInfo> ports;
@@ -103,7 +142,8 @@ std::vector<PortInfo> ListSysfsPorts(const std::string& sysRoot, const std::stri
 
     port.device = (fs::path(devRoot) / DeviceName(name)).string();
     FillUsbFacts(device, sysRoot, port);
-    port.byId = FindById(devRoot, port.device);
+    port.byId = FindLink(devRoot, "by-id", port.device);
+    port.byPath = FindLink(devRoot, "by-path", port.device);
     ports.push_back(std::move(port));
   }
   std::sort(ports.begin(), ports.end(),

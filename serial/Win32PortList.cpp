@@ -113,4 +113,18 @@ std::vector<PortInfo> ListSerialPorts() {
   return ports;
 }
 
+PortAccess CheckPortAccess(const std::string& device, const std::string& /*procRoot*/) {
+  // Windows keeps no lock files, and opening a COM port to see whether it is
+  // taken would set its lines: the listing says whether the port exists.
+  std::string name = device;
+  if (name.rfind("\\\\.\\", 0) == 0) name.erase(0, 4);
+  for (const PortInfo& port : RegisteredPorts()) {
+    if (::CompareStringOrdinal(win32::Wide(port.device).c_str(), -1, win32::Wide(name).c_str(), -1, TRUE) ==
+        CSTR_EQUAL) {
+      return PortAccess::Ok;
+    }
+  }
+  return PortAccess::Missing;
+}
+
 }  // namespace tarvel

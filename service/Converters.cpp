@@ -73,3 +73,13 @@ int FlashImageConverter::addBlock(const std::string& outputPath,
 }
 
 }  // namespace tarvel
+
+namespace tarvel {
+
+std::string FlashImageConverter::lastError() {
+  const auto lastError = library_.function<OxbrinLastErrorFn>("Oxbrin_LastError");
+  const char* text = lastError ? lastError() : nullptr;
+  return text ? text : "";
+}
+
+}  // namespace tarvel

@@ -75,6 +75,8 @@ class FlashImageConverter {
   // Oxbrin_Prc's result: nonzero when the block was appended to the file.
   // 0 when the converter is not available.
   int addBlock(const std::string& outputPath, std::span<const std::uint8_t, kFlashBlockRecordBytes> record);
+  // Why the last addBlock returned 0, from the optional Oxbrin_LastError.
+  std::string lastError();
 
  private:
   ConverterLibrary library_;

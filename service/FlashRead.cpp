@@ -1,10 +1,10 @@
 #include "service/FlashRead.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include <filesystem>
 
 #include "base/FileIo.h"
+#include "base/OutputFile.h"
 #include "base/Report.h"
 #include "loader/Exchanges.h"
 #include "loader/Sync.h"
@@ -18,6 +18,8 @@ namespace {
 constexpr unsigned kBlocksPerStep = 20;
 // The RTS pulse that some adapters need around the QAP-10 start.
 constexpr std::uint32_t kReadRtsPulseMs = 2;
+// Two byte times at 9600 baud, the slowest rate.
+constexpr std::uint32_t kTrailingByteWaitMs = 3;
 
 struct ReadRun {
   LoaderContext& ctx;
@@ -26,6 +28,9 @@ struct ReadRun {
   const std::string& outputPath;
   std::uint16_t endBlock;
   ReadOutcome outcome;
+  OutputFile dump;       // the converter writes here; it replaces outputPath on success
+  std::string sinkError;  // the converter's reason for refusing a block
+  bool outputExisted = false;
 
   void show(StringId id, std::string_view detail = {}) {
     outcome.lastMessage = id;
@@ -35,11 +40,26 @@ struct ReadRun {
     ctx.m_nStatus = status;
     ui.statusChanged(status);
   }
-  // 114, saying what the output file holds after a failure.
+  // 114, saying where the blocks read went: the output stays as it was.
   void showReadFailed() {
-    const int total = endBlock + 1;
-    show(StringId::ReadFailed, outputPath + " is incomplete: it holds " + std::to_string(outcome.blocksRead) +
-                                   " of " + std::to_string(total) + " blocks.");
+    std::string detail = sinkError.empty() ? std::string() : sinkError + "\n";
+    if (outcome.stopped) detail += "Stopped. ";
+    detail += keepPartial();
+    show(StringId::ReadFailed, detail);
+  }
+  std::string keepPartial() {
+    const std::string total = std::to_string(endBlock + 1);
+    const std::string unchanged = " " + outputPath + (outputExisted ? " is unchanged." : " was not created.");
+    if (outcome.blocksRead == 0) {
+      dump.discard();
+      return "No block was read;" + unchanged;
+    }
+    OutputError error;
+    const std::string read = std::to_string(outcome.blocksRead) + " of " + total + " blocks";
+    if (!dump.keepAs(PartialPath(outputPath), outcome.keptPath, error)) {
+      return "The " + read + " read could not be kept: " + error.text + "." + unchanged;
+    }
+    return "The " + read + " read are kept in " + outcome.keptPath + ";" + unchanged;
   }
   bool open() { return OpenCommPortOrClose(ctx.link, outcome.lastMessage); }
   void pulseRts() {
@@ -49,6 +69,15 @@ struct ReadRun {
   }
 
   bool readBlocks();
+  // A stray byte during the last reply shifts it without a next request to
+  // find the leftover: give a byte that would follow the time to arrive.
+  bool lastReplyEndedThere(std::uint16_t block) {
+    BusyWait(ctx, kTrailingByteWaitMs);
+    const std::size_t stray = BytesWaiting(ctx);
+    if (stray == 0) return true;
+    show(StringId::CommunicationError, OutOfStepText(block, stray));
+    return false;
+  }
   bool qap8();
   bool qap10();
 };
@@ -63,17 +92,26 @@ bool ReadRun::readBlocks() {
   std::array<std::uint8_t, kFlashBlockRecordBytes> record{};
   ReadReply reply{};
   for (std::uint16_t block = 0;; ++block) {
-    if (!ReadBlockExchange(ctx, block, reply)) {
-      show(StringId::CommunicationError);
+    if (ctx.stopRequested()) {
+      outcome.stopped = true;
+      return false;
+    }
+    std::size_t stray = 0;
+    const BlockReadResult read = ReadBlockExchange(ctx, block, reply, &stray);
+    if (read != BlockReadResult::Read) {
+      show(StringId::CommunicationError, read == BlockReadResult::OutOfStep ? OutOfStepText(block, stray) : "");
       return false;
     }
     for (std::size_t i = 0; i < kBlockSize; ++i) ctx.m_wReadSum = static_cast<std::uint16_t>(ctx.m_wReadSum + reply[i]);
     record[0] = static_cast<std::uint8_t>(block >> 8);
     record[1] = static_cast<std::uint8_t>(block & 0xFF);
     std::copy_n(reply.begin(), kBlockSize, record.begin() + 2);
-    if (sink.addBlock(outputPath, record) == 0) return false;
+    if (sink.addBlock(dump.temporaryPath(), record) == 0) {
+      sinkError = sink.lastError();
+      return false;
+    }
     ++outcome.blocksRead;
-    if (block == endBlock) return true;
+    if (block == endBlock) return lastReplyEndedThere(block);
     ui.setReadProgress((block + 1u) / kBlocksPerStep, endBlock);
     ui.blockRead(block + 1, endBlock);
   }
@@ -111,7 +149,9 @@ bool ReadRun::qap10() {
   }
   SetLine(ctx, ControlLine::Rts, true);
   CloseCommPort(ctx.link);
-  if (!ctx.m_bRtsPulse && open()) {
+  // The adapter's closing pulse: a port gone by now takes nothing from a
+  // read that got every block.
+  if (!ctx.m_bRtsPulse && OpenCommPortQuietly(ctx.link)) {
     pulseRts();
     CloseCommPort(ctx.link);
   }
@@ -133,19 +173,19 @@ int ConverterBlockSink::addBlock(const std::string& outputPath,
   return converter_ ? converter_->addBlock(outputPath, record) : 0;
 }
 
-bool CreateEmptyOutputFile(const std::string& path, std::string& reason) {
-  const int fd = fileio::Open(path, fileio::OpenFor::Truncate);
-  if (fd < 0) {
-    reason = path + ": " + std::strerror(errno);
-    return false;
-  }
-  fileio::Close(fd);
-  return true;
-}
+std::string ConverterBlockSink::lastError() { return converter_ ? converter_->lastError() : std::string(); }
 
 ReadOutcome ReadFlash(LoaderContext& ctx, ReadUi& ui, BlockSink& sink, const std::string& outputPath,
                       std::uint16_t endBlock) {
-  ReadRun run{ctx, ui, sink, outputPath, endBlock, {}};
+  ReadRun run{ctx, ui, sink, outputPath, endBlock, {}, {}, {}, std::filesystem::exists(fileio::PathOf(outputPath))};
+  // Checked before the radio is touched: a FIFO or the trace itself as the
+  // output would otherwise be found only after the whole read.
+  OutputError refusal;
+  if (!run.dump.open(outputPath, {}, refusal)) {
+    run.show(refusal.problem == OutputProblem::System ? StringId::ReadFailed : RefusalMessage(refusal.problem),
+             refusal.text);
+    return run.outcome;
+  }
   run.setStatus(1);
   ui.setReadProgress(1, endBlock);
 
@@ -159,6 +199,16 @@ ReadOutcome ReadFlash(LoaderContext& ctx, ReadUi& ui, BlockSink& sink, const std
   CloseCommPort(ctx.link);
   run.setStatus(0);
 
+  if (result) {
+    OutputError error;
+    if (!run.dump.commit(error)) {
+      result = false;
+      run.show(StringId::ReadFailed, error.text + "\n" + outputPath + " is unchanged; the blocks read are lost.");
+    }
+  } else {
+    // A failure before any block (the port, the synchronisation): nothing to keep.
+    run.dump.discard();
+  }
   run.outcome.succeeded = result;
   run.outcome.readSum = ctx.m_wReadSum;
   if (result) {

@@ -36,6 +36,9 @@ class BlockSink {
   virtual bool load(std::string& reason) = 0;
   // The converter's result for one 130-byte block record: 0 stops the read.
   virtual int addBlock(const std::string& outputPath, std::span<const std::uint8_t, kFlashBlockRecordBytes> record) = 0;
+  // Why the last addBlock returned 0, when the converter says (the system's
+  // text, such as "No space left on device"); empty otherwise.
+  virtual std::string lastError() { return {}; }
 };
 
 // The real sink: liboxbrin.so, which stays loaded after the read.
@@ -43,6 +46,7 @@ class ConverterBlockSink final : public BlockSink {
  public:
   bool load(std::string& reason) override;
   int addBlock(const std::string& outputPath, std::span<const std::uint8_t, kFlashBlockRecordBytes> record) override;
+  std::string lastError() override;
 
  private:
   std::unique_ptr<FlashImageConverter> converter_;
@@ -54,16 +58,19 @@ struct ReadOutcome {
   std::uint32_t elapsedMs = 0;
   std::uint16_t readSum = 0;
   int blocksRead = 0;  // blocks the converter took
+  bool stopped = false;  // the context's stop request ended it
+  // Where a failed read kept the blocks it read (NAME.partial.sfl); empty
+  // when nothing was kept.
+  std::string keptPath;
 };
 
-// Creates (or empties) the output file before the read; the converter
-// writes everything into it. False when it cannot be created.
-bool CreateEmptyOutputFile(const std::string& path, std::string& reason);
-
 // The read of blocks 0 … endBlock on the context's port settings. Shows its
-// own messages (105/106, 111, 107, 114) and, on success, the report; the
-// front end reloads its catalog when it succeeded. A failed read leaves in
-// the output file what the converter had written; the last message says so.
+// own messages (130/131 for a refused output, 105/106, 111, 107, 114) and,
+// on success, the report; the front end reloads its catalog when it
+// succeeded. The converter writes into a new file beside the output, which
+// replaces the output only when every block was read: a failed read leaves
+// an existing output as it was and keeps what it read as NAME.partial.sfl;
+// the last message says which.
 ReadOutcome ReadFlash(LoaderContext& ctx, ReadUi& ui, BlockSink& sink, const std::string& outputPath,
                       std::uint16_t endBlock);
 

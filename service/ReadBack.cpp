@@ -36,9 +36,17 @@ bool LoadBlocks(LoaderContext& ctx, const std::string& filePath, std::map<std::u
 bool CompareBlocks(LoaderContext& ctx, const std::map<std::uint16_t, BlockData>& blocks, ReadBackOutcome& outcome) {
   ReadReply reply{};
   for (const auto& [block, data] : blocks) {
-    if (!ReadBlockExchange(ctx, block, reply)) {
-      outcome.failure = StringId::CommunicationError;
+    if (ctx.stopRequested()) {
+      outcome.failure = StringId::Stopped;
       ctx.messages.showMessage(outcome.failure, MessageIcon::Stop);
+      return false;
+    }
+    std::size_t stray = 0;
+    const BlockReadResult read = ReadBlockExchange(ctx, block, reply, &stray);
+    if (read != BlockReadResult::Read) {
+      outcome.failure = StringId::CommunicationError;
+      ctx.messages.showMessage(outcome.failure, MessageIcon::Stop,
+                               read == BlockReadResult::OutOfStep ? OutOfStepText(block, stray) : std::string());
       return false;
     }
     ++outcome.blocksCompared;

@@ -1,6 +1,8 @@
 #include "service/SflConversion.h"
 
 #include "base/FileIo.h"
+#include "converters/IntelHex.h"
+#include "firmware/SflFile.h"
 #include "service/Converters.h"
 
 namespace tarvel {
@@ -33,6 +35,24 @@ std::string DefaultSflName(std::string_view hexFileName) {
   const std::size_t dot = name.find_last_of('.');
   if (dot != std::string_view::npos) name = name.substr(0, dot);
   return name.empty() ? std::string() : std::string(name) + ".sfl";
+}
+
+std::vector<HexRange> HexDataOutsideBlocks(const std::string& hexPath, std::uint16_t firstBlock,
+                                           std::uint16_t lastBlock) {
+  if (firstBlock > lastBlock) return {};
+  std::vector<std::uint8_t> window(static_cast<std::size_t>(lastBlock - firstBlock + 1) * kBlockSize);
+  converters::IntelHexParser parser(static_cast<std::uint64_t>(firstBlock) * kBlockSize, window);
+  std::string reason;
+  if (!converters::ReadIntelHexFile(hexPath, parser, reason)) return {};
+  std::vector<HexRange> ranges;
+  for (const converters::AddressRange& range : parser.rangesOutside()) ranges.push_back({range.first, range.last});
+  return ranges;
+}
+
+std::string ConversionOutputPath(const std::string& hexPath, const std::string& sflName) {
+  if (sflName.find('/') != std::string::npos) return sflName;
+  const std::size_t slash = hexPath.find_last_of('/');
+  return slash == std::string::npos ? sflName : hexPath.substr(0, slash + 1) + sflName;
 }
 
 bool RunSflConversion(const std::string& hexPath, const SflConvTexts& texts, SflConvUi& ui,

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/MessageDisplay.h"
 #include "service/ConverterLibrary.h"
@@ -26,6 +27,23 @@ std::uint16_t ParseBlockText(std::string_view text);
 // follows), then ".sfl"; empty when nothing is left. fw.hex gives fw.sfl,
 // data gives data.sfl.
 std::string DefaultSflName(std::string_view hexFileName);
+
+// Addresses first..last, both included, of data in a HEX file.
+struct HexRange {
+  std::uint64_t first = 0;
+  std::uint64_t last = 0;
+};
+
+// Where the HEX file holds data outside blocks firstBlock..lastBlock, which
+// a conversion of that range drops: ascending, adjacent ranges joined.
+// Nothing when the file cannot be read or is not valid (the conversion then
+// says why).
+std::vector<HexRange> HexDataOutsideBlocks(const std::string& hexPath, std::uint16_t firstBlock,
+                                           std::uint16_t lastBlock);
+
+// Where the converter puts the SFL file: `sflName` as given when it names a
+// folder, else beside the HEX file.
+std::string ConversionOutputPath(const std::string& hexPath, const std::string& sflName);
 
 // The texts of the converter panel, as typed.
 struct SflConvTexts {

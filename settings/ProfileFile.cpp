@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -154,30 +156,67 @@ Location Find(const std::vector<Line>& lines, std::string_view section, std::str
 
 enum class FileRead { Ok, Absent, Failed };
 
-// Reads a regular file whole. Anything else (a folder, a device, a pipe)
-// fails rather than blocks.
-FileRead ReadRegularFile(const std::string& path, std::string& text, struct stat& info) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return errno == ENOENT ? FileRead::Absent : FileRead::Failed;
-  FileRead result = FileRead::Ok;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    result = FileRead::Failed;
-  } else {
-    text.clear();
-    char buffer[8192];
-    for (;;) {
-      const ssize_t n = ::read(fd, buffer, sizeof buffer);
-      if (n == 0) break;
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        result = FileRead::Failed;
-        break;
-      }
-      text.append(buffer, static_cast<std::size_t>(n));
+// The part of a file that is read: its first kProfileHeadBytes, cut back to
+// the last line end within them, so that no line is split. A longer file
+// keeps the rest (its tail) byte for byte and unread.
+struct FileHead {
+  std::string text;
+  off_t tailOffset = 0;  // where the tail starts: text.size()
+  off_t fileSize = 0;
+  bool hasTail() const { return tailOffset < fileSize; }
+};
+
+bool ReadAt(int fd, char* buffer, std::size_t size, off_t offset, std::size_t& got) {
+  got = 0;
+  while (got < size) {
+    const ssize_t n = ::pread(fd, buffer + got, size - got, offset + static_cast<off_t>(got));
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
     }
+    got += static_cast<std::size_t>(n);
   }
+  return true;
+}
+
+// Opens a regular file for reading. Anything else (a folder, a device, a
+// pipe) fails rather than blocks.
+FileRead OpenRegularFile(const std::string& path, int& fd, struct stat& info) {
+  fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return errno == ENOENT ? FileRead::Absent : FileRead::Failed;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    fd = -1;
+    return FileRead::Failed;
+  }
+  return FileRead::Ok;
+}
+
+bool ReadHead(int fd, const struct stat& info, FileHead& head) {
+  head.fileSize = info.st_size;
+  const auto wanted = static_cast<std::size_t>(std::min<off_t>(info.st_size, kProfileHeadBytes));
+  head.text.resize(wanted);
+  std::size_t got = 0;
+  if (!ReadAt(fd, head.text.data(), wanted, 0, got)) return false;
+  head.text.resize(got);
+  if (static_cast<off_t>(got) < info.st_size) {
+    const std::size_t nl = head.text.rfind('\n');
+    head.text.resize(nl == npos ? 0 : nl + 1);
+  } else {
+    head.fileSize = static_cast<off_t>(got);  // a file that shrank meanwhile
+  }
+  head.tailOffset = static_cast<off_t>(head.text.size());
+  return true;
+}
+
+FileRead ReadRegularFile(const std::string& path, FileHead& head, struct stat& info) {
+  int fd = -1;
+  const FileRead opened = OpenRegularFile(path, fd, info);
+  if (opened != FileRead::Ok) return opened;
+  const bool read = ReadHead(fd, info, head);
   ::close(fd);
-  return result;
+  return read ? FileRead::Ok : FileRead::Failed;
 }
 
 std::string_view LineEndOf(std::string_view text) {
@@ -189,9 +228,23 @@ bool IsBlankLine(std::string_view text, const Line& line) {
   return Trim(ContentOf(text, line)).empty();
 }
 
-// The file's text with `key` set; every other byte stays where it was.
+// A new section at the end of `text`, a blank line apart from what is there.
+void AppendSection(std::string& out, std::string_view text, std::string_view eol,
+                   const std::string& section, const std::string& key, const std::string& value) {
+  if (!text.empty()) {
+    if (text.back() != '\n') out.append(eol);
+    if (!IsBlankLine(text, SplitLines(text).back())) out.append(eol);
+  }
+  out.append("[").append(section).append("]").append(eol);
+  out.append(key).append("=").append(value).append(eol);
+}
+
+// The file's head `text` with `key` set; every other byte stays where it
+// was. A file with a tail after its head gets a new section where it is read
+// back: before the head's first section, so that no line changes its
+// section, or at the file's start when the head has none.
 std::string Updated(std::string_view text, const std::string& section, const std::string& key,
-                    const std::string& value) {
+                    const std::string& value, bool hasTail) {
   const std::vector<Line> lines = SplitLines(text);
   const Location at = Find(lines, section, key);
   const std::string_view eol = LineEndOf(text);
@@ -225,13 +278,18 @@ std::string Updated(std::string_view text, const std::string& section, const std
     return out;
   }
 
-  out.append(text);
-  if (!text.empty()) {
-    if (text.back() != '\n') out.append(eol);
-    if (!IsBlankLine(text, lines.back())) out.append(eol);
+  const auto firstSection = std::find_if(lines.begin(), lines.end(),
+                                         [](const Line& line) { return line.kind == Line::Kind::Section; });
+  if (hasTail) {
+    const std::size_t at = firstSection == lines.end() ? 0 : firstSection->start;
+    out.append(text.substr(0, at));
+    out.append("[").append(section).append("]").append(eol);
+    out.append(key).append("=").append(value).append(eol).append(eol);
+    out.append(text.substr(at));
+    return out;
   }
-  out.append("[").append(section).append("]").append(eol);
-  out.append(key).append("=").append(value).append(eol);
+  out.append(text);
+  AppendSection(out, text, eol, section, key, value);
   return out;
 }
 
@@ -249,18 +307,23 @@ std::string JoinPath(const std::string& dir, std::string_view name) {
   return out;
 }
 
-// A settings file reached through a symbolic link is replaced at the link's
-// target, so that the link survives.
+// A settings file reached through symbolic links is replaced at the end of
+// the chain, so that every link survives; a link whose target does not exist
+// yet creates it. Relative targets count from their link's folder. Empty for
+// a chain that does not end.
 std::string WriteTarget(const std::string& path) {
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-      std::string target(real);
-      std::free(real);
-      return target;
-    }
+  constexpr int kMaxLinks = 40;  // as the system's own resolution
+  std::string current = path;
+  for (int hop = 0; hop < kMaxLinks; ++hop) {
+    struct stat info {};
+    if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+    std::vector<char> buffer(static_cast<std::size_t>(std::max<off_t>(info.st_size, PATH_MAX)) + 1);
+    const ssize_t n = ::readlink(current.c_str(), buffer.data(), buffer.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size()) return {};
+    std::string next(buffer.data(), static_cast<std::size_t>(n));
+    current = next.front() == '/' ? next : JoinPath(DirectoryOf(current), next);
   }
-  return path;
+  return {};
 }
 
 bool WriteAll(int fd, std::string_view data) {
@@ -329,23 +392,52 @@ void SyncDirectory(const std::string& dir) {
   ::close(fd);
 }
 
+// Copies the original's bytes from `offset` to its end into `out`.
+bool CopyTail(int in, off_t offset, int out) {
+  std::vector<char> buffer(64 * 1024);
+  for (;;) {
+    std::size_t got = 0;
+    if (!ReadAt(in, buffer.data(), buffer.size(), offset, got)) return false;
+    if (got == 0) return true;
+    if (!WriteAll(out, std::string_view(buffer.data(), got))) return false;
+    offset += static_cast<off_t>(got);
+  }
+}
+
+class FdCloser {
+ public:
+  explicit FdCloser(int fd) : m_fd(fd) {}
+  FdCloser(const FdCloser&) = delete;
+  FdCloser& operator=(const FdCloser&) = delete;
+  ~FdCloser() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+
+ private:
+  int m_fd;
+};
+
 bool ReplaceFile(const std::string& path, const std::string& section, const std::string& key,
                  const std::string& value) {
   const std::string target = WriteTarget(path);
+  if (target.empty()) return false;
 
   if (!StepAllowed(ProfileWriteStep::ReadOriginal)) return false;
-  std::string text;
+  FileHead head;
   struct stat original {};
-  const FileRead read = ReadRegularFile(target, text, original);
+  int originalFd = -1;
+  const FileRead read = OpenRegularFile(target, originalFd, original);
+  const FdCloser closeOriginal(originalFd);
   if (read == FileRead::Failed) return false;
   const bool existed = read == FileRead::Ok;
+  if (existed && !ReadHead(originalFd, original, head)) return false;
   // A file without any write permission bit is read-only for everybody, the
   // administrator included, as a read-only file attribute would be.
   if (existed && ((original.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
                   ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)) {
     return false;
   }
-  const std::string content = Updated(text, section, key, value);
+  const std::string content = Updated(head.text, section, key, value, head.hasTail());
 
   TempFile temp;
   if (!StepAllowed(ProfileWriteStep::CreateTemp) || !temp.create(target)) return false;
@@ -355,6 +447,7 @@ bool ReplaceFile(const std::string& path, const std::string& section, const std:
     return false;
   }
   if (!WriteAll(temp.fd(), content)) return false;
+  if (head.hasTail() && !CopyTail(originalFd, head.tailOffset, temp.fd())) return false;
 
   if (!StepAllowed(ProfileWriteStep::SetMode)) return false;
   if (existed) {
@@ -436,9 +529,10 @@ std::string ReadProfileString(const std::string& path, std::string_view section,
   const std::string sectionName = NameOf(section);
   const std::string keyName = NameOf(key);
   if (keyName.empty()) return result;
-  std::string text;
+  FileHead head;
   struct stat info {};
-  if (ReadRegularFile(path, text, info) != FileRead::Ok) return result;
+  if (ReadRegularFile(path, head, info) != FileRead::Ok) return result;
+  const std::string_view text = head.text;
   const std::vector<Line> lines = SplitLines(text);
   const Location at = Find(lines, sectionName, keyName);
   if (at.keyLine == npos) return result;

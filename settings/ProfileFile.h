@@ -6,6 +6,12 @@
 // write replaces the file at once and atomically, keeping every other line
 // byte for byte.
 //
+// Only the first kProfileHeadBytes of a file are read (up to the last line
+// end within them): a longer file is looked up there, and a write keeps the
+// rest after them byte for byte. A file reached through symbolic links is
+// written at the end of the chain, which the first write creates; the links
+// stay.
+//
 // Names and values are taken as C strings: anything from a NUL byte on is
 // ignored. A CR or LF inside a section, key or value is written (and looked
 // up) as a space, so that no caller's text can start a line of its own.
@@ -22,6 +28,9 @@ namespace tarvel {
 // Text values are read into a 4096-byte buffer with its terminator: longer
 // values are cut to this many characters.
 inline constexpr std::size_t kProfileValueMaxChars = 4095;
+
+// How much of a settings file is read: 1 MiB.
+inline constexpr long kProfileHeadBytes = 1024L * 1024L;
 
 // The value of `key` in `section` of the file at `path`, without its quotes,
 // cut to kProfileValueMaxChars. An absent file, section or key, or a key

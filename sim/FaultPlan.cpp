@@ -1,6 +1,7 @@
 #include "sim/FaultPlan.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace tarvel::sim {
 
@@ -43,6 +44,35 @@ std::optional<std::size_t> FaultPlan::readReplyBytes(std::uint16_t block, std::s
 
 std::size_t FaultPlan::garbageBefore() const {
   return static_cast<std::size_t>(std::max(faults_.garbageBefore, 0));
+}
+
+namespace {
+
+// Decimal, or hexadecimal with 0x, as the options always took them.
+bool ParseInt(std::string_view text, int& value) {
+  int base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    text.remove_prefix(2);
+  }
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value, base);
+  return !text.empty() && ec == std::errc() && ptr == end;
+}
+
+}  // namespace
+
+std::optional<ScopedNumber> ParseScopedNumber(std::string_view text, int radioCount) {
+  ScopedNumber scoped;
+  const std::size_t colon = text.find(':');
+  if (colon != std::string_view::npos) {
+    if (!ParseInt(text.substr(0, colon), scoped.radio) || scoped.radio < 0 || scoped.radio >= radioCount) {
+      return std::nullopt;
+    }
+    text.remove_prefix(colon + 1);
+  }
+  if (!ParseInt(text, scoped.value)) return std::nullopt;
+  return scoped;
 }
 
 }  // namespace tarvel::sim

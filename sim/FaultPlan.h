@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "sim/SimRadio.h"
 
@@ -38,5 +39,15 @@ class FaultPlan {
   int refusedWrites_ = 0;
   int spoiledVerifies_ = 0;
 };
+
+// A fault option's value when one process serves several radios:
+// "[RADIO:]NUMBER". `radio` is -1 when the value applies to every radio.
+struct ScopedNumber {
+  int radio = -1;
+  int value = 0;
+};
+// Nothing when the text is not of that form or names a radio outside
+// 0 .. radioCount-1.
+std::optional<ScopedNumber> ParseScopedNumber(std::string_view text, int radioCount);
 
 }  // namespace tarvel::sim

@@ -609,10 +609,7 @@ void CFirmwareWriterDlg::OnDump() {
   if (outputPath.empty()) return;
 
   LockForRead();
-  // A file that cannot be made goes unreported here: the converter cannot
-  // write it either, and the read reports that.
-  std::string reason;
-  CreateEmptyOutputFile(outputPath, reason);
+  // The read writes beside the chosen file and replaces it only on success.
   g_wEndBlock = ParseBlockText(g_strDumpEndBlock);
   WindowBlockSink sink(m_search);
   const ReadOutcome outcome = ReadFlash(m_ctx, *this, sink, outputPath, g_wEndBlock);

@@ -23,12 +23,16 @@ namespace tarvel::test {
 
 class CliFixture : public ::testing::Test {
  protected:
-  CliRun cli(const std::string& args) {
-    CliRun run = RunCommand(dir, Setting("TARVEL_CLI_COMMAND", TARVEL_CLI) + " " + args);
+  CliRun cli(const std::string& args) { return shell(Program() + " " + args); }
+  // A command line for the shell, in the test's folder.
+  CliRun shell(const std::string& commandLine) {
+    CliRun run = RunCommand(dir, commandLine);
     // A Windows console program ends its lines with CR LF.
     for (std::string* text : {&run.out, &run.err}) std::erase(*text, '\r');
     return run;
   }
+  // How to start the tarvel-cli under test.
+  static std::string Program() { return Setting("TARVEL_CLI_COMMAND", TARVEL_CLI); }
   std::unique_ptr<sim::Radio> radio(sim::Cable cable, const sim::Faults& faults = {}) {
     sim::Options options;
     options.cable = cable;

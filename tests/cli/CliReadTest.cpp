@@ -1,6 +1,13 @@
 // tarvel-cli read and write --verify against the simulated radio, through
 // the real flash converter library.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+
 #include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
 
 #include "firmware/SflFile.h"
 #include "sim/SimRadio.h"
@@ -52,8 +59,8 @@ TEST_F(CliReadTest, WriteThenReadBackGivesTheSameImageWithBothCables) {
     EXPECT_EQ(std::filesystem::file_size(out), 378u + 263u * 32);
     const CliRun again = cli("write " + out + " --port " + port() + " --cable " + cable + " --json");
     EXPECT_EQ(again.exitCode, 0) << again.err;
-    EXPECT_NE(again.out.find("\"checksum\": \"" + write.out.substr(write.out.find("Check SUM is ") + 13, 4)),
-              std::string::npos);
+    EXPECT_EQ(nlohmann::json::parse(again.out)["checksum"],
+              write.out.substr(write.out.find("Check SUM is ") + 13, 4));
   }
 }
 
@@ -64,7 +71,10 @@ TEST_F(CliReadTest, VerifyCatchesABlockStoredDifferently) {
   auto r = radio(sim::Cable::Qap8, faults);
   const CliRun run = cli("write " + file + " --port " + port() + " --verify");
   EXPECT_EQ(run.exitCode, 10) << run.err;
-  EXPECT_NE(run.out.find("Succeeded in writing the flash."), std::string::npos);
+  // The report's success is followed on stdout by the line that takes it back.
+  EXPECT_NE(run.out.find("The flash differs from the file.", run.out.find("Succeeded in writing the flash.")),
+            std::string::npos)
+      << run.out;
   EXPECT_NE(run.err.find("The flash differs from the file."), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("first differing block 005"), std::string::npos) << run.err;
 }
@@ -81,28 +91,106 @@ TEST_F(CliReadTest, ReadFailuresAndTheirExitCodes) {
     sim::Faults faults;
     std::string args;
     int exitCode;
-    std::vector<const char*> messages;  // on stderr, in this order
+    std::vector<std::string> messages;  // on stderr, in this order
   };
   const std::string out = (dir.path() / "dump.sfl").string();
+  const std::string partial = (dir.path() / "dump.partial.sfl").string();
   const Row rows[] = {
       {"QAP-8 silent: 111 alone", sim::Cable::Qap8, silent, "--cable qap8", 4, {"Synchronization Error."}},
       {"QAP-10 silent: 111 then 114", sim::Cable::Qap10, silent, "--cable qap10", 8,
        {"Synchronization Error.", "Failed in reading the flash. "}},
       {"short reply: 107 then 114", sim::Cable::Qap8, shortReply, "", 8,
-       {"Communication Error.", "Failed in reading the flash. ", "incomplete: it holds 3 of 1024 blocks"}},
+       {"Communication Error.", "Failed in reading the flash. ", "3 of 1024 blocks"}},
       {"bad end block", sim::Cable::Qap8, {}, "--end-block 1G", 2, {"--end-block"}},
+      {"the trace over the dump", sim::Cable::Qap8, {}, "--trace " + out, 2, {"The output is the input file itself"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
+    // The only copy of a radio's old firmware is what a failed read must not cost.
+    dir.write("dump.sfl", "the previous dump");
+    std::filesystem::remove(partial);
     auto r = radio(row.cable, row.faults);
-    const CliRun run = cli("read " + out + " --port " + port() + " " + row.args);
+    const CliRun run = cli("read " + out + " --force --port " + port() + " " + row.args);
     EXPECT_EQ(run.exitCode, row.exitCode) << run.err;
     std::size_t at = 0;
-    for (const char* message : row.messages) {
+    for (const std::string& message : row.messages) {
       at = run.err.find(message, at);
       EXPECT_NE(at, std::string::npos) << message << " in " << run.err;
     }
+    EXPECT_EQ(Slurp(out), "the previous dump");
+    EXPECT_EQ(Records(partial).size(), row.faults.shortReadBlock >= 0 ? 3u : 0u);
   }
+}
+
+// Starts `tarvel-cli args` with its output in files; returns its process id.
+pid_t Spawn(const test::TempDir& dir, const std::string& args) {
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const std::string command = "exec " + std::string(TARVEL_CLI) + " " + args + " >" +
+                                (dir.path() / "out.txt").string() + " 2>" + (dir.path() / "err.txt").string();
+    ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  return pid;
+}
+
+// Whether the hidden file that a read fills holds `records` blocks.
+bool ReadUnderWay(const std::filesystem::path& dir, std::uintmax_t records) {
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(".dump.sfl.", 0) == 0 && entry.file_size() >= 378 + 263 * records) return true;
+  }
+  return false;
+}
+
+TEST_F(CliReadTest, SignalsStopTheReadReleaseThePortAndKeepWhatWasRead) {
+  if (OtherBuild()) GTEST_SKIP() << "POSIX signals; the console's Ctrl-C has no counterpart under wine here";
+  struct Row {
+    const char* name;
+    sim::Faults faults;
+    std::vector<int> signals;
+    int exitCode;
+    const char* message;
+  };
+  // Silent at block 3: the second Ctrl-C surely comes while the first waits.
+  sim::Faults silentAt3;
+  silentAt3.silentReadBlock = 3;
+  const Row rows[] = {
+      {"SIGTERM: stops after the block in progress", {}, {SIGTERM}, 143, "Stopped."},
+      {"two Ctrl-C: ends at once", silentAt3, {SIGINT, SIGINT}, 130, "Ended at once; the port was released."},
+  };
+  const std::string out = dir.write("dump.sfl", "the previous dump");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    sim::Options options;
+    options.linkPath = port();
+    options.baud = 9600;  // 1024 blocks take minutes: the signal comes mid-way
+    options.faults = row.faults;
+    std::string error;
+    auto r = sim::Radio::Start(options, &error);
+    ASSERT_TRUE(r) << error;
+    const pid_t pid = Spawn(dir, "read " + out + " --force --port " + port() + " --baud 9600");
+    const bool silent = row.faults.silentReadBlock >= 0;
+    for (int i = 0; i < 400 && !ReadUnderWay(dir.path(), silent ? 3 : 1); ++i) ::usleep(50'000);
+    if (silent) ::usleep(500'000);  // well into the wait for block 3
+    for (int number : row.signals) {
+      ::kill(pid, number);
+      ::usleep(300'000);  // two signals at once would be delivered as one
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), row.exitCode);
+    const std::string err = Slurp(dir.path() / "err.txt");
+    EXPECT_NE(err.find(row.message), std::string::npos) << err;
+    EXPECT_EQ(Slurp(out), "the previous dump");
+    // The port is free again for the next run (once the radio has sent the
+    // rest of a reply cut short).
+    ::usleep(400'000);
+    const CliRun sync = cli("sync --port " + port() + " --baud 9600");
+    EXPECT_EQ(sync.exitCode, 0) << sync.err;
+  }
+  EXPECT_GE(Records((dir.path() / "dump.partial.sfl").string()).size(), 1u);
 }
 
 }  // namespace

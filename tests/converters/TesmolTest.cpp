@@ -13,6 +13,7 @@
 #include "converters/ConverterApi.h"
 #include "firmware/SflFile.h"
 #include "service/ConverterLibrary.h"
+#include "service/SflConversion.h"
 #include "tests/converters/HexText.h"
 #include "tests/support/TempDir.h"
 
@@ -157,6 +158,34 @@ TEST_F(TesmolTest, SegmentAddressesWrapInsideTheirSegmentLinearOnesDoNot) {
                                test::HexSegmentBase(0x0010) + test::HexData(0x0000, data) + test::HexEnd();
   ASSERT_TRUE(convert(switched, 0, 3)) << reason;
   EXPECT_EQ(Image(out(), 0, 3), Expected({{0x100, data}, {0x100, data}}, 0, 3));
+}
+
+TEST_F(TesmolTest, DataOutsideTheRangeIsNamedByAddress) {
+  const std::vector<std::uint8_t> data = test::Bytes(16, 3);
+  struct Row {
+    const char* name;
+    std::string hex;
+    unsigned first, last;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> outside;
+  };
+  const Row rows[] = {
+      {"below and above", test::HexData(0x70, data) + test::HexData(0xF8, data), 1, 1, {{0x70, 0x7F}, {0x100, 0x107}}},
+      {"adjacent records joined, in address order", test::HexData(0x2010, data) + test::HexData(0x2000, data), 0, 1,
+       {{0x2000, 0x201F}}},
+      {"a wrapping segment record", test::HexSegmentBase(0x1000) + test::HexData(0xFFF8, data), 0, 0,
+       {{0x10000, 0x10007}, {0x1FFF8, 0x1FFFF}}},
+      {"everything inside", test::HexData(0x80, data), 1, 1, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string path = dir.write("fw.hex", row.hex + test::HexEnd());
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> outside;
+    for (const HexRange& range : HexDataOutsideBlocks(path, static_cast<std::uint16_t>(row.first),
+                                                      static_cast<std::uint16_t>(row.last))) {
+      outside.emplace_back(range.first, range.last);
+    }
+    EXPECT_EQ(outside, row.outside);
+  }
 }
 
 TEST_F(TesmolTest, OtherWaysOfWritingTheSameFileGiveTheSameImage) {
@@ -315,7 +344,7 @@ TEST_F(TesmolTest, ExportsOnlyItsEntryPoints) {
     if (std::string(file) == kHexConverterLibrary) {
       EXPECT_EQ(names, (std::vector<std::string>{"Velmar_LastError", "Velmar_Prc", "Velmar_VerInfo"}));
     } else {
-      EXPECT_EQ(names, (std::vector<std::string>{"Oxbrin_Prc", "Oxbrin_VerInfo"}));
+      EXPECT_EQ(names, (std::vector<std::string>{"Oxbrin_LastError", "Oxbrin_Prc", "Oxbrin_VerInfo"}));
     }
   }
 }

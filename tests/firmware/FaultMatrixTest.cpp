@@ -139,12 +139,14 @@ TEST_P(FaultMatrixTest, WriteEndsCleanlyWhateverFailsWherever) {
 TEST_P(FaultMatrixTest, ReadEndsCleanlyWhateverFailsWherever) {
   const int type = GetParam();
   constexpr std::uint16_t kEndBlock = 4;
+  const test::TempDir dir;
+  const std::string output = (dir.path() / "dump.sfl").string();
   int cleanSteps = 0;
   {
     Conversation clean(type, Fault::Silence, kNever);
     NoReadUi ui;
     CountingSink sink;
-    ASSERT_TRUE(ReadFlash(clean.ctx, ui, sink, "/dev/null", kEndBlock).succeeded);
+    ASSERT_TRUE(ReadFlash(clean.ctx, ui, sink, output, kEndBlock).succeeded);
     cleanSteps = clean.line.writes;
   }
   for (Fault fault : {Fault::Silence, Fault::Garbage, Fault::Nak, Fault::Unplug}) {
@@ -156,7 +158,7 @@ TEST_P(FaultMatrixTest, ReadEndsCleanlyWhateverFailsWherever) {
       LoaderContext& ctx = c.ctx;
       NoReadUi ui;
       CountingSink sink;
-      const ReadOutcome outcome = ReadFlash(ctx, ui, sink, "/dev/null", kEndBlock);
+      const ReadOutcome outcome = ReadFlash(ctx, ui, sink, output, kEndBlock);
       EXPECT_EQ(ctx.m_nStatus, 0);
       EXPECT_EQ(opener.line->openPorts, 0);
       if (outcome.succeeded) {

@@ -42,20 +42,24 @@ TEST(SflFileTest, CaseAndLineEndsReadAlike) {
 TEST(SflFileTest, TrailingTextIgnoredAndEndOfDataByteEnds) {
   std::string text = test::SflText("", {{1, test::PatternBlock(1)}}, " 1234 checksum\n");
   text += '\x1A';
+  // Padding after the end byte is read as before.
+  EXPECT_FALSE(CheckSflFile(Bytes(text + std::string(100, '\x1A') + std::string(20, '\0'))).has_value());
   text += test::SflText("", {{2, test::PatternBlock(2)}});
   EXPECT_EQ(ParseAll(text).size(), 1u);
-  EXPECT_FALSE(CheckSflFile(Bytes(text)).has_value());
+  // A record after it would be dropped unwritten: the file is refused.
+  const auto problem = CheckSflFile(Bytes(text));
+  ASSERT_TRUE(problem.has_value());
+  EXPECT_NE(problem->find("0x1A"), std::string::npos) << *problem;
 }
 
 TEST(SflFileTest, WholeFileCheckRefusesBrokenRecords) {
   const std::string good = test::SflText(";Ver 1\n", {{1, test::PatternBlock(1)}, {2, test::PatternBlock(2)}});
   EXPECT_FALSE(CheckSflFile(Bytes(good)).has_value());
-  EXPECT_FALSE(CheckSflFile(Bytes("")).has_value());
-  EXPECT_FALSE(CheckSflFile(Bytes(";only a header\n")).has_value());
 
   struct Row {
     const char* name;
     std::string text;
+    const char* where = "line";
   };
   std::string badDigit = good;
   badDigit[badDigit.size() - 10] = 'G';
@@ -69,12 +73,16 @@ TEST(SflFileTest, WholeFileCheckRefusesBrokenRecords) {
       {"ends at the separator", good + "+0003"},
       {"a '+' in the header", ";Ver 1+2\n" + good},
       {"a line break among the digits", good.substr(0, 50) + "\n" + good.substr(50)},
+      // Nothing to write is no success to report.
+      {"empty", "", "no flash record"},
+      {"a header alone", ";only a header\n", "no flash record"},
+      {"a text file named .sfl", "# Read me\n\nSee the manual.\n", "no flash record"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     const auto problem = CheckSflFile(Bytes(row.text));
     ASSERT_TRUE(problem.has_value());
-    EXPECT_NE(problem->find("line"), std::string::npos) << *problem;
+    EXPECT_NE(problem->find(row.where), std::string::npos) << *problem;
   }
 }
 

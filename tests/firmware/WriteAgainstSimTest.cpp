@@ -66,7 +66,7 @@ TEST(WriteAgainstSimTest, SynchroniseWriteVerifyAndReadBackOneBlock) {
     const BlockData data = test::PatternBlock(0x123);
     EXPECT_EQ(WriteBlockExchange(ctx, BuildWritePacket(ctx, 0x0123, data)), BlockWriteResult::Written);
     ReadReply reply{};
-    ASSERT_TRUE(ReadBlockExchange(ctx, 0x0123, reply));
+    ASSERT_EQ(ReadBlockExchange(ctx, 0x0123, reply), BlockReadResult::Read);
     EXPECT_TRUE(std::equal(data.begin(), data.end(), reply.begin()));
     EXPECT_EQ(s.radio->block(0x123), data);
     CloseCommPort(ctx.link);

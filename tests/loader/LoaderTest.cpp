@@ -199,6 +199,11 @@ TEST_F(LoaderTest, WriteExchangeOutcomes) {
   const BlockData data = Ramp();
   const std::uint16_t sum = BlockSum(0x0001, data);
   const std::uint8_t hi = sum >> 8, lo = sum & 0xFF;
+  BlockData data0 = data;
+  data0[0] = static_cast<std::uint8_t>(data0[0] - lo);
+  const std::uint16_t sum0 = BlockSum(0x0001, data0);
+  ASSERT_EQ(sum0 & 0xFF, 0);
+  const std::uint8_t hi0 = sum0 >> 8;
   struct Row {
     const char* name;
     std::vector<std::uint8_t> ack;
@@ -215,6 +220,8 @@ TEST_F(LoaderTest, WriteExchangeOutcomes) {
       {"verify not acknowledged", {0x05}, {0x06, hi, lo}, BlockWriteResult::AttemptFailed, 2},
       {"high byte differs", {0x05}, {0x05, static_cast<std::uint8_t>(hi ^ 1), lo}, BlockWriteResult::AttemptFailed, 2},
       {"low byte differs", {0x05}, {0x05, hi, static_cast<std::uint8_t>(lo ^ 0x80)}, BlockWriteResult::AttemptFailed, 2},
+      // A missing third byte is no 00: the block below sums to xx00.
+      {"two-byte reply, sum ending in 00", {0x05}, {0x05, hi0}, BlockWriteResult::AttemptFailed, 2},
   };
   for (int type : {kTypeQap8, kTypeQap10}) {
     for (const Row& row : rows) {
@@ -225,9 +232,13 @@ TEST_F(LoaderTest, WriteExchangeOutcomes) {
       line().respond = [&](FakeLine& l, std::span<const std::uint8_t> b) {
         l.reply(b.size() > 20 ? std::span<const std::uint8_t>(row.ack) : std::span<const std::uint8_t>(row.verify));
       };
-      const std::size_t length = BuildWritePacket(ctx, 0x0001, data);
+      const int pumpRuns = pump.runs;
+      const bool zeroSum = row.verify.size() == 2 && row.verify[1] == hi0;
+      const std::size_t length = BuildWritePacket(ctx, 0x0001, zeroSum ? data0 : data);
       EXPECT_EQ(WriteBlockExchange(ctx, length), row.result);
       ASSERT_EQ(line().writes.size(), row.writes);
+      // The window gets its turn before each reply: the verify's too.
+      EXPECT_EQ(pump.runs - pumpRuns, static_cast<int>(row.writes));
       EXPECT_EQ(line().writes[0].size(), type ? 141u : 133u);
       if (row.writes == 2) {
         EXPECT_EQ(line().writes[1].size(), type ? 11u : 3u);
@@ -241,14 +252,23 @@ TEST_F(LoaderTest, ReadExchangeNeedsTheWholeReply) {
   std::vector<std::uint8_t> answer(130, 0x42);
   line().respond = [&](FakeLine& l, std::span<const std::uint8_t>) { l.reply(answer); };
   ReadReply reply{};
-  EXPECT_TRUE(ReadBlockExchange(ctx, 7, reply));
+  EXPECT_EQ(ReadBlockExchange(ctx, 7, reply), BlockReadResult::Read);
   EXPECT_EQ(reply[0], 0x42);
   EXPECT_EQ(line().writes[0].size(), 19u);
   answer.resize(129);
-  EXPECT_FALSE(ReadBlockExchange(ctx, 7, reply));
+  EXPECT_EQ(ReadBlockExchange(ctx, 7, reply), BlockReadResult::NoReply);
   answer.clear();
-  EXPECT_FALSE(ReadBlockExchange(ctx, 7, reply));
+  EXPECT_EQ(ReadBlockExchange(ctx, 7, reply), BlockReadResult::NoReply);
   EXPECT_EQ(pump.runs, 3);
+  // One byte too many: this reply and every later one are shifted.
+  answer.assign(131, 0x42);
+  std::size_t stray = 0;
+  EXPECT_EQ(ReadBlockExchange(ctx, 7, reply, &stray), BlockReadResult::OutOfStep);
+  EXPECT_EQ(stray, 1u);
+  // The leftover is found before the next request, which is not sent.
+  const std::size_t sent = line().writes.size();
+  EXPECT_EQ(ReadBlockExchange(ctx, 8, reply, &stray), BlockReadResult::OutOfStep);
+  EXPECT_EQ(line().writes.size(), sent);
 }
 
 TEST_F(LoaderTest, Qap8LoaderEntryPulsesRts) {
@@ -270,7 +290,7 @@ TEST_F(LoaderTest, NoOpenPortReadsNothing) {
   ctx.m_nType = kTypeQap8;
   EXPECT_FALSE(SyncLoader(ctx));
   ReadReply reply{};
-  EXPECT_FALSE(ReadBlockExchange(ctx, 0, reply));
+  EXPECT_EQ(ReadBlockExchange(ctx, 0, reply), BlockReadResult::NoReply);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // `tarvel-cli convert` and `--version` as a script runs them, and the
 // program's search for its converters: found from the build tree, never
 // taken from the working directory, even when LD_LIBRARY_PATH names it.
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -36,7 +38,7 @@ TEST_F(CliConvertTest, DefaultsGiveBlocks000To3FFBesideTheHexFile) {
   test::TempDir elsewhere;
   const CliRun r = run("convert '" + hex + "'", elsewhere.path());
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(r.out, "Succeeded in the conversion of the file. \n");
+  EXPECT_EQ(r.out, "Succeeded in the conversion of the file. " + (dir.path() / "fw.sfl").string() + "\n");
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(fs::file_size(dir.path() / "fw.sfl"), kSflHeaderBytes + 1024 * kSflRecordBytes);
   EXPECT_TRUE(fs::is_empty(elsewhere.path()));
@@ -72,6 +74,37 @@ TEST_F(CliConvertTest, FailuresExitWithNineAndSayWhy) {
     r = run(std::string("convert fw.hex ") + bad, dir.path());
     EXPECT_EQ(r.exitCode, 2) << bad;
   }
+}
+
+TEST_F(CliConvertTest, WhatIsNoRegularFileIsRefusedUntouched) {
+  const fs::path fifo = dir.path() / "pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  fs::permissions(dir.write("old.sfl", "old"), fs::perms(0600));
+  struct Row {
+    std::string args;
+    int exitCode;
+    const char* message;
+  };
+  const Row rows[] = {
+      {"--output " + fifo.string(), 2, "The output exists and is not a regular file"},
+      {"--output /dev/null", 2, "The output exists and is not a regular file"},
+      {"--output fw.hex", 2, "The output is the input file itself"},
+      {"--output old.sfl --end 001 --force", 0, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.args);
+    const CliRun r = run("convert " + hex + " " + row.args, dir.path());
+    EXPECT_EQ(r.exitCode, row.exitCode) << r.err;
+    EXPECT_NE(r.err.find(row.message), std::string::npos) << r.err;
+  }
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  EXPECT_EQ(fs::status(dir.path() / "old.sfl").permissions(), fs::perms(0600));  // replaced, mode kept
+  EXPECT_EQ(fs::file_size(dir.path() / "old.sfl"), 378u + 263u * 2);
+  // A FIFO as the input is refused at once instead of waited on.
+  const CliRun r = run("20 " TARVEL_CLI " convert " + fifo.string() + " --output x.sfl", dir.path(), "timeout");
+  EXPECT_EQ(r.exitCode, 9) << r.err;
+  EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
 }
 
 TEST_F(CliConvertTest, VersionListsTheProgramAndBothConverters) {

@@ -1,11 +1,17 @@
 #include "service/FlashRead.h"
 
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+
 #include <gtest/gtest.h>
 
 #include "base/Report.h"
 #include "tests/support/FakeLoader.h"
 #include "tests/support/Fakes.h"
+#include "tests/support/CliRunner.h"
 #include "tests/support/SflText.h"
+#include "tests/support/TempDir.h"
 
 namespace tarvel {
 namespace {
@@ -29,11 +35,15 @@ struct FakeSink final : BlockSink {
     if (!loadable) reason = "liboxbrin.so: not found";
     return loadable;
   }
-  int addBlock(const std::string&, std::span<const std::uint8_t, kFlashBlockRecordBytes> record) override {
+  int addBlock(const std::string& path, std::span<const std::uint8_t, kFlashBlockRecordBytes> record) override {
     if (refuseAt == static_cast<int>(records.size())) return 0;
     records.emplace_back(record.begin(), record.end());
+    std::ofstream(path, std::ios::app) << "+block\n";
+    if (stop && static_cast<int>(records.size()) == stopAfter) stop->store(true);
     return 1;
   }
+  std::atomic<bool>* stop = nullptr;
+  int stopAfter = -1;
   bool loadable = true;
   int refuseAt = -1;
   int loads = 0;
@@ -46,7 +56,8 @@ class FlashReadTest : public ::testing::Test {
     opener.line->clock = &clock;
     loader.attach(*opener.line);
   }
-  ReadOutcome read(std::uint16_t endBlock) { return ReadFlash(ctx, ui, sink, "/tmp/out.sfl", endBlock); }
+  ReadOutcome read(std::uint16_t endBlock) { return ReadFlash(ctx, ui, sink, output(), endBlock); }
+  std::string output() const { return (dir.path() / "out.sfl").string(); }
 
   test::FakeOpener opener;
   test::FakeLoader loader;
@@ -56,6 +67,7 @@ class FlashReadTest : public ::testing::Test {
   RecordingReadUi ui;
   FakeSink sink;
   LoaderContext ctx;
+  test::TempDir dir;
 };
 
 TEST_F(FlashReadTest, ReadsBlocksZeroToEndIntoTheConverter) {
@@ -97,8 +109,15 @@ TEST_F(FlashReadTest, EndBlockRangesAndProgressSteps) {
     ASSERT_TRUE(read(row.end).succeeded);
     EXPECT_EQ(loader.readRequests.size(), row.requests);
     EXPECT_EQ(loader.readRequests.back(), row.end);
-    ASSERT_GE(ui.positions.size(), 2u);
+    ASSERT_EQ(ui.positions.size(), row.requests + 1u);
     EXPECT_EQ(ui.positions.front(), 1u);
+    // A step every 20 blocks done: after block 19 (20 done), not before.
+    if (row.end >= 40) {
+      EXPECT_EQ(ui.positions[19], 0u);
+      EXPECT_EQ(ui.positions[20], 1u);
+      EXPECT_EQ(ui.positions[39], 1u);
+      EXPECT_EQ(ui.positions[40], 2u);
+    }
     EXPECT_EQ(ui.positions[ui.positions.size() - 2], row.lastPosition);
     EXPECT_EQ(ui.ranges.front(), row.end / 20u);
   }
@@ -126,7 +145,12 @@ TEST_F(FlashReadTest, FailuresShowTheirMessagesInOrder) {
       {"converter refuses block 0", kTypeQap8, [&] { sink.refuseAt = 0; }, {StringId::ReadFailed}, 1},
       {"short reply", kTypeQap8, [&] { loader.shortReadOf = 3; }, commThenFailed, 4},
       {"radio falls silent", kTypeQap10, [&] { loader.silentAtReadOf = 5; }, commThenFailed, 6},
+      {"replies out of step", kTypeQap8, [&] { loader.strayByteAtReadOf = 2; }, commThenFailed, 3},
+      {"out of step at the last block", kTypeQap8, [&] { loader.strayByteAtReadOf = 0x3FF; }, commThenFailed, 1024},
+      {"stopped", kTypeQap10, [&] { sink.stopAfter = 7; }, {StringId::ReadFailed}, 7},
   };
+  std::atomic<bool> stop{false};
+  ctx.stopRequest = &stop;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     test::FakeLoader fresh;
@@ -134,6 +158,10 @@ TEST_F(FlashReadTest, FailuresShowTheirMessagesInOrder) {
     loader.attach(*opener.line);
     opener.failWith = OpenStatus::Ok;
     sink = FakeSink{};
+    sink.stop = &stop;
+    stop = false;
+    std::filesystem::remove(dir.path() / "out.partial.sfl");
+    dir.write("out.sfl", "the old dump");
     messages.shown.clear();
     messages.reports.clear();
     ctx.m_nType = row.type;
@@ -147,6 +175,17 @@ TEST_F(FlashReadTest, FailuresShowTheirMessagesInOrder) {
     EXPECT_EQ(ctx.port(), nullptr);
     EXPECT_EQ(opener.line->openPorts, 0);
     EXPECT_EQ(ui.positions.back(), 0u);
+    // The old dump stays; what was read is kept apart, and the last message says so.
+    EXPECT_EQ(test::Slurp(output()), "the old dump");
+    EXPECT_EQ(outcome.stopped, std::string(row.name) == "stopped");
+    const bool kept = !sink.records.empty() && sink.refuseAt != 0;
+    EXPECT_EQ(outcome.keptPath.empty(), !kept);
+    EXPECT_EQ(std::filesystem::exists(dir.path() / "out.partial.sfl"), kept);
+    if (kept) {
+      EXPECT_EQ(test::Slurp(outcome.keptPath).size(), sink.records.size() * 7);
+      EXPECT_NE(messages.details.back().find("kept in " + outcome.keptPath), std::string::npos);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), kept ? 2 : 1);
   }
 }
 

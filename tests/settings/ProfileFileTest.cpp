@@ -4,6 +4,7 @@
 #include <climits>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -313,6 +314,66 @@ TEST(ProfileFile, WriteThroughSymbolicLinkKeepsTheLink) {
   ASSERT_EQ(::lstat(link.c_str(), &info), 0);
   EXPECT_TRUE(S_ISLNK(info.st_mode));
   EXPECT_EQ(ReadBytes(target), "[S]\nK=2\n");
+}
+
+TEST(ProfileFile, LinkChainsAreWrittenAtTheirEnd) {
+  const struct {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> links;  // link, its target
+    bool written;
+  } rows[] = {
+      {"dangling: the write creates the target", {{"tarvel.ini", "real.ini"}}, true},
+      {"a chain with a folder hop", {{"tarvel.ini", "sub/mid.ini"}, {"sub/mid.ini", "../real.ini"}}, true},
+      {"a loop: nothing is written", {{"tarvel.ini", "b.ini"}, {"b.ini", "tarvel.ini"}}, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempFolder dir;
+    ASSERT_EQ(::mkdir(dir.file("sub").c_str(), 0700), 0);
+    for (const auto& [link, target] : row.links) ASSERT_EQ(::symlink(target.c_str(), dir.file(link).c_str()), 0);
+
+    EXPECT_EQ(WriteProfileString(dir.file("tarvel.ini"), "S", "K", "v"), row.written);
+    for (const auto& [link, target] : row.links) {
+      struct stat info {};
+      ASSERT_EQ(::lstat(dir.file(link).c_str(), &info), 0);
+      EXPECT_TRUE(S_ISLNK(info.st_mode)) << link;
+    }
+    if (row.written) {
+      EXPECT_EQ(ReadBytes(dir.file("real.ini")), "[S]\nK=v\n");
+      EXPECT_EQ(ReadProfileString(dir.file("tarvel.ini"), "S", "K", "d"), "v");
+    }
+    EXPECT_EQ(dir.names().count("real.ini"), row.written ? 1u : 0u);
+  }
+}
+
+// A file beyond the 1 MiB read: looked up in its first MiB, the rest kept.
+TEST(ProfileFile, ALongFileIsReadInItsFirstMebibyteAndKeptWhole) {
+  const std::string comment = ";" + std::string(62, 'c') + "\n";
+  std::string filler;  // comment lines to a bit over 1 MiB
+  while (filler.size() < 1024 * 1024 + 100) filler += comment;
+  const std::string tail = "[B]\nK=2\n;no line end";
+  const struct {
+    const char* name;
+    std::string before, after;  // the file around the filler and the tail
+  } rows[] = {
+      {"sections in the first MiB", "[A]\nK=1\n", "[C]\nK=3\n\n[A]\nK=one\n"},
+      {"no section in the first MiB", ";top\n", "[C]\nK=3\n\n[A]\nK=one\n\n;top\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempFolder dir;
+    const std::string path = dir.file("tarvel.ini");
+    WriteBytes(path, row.before + filler + tail);
+    EXPECT_EQ(ReadProfileString(path, "B", "K", "d"), "d");  // only the tail holds it
+
+    ASSERT_TRUE(WriteProfileString(path, "A", "K", "one"));
+    ASSERT_TRUE(WriteProfileString(path, "C", "K", "3"));
+    const std::string written = ReadBytes(path);
+    EXPECT_EQ(written.substr(0, row.after.size()), row.after);
+    EXPECT_EQ(written.substr(row.after.size()), filler + tail);
+    EXPECT_EQ(ReadProfileString(path, "A", "K", "d"), "one");
+    EXPECT_EQ(ReadProfileString(path, "C", "K", "d"), "3");
+  }
 }
 
 TEST(ProfileFile, FolderInPlaceOfFileGivesDefaultsAndRefusesWrites) {

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "sim/FaultPlan.h"
 #include "sim/SimRadio.h"
 
 namespace tarvel::sim {
@@ -541,6 +542,28 @@ TEST(SimRadio, Faults) {
       } else {
         EXPECT_EQ(line.receive(step.answer.size()), step.answer) << "step " << i;
       }
+    }
+  }
+}
+
+// A fault option's value when one process serves a line of radios.
+TEST(SimRadio, ScopedFaultValues) {
+  struct Case {
+    const char* text;
+    std::optional<std::pair<int, int>> expected;  // radio, number
+  };
+  const Case cases[] = {
+      {"5", std::pair{-1, 5}},  {"2:5", std::pair{2, 5}}, {"0:0x1F", std::pair{0, 31}},
+      {"3:7", std::pair{3, 7}}, {"4:7", std::nullopt},     {"-1:7", std::nullopt},
+      {"x:7", std::nullopt},    {"1:", std::nullopt},      {"", std::nullopt},
+      {"1:2:3", std::nullopt},  {"12abc", std::nullopt},   {"0x", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const auto scoped = ParseScopedNumber(c.text, 4);
+    ASSERT_EQ(scoped.has_value(), c.expected.has_value());
+    if (scoped) {
+      EXPECT_EQ(std::pair(scoped->radio, scoped->value), *c.expected);
     }
   }
 }

@@ -62,9 +62,11 @@ void FakeLoader::onPacket(FakeLine& line, std::span<const std::uint8_t> p) {
     data.fill(0xFF);
     if (auto it = flash.find(block); it != flash.end()) data = it->second;
     std::vector<std::uint8_t> reply(data.begin(), data.end());
-    reply.push_back(0);
-    reply.push_back(0);
+    // The two unused bytes: never part of the data or its sum.
+    reply.push_back(0xA5);
+    reply.push_back(static_cast<std::uint8_t>(block));
     if (shortReadOf == block) reply.resize(100);
+    if (strayByteAtReadOf == block) reply.insert(reply.begin(), 0xEE);
     line.reply(reply);
     return;
   }

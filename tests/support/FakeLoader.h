@@ -25,6 +25,7 @@ struct FakeLoader {
   std::vector<std::uint16_t> readRequests;   // blocks asked for, in order
   int silentAtReadOf = -1;                   // no answer to the read of this block
   int shortReadOf = -1;                      // 100 bytes instead of 130 for this block
+  int strayByteAtReadOf = -1;                // one byte too many before this block's reply
 
  private:
   void onPacket(FakeLine& line, std::span<const std::uint8_t> packet);

@@ -40,8 +40,9 @@ struct ShownMessage {
 
 class RecordingMessages final : public MessageDisplay {
  public:
-  void showMessage(StringId id, MessageIcon icon, std::string_view) override {
+  void showMessage(StringId id, MessageIcon icon, std::string_view detail) override {
     shown.push_back({id, icon});
+    details.emplace_back(detail);
     if (onShow) onShow(id);
   }
   void showReport(const std::string& text, MessageIcon icon) override {
@@ -54,6 +55,7 @@ class RecordingMessages final : public MessageDisplay {
     return out;
   }
   std::vector<ShownMessage> shown;
+  std::vector<std::string> details;  // beside `shown`
   std::vector<std::string> reports;
   std::vector<MessageIcon> reportIcons;
   std::function<void(StringId)> onShow;  // e.g. to look at state while a box is "up"

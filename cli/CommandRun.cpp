@@ -1,0 +1,58 @@
+#include "cli/CommandRun.h"
+
+
+#include <cstdio>
+
+#include "base/FileIo.h"
+#include "base/Strings.h"
+#include "cli/ExitCodes.h"
+#include "cli/TerminalMessages.h"
+
+namespace tarvel::cli {
+
+CommandRun::CommandRun(std::string command, OutputOptions output) : output_(std::move(output)) {
+  result_.command = std::move(command);
+}
+
+bool CommandRun::openRecord() {
+  if (output_.record.empty()) return true;
+  std::string reason;
+  if (record_.open(output_.record, reason)) return true;
+  fail(kExitUsage, std::string(LoadString(StringId::RecordFileFailed)), reason);
+  return false;
+}
+
+void CommandRun::fail(int exitCode, const std::string& message, const std::string& detail) {
+  result_.exitCode = exitCode;
+  result_.message = message;
+  result_.detail = detail;
+  std::fprintf(stderr, "%s\n", message.c_str());
+  if (!detail.empty()) std::fprintf(stderr, "  %s\n", detail.c_str());
+}
+
+int CommandRun::finish() {
+  result_.elapsedMs = static_cast<std::uint32_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_).count());
+  if (!result_.hint.empty()) std::fprintf(stderr, "hint: %s\n", result_.hint.c_str());
+  Json object = ResultJson(result_);
+  if (record_.isOpen()) {
+    Json line = object;
+    line["host"] = HostName();
+    std::string reason;
+    if (!record_.append(JsonLine(line), reason)) {
+      // The radio's outcome stands; the lost line is said, not hidden.
+      std::fprintf(stderr, "%s\n  %s\n", std::string(LoadString(StringId::RecordFileFailed)).c_str(),
+                   reason.c_str());
+      object["record_error"] = reason;
+    }
+  }
+  if (output_.json) {
+    std::printf("%s\n", JsonLine(object).c_str());
+    std::fflush(stdout);
+  }
+  return result_.exitCode;
+}
+
+std::string HostName() { return fileio::HostName(); }
+
+}  // namespace tarvel::cli

@@ -1,0 +1,32 @@
+// The record of a production line: one JSON line per radio, appended to a
+// file that several tarvel-cli processes may share. Each line goes out in
+// one write() on a descriptor opened with O_APPEND, so lines of different
+// processes never interleave, and is followed by fsync(), so a line that
+// was reported written survives a crash.
+#pragma once
+
+#include <string>
+
+namespace tarvel::cli {
+
+class RecordFile {
+ public:
+  RecordFile() = default;
+  ~RecordFile();
+  RecordFile(const RecordFile&) = delete;
+  RecordFile& operator=(const RecordFile&) = delete;
+
+  // Opens (creates) `path` for appending. False, with the system's reason,
+  // when it cannot be, or exists and is not a regular file.
+  bool open(const std::string& path, std::string& reason);
+  bool isOpen() const { return fd_ >= 0; }
+  // Appends `line` and a line feed. False, with the reason, when the line
+  // did not go out whole.
+  bool append(const std::string& line, std::string& reason);
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+};
+
+}  // namespace tarvel::cli

@@ -1,0 +1,75 @@
+// What one run of a command found out, and the JSON object built from it:
+// the same object goes to stdout (--json) and, as one line, to the record
+// file. A run that talks to several radios keeps one RunResult per radio.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace tarvel::cli {
+
+using Json = nlohmann::ordered_json;
+
+// The object's layout; raised when a field changes meaning or goes away.
+inline constexpr int kJsonSchema = 1;
+
+struct UsbFacts {
+  std::string vendor;   // four hex digits, as the system gives them
+  std::string product;
+  std::string serial;
+};
+
+struct RadioFacts {
+  std::string port;    // as given
+  std::string device;  // the device path behind it, links resolved
+  std::optional<UsbFacts> usb;
+  std::string cable;   // "qap8" or "qap10"
+  unsigned baud = 0;
+};
+
+// A write or a read: the SFL file and how far the blocks got.
+struct TransferFacts {
+  std::string file;
+  std::string fileSha256;  // empty: not known (null)
+  int blocksTotal = 0;
+  int blocksDone = 0;
+  int retries = 0;
+  std::uint16_t checksum = 0;
+  std::optional<int> firstFailedBlock;
+  bool verify = false;  // --verify was asked for: the verify fields follow
+  std::uint32_t verifyMs = 0;
+  std::optional<int> verifyFirstDifference;
+};
+
+struct RunResult {
+  std::string command;
+  int exitCode = 0;
+  std::string message;  // as printed
+  std::string detail;   // what the message's second line said, if anything
+  std::string hint;     // what to do next, if anything
+  std::chrono::system_clock::time_point startedAt = std::chrono::system_clock::now();
+  std::uint32_t elapsedMs = 0;
+  std::optional<RadioFacts> radio;
+  std::optional<TransferFacts> transfer;
+  Json fields = Json::object();  // the command's own fields, last
+};
+
+// The object: the fields every command has, then the radio's, the
+// transfer's and the command's own.
+Json ResultJson(const RunResult& result);
+
+// One line of JSON. Bytes that are not UTF-8 (a Latin-1 file name) become
+// U+FFFD, so that every parser takes the line.
+std::string JsonLine(const Json& object);
+
+// "2026-12-07T12:34:56.789Z".
+std::string IsoTimeUtc(std::chrono::system_clock::time_point time);
+
+// A block number as the window shows it ("%03X"), or null.
+Json BlockJson(std::optional<int> block);
+
+}  // namespace tarvel::cli

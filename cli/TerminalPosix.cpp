@@ -1,0 +1,41 @@
+#include "cli/Terminal.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+
+namespace tarvel::cli {
+
+namespace {
+
+constexpr int kDefaultColumns = 80;
+// Set by the signal handler; only lock-free atomics may be touched there.
+std::atomic<bool> g_sizeChanged{true};
+std::atomic<int> g_columns{kDefaultColumns};
+
+extern "C" void OnWindowChange(int /*signal*/) { g_sizeChanged.store(true); }
+
+}  // namespace
+
+bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+int StderrColumns() {
+  if (g_sizeChanged.exchange(false)) {
+    struct winsize size {};
+    g_columns.store(::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col
+                                                                                          : kDefaultColumns);
+  }
+  return g_columns.load();
+}
+
+void WatchTerminalSize() {
+  struct sigaction action {};
+  action.sa_handler = OnWindowChange;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  ::sigaction(SIGWINCH, &action, nullptr);
+}
+
+}  // namespace tarvel::cli

@@ -1,0 +1,264 @@
+// tarvel-cli for scripts: every command and outcome as one JSON object that
+// a strict parser takes, the record file that several runs share, and the
+// conventions of the command line.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <regex>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "base/Sha256.h"
+#include "cli/ProgressLine.h"
+#include "sim/SimRadio.h"
+#include "tests/cli/CliFixture.h"
+#include "tests/converters/HexText.h"
+#include "tests/support/SflText.h"
+
+namespace tarvel {
+namespace {
+
+using nlohmann::json;
+using test::CliRun;
+
+class CliJsonTest : public test::CliFixture {
+ protected:
+  // stdout must be exactly one line holding one object.
+  static json Parse(const CliRun& run) {
+    EXPECT_EQ(run.out.find('\n'), run.out.size() - 1) << run.out;
+    return json::parse(run.out);
+  }
+  // What coreutils says, so the program's own digest is not its own judge.
+  std::string Sha256Sum(const std::string& path) {
+    return test::RunCommand(dir, "sha256sum '" + path + "'").out.substr(0, 64);
+  }
+  std::string path(const std::string& name) const { return (dir.path() / name).string(); }
+};
+
+TEST_F(CliJsonTest, EveryCommandAndOutcomeGivesOneObject) {
+  const std::string file = dir.write("fw.sfl", test::ConventionalSfl(0, 8));
+  std::filesystem::create_directory(dir.path() / "hex");
+  std::filesystem::create_directory(dir.path() / "latin1");
+  dir.write("hex/fw.hex", test::HexData(0x0000, test::Bytes(16, 1)) + test::HexLinearBase(0x0002) +
+                              test::HexData(0x0010, test::Bytes(16, 2)) + test::HexEnd());
+  dir.write("latin1/caf\xE9.sfl", "");
+  const std::string dump = path("dump.sfl");
+  sim::Faults corrupt, refusing, silent, shortReply;
+  corrupt.corruptBlock = 5;
+  refusing.refuseBlock = 1;
+  refusing.refuseWrites = 6;
+  silent.silent = true;
+  shortReply.shortReadBlock = 3;
+  shortReply.shortReadBytes = 64;
+  const std::string p = " -p " + port() + " --json";
+  const std::string inDir = "cd '" + dir.path().string() + "' && " + Program() + " ";
+  struct Row {
+    const char* name;
+    sim::Cable cable;
+    sim::Faults faults;
+    std::string commandLine;  // run through the shell
+    int exitCode;
+    const char* command;
+    std::function<void(const json&)> check;
+  };
+  const Row rows[] = {
+      {"write", sim::Cable::Qap8, {}, "write " + file + p, 0, "write",
+       [&](const json& o) {
+         EXPECT_EQ(o["message"], "Succeeded in writing the flash.");
+         EXPECT_EQ(o["blocks_total"], 8);
+         EXPECT_EQ(o["blocks_done"], 8);
+         EXPECT_EQ(o["retries"], 0);
+         EXPECT_EQ(o["file_sha256"], Sha256Sum(file));
+         EXPECT_TRUE(o["first_failed_block"].is_null());
+         EXPECT_EQ(o["port"], port());
+         // The device behind the name: a pseudo-terminal here, the COM name itself on Windows.
+         EXPECT_TRUE(o["device"].get<std::string>().starts_with(OtherBuild() ? port() : "/dev/pts/")) << o["device"];
+         EXPECT_TRUE(o["usb"].is_null());
+         EXPECT_EQ(o["cable"], "qap8");
+         EXPECT_EQ(o["baud"], 38400);
+         EXPECT_TRUE(o["hint"].is_null());
+         EXPECT_FALSE(o.contains("verify_ms"));
+       }},
+      {"verify differs", sim::Cable::Qap8, corrupt, "write " + file + p + " --verify", 10, "write",
+       [](const json& o) {
+         EXPECT_EQ(o["message"], "The flash differs from the file.");
+         EXPECT_EQ(o["verify_first_difference"], "005");
+         EXPECT_TRUE(o["verify_ms"].is_number());
+         EXPECT_NE(o["hint"].get<std::string>().find("005"), std::string::npos);
+       }},
+      {"block refused", sim::Cable::Qap8, refusing, "write " + file + p, 7, "write",
+       [](const json& o) {
+         EXPECT_EQ(o["first_failed_block"], "001");
+         EXPECT_EQ(o["blocks_done"], 1);
+         EXPECT_EQ(o["retries"], 5);
+         EXPECT_NE(o["hint"].get<std::string>().find("Block 001"), std::string::npos);
+       }},
+      {"silent radio", sim::Cable::Qap8, silent, "write " + file + p, 4, "write",
+       [](const json& o) {
+         EXPECT_EQ(o["message"],
+                   "Synchronization Error.\nPlease confirm the connection with the equipment.\n"
+                   "Or, please change connected speed.");
+         EXPECT_NE(o["hint"].get<std::string>().find("--cable qap8"), std::string::npos);
+       }},
+      {"missing device", sim::Cable::Qap8, {}, "write " + file + " -p " + path("ttyNone") + " --json", 3, "write",
+       [&](const json& o) {
+         EXPECT_EQ(o["hint"], path("ttyNone") + " does not exist. 'tarvel-cli ports' lists the serial devices of "
+                                                "this machine.");
+       }},
+      {"non-UTF-8 file name", sim::Cable::Qap8, {}, "write '" + path("fw\xFF.sfl") + "'" + p, 5, "write",
+       [&](const json& o) { EXPECT_EQ(o["file"], path("fw\xEF\xBF\xBD.sfl")); }},
+      {"usage error", sim::Cable::Qap8, {}, "write " + file + p + " -c qap10 -b 9600", 2, "write",
+       [](const json& o) {
+         EXPECT_NE(o["message"].get<std::string>().find("9600"), std::string::npos);
+         EXPECT_EQ(o["hint"], "'tarvel-cli write --help' lists the options.");
+       }},
+      {"read", sim::Cable::Qap8, {}, "read " + dump + " --end-block 00F" + p, 0, "read",
+       [&](const json& o) {
+         EXPECT_EQ(o["blocks_total"], 16);
+         EXPECT_EQ(o["blocks_done"], 16);
+         EXPECT_EQ(o["file"], dump);
+         EXPECT_EQ(o["file_sha256"], Sha256Sum(dump));
+       }},
+      {"read over a file", sim::Cable::Qap8, {}, "read " + dump + p, 2, "read",
+       [](const json& o) { EXPECT_NE(o["message"].get<std::string>().find("--force"), std::string::npos); }},
+      {"read cut short", sim::Cable::Qap8, shortReply, "read -o " + dump + " --force --end-block 00F" + p, 8,
+       "read",
+       [&](const json& o) {
+         EXPECT_EQ(o["first_failed_block"], "003");
+         EXPECT_TRUE(o["file_sha256"].is_null());
+         EXPECT_EQ(o["partial_file"], path("dump.partial.sfl"));
+         EXPECT_EQ(o["hint"].get<std::string>().rfind(path("dump.partial.sfl") + " holds 3 of the 16 blocks", 0), 0u)
+             << o["hint"];
+       }},
+      {"sync", sim::Cable::Qap10, {}, "sync -c QAP-10" + p, 0, "sync",
+       [](const json& o) { EXPECT_EQ(o["cable"], "qap10"); }},
+      {"trace not writable", sim::Cable::Qap8, {}, "sync --trace " + path("no/trace.txt") + p, 2, "sync", nullptr},
+      {"record not writable", sim::Cable::Qap8, {}, "sync --record " + dir.path().string() + p, 2, "sync",
+       [](const json& o) { EXPECT_EQ(o["message"], "The record file cannot be written."); }},
+      {"convert", sim::Cable::Qap8, {}, inDir + "convert hex/fw.hex -o out.sfl --end 3ff --json", 0, "convert",
+       [&](const json& o) {
+         // The absolute path as the system writes it (Z:\\tmp\\... under wine).
+         const std::string output = OtherBuild() ? o["output"].get<std::string>() : path("out.sfl");
+         EXPECT_TRUE(output.ends_with("out.sfl")) << output;
+         EXPECT_EQ(o["output"], output);
+         EXPECT_EQ(o["message"], "Succeeded in the conversion of the file. " + output);
+         EXPECT_EQ(o["dropped"], json::parse(R"([{"first": 131088, "last": 131103}])"));
+         EXPECT_TRUE(std::filesystem::exists(path("out.sfl")));
+       }},
+      {"convert over a file", sim::Cable::Qap8, {}, inDir + "convert hex/fw.hex -o out.sfl --json", 2, "convert",
+       nullptr},
+      {"list", sim::Cable::Qap8, {}, "list " + path("latin1") + " --json", 0, "list",
+       [](const json& o) {
+         ASSERT_EQ(o["rows"].size(), 1u);
+         EXPECT_EQ(o["rows"][0]["file"], "caf\xEF\xBF\xBD.sfl");
+         EXPECT_EQ(o["rows"][0]["size"], 0);
+       }},
+      {"list of a missing folder", sim::Cable::Qap8, {}, "list " + path("none") + " --json", 5, "list", nullptr},
+      {"comment", sim::Cable::Qap8, {}, "comment " + file + " --json", 0, "comment",
+       [](const json& o) { EXPECT_TRUE(o["comment"].is_string()); }},
+      {"ports", sim::Cable::Qap8, {}, "ports --json", 0, "ports",
+       [](const json& o) { EXPECT_TRUE(o["ports"].is_array()); }},
+  };
+  const std::regex utcTime(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    auto r = radio(row.cable, row.faults);
+    const std::string commandLine =
+        row.commandLine.rfind("cd ", 0) == 0 ? row.commandLine : Program() + " " + row.commandLine;
+    const CliRun run = shell(commandLine);
+    EXPECT_EQ(run.exitCode, row.exitCode) << run.err;
+    json o;
+    ASSERT_NO_THROW(o = Parse(run)) << run.out;
+    EXPECT_EQ(o["schema"], 1);
+    EXPECT_EQ(o["tool"]["name"], "tarvel-cli");
+    EXPECT_TRUE(o["tool"]["version"].is_string());
+    EXPECT_EQ(o["command"], row.command);
+    EXPECT_EQ(o["result"], row.exitCode == 0 ? "success" : "failure");
+    EXPECT_EQ(o["exit_code"], row.exitCode);
+    EXPECT_TRUE(o["message"].is_string());
+    EXPECT_TRUE(o["hint"].is_null() || o["hint"].is_string());
+    EXPECT_TRUE(std::regex_match(o["started_at"].get<std::string>(), utcTime)) << o["started_at"];
+    EXPECT_TRUE(o["elapsed_ms"].is_number_unsigned());
+    if (row.check) row.check(o);
+    if (!o["hint"].is_null()) {
+      EXPECT_NE(run.err.find("hint: " + o["hint"].get<std::string>()), std::string::npos);
+    }
+  }
+}
+
+TEST_F(CliJsonTest, TwoRunsSharingARecordFileGiveTwoCompleteLines) {
+  if (OtherBuild()) GTEST_SKIP() << "one port only is mapped for another build";
+  const std::string file = dir.write("fw.sfl", test::ConventionalSfl(0, 32));
+  auto first = radio(sim::Cable::Qap8);
+  sim::Options options;
+  options.linkPath = path("radio2");
+  std::string error;
+  auto second = sim::Radio::Start(options, &error);
+  ASSERT_TRUE(second) << error;
+  const std::string record = path("record.jsonl");
+  const std::string cli = TARVEL_CLI;
+  // One through the option, one through the environment, side by side.
+  const CliRun run = test::RunCommand(
+      dir, "( " + cli + " write " + file + " -p " + port() + " --record " + record + " & TARVEL_RECORD=" + record +
+               " " + cli + " write " + file + " -p " + path("radio2") + " & wait )");
+  EXPECT_EQ(run.err, "");
+  std::istringstream lines(test::Slurp(record));
+  std::vector<std::string> ports;
+  for (std::string line; std::getline(lines, line);) {
+    json o;
+    ASSERT_NO_THROW(o = json::parse(line)) << line;
+    EXPECT_EQ(o["exit_code"], 0);
+    EXPECT_EQ(o["blocks_done"], 32);
+    EXPECT_FALSE(o["host"].get<std::string>().empty());
+    ports.push_back(o["port"]);
+  }
+  std::sort(ports.begin(), ports.end());
+  EXPECT_EQ(ports, (std::vector<std::string>{port(), path("radio2")}));
+}
+
+TEST_F(CliJsonTest, Conventions) {
+  auto r = radio(sim::Cable::Qap10);
+  const std::string cli = Program();
+  struct Row {
+    const char* name;
+    std::string commandLine;
+    int exitCode;
+    const char* err;  // the start of stderr
+  };
+  const Row rows[] = {
+      {"environment defaults", "TARVEL_PORT=" + port() + " TARVEL_CABLE=qap-10 TARVEL_BAUD=115200 " + cli + " sync",
+       0, ""},
+      {"the command line wins", "TARVEL_PORT=/dev/null TARVEL_BAUD=7 " + cli + " sync -q -p " + port() +
+                                    " -c qap10 -b 38400", 0, ""},
+      {"cable spelled as in the window", cli + " sync --port " + port() + " --cable QAP-10", 0, ""},
+      {"unknown cable", cli + " sync --port " + port() + " --cable qap9", 2, "--cable"},
+      {"unknown command", cli + " frobnicate --json", 2, "tarvel-cli: unknown command 'frobnicate'\nUsage:"},
+      {"no command", cli, 2, "Usage: tarvel-cli COMMAND [OPTIONS]"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const CliRun run = shell(row.commandLine);
+    EXPECT_EQ(run.exitCode, row.exitCode) << run.err;
+    EXPECT_EQ(run.err.rfind(row.err, 0), 0u) << run.err;
+    if (row.exitCode != 0) {
+      EXPECT_EQ(run.out, "");
+    }
+  }
+  EXPECT_EQ(cli::FitToColumns("Writing block 012  50%", 12), "Writing blo");
+  EXPECT_EQ(cli::FitToColumns("abc", 6), "abc  ");
+  EXPECT_EQ(shell(cli + " -V").out.rfind("Tarvel 1.10\n", 0), 0u);
+}
+
+TEST(Sha256Test, PublishedDigests) {
+  Sha256 empty;
+  EXPECT_EQ(empty.hex(), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  const std::string abc = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";  // two blocks padded
+  Sha256 digest;
+  digest.add({reinterpret_cast<const std::uint8_t*>(abc.data()), abc.size()});
+  EXPECT_EQ(digest.hex(), "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+}
+
+}  // namespace
+}  // namespace tarvel
