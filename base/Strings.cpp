@@ -69,6 +69,15 @@ std::string_view LoadString(StringId id) {
     case StringId::FolderCannotBeOpened: return "The folder cannot be opened.";
     case StringId::RecordFileFailed: return "The record file cannot be written.";
     case StringId::UsageHint: return "'tarvel-cli %s --help' lists the options.";
+    case StringId::WindowUsage:
+      return "Usage: tarvel [-q | -qk]\n"
+             "Writes SFL firmware files into a radio's flash over its serial boot loader.\n"
+             "  -q         service mode: \"SFL Conv...\", \"Dump...\" and the +5V and MD switches\n"
+             "  -qk        service mode in the dark colour scheme\n"
+             "  --help     this text\n"
+             "  --version  the program's version\n"
+             "The settings file tarvel.ini is kept in the folder the program is started from,\n"
+             "which is also the first folder listed. tarvel-cli does the same work from scripts.\n";
     case StringId::AppTitle: return "Tarvel";
     case StringId::ConversionFailed: return "Failed in the conversion of the file. ";
     case StringId::ConversionSucceeded: return "Succeeded in the conversion of the file. ";

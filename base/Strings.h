@@ -56,6 +56,7 @@ enum class StringId : unsigned {
   FolderCannotBeOpened = 164,
   RecordFileFailed = 165,
   UsageHint = 166,
+  WindowUsage = 180,         // tarvel --help
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,

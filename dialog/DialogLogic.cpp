@@ -51,6 +51,13 @@ CommandLineModes ParseCommandLine(std::string_view argumentText) {
   return {};
 }
 
+StartRequest ParseStartRequest(const std::vector<std::string>& arguments) {
+  if (arguments.size() != 1) return StartRequest::Window;
+  if (arguments.front() == "--help") return StartRequest::Help;
+  if (arguments.front() == "--version") return StartRequest::Version;
+  return StartRequest::Window;
+}
+
 bool DarkSchemeActive(bool darkScheme, bool rtsPulse) { return darkScheme && !rtsPulse; }
 
 std::vector<std::string> PortBoxEntries(const std::vector<std::string>& systemPorts) {
@@ -67,8 +74,27 @@ std::vector<std::string> PortBoxEntries(const std::vector<std::string>& systemPo
 
 std::vector<std::string> SystemPortNames() {
   std::vector<std::string> names;
-  for (const PortInfo& port : ListSerialPorts()) names.push_back(port.device);
+  for (const PortInfo& port : ListSerialPorts()) {
+    names.push_back(port.device);
+    if (!port.byId.empty()) names.push_back(port.byId);
+  }
   return names;
+}
+
+std::string PortDisplayName(const std::string& port) {
+  constexpr std::string_view kDev = "/dev/";
+  constexpr std::string_view kSerialLinks = "/dev/serial/";
+  if (port.starts_with(kDev) && !port.starts_with(kSerialLinks)) return port.substr(kDev.size());
+  const std::size_t slash = port.rfind('/');
+  return slash == std::string::npos ? port : port.substr(slash + 1);
+}
+
+std::optional<std::string> TypedPortName(std::string_view text) {
+  constexpr std::string_view kBlanks = " \t\r\n";
+  const std::size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return std::nullopt;
+  const std::size_t last = text.find_last_not_of(kBlanks);
+  return std::string(text.substr(first, last - first + 1));
 }
 
 int FindEntryExact(const std::vector<std::string>& entries, std::string_view text) {
@@ -148,22 +174,22 @@ void InterfaceChoice::SpeedChosen(const std::string& entry) {
 }
 
 std::vector<ControlEnable> LockedForAccess() {
-  return {{IDC_WRITE, false},    {IDC_PORT, false},  {IDC_BAUD, false},
-          {IDC_TYPE0, false},    {IDC_TYPE1, false}, {IDC_CHECK_5V, false},
-          {IDC_CHECK_MD, false}, {IDC_DUMP, false},  {IDC_SFL_CONV, false}};
+  return {{IDC_WRITE, false},    {IDC_PORT, false},     {IDC_BAUD, false},     {IDC_TYPE0, false},
+          {IDC_TYPE1, false},    {IDC_CHECK_5V, false}, {IDC_CHECK_MD, false}, {IDC_DUMP, false},
+          {IDC_SFL_CONV, false}, {IDC_BROWSE, false},   {IDC_RELOAD, false}};
 }
 
 std::vector<ControlEnable> IdleAfterAccess(int type, bool type1Allowed) {
   const bool lines = type != kTypeQap10;
-  return {{IDC_WRITE, true},     {IDC_PORT, true},          {IDC_BAUD, true},
-          {IDC_TYPE0, true},     {IDC_TYPE1, type1Allowed}, {IDC_CHECK_5V, lines},
-          {IDC_CHECK_MD, lines}, {IDC_DUMP, true},          {IDC_SFL_CONV, true}};
+  return {{IDC_WRITE, true},         {IDC_PORT, true},      {IDC_BAUD, true},
+          {IDC_TYPE0, true},         {IDC_TYPE1, type1Allowed}, {IDC_CHECK_5V, lines},
+          {IDC_CHECK_MD, lines},     {IDC_DUMP, true},      {IDC_SFL_CONV, true},
+          {IDC_BROWSE, true},        {IDC_RELOAD, true}};
 }
 
 std::vector<ControlEnable> LockedForRead() {
   std::vector<ControlEnable> controls = LockedForAccess();
   controls.push_back({IDC_FILE_LIST, false});
-  controls.push_back({IDC_BROWSE, false});
   return controls;
 }
 
@@ -173,7 +199,6 @@ std::vector<ControlEnable> IdleAfterRead(int type, bool type1Allowed) {
     if (control.id == IDC_WRITE) control.enabled = false;
   }
   controls.push_back({IDC_FILE_LIST, true});
-  controls.push_back({IDC_BROWSE, true});
   return controls;
 }
 

@@ -37,6 +37,12 @@ std::string ArgumentText(const std::vector<std::string>& arguments);
 // whole text is compared, ignoring case, so anything more selects neither.
 CommandLineModes ParseCommandLine(std::string_view argumentText);
 
+// "--help" or "--version" as the only argument: the text is printed and the
+// program ends before its settings or its window are touched. Anything else
+// starts the window, whose switches the Part's rules read.
+enum class StartRequest { Window, Help, Version };
+StartRequest ParseStartRequest(const std::vector<std::string>& arguments);
+
 // The dark scheme paints the dialog only where no RTS pulse is needed.
 bool DarkSchemeActive(bool darkScheme, bool rtsPulse);
 
@@ -46,8 +52,18 @@ bool DarkSchemeActive(bool darkScheme, bool rtsPulse);
 // else (LPT1:, FILE:) is left out.
 std::vector<std::string> PortBoxEntries(const std::vector<std::string>& systemPorts);
 
-// The system's serial ports as device paths.
+// The system's serial ports as device paths, each followed by its stable
+// name under /dev/serial/by-id where it has one.
 std::vector<std::string> SystemPortNames();
+
+// What the narrow port box shows of a port: the name under /dev
+// ("ttyUSB0", "pts/3"), the last part of a /dev/serial/by-id or by-path
+// name or of any other path, a "COM" name as it is.
+std::string PortDisplayName(const std::string& port);
+
+// A port typed into the box, without surrounding blanks; none for an empty
+// text.
+std::optional<std::string> TypedPortName(std::string_view text);
 
 // The entry equal to `text` without regard to ASCII case, as the combo box
 // finds an exact string; -1 when there is none.
@@ -107,20 +123,20 @@ struct ControlEnable {
   bool enabled;
 };
 
-// The controls that a write disables. "+5V" and "MD" are also unchecked.
+// The controls that a write disables: also "&Browse..." and "Re&load",
+// whose dialogs and list changes have no place in a write. "+5V" and "MD"
+// are also unchecked.
 std::vector<ControlEnable> LockedForAccess();
 // The idle state that the write restores: WRITE enabled (a file was
 // chosen), QAP-10 where allowed, the line switches with QAP-8 only.
 std::vector<ControlEnable> IdleAfterAccess(int type, bool type1Allowed);
 
 // The controls that a flash read disables: the write's, and also the file
-// list and "&Browse...", so that neither the folder nor the selection can
-// change under the read. "Re&load" and "Cl&ose" stay enabled. "+5V" and
-// "MD" are also unchecked.
+// list, so that the selection cannot change under the read. "Cl&ose" stays
+// enabled. "+5V" and "MD" are also unchecked.
 std::vector<ControlEnable> LockedForRead();
-// The idle state after a read: as after a write, with the file list and
-// "&Browse..." enabled again, but WRITE left disabled until a file is
-// clicked again.
+// The idle state after a read: as after a write, with the file list enabled
+// again, but WRITE left disabled until a file is clicked again.
 std::vector<ControlEnable> IdleAfterRead(int type, bool type1Allowed);
 
 // The access lamp of status pane 1.

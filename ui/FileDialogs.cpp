@@ -3,6 +3,8 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <algorithm>
@@ -142,6 +144,25 @@ void CPanelFileDlg::AddPanel(std::span<const ControlTemplate> controls, int widt
   } else if (layout()) {
     layout()->addWidget(m_pPanel);
   }
+  FitColumns();
+}
+
+// Opens wide enough that the file list's columns show their titles and a
+// file name of a usual length beside the side bar.
+void CPanelFileDlg::FitColumns() {
+  constexpr int kNameChars = 32;  // a usual file name
+  const QFontMetrics metrics(font());
+  int wanted = metrics.horizontalAdvance(QLatin1Char('x')) * kNameChars;
+  if (const auto* view = findChild<QTreeView*>(QStringLiteral("treeView"))) {
+    const QHeaderView* header = view->header();
+    for (int column = 1; column < header->count(); ++column) {
+      const QString title = view->model()->headerData(column, Qt::Horizontal).toString();
+      wanted += std::max(header->sectionSizeHint(column), metrics.horizontalAdvance(title) + 4 * metrics.averageCharWidth());
+    }
+  }
+  if (const auto* sidebar = findChild<QWidget*>(QStringLiteral("sidebar"))) wanted += sidebar->sizeHint().width();
+  wanted += 6 * metrics.averageCharWidth();  // frames, splitter, scroll bar
+  resize(std::max(width(), wanted), height());
 }
 
 CFileDlg::CFileDlg(const Settings& settings, const QString& folder, QWidget* parent)

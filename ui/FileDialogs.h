@@ -46,6 +46,7 @@ class CPanelFileDlg : public QFileDialog {
                 const QColor& labelColour);
 
  private:
+  void FitColumns();
   QWidget* m_pPanel = nullptr;
   std::map<int, QWidget*> m_fields;
 };

@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -18,7 +19,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QTimer>
 #include <algorithm>
 
 #include "catalog/CommentBlock.h"
@@ -187,7 +191,23 @@ CFirmwareWriterDlg::CFirmwareWriterDlg(DialogServices services, QWidget* parent)
   OnInitDialog();
 }
 
-CFirmwareWriterDlg::~CFirmwareWriterDlg() = default;
+// The conversation of a running access and the window's view of it.
+struct CFirmwareWriterDlg::AccessRun {
+  AccessRun(CFirmwareWriterDlg& dialog, AccessThread& thread, LoaderContext& window)
+      : ui(thread, dialog, dialog), context(window, ui) {}
+  HandedUi ui;
+  AccessContext context;
+};
+
+CFirmwareWriterDlg::~CFirmwareWriterDlg() {
+  // The boxes' events while the children go are no longer this dialog's.
+  for (int id : {IDC_PORT, IDC_BAUD}) {
+    if (auto* box = Item<QComboBox>(id)) {
+      box->removeEventFilter(this);
+      box->lineEdit()->removeEventFilter(this);
+    }
+  }
+}
 
 void CFirmwareWriterDlg::CreateControls() {
   setFont(DialogFont(kMainDialogFontPt));
@@ -241,9 +261,14 @@ void CFirmwareWriterDlg::CreateControls() {
       case ControlKind::ComboBox: {
         auto* box = new QComboBox(this);
         box->setEditable(true);
-        // Only a picked entry counts: the field shows the choice but takes
-        // no typing, which would otherwise select a matching entry.
-        box->lineEdit()->setReadOnly(true);
+        if (control.id == IDC_PORT) {
+          // Any device path may be typed; Enter takes it (the filter).
+          box->lineEdit()->installEventFilter(this);
+        } else {
+          // Only a picked entry counts: the field shows the choice but takes
+          // no typing, which would otherwise select a matching entry.
+          box->lineEdit()->setReadOnly(true);
+        }
         box->installEventFilter(this);  // the box keeps Enter to itself
         box->setInsertPolicy(QComboBox::NoInsert);
         box->setCompleter(nullptr);
@@ -314,6 +339,7 @@ void CFirmwareWriterDlg::CreateControls() {
   connect(Item<QRadioButton>(IDC_TYPE0), &QRadioButton::clicked, this, &CFirmwareWriterDlg::OnSelectType0);
   connect(Item<QRadioButton>(IDC_TYPE1), &QRadioButton::clicked, this, &CFirmwareWriterDlg::OnSelectType1);
   connect(Item<QComboBox>(IDC_PORT), &QComboBox::activated, this, &CFirmwareWriterDlg::OnSelchangePort);
+  connect(Item<QComboBox>(IDC_PORT), &QComboBox::currentIndexChanged, this, &CFirmwareWriterDlg::ShowPortName);
   connect(Item<QComboBox>(IDC_BAUD), &QComboBox::activated, this, &CFirmwareWriterDlg::OnSelchangeBaud);
   connect(FileList(), &CFileListCtrl::Clicked, this, &CFirmwareWriterDlg::OnFileListClick);
   connect(FileList()->Header(), &QHeaderView::sectionClicked, this, &CFirmwareWriterDlg::OnColumnClick);
@@ -451,24 +477,78 @@ void CFirmwareWriterDlg::ApplySchemeColours() {
   }
 }
 
+QComboBox* CFirmwareWriterDlg::PortBox() const { return Item<QComboBox>(IDC_PORT); }
+
 void CFirmwareWriterDlg::FillPortList() {
-  auto* box = Item<QComboBox>(IDC_PORT);
+  QComboBox* box = PortBox();
+  const QSignalBlocker quiet(box);
   box->clear();
   const std::vector<std::string> names = m_services.listPorts ? m_services.listPorts() : SystemPortNames();
   for (const std::string& entry : PortBoxEntries(names)) box->addItem(ToQString(entry));
-  // Device paths are longer than the box: the list drops down wide enough.
+}
+
+// The entry equal to the port name. A name that the listing did not find
+// (a pseudo-terminal, a link, a port unplugged) is added: the box always
+// shows the port that WRITE will use.
+void CFirmwareWriterDlg::SelectPortEntry() {
+  QComboBox* box = PortBox();
+  const std::string& name = m_ctx.link.m_strCommName;
+  int entry = FindEntryExact(ComboEntries(box), name);
+  if (entry < 0 && !name.empty()) {
+    box->addItem(ToQString(name));
+    entry = box->count() - 1;
+  }
+  box->setCurrentIndex(entry);
+  ShowPortName();
+}
+
+// The field is a few characters wide: it shows the port's short name, the
+// drop-down (as wide as its longest path) and the tool tip the whole path.
+void CFirmwareWriterDlg::ShowPortName() {
+  QComboBox* box = PortBox();
   int widest = 0;
   for (int i = 0; i < box->count(); ++i)
     widest = std::max(widest, box->fontMetrics().horizontalAdvance(box->itemText(i)));
   box->view()->setMinimumWidth(widest + 2 * box->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+
+  const int entry = box->currentIndex();
+  const QString path = entry < 0 ? QString() : box->itemText(entry);
+  box->setToolTip(path);
+  QLineEdit* field = box->lineEdit();
+  if (field->hasFocus()) {
+    field->setText(path);
+    return;
+  }
+  // The field's room from the box's own size: the field itself is laid out
+  // only when the box is shown.
+  QStyleOptionComboBox option;
+  option.initFrom(box);
+  option.editable = true;
+  const int room =
+      box->width() - box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, box).width();
+  const QString shortName = ToQString(PortDisplayName(ToStdString(path)));
+  field->setText(field->fontMetrics().elidedText(shortName, Qt::ElideMiddle, std::max(room, 0)));
+  field->setCursorPosition(0);
 }
 
-// The entry equal to the port name, or none; the name is kept either way.
-void CFirmwareWriterDlg::SelectPortEntry() {
-  auto* box = Item<QComboBox>(IDC_PORT);
-  const int entry = FindEntryExact(ComboEntries(box), m_ctx.link.m_strCommName);
+// Enter in the port box: the typed path becomes the port, as a picked entry
+// would, and stays in the list.
+void CFirmwareWriterDlg::AcceptTypedPort() {
+  QComboBox* box = PortBox();
+  const std::optional<std::string> typed = TypedPortName(ToStdString(box->lineEdit()->text()));
+  if (!typed || Accessing()) {
+    ShowPortName();
+    return;
+  }
+  int entry = FindEntryExact(ComboEntries(box), *typed);
+  if (entry < 0) {
+    box->addItem(ToQString(*typed));
+    entry = box->count() - 1;
+  }
   box->setCurrentIndex(entry);
-  if (entry < 0) box->setEditText(QString());
+  m_choice.PortChosen(ToStdString(box->itemText(entry)));
+  ShowPortName();
+  box->lineEdit()->selectAll();
 }
 
 void CFirmwareWriterDlg::ApplySpeedBox(const SpeedBox& speeds) {
@@ -479,9 +559,9 @@ void CFirmwareWriterDlg::ApplySpeedBox(const SpeedBox& speeds) {
 }
 
 void CFirmwareWriterDlg::OnSelchangePort() {
-  const auto* box = Item<QComboBox>(IDC_PORT);
-  if (box->currentIndex() < 0) return;
-  m_choice.PortChosen(ToStdString(box->currentText()));
+  const QComboBox* box = PortBox();
+  if (box->currentIndex() < 0 || Accessing()) return;
+  m_choice.PortChosen(ToStdString(box->itemText(box->currentIndex())));
 }
 
 void CFirmwareWriterDlg::OnSelchangeBaud() {
@@ -519,17 +599,22 @@ void CFirmwareWriterDlg::OnCheckMD() {
 void CFirmwareWriterDlg::FillFileList() {
   const bool found = m_catalog.ChangeFolder(m_strSflFolder);
   FileList()->ShowRows(m_catalog.rows());
+  // A folder name or file names longer than before: the "Date" column
+  // stays in view.
+  FileList()->FitColumns();
   // A folder without SFL files leaves the comment of the last file chosen.
   if (found) Item<QPlainTextEdit>(IDC_COMMENT)->clear();
 }
 
 void CFirmwareWriterDlg::OnReload() {
+  if (Accessing()) return;
   FillFileList();
   setWindowTitle(FromStringTable(StringId::AppTitle));
   EnableItem(IDC_WRITE, false);
 }
 
 void CFirmwareWriterDlg::OnBrowse() {
+  if (Accessing()) return;
   QFileDialog chooser(this, QString::fromLatin1(kBrowseTitle), FromLocalPath(m_strSflFolder));
   chooser.setFileMode(QFileDialog::Directory);
   chooser.setOption(QFileDialog::ShowDirsOnly);
@@ -576,7 +661,8 @@ void CFirmwareWriterDlg::OnFileListClick() {
   if (row < 0) return;
   const std::optional<Selection> selection = m_catalog.Select(static_cast<std::size_t>(row));
   if (!selection) return;
-  EnableItem(IDC_WRITE, true);
+  // A write under way keeps WRITE disabled until it is over.
+  EnableItem(IDC_WRITE, !Accessing());
   setWindowTitle(ToQString(selection->title));
   // The row's own file name: on Linux fw.SFL and fw.sfl are two files.
   m_strFilePath = selection->filePath;
@@ -592,6 +678,7 @@ void CFirmwareWriterDlg::OnFileListClick() {
 int CFirmwareWriterDlg::ExecFileDialog(QFileDialog& dialog) { return dialog.exec(); }
 
 void CFirmwareWriterDlg::OnSflConv() {
+  if (Accessing()) return;
   CFileDlg dialog(m_settings, FromLocalPath(m_strSflFolder), this);
   if (ExecFileDialog(dialog) != QDialog::Accepted) return;
   const std::string hexPath = ChosenPath(dialog);
@@ -603,6 +690,7 @@ void CFirmwareWriterDlg::OnSflConv() {
 }
 
 void CFirmwareWriterDlg::OnDump() {
+  if (Accessing()) return;
   CFileDlg2 dialog(FromLocalPath(m_strSflFolder), this);
   if (ExecFileDialog(dialog) != QDialog::Accepted) return;
   const std::string outputPath = ChosenPath(dialog);
@@ -611,10 +699,40 @@ void CFirmwareWriterDlg::OnDump() {
   LockForRead();
   // The read writes beside the chosen file and replaces it only on success.
   g_wEndBlock = ParseBlockText(g_strDumpEndBlock);
-  WindowBlockSink sink(m_search);
-  const ReadOutcome outcome = ReadFlash(m_ctx, *this, sink, outputPath, g_wEndBlock);
-  if (outcome.succeeded) OnReload();
-  UnlockAfterRead();
+  const std::uint16_t endBlock = g_wEndBlock;
+  auto outcome = std::make_shared<ReadOutcome>();
+  RunAccess(
+      [this, outputPath, endBlock, outcome](LoaderContext& ctx, HandedUi& ui) {
+        WindowBlockSink sink(m_search);
+        *outcome = ReadFlash(ctx, ui, sink, outputPath, endBlock);
+      },
+      [this, outcome] {
+        if (outcome->succeeded) OnReload();
+        UnlockAfterRead();
+      });
+}
+
+void CFirmwareWriterDlg::RunAccess(std::function<void(LoaderContext&, HandedUi&)> access,
+                                  std::function<void()> finished) {
+  if (Accessing()) return;
+  m_pAccess = std::make_unique<AccessRun>(*this, m_accessThread, m_ctx);
+  AccessRun* run = m_pAccess.get();
+  QEventLoop loop;
+  m_pAccessLoop = &loop;
+  m_accessThread.start([run, access = std::move(access)] { access(run->context.ctx(), run->ui); },
+                       [this, finished = std::move(finished)] {
+                         m_pAccess->context.HandBack();
+                         m_pAccess.reset();
+                         finished();
+                         if (m_pAccessLoop != nullptr) m_pAccessLoop->quit();
+                         if (m_bCloseAfterAccess) {
+                           m_bCloseAfterAccess = false;
+                           accept();
+                         }
+                       });
+  // Until the access is over (or the program quits).
+  if (Accessing()) loop.exec();
+  m_pAccessLoop = nullptr;
 }
 
 void CFirmwareWriterDlg::LockForRead() {
@@ -641,14 +759,23 @@ void CFirmwareWriterDlg::OnAbout() {
 }
 
 void CFirmwareWriterDlg::OnWrite() {
-  // WRITE can be enabled again during a write (a click on the file list);
-  // the procedure ignores it while an access is under way.
-  tarvel::OnWrite(m_ctx, *this, m_strFilePath);
+  // Never a second write inside a running access.
+  if (Accessing()) return;
+  const std::string filePath = m_strFilePath;  // a click in the list may change it meanwhile
+  RunAccess([filePath](LoaderContext& ctx, HandedUi& ui) { tarvel::OnWrite(ctx, ui, filePath); }, [] {});
 }
 
+// The lamp is red while the access uses the port, and also for the moments
+// before and after that the access runs: "Cl&ose" is refused then. A yellow
+// lamp (the synchronisation error shown) lets the dialog end once the
+// access is over.
 void CFirmwareWriterDlg::OnButtonClose() {
-  if (m_ctx.m_nStatus == 1) {
+  if (m_ctx.m_nStatus == 1 || (Accessing() && m_ctx.m_nStatus != 2)) {
     showMessage(StringId::CantCloseWhileAccessing, MessageIcon::Exclamation);
+    return;
+  }
+  if (Accessing()) {
+    m_bCloseAfterAccess = true;
     return;
   }
   accept();
@@ -688,7 +815,11 @@ void CFirmwareWriterDlg::unlockAfterWrite() {
   repaint();
 }
 
-void CFirmwareWriterDlg::statusChanged(int) { m_wndStatusBar->repaint(); }
+// The access's state, kept in the window's context for the lamp and Close.
+void CFirmwareWriterDlg::statusChanged(int status) {
+  m_ctx.m_nStatus = status;
+  m_wndStatusBar->repaint();
+}
 
 void CFirmwareWriterDlg::setReadProgress(unsigned position, std::uint16_t) {
   // The bar's range comes from g_wEndBlock, which the read was started with.
@@ -713,12 +844,39 @@ void CFirmwareWriterDlg::bringToFront() {
   activateWindow();
 }
 
+// A box that the window shows itself while an access runs (the refusal to
+// close, a file that cannot be read) does not wait: the access goes on.
 void CFirmwareWriterDlg::showMessage(StringId id, MessageIcon icon, std::string_view detail) {
-  ShowMessageBox(FromStringTable(id), icon, ToQString(detail));
+  if (Accessing()) {
+    OpenMessageBox(FromStringTable(id), icon, ToQString(detail), {});
+  } else {
+    ShowMessageBox(FromStringTable(id), icon, ToQString(detail));
+  }
 }
 
 void CFirmwareWriterDlg::showReport(const std::string& text, MessageIcon icon) {
-  ShowMessageBox(ToQString(text), icon, QString());
+  if (Accessing()) {
+    OpenMessageBox(ToQString(text), icon, QString(), {});
+  } else {
+    ShowMessageBox(ToQString(text), icon, QString());
+  }
+}
+
+void CFirmwareWriterDlg::post(std::function<void()> task) {
+  QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+}
+
+void CFirmwareWriterDlg::openMessageBox(const std::string& text, MessageIcon icon, const std::string& detail,
+                                        std::function<void()> closed) {
+  OpenMessageBox(ToQString(text), icon, ToQString(detail), std::move(closed));
+}
+
+void CFirmwareWriterDlg::OpenMessageBox(const QString& text, MessageIcon icon, const QString& detail,
+                                        std::function<void()> closed) {
+  QMessageBox* box = BuildMessageBox(text, icon, detail, this).release();
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  if (closed) connect(box, &QDialog::finished, this, [closed = std::move(closed)] { closed(); });
+  box->open();
 }
 
 void CFirmwareWriterDlg::ShowMessageBox(const QString& text, MessageIcon icon, const QString& detail) {
@@ -729,6 +887,11 @@ void CFirmwareWriterDlg::ShowMessageBox(const QString& text, MessageIcon icon, c
 void CFirmwareWriterDlg::runOnce() { QCoreApplication::processEvents(); }
 
 void CFirmwareWriterDlg::reject() {}
+
+void CFirmwareWriterDlg::done(int result) {
+  if (Accessing()) return;
+  QDialog::done(result);
+}
 
 void CFirmwareWriterDlg::closeEvent(QCloseEvent* event) {
   // A write or read greys the title bar's close; otherwise it closes at once.
@@ -755,8 +918,25 @@ void CFirmwareWriterDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 bool CFirmwareWriterDlg::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::KeyPress && qobject_cast<QComboBox*>(watched) != nullptr &&
-      IsPlainEnter(static_cast<QKeyEvent*>(event))) {
+  const bool enter = event->type() == QEvent::KeyPress && IsPlainEnter(static_cast<QKeyEvent*>(event));
+  QComboBox* port = PortBox();
+  if (port != nullptr && watched == port->lineEdit()) {
+    if (enter) {
+      AcceptTypedPort();
+      return true;
+    }
+    // Typing starts from the whole path; leaving the field without Enter
+    // drops what was typed.
+    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) {
+      const bool result = QDialog::eventFilter(watched, event);
+      QTimer::singleShot(0, this, [this] {
+        ShowPortName();
+        if (PortBox()->lineEdit()->hasFocus()) PortBox()->lineEdit()->selectAll();
+      });
+      return result;
+    }
+  }
+  if (enter && qobject_cast<QComboBox*>(watched) != nullptr) {
     accept();
     return true;
   }

@@ -1,8 +1,10 @@
 // The main window: a fixed-size dialog that owns the state of the run (port,
 // speed, cable, folder and catalog, file, access state) and all its
-// controls. Its commands run on the user-interface thread; a write or a
-// flash read runs inside its button handler and lets the window repaint
-// while it waits for the radio.
+// controls. Its commands run on the user-interface thread. A write or a
+// flash read runs on a thread of its own while its button handler keeps the
+// window's events going, so that nothing the user does, and no box, holds
+// the conversation with the radio; the handler returns when the access is
+// over.
 #pragma once
 
 #include <QDialog>
@@ -20,6 +22,7 @@
 #include "base/MessageDisplay.h"
 #include "base/UiPump.h"
 #include "catalog/Catalog.h"
+#include "dialog/AccessThread.h"
 #include "dialog/ConverterProbe.h"
 #include "dialog/DialogLogic.h"
 #include "firmware/WriteProcedure.h"
@@ -28,6 +31,8 @@
 #include "service/FlashRead.h"
 #include "settings/Settings.h"
 
+class QComboBox;
+class QEventLoop;
 class QFileDialog;
 class QGroupBox;
 class QMessageBox;
@@ -62,7 +67,8 @@ class CFirmwareWriterDlg : public QDialog,
                            public WriteUi,
                            public ReadUi,
                            public MessageDisplay,
-                           public UiPump {
+                           public UiPump,
+                           public WindowThread {
   Q_OBJECT
  public:
   explicit CFirmwareWriterDlg(DialogServices services, QWidget* parent = nullptr);
@@ -85,6 +91,8 @@ class CFirmwareWriterDlg : public QDialog,
   bool DarkScheme() const;
   // False while a write or read runs: the title bar's close is refused.
   bool CloseEnabled() const { return m_bCloseEnabled; }
+  // A write or a flash read is under way on its own thread.
+  bool Accessing() const { return m_accessThread.running(); }
 
   // Command handlers.
   void OnWrite();
@@ -124,6 +132,10 @@ class CFirmwareWriterDlg : public QDialog,
   void showReport(const std::string& text, MessageIcon icon) override;
   // UiPump: one pass of the event loop, so that the window repaints.
   void runOnce() override;
+  // WindowThread: how the access reaches the window.
+  void post(std::function<void()> task) override;
+  void openMessageBox(const std::string& text, MessageIcon icon, const std::string& detail,
+                      std::function<void()> closed) override;
 
   bool m_bType1Allowed = true;
   std::string m_strSflFolder;
@@ -137,10 +149,16 @@ class CFirmwareWriterDlg : public QDialog,
  public slots:
   // Escape: the dialog does not close.
   void reject() override;
+  // Nothing ends the dialog while an access runs.
+  void done(int result) override;
 
  protected:
-  // Every message box of the window goes through here.
+  // Every message box of the window goes through one of these: a modal box
+  // when idle, a box that does not wait while an access runs (`closed`, if
+  // any, runs once the user has closed it).
   virtual void ShowMessageBox(const QString& text, MessageIcon icon, const QString& detail);
+  virtual void OpenMessageBox(const QString& text, MessageIcon icon, const QString& detail,
+                              std::function<void()> closed);
   // Every file dialog and the folder chooser: modal, QDialog::Accepted when
   // confirmed.
   virtual int ExecFileDialog(QFileDialog& dialog);
@@ -157,6 +175,15 @@ class CFirmwareWriterDlg : public QDialog,
   void RemoveControl(int id);
   void EnableItem(int id, bool enabled);
   void SelectPortEntry();
+  QComboBox* PortBox() const;
+  // The port box's field: the chosen port's short name, or its whole path
+  // while the user types into it.
+  void ShowPortName();
+  void AcceptTypedPort();
+  // Runs `access` on the access thread with a conversation of its own,
+  // keeping the window's events going until it is over and `finished` has
+  // run on the window's thread.
+  void RunAccess(std::function<void(LoaderContext&, HandedUi&)> access, std::function<void()> finished);
   void ApplySpeedBox(const SpeedBox& box);
   void ApplySchemeColours();
   void LockForRead();
@@ -181,6 +208,15 @@ class CFirmwareWriterDlg : public QDialog,
   QPixmap m_hLampBusy;
   QPixmap m_hLampError;
   bool m_bCloseEnabled = true;
+  // "Cl&ose" pressed while the lamp was yellow: the dialog ends once the
+  // access is over.
+  bool m_bCloseAfterAccess = false;
+
+  struct AccessRun;
+  std::unique_ptr<AccessRun> m_pAccess;
+  QEventLoop* m_pAccessLoop = nullptr;
+  // Last, so that it is the first to go: it waits for a running access.
+  AccessThread m_accessThread{*this};
 };
 
 }  // namespace tarvel

@@ -235,7 +235,7 @@ TEST(ControlStates, AWriteLocksThePortChoicesAndRestoresTheIdleState) {
   const auto qap8 = IdleAfterAccess(kTypeQap8, true);
   const auto qap10 = IdleAfterAccess(kTypeQap10, true);
   const auto noQap10 = IdleAfterAccess(kTypeQap8, false);
-  for (int id : {IDC_WRITE, IDC_PORT, IDC_BAUD, IDC_TYPE0, IDC_DUMP, IDC_SFL_CONV}) {
+  for (int id : {IDC_WRITE, IDC_PORT, IDC_BAUD, IDC_TYPE0, IDC_DUMP, IDC_SFL_CONV, IDC_BROWSE, IDC_RELOAD}) {
     EXPECT_TRUE(enabled(qap8, id) && enabled(qap10, id) && enabled(noQap10, id)) << id;
   }
   EXPECT_TRUE(enabled(qap8, IDC_CHECK_5V) && enabled(qap8, IDC_CHECK_MD));
@@ -246,7 +246,7 @@ TEST(ControlStates, AWriteLocksThePortChoicesAndRestoresTheIdleState) {
   for (const ControlEnable& control : LockedForAccess()) enabled(qap8, control.id);
 }
 
-TEST(ControlStates, AReadAlsoLocksTheListAndBrowseAndLeavesWriteDisabledAfter) {
+TEST(ControlStates, AReadAlsoLocksTheListAndLeavesWriteDisabledAfter) {
   auto state = [](const std::vector<ControlEnable>& controls, int id) {
     int found = -1;
     for (const ControlEnable& control : controls) {
@@ -258,12 +258,11 @@ TEST(ControlStates, AReadAlsoLocksTheListAndBrowseAndLeavesWriteDisabledAfter) {
     return found;
   };
   const auto locked = LockedForRead();
-  for (int id : {IDC_FILE_LIST, IDC_DUMP, IDC_BROWSE, IDC_WRITE, IDC_SFL_CONV, IDC_PORT, IDC_BAUD, IDC_TYPE0,
-                 IDC_TYPE1, IDC_CHECK_5V, IDC_CHECK_MD}) {
+  for (int id : {IDC_FILE_LIST, IDC_DUMP, IDC_BROWSE, IDC_RELOAD, IDC_WRITE, IDC_SFL_CONV, IDC_PORT, IDC_BAUD,
+                 IDC_TYPE0, IDC_TYPE1, IDC_CHECK_5V, IDC_CHECK_MD}) {
     EXPECT_EQ(state(locked, id), 0) << id;
   }
-  // Reload refills the list during the read; Close refuses while it runs.
-  EXPECT_EQ(state(locked, IDC_RELOAD), -1);
+  // Close refuses while the read runs.
   EXPECT_EQ(state(locked, IDC_CLOSE), -1);
 
   for (int type : {kTypeQap8, kTypeQap10}) {
@@ -272,7 +271,7 @@ TEST(ControlStates, AReadAlsoLocksTheListAndBrowseAndLeavesWriteDisabledAfter) {
       const auto idle = IdleAfterRead(type, type1Allowed);
       for (const ControlEnable& control : locked) EXPECT_NE(state(idle, control.id), -1) << control.id;
       EXPECT_EQ(state(idle, IDC_WRITE), 0);
-      for (int id : {IDC_FILE_LIST, IDC_DUMP, IDC_BROWSE, IDC_SFL_CONV, IDC_PORT, IDC_BAUD, IDC_TYPE0}) {
+      for (int id : {IDC_FILE_LIST, IDC_DUMP, IDC_BROWSE, IDC_RELOAD, IDC_SFL_CONV, IDC_PORT, IDC_BAUD, IDC_TYPE0}) {
         EXPECT_EQ(state(idle, id), 1) << id;
       }
       EXPECT_EQ(state(idle, IDC_TYPE1), type1Allowed ? 1 : 0);
@@ -280,6 +279,37 @@ TEST(ControlStates, AReadAlsoLocksTheListAndBrowseAndLeavesWriteDisabledAfter) {
       EXPECT_EQ(state(idle, IDC_CHECK_MD), type == kTypeQap8 ? 1 : 0);
     }
   }
+}
+
+TEST(PortBox, ShortNamesAndTypedNames) {
+  const struct {
+    std::string port, shown;
+  } rows[] = {
+      {"/dev/ttyS0", "ttyS0"},
+      {"/dev/pts/3", "pts/3"},
+      {"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"},
+      {"/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0", "pci-0000:00:14.0-usb-0:2:1.0-port0"},
+      {"/home/tech/radio", "radio"},
+      {"COM3", "COM3"},
+      {"", ""},
+  };
+  for (const auto& row : rows) EXPECT_EQ(PortDisplayName(row.port), row.shown) << row.port;
+
+  EXPECT_EQ(TypedPortName(" \t/dev/ttyACM0  "), "/dev/ttyACM0");
+  EXPECT_EQ(TypedPortName("/tmp/my radio"), "/tmp/my radio");
+  EXPECT_EQ(TypedPortName(" \t "), std::nullopt);
+}
+
+TEST(CommandLine, HelpAndVersionEndBeforeTheWindow) {
+  const struct {
+    std::vector<std::string> arguments;
+    StartRequest request;
+  } rows[] = {
+      {{"--help"}, StartRequest::Help},      {{"--version"}, StartRequest::Version},
+      {{}, StartRequest::Window},            {{"-q"}, StartRequest::Window},
+      {{"--help", "-q"}, StartRequest::Window}, {{"--HELP"}, StartRequest::Window},
+  };
+  for (const auto& row : rows) EXPECT_EQ(ParseStartRequest(row.arguments), row.request) << ArgumentText(row.arguments);
 }
 
 TEST(Lamp, FollowsTheAccessStatus) {

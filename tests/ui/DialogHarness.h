@@ -31,30 +31,47 @@ class TestDialog : public CFirmwareWriterDlg {
  public:
   using CFirmwareWriterDlg::CFirmwareWriterDlg;
 
-  void runOnce() override {
-    ++pumps;
-    if (onPump) onPump();
-    CFirmwareWriterDlg::runOnce();
-  }
   void lockForWrite() override {
     ++locks;
     CFirmwareWriterDlg::lockForWrite();
   }
+  // The progress of a write or read, on the window's thread while the
+  // access runs on its own.
+  void setProgress(int position, const std::string& text) override {
+    CFirmwareWriterDlg::setProgress(position, text);
+    if (onProgress) onProgress();
+  }
+  void setReadProgress(unsigned position, std::uint16_t endBlock) override {
+    CFirmwareWriterDlg::setReadProgress(position, endBlock);
+    if (onProgress) onProgress();
+  }
 
   std::vector<ShownBox> boxes;
   std::function<void(const ShownBox&)> onBox;  // runs while the box would be up
-  std::function<void()> onPump;
+  std::function<void()> onProgress;
+  // The boxes the window opens itself during an access (no one waits for
+  // them) are real boxes that stay up until a test closes them.
+  bool realBoxes = false;
   // Stands in for the user at a file dialog: fills it in and accepts or
   // rejects it. Without it every file dialog is cancelled.
   std::function<void(QFileDialog&)> onFileDialog;
   int fileDialogs = 0;
-  int pumps = 0;
   int locks = 0;
 
  protected:
   void ShowMessageBox(const QString& text, MessageIcon icon, const QString& detail) override {
     boxes.push_back({text, icon, detail});
     if (onBox) onBox(boxes.back());
+  }
+  void OpenMessageBox(const QString& text, MessageIcon icon, const QString& detail,
+                      std::function<void()> closed) override {
+    boxes.push_back({text, icon, detail});
+    if (onBox) onBox(boxes.back());
+    if (closed) {
+      closed();
+    } else if (realBoxes) {
+      CFirmwareWriterDlg::OpenMessageBox(text, icon, detail, {});
+    }
   }
   int ExecFileDialog(QFileDialog& dialog) override {
     ++fileDialogs;

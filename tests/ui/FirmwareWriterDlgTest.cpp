@@ -132,12 +132,16 @@ TEST_F(DialogTest, StartsIdleWithTheStoredChoicesAndWritesNoSettings) {
   EXPECT_FALSE(std::filesystem::exists(settingsPath()));
 }
 
-TEST_F(DialogTest, AStoredPortMissingFromTheListShowsNothingButIsKept) {
+// The box shows the port that WRITE will use, also one the listing does not
+// find, by a short name; the whole path is in the list and the tool tip.
+TEST_F(DialogTest, AStoredPortMissingFromTheListIsAddedAndShown) {
   writeSettings("[Initialize]\nType=1\nCommName2=/tmp/radio\nBaudRate=12345\n");
   const auto dialog = open("-q");
   const auto* port = dialog->Item<QComboBox>(IDC_PORT);
-  EXPECT_EQ(port->currentIndex(), -1);
-  EXPECT_TRUE(port->currentText().isEmpty());
+  EXPECT_EQ(Entries(port), (std::vector<std::string>{"/dev/ttyS0", "/dev/ttyUSB0", "/tmp/radio"}));
+  EXPECT_EQ(port->currentIndex(), 2);
+  EXPECT_EQ(port->currentText(), QStringLiteral("radio"));
+  EXPECT_EQ(port->toolTip(), QStringLiteral("/tmp/radio"));
   EXPECT_EQ(dialog->Context().link.m_strCommName, "/tmp/radio");
   EXPECT_EQ(Entries(dialog->Item<QComboBox>(IDC_BAUD)), SpeedEntries(kTypeQap10));
   EXPECT_EQ(dialog->Item<QComboBox>(IDC_BAUD)->currentText(), QStringLiteral("38400"));
@@ -156,7 +160,7 @@ TEST_F(DialogTest, WithoutQap10ItsButtonIsDisabledAndTheCableSymbolRemoved) {
   EXPECT_EQ(dialog->GetDlgItem(IDC_CABLE), nullptr);
   EXPECT_TRUE(dialog->Item<QRadioButton>(IDC_TYPE0)->isChecked());
   EXPECT_EQ(Entries(dialog->Item<QComboBox>(IDC_BAUD)), SpeedEntries(kTypeQap8));
-  EXPECT_EQ(dialog->Item<QComboBox>(IDC_PORT)->currentText(), QStringLiteral("/dev/ttyUSB0"));
+  EXPECT_EQ(dialog->Item<QComboBox>(IDC_PORT)->currentText(), QStringLiteral("ttyUSB0"));
   EXPECT_EQ(raw("Type"), "1");
 }
 
@@ -195,7 +199,7 @@ TEST_F(DialogTest, TheBoxesAndRadioButtonsStoreTheirChoices) {
   EXPECT_TRUE(dialog->Item<QCheckBox>(IDC_CHECK_MD)->isEnabled());
 }
 
-TEST_F(DialogTest, TextTypedIntoThePortBoxStoresNothing) {
+TEST_F(DialogTest, TextTypedIntoThePortBoxWithoutEnterStoresNothing) {
   const auto dialog = open();
   auto* port = dialog->Item<QComboBox>(IDC_PORT);
   port->show();
@@ -206,7 +210,42 @@ TEST_F(DialogTest, TextTypedIntoThePortBoxStoresNothing) {
   }
   EXPECT_EQ(dialog->Context().link.m_strCommName, "COM1");
   EXPECT_FALSE(std::filesystem::exists(settingsPath()));
-  EXPECT_EQ(port->count(), 2);
+  EXPECT_EQ(port->count(), 3);  // the two listed and the stored COM1
+}
+
+// Enter takes a typed path as a picked entry would; a by-id name is shortened
+// in its middle to fit the narrow box.
+TEST_F(DialogTest, APathTypedIntoThePortBoxIsTakenWithEnter) {
+  const std::string byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+  systemPorts = {"/dev/ttyUSB0", byId};
+  const auto dialog = open();
+  dialog->show();
+  auto* port = dialog->Item<QComboBox>(IDC_PORT);
+  const struct {
+    std::string typed, stored;
+    int entries;
+  } rows[] = {
+      {"  /dev/pts/7 ", "/dev/pts/7", 4},  // a new entry, without the blanks
+      {byId, byId, 4},                     // an entry already there
+      {"   ", byId, 4},                    // nothing typed: nothing changes
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.typed);
+    port->lineEdit()->setFocus();
+    port->lineEdit()->setText(QString::fromStdString(row.typed));
+    QTest::keyClick(port->lineEdit(), Qt::Key_Return);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(raw("CommName"), row.stored);
+    EXPECT_EQ(dialog->Context().link.m_strCommName, row.stored);
+    EXPECT_EQ(port->count(), row.entries);
+    EXPECT_EQ(port->toolTip().toStdString(), row.stored);
+  }
+  port->lineEdit()->clearFocus();
+  QCoreApplication::processEvents();
+  const QString shown = port->currentText();
+  EXPECT_TRUE(shown.startsWith(QStringLiteral("usb")) && shown.endsWith(QStringLiteral("0")) &&
+              shown.contains(QChar(0x2026)))
+      << qPrintable(shown);
 }
 
 TEST_F(DialogTest, TheLineSwitchesDriveDtrAndRtsOfTheChosenPort) {

@@ -61,16 +61,21 @@ class ShotDialog : public tarvel::CFirmwareWriterDlg {
   QString prefix;
   std::string hexName;
   std::string dumpName;
-  int pumps = 0;
+  int blocks = 0;
 
-  void runOnce() override {
-    CFirmwareWriterDlg::runOnce();
-    if (++pumps == 150) Save(*this, prefix + QStringLiteral("-dump-progress"));
+  void blockRead(int blocksDone, std::uint16_t endBlock) override {
+    CFirmwareWriterDlg::blockRead(blocksDone, endBlock);
+    if (++blocks == 150) Save(*this, prefix + QStringLiteral("-dump-progress"));
   }
 
  protected:
   void ShowMessageBox(const QString& text, tarvel::MessageIcon, const QString&) override {
     std::printf("message: %s\n", qPrintable(text.left(60).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+  }
+  void OpenMessageBox(const QString& text, tarvel::MessageIcon icon, const QString& detail,
+                      std::function<void()> closed) override {
+    ShowMessageBox(text, icon, detail);
+    if (closed) closed();
   }
   int ExecFileDialog(QFileDialog& dialog) override {
     dialog.show();

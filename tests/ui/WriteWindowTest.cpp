@@ -1,12 +1,15 @@
 // WRITE in the window, end to end: a file clicked in the list, the real
 // POSIX port on the simulated radio's terminal, the window locked while the
-// blocks go out, unlocked and reporting after.
+// blocks go out, unlocked and reporting after. What the user does meanwhile
+// neither ends nor holds the write.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
 #include <set>
 
 #include "base/Report.h"
@@ -15,6 +18,7 @@
 #include "tests/support/SflText.h"
 #include "tests/ui/DialogHarness.h"
 #include "tests/ui/SimDialogTest.h"
+#include "ui/FileListCtrl.h"
 #include "ui/ProgTextCtrl.h"
 
 namespace tarvel {
@@ -25,7 +29,7 @@ using test::LampCentre;
 
 // What the window looked like at one pump of the write.
 struct LockedLook {
-  bool anyPortChoiceEnabled = true;
+  bool anyPortChoiceEnabled = true;  // or Browse, Reload
   bool writeEnabled = true;
   bool closeEnabled = true;
   bool switchesChecked = true;
@@ -39,8 +43,8 @@ class WriteWindowTest : public test::SimDialogTest {
   static LockedLook Look(test::TestDialog& dialog) {
     LockedLook look;
     look.anyPortChoiceEnabled = false;
-    for (int id :
-         {IDC_PORT, IDC_BAUD, IDC_TYPE0, IDC_TYPE1, IDC_CHECK_5V, IDC_CHECK_MD, IDC_DUMP, IDC_SFL_CONV}) {
+    for (int id : {IDC_PORT, IDC_BAUD, IDC_TYPE0, IDC_TYPE1, IDC_CHECK_5V, IDC_CHECK_MD, IDC_DUMP, IDC_SFL_CONV,
+                   IDC_BROWSE, IDC_RELOAD}) {
       if (dialog.GetDlgItem(id)->isEnabled()) look.anyPortChoiceEnabled = true;
     }
     look.writeEnabled = dialog.GetDlgItem(IDC_WRITE)->isEnabled();
@@ -61,12 +65,15 @@ TEST_P(WriteWindowTest, WritesTheFileWithTheWindowLockedAndReports) {
   constexpr std::uint16_t kFirst = 0x0120;
   constexpr int kBlocks = 6;
   const std::string filePath = dir.write("fw.sfl", test::ConventionalSfl(kFirst, kBlocks));
+  const std::string otherPath = dir.write("other.sfl", test::ConventionalSfl(0, 1));
   const auto dialog = open("-q");
   dialog->show();
 
   // The technician picks the file from the list and reads its comment.
-  ASSERT_EQ(test::ListColumn(*dialog, 0), std::vector<std::string>{"fw"});
-  test::ClickRow(*dialog, 0);
+  const std::vector<std::string> rows = test::ListColumn(*dialog, 0);
+  ASSERT_EQ(rows.size(), 2u);
+  const int fwRow = rows[0] == "fw" ? 0 : 1;
+  test::ClickRow(*dialog, fwRow);
   EXPECT_TRUE(dialog->GetDlgItem(IDC_WRITE)->isEnabled());
   EXPECT_EQ(dialog->windowTitle(), QStringLiteral("fw - Tarvel"));
   EXPECT_EQ(dialog->m_strFilePath, filePath);
@@ -79,18 +86,25 @@ TEST_P(WriteWindowTest, WritesTheFileWithTheWindowLockedAndReports) {
 
   std::vector<LockedLook> looks;
   std::set<QString> counters;
-  dialog->onPump = [&] {
+  bool writeEnabledAfterRowClick = true;
+  dialog->realBoxes = true;
+  dialog->onProgress = [&] {
     counters.insert(dialog->ProgressCtrl()->GetWindowText());
     if (!looks.empty()) return;
     looks.push_back(Look(*dialog));
-    // What a user may still reach while the blocks go out.
-    dialog->Item<QPushButton>(IDC_CLOSE)->click();
-    EXPECT_FALSE(dialog->close());
+    // What a user may still reach while the blocks go out: another row
+    // shows its file; Enter in the list neither closes the window nor stops
+    // the write; the refusal to close stays up while the write goes on.
+    test::ClickRow(*dialog, 1 - fwRow);
+    writeEnabledAfterRowClick = dialog->GetDlgItem(IDC_WRITE)->isEnabled();
+    QTest::keyClick(dialog->FileList(), Qt::Key_Return);
     dialog->OnWrite();
+    EXPECT_FALSE(dialog->close());
+    dialog->Item<QPushButton>(IDC_CLOSE)->click();
   };
   dialog->Item<QPushButton>(IDC_WRITE)->click();
 
-  ASSERT_EQ(looks.size(), 1u) << "the write never waited for the radio";
+  ASSERT_EQ(looks.size(), 1u) << "the write showed no progress";
   const LockedLook& busy = looks[0];
   EXPECT_FALSE(busy.anyPortChoiceEnabled);
   EXPECT_FALSE(busy.writeEnabled);
@@ -102,6 +116,15 @@ TEST_P(WriteWindowTest, WritesTheFileWithTheWindowLockedAndReports) {
   EXPECT_EQ(dialog->locks, 1) << "a second write started inside the first";
   EXPECT_TRUE(counters.count(QStringLiteral("000")));
   EXPECT_TRUE(counters.count(QStringLiteral("005")));
+  EXPECT_FALSE(writeEnabledAfterRowClick);
+  EXPECT_EQ(dialog->windowTitle(), QStringLiteral("other - Tarvel"));
+  EXPECT_EQ(dialog->m_strFilePath, otherPath);
+  // Every block written while the refusal was up, and it is up still.
+  const auto refusals = dialog->findChildren<QMessageBox*>();
+  ASSERT_EQ(refusals.size(), 1);
+  EXPECT_TRUE(refusals[0]->isVisible());
+  EXPECT_EQ(refusals[0]->text(), QStringLiteral("Can't close while accessing the flash."));
+  refusals[0]->accept();
 
   std::vector<std::uint16_t> expected;
   unsigned sum = 0;
