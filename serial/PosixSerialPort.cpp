@@ -70,8 +70,8 @@ bool UnregisterOpenPort(int fd) {
 
 class PosixSerialPort final : public SerialPort {
  public:
-  PosixSerialPort(int fd, const PosixSysCalls& sys, const PortTimeouts& timeouts)
-      : fd_(fd), sys_(sys), timeouts_(timeouts) {
+  PosixSerialPort(int fd, const PosixSysCalls& sys, const PortTimeouts& timeouts, unsigned baud)
+      : fd_(fd), sys_(sys), timeouts_(timeouts), byteTime_(ByteTime(baud)) {
     RegisterOpenPort(fd_);
   }
 
@@ -153,6 +153,7 @@ class PosixSerialPort final : public SerialPort {
         if (got == bytes.size()) return {got, PortStatus::Ok, 0};
         idleUntil = Time::now() + timeouts_.readPerByte;
         errorSeen = false;
+        awaitMissingBytes(bytes.size() - got, std::min(deadline, idleUntil));
         continue;
       }
       // With VMIN 1 and O_NONBLOCK, end of file only comes from a hang-up;
@@ -198,6 +199,27 @@ class PosixSerialPort final : public SerialPort {
   bool hasModemLines() const override { return modemLines_; }
 
  private:
+  // A byte on the line: a start bit, 8 data bits and two stop bits. Zero
+  // (no pacing) when the rate is not known.
+  static std::chrono::nanoseconds ByteTime(unsigned baud) {
+    constexpr long long kBitsPerByte = 11;
+    return baud == 0 ? std::chrono::nanoseconds::zero()
+                     : std::chrono::nanoseconds(kBitsPerByte * 1'000'000'000LL / baud);
+  }
+
+  // The missing bytes cannot all be there before the line has carried
+  // them: sleeping until shortly before that turns a reply into a few
+  // wake-ups instead of one per byte. The last few bytes' time is left to
+  // poll, so that a sender slightly slower than the line (or a late wake-up)
+  // costs no extra sleep. Never past `bound`: the time-outs keep their meaning.
+  void awaitMissingBytes(std::size_t missing, Time::time_point bound) const {
+    constexpr std::size_t kPolledBytes = 4;
+    if (byteTime_ == std::chrono::nanoseconds::zero() || missing <= kPolledBytes) return;
+    const auto sleep = std::chrono::duration_cast<Time::duration>(
+        byteTime_ * static_cast<long long>(missing - kPolledBytes));
+    std::this_thread::sleep_until(std::min(Time::now() + sleep, bound));
+  }
+
   // Output waits while the cable holds CTS or DSR off, as the radio's
   // interface signals that it is not ready.
   IoResult waitForClearToSend(Time::time_point deadline) {
@@ -217,6 +239,7 @@ class PosixSerialPort final : public SerialPort {
   int fd_;
   PosixSysCalls sys_;
   PortTimeouts timeouts_;
+  std::chrono::nanoseconds byteTime_;
   bool modemLines_ = false;
 };
 
@@ -276,7 +299,7 @@ OpenResult PosixPortOpener::open(const std::string& name, unsigned baud, const P
     return CannotOpen(name, error);
   }
 
-  auto port = std::make_unique<PosixSerialPort>(fd, *sys_, timeouts);
+  auto port = std::make_unique<PosixSerialPort>(fd, *sys_, timeouts, baud);
   const posix::LineSetup setup = posix::ApplyLineSettings(fd, baud, *sys_);
   // Opening (and leaving rate 0) raises DTR and RTS; the radio takes DTR
   // as its programming supply, so lower both whatever else happens.

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <numeric>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -107,6 +108,26 @@ TEST_F(PosixPortTest, ReadOnASilentLineEndsAfterAnIdleGap) {
   EXPECT_EQ(read.status, PortStatus::TimedOut);
   EXPECT_EQ(read.count, 0u);
   EXPECT_LT(Time::now() - start, 2s);
+}
+
+TEST_F(PosixPortTest, ReplyArrivingLongerThanOneIdleGapIsReadWhole) {
+  PortTimeouts timeouts = DataTimeouts();
+  timeouts.readPerByte = 400ms;
+  auto port = openPort(opener, timeouts);
+  ASSERT_TRUE(port);
+  // Four bytes 150 ms apart: 600 ms in all, more than one idle gap, but no
+  // gap as long as one. The idle timer starts again with every byte.
+  std::thread sender([this] {
+    for (std::uint8_t byte : {0x11, 0x22, 0x33, 0x44}) {
+      std::this_thread::sleep_for(150ms);
+      pty.send(std::vector<std::uint8_t>{byte});
+    }
+  });
+  std::vector<std::uint8_t> got(4);
+  const IoResult read = port->read(got);
+  sender.join();
+  EXPECT_EQ(read.status, PortStatus::Ok);
+  EXPECT_EQ(got, (std::vector<std::uint8_t>{0x11, 0x22, 0x33, 0x44}));
 }
 
 TEST_F(PosixPortTest, ReportsWaitingInput) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "base/Report.h"
+#include "service/ReadBack.h"
 #include "tests/support/FakeLoader.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/CliRunner.h"
@@ -197,6 +198,20 @@ TEST_F(FlashReadTest, Qap10LinesAroundTheRead) {
   // RTS raised before the close, then a fresh open for a 2 ms RTS pulse.
   const std::vector<std::string> tail(events.end() - 6, events.end());
   EXPECT_EQ(tail, (std::vector<std::string>{"RTS 1", "close", "open", "RTS 1", "RTS 0", "close"}));
+}
+
+// The verify after a write names the lowest block that differs, whichever
+// it meets first and however many differ.
+TEST_F(FlashReadTest, ReadBackNamesTheFirstOfSeveralDifferingBlocks) {
+  const std::string file = dir.write("fw.sfl", test::ConventionalSfl(0, 8));
+  for (std::uint16_t b = 0; b < 8; ++b) loader.flash[b] = test::PatternBlock(b);
+  loader.flash[6][0] ^= 0xFF;
+  loader.flash[3][127] ^= 0x01;
+  const ReadBackOutcome outcome = ReadBackAndCompare(ctx, file);
+  ASSERT_TRUE(outcome.completed);
+  EXPECT_EQ(outcome.blocksCompared, 8);
+  EXPECT_EQ(outcome.differences, 2);
+  EXPECT_EQ(outcome.firstDifference, std::optional<std::uint16_t>(3));
 }
 
 }  // namespace
