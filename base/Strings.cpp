@@ -69,6 +69,19 @@ std::string_view LoadString(StringId id) {
     case StringId::FolderCannotBeOpened: return "The folder cannot be opened.";
     case StringId::RecordFileFailed: return "The record file cannot be written.";
     case StringId::UsageHint: return "'tarvel-cli %s --help' lists the options.";
+    case StringId::RadioWaiting: return "waiting";
+    case StringId::RadioConnecting: return "connecting";
+    case StringId::RadioWriting: return "writing";
+    case StringId::RadioVerifying: return "verifying";
+    case StringId::RadioTableColumns: return "Round\tPort\tBlocks\tRetries\tTime\tChecksum\tVerified\tResult";
+    case StringId::RadiosSucceeded: return "All %s radios succeeded.";
+    case StringId::RadiosFailed: return "%s of %s radios failed.";
+    case StringId::NextRoundPrompt:
+      return "Round %s done. Connect the next radios and press Enter (q and Enter to end).";
+    case StringId::NoPortGiven: return "no port given: -p PORT (once per radio) or --ports-file FILE";
+    case StringId::PortsFileUnreadable: return "--ports-file: %s cannot be read";
+    case StringId::PortNamedTwice: return "the port %s is named twice";
+    case StringId::TooManyPorts: return "at most %s ports at once";
     case StringId::WindowUsage:
       return "Usage: tarvel [-q | -qk]\n"
              "Writes SFL firmware files into a radio's flash over its serial boot loader.\n"

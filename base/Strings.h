@@ -56,6 +56,19 @@ enum class StringId : unsigned {
   FolderCannotBeOpened = 164,
   RecordFileFailed = 165,
   UsageHint = 166,
+  // Several radios at once (tarvel-cli write and sync with several ports).
+  RadioWaiting = 167,        // the live lines' states
+  RadioConnecting = 168,
+  RadioWriting = 169,
+  RadioVerifying = 170,
+  RadioTableColumns = 171,   // the end table's headings, separated by tabs
+  RadiosSucceeded = 172,     // %s: how many radios
+  RadiosFailed = 173,        // %s failed of %s
+  NextRoundPrompt = 174,     // %s: the round just done
+  NoPortGiven = 175,
+  PortsFileUnreadable = 176, // %s: the file
+  PortNamedTwice = 177,      // %s: the port as given the second time
+  TooManyPorts = 178,        // %s: the most
   WindowUsage = 180,         // tarvel --help
   AppTitle = 57344,
   ConversionFailed = 57345,

@@ -2,6 +2,7 @@
 
 
 #include <cstdio>
+#include <vector>
 
 #include "base/FileIo.h"
 #include "base/Strings.h"
@@ -36,14 +37,21 @@ int CommandRun::finish() {
   if (!result_.hint.empty()) std::fprintf(stderr, "hint: %s\n", result_.hint.c_str());
   Json object = ResultJson(result_);
   if (record_.isOpen()) {
-    Json line = object;
-    line["host"] = HostName();
-    std::string reason;
-    if (!record_.append(JsonLine(line), reason)) {
-      // The radio's outcome stands; the lost line is said, not hidden.
-      std::fprintf(stderr, "%s\n  %s\n", std::string(LoadString(StringId::RecordFileFailed)).c_str(),
-                   reason.c_str());
-      object["record_error"] = reason;
+    // One line per radio: a run over several records each of them.
+    std::vector<Json> lines;
+    if (result_.radios.empty()) lines.push_back(object);
+    for (const RunResult& radio : result_.radios) lines.push_back(ResultJson(radio));
+    const std::string host = HostName();
+    for (Json& line : lines) {
+      line["host"] = host;
+      std::string reason;
+      if (!record_.append(JsonLine(line), reason)) {
+        // The radio's outcome stands; the lost line is said, not hidden.
+        std::fprintf(stderr, "%s\n  %s\n", std::string(LoadString(StringId::RecordFileFailed)).c_str(),
+                     reason.c_str());
+        object["record_error"] = reason;
+        break;
+      }
     }
   }
   if (output_.json) {

@@ -14,11 +14,17 @@
 
 namespace tarvel::cli {
 
-void AddRadioOptions(CLI::App& command, RadioOptions& options) {
-  command.add_option("-p,--port", options.port, "Serial device of the cable, e.g. /dev/ttyUSB0")
-      ->required()
-      ->type_name("DEVICE")
-      ->envname("TARVEL_PORT");
+void AddRadioOptions(CLI::App& command, RadioOptions& options, bool severalPorts) {
+  if (severalPorts) {
+    command.add_option("-p,--port", options.ports, "Serial device of the cable, e.g. /dev/ttyUSB0; once per radio")
+        ->type_name("DEVICE")
+        ->envname("TARVEL_PORT");
+  } else {
+    command.add_option("-p,--port", options.port, "Serial device of the cable, e.g. /dev/ttyUSB0")
+        ->required()
+        ->type_name("DEVICE")
+        ->envname("TARVEL_PORT");
+  }
   // The README and the window write QAP-8; scripts write qap8.
   command.add_option("-c,--cable", options.cable, "Interface cable: qap8 or qap10 (also QAP-8, QAP-10)")
       ->transform(CLI::CheckedTransformer(
@@ -117,16 +123,18 @@ std::unique_ptr<RadioSession> RadioSession::Create(const RadioOptions& options, 
   return session;
 }
 
+std::pair<std::string, std::string> RadioSession::FailureText(const OutputError& error) {
+  if (error.problem == OutputProblem::System) return {"tarvel-cli: " + error.text, {}};
+  return {std::string(LoadString(RefusalMessage(error.problem))), "--trace " + error.text};
+}
+
 std::unique_ptr<RadioSession> RadioSession::CreateOrFail(const RadioOptions& options, MessageDisplay& messages,
                                                          CommandRun& run, std::string_view otherFile) {
   OutputError error;
   auto session = Create(options, messages, otherFile, error);
   if (session) return session;
-  if (error.problem == OutputProblem::System) {
-    run.fail(kExitUsage, "tarvel-cli: " + error.text);
-  } else {
-    run.fail(kExitUsage, std::string(LoadString(RefusalMessage(error.problem))), "--trace " + error.text);
-  }
+  const auto [message, detail] = FailureText(error);
+  run.fail(kExitUsage, message, detail);
   return nullptr;
 }
 

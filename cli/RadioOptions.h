@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -23,6 +25,8 @@ namespace tarvel::cli {
 
 struct RadioOptions {
   std::string port;
+  // Every -p of a command that takes several (write, sync), in order.
+  std::vector<std::string> ports;
   std::string cable = "qap8";
   unsigned baud = 38400;
   bool rtsPulse = false;
@@ -36,8 +40,10 @@ struct RadioOptions {
 
 // Adds -p/--port, -c/--cable, -b/--baud (with their TARVEL_PORT,
 // TARVEL_CABLE and TARVEL_BAUD defaults), --rts-pulse, --trace,
-// -q/--quiet, --json, --record (TARVEL_RECORD).
-void AddRadioOptions(CLI::App& command, RadioOptions& options);
+// -q/--quiet, --json, --record (TARVEL_RECORD). With `severalPorts`, -p may
+// be given once per radio and fills `ports`, and is not required (a ports
+// file may name them instead).
+void AddRadioOptions(CLI::App& command, RadioOptions& options, bool severalPorts = false);
 
 // The port as given, the device behind it and its USB facts.
 RadioFacts DescribeRadio(const RadioOptions& options);
@@ -64,6 +70,8 @@ class RadioSession {
   // `otherFile`, the run's SFL file) or cannot be created.
   static std::unique_ptr<RadioSession> Create(const RadioOptions& options, MessageDisplay& messages,
                                               std::string_view otherFile, OutputError& error);
+  // What a failed Create says: the message and its detail.
+  static std::pair<std::string, std::string> FailureText(const OutputError& error);
   // Create; when it fails, the run says why (exit code 2).
   static std::unique_ptr<RadioSession> CreateOrFail(const RadioOptions& options, MessageDisplay& messages,
                                                     CommandRun& run, std::string_view otherFile = {});
@@ -78,7 +86,7 @@ class RadioSession {
 
  private:
   RadioSession() = default;
-  StopSignals stop_;
+  StopSignals stop_;  // nests in the run's own when there is one
   SteadyClock clock_;
   NoUiPump pump_;
   std::unique_ptr<PortOpener> system_ = MakeSystemPortOpener();

@@ -61,6 +61,10 @@ Json ResultJson(const RunResult& result) {
     }
   }
   for (const auto& [key, value] : result.fields.items()) object[key] = value;
+  if (!result.radios.empty()) {
+    Json& radios = object["radios"] = Json::array();
+    for (const RunResult& radio : result.radios) radios.push_back(ResultJson(radio));
+  }
   return object;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -55,11 +56,14 @@ struct RunResult {
   std::uint32_t elapsedMs = 0;
   std::optional<RadioFacts> radio;
   std::optional<TransferFacts> transfer;
-  Json fields = Json::object();  // the command's own fields, last
+  Json fields = Json::object();  // the command's own fields
+  // A run over several radios: one result each, in port order, the
+  // "radios" array that ends the object; the record gets one line each.
+  std::vector<RunResult> radios;
 };
 
 // The object: the fields every command has, then the radio's, the
-// transfer's and the command's own.
+// transfer's, the command's own and the radios'.
 Json ResultJson(const RunResult& result);
 
 // One line of JSON. Bytes that are not UTF-8 (a Latin-1 file name) become

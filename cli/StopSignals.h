@@ -3,7 +3,9 @@
 // procedure's usual closing steps (lines set, port released, partial dump
 // kept); a second ends the program at once, still releasing the ports.
 // Signals belong to the process, so one StopSignals serves every context of
-// a run; the Windows build gives it a console-control-handler twin.
+// a run: one made while another lives (a session inside a run over several
+// radios) only shares the outer one's request. The Windows build gives it a
+// console-control-handler twin.
 #pragma once
 
 #include <atomic>
@@ -12,9 +14,10 @@ namespace tarvel::cli {
 
 class StopSignals {
  public:
-  // Installs the handlers of SIGINT, SIGTERM and SIGHUP.
+  // Installs the handlers of SIGINT, SIGTERM and SIGHUP, unless another
+  // StopSignals has (then it leaves the request as it is).
   StopSignals();
-  // Restores the handlers that were there before.
+  // The last one restores the handlers that were there before.
   ~StopSignals();
   StopSignals(const StopSignals&) = delete;
   StopSignals& operator=(const StopSignals&) = delete;

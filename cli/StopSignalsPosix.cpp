@@ -5,6 +5,7 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
+#include <mutex>
 #include <string_view>
 
 #include "base/Strings.h"
@@ -20,6 +21,10 @@ constexpr std::array<int, 3> kSignals{SIGINT, SIGTERM, SIGHUP};
 std::atomic<bool> g_stopRequest{false};
 std::atomic<int> g_signal{0};
 std::array<struct sigaction, kSignals.size()> g_previous{};
+// How many StopSignals live; sessions of several radios come and go on
+// their own threads.
+std::mutex g_nesting;
+int g_depth = 0;
 
 void WriteLine(std::string_view text) {
   // Nothing can be done when stderr is gone; the stop goes on all the same.
@@ -41,6 +46,8 @@ extern "C" void OnStopSignal(int number) {
 }  // namespace
 
 StopSignals::StopSignals() {
+  const std::lock_guard lock(g_nesting);
+  if (g_depth++ > 0) return;
   g_stopRequest.store(false);
   g_signal.store(0);
   struct sigaction action {};
@@ -52,6 +59,8 @@ StopSignals::StopSignals() {
 }
 
 StopSignals::~StopSignals() {
+  const std::lock_guard lock(g_nesting);
+  if (--g_depth > 0) return;
   for (std::size_t i = 0; i < kSignals.size(); ++i) ::sigaction(kSignals[i], &g_previous[i], nullptr);
 }
 

@@ -35,7 +35,7 @@ void TerminalMessages::showMessage(StringId id, MessageIcon icon, std::string_vi
     shown_.push_back(id);
   }
   FILE* out = icon == MessageIcon::Information ? stdout : stderr;
-  if (out == stdout && !reportsToStdout_) return;
+  if (out == stdout ? !reportsToStdout_ : !failuresToStderr_) return;
   if (beforePrint_) beforePrint_(false);
   std::fprintf(out, "%s\n", text.c_str());
   if (!detail.empty()) std::fprintf(out, "  %.*s\n", static_cast<int>(detail.size()), detail.data());

@@ -15,8 +15,10 @@ namespace tarvel::cli {
 class TerminalMessages final : public MessageDisplay {
  public:
   // With `reportsToStdout` false (JSON output) reports and information
-  // messages are only kept.
-  explicit TerminalMessages(bool reportsToStdout = true) : reportsToStdout_(reportsToStdout) {}
+  // messages are only kept; with `failuresToStderr` false too (one radio
+  // among several, whose lines belong to the whole run) failures as well.
+  explicit TerminalMessages(bool reportsToStdout = true, bool failuresToStderr = true)
+      : reportsToStdout_(reportsToStdout), failuresToStderr_(failuresToStderr) {}
 
   void showMessage(StringId id, MessageIcon icon, std::string_view detail = {}) override;
   void showReport(const std::string& text, MessageIcon icon) override;
@@ -28,12 +30,14 @@ class TerminalMessages final : public MessageDisplay {
   const std::string& lastFailureDetail() const { return lastFailureDetail_; }
   bool showed(StringId failure) const;
   const std::string& lastReport() const { return lastReport_; }
+  bool printsReports() const { return reportsToStdout_; }
   // Called before a message is printed, to end a progress line; `report`
   // is true for the success report (called even when it is not printed).
   void setBeforePrint(std::function<void(bool report)> hook) { beforePrint_ = std::move(hook); }
 
  private:
   bool reportsToStdout_;
+  bool failuresToStderr_;
   int failures_ = 0;
   StringId lastFailure_ = StringId::AppTitle;
   std::string lastFailureText_;

@@ -1,6 +1,7 @@
 #include "firmware/WriteProcedure.h"
 
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include "base/Report.h"
@@ -26,18 +27,23 @@ void SetStatus(LoaderContext& ctx, WriteUi& ui, int status) {
   ui.statusChanged(status);
 }
 
+bool WriteCheckedBlocks(LoaderContext& ctx, WriteUi& ui, const CheckedSflFile& file, WriteOutcome& outcome);
+
+// The block loop of a write, from a file path or from a checked file.
+using BlockWriter = std::function<bool(WriteOutcome&)>;
+
 // Synchronises and, when that works, writes the blocks. The port is open.
-bool SyncAndWrite(LoaderContext& ctx, WriteUi& ui, const std::string& filePath, WriteOutcome& outcome,
+bool SyncAndWrite(LoaderContext& ctx, WriteUi& ui, const BlockWriter& writeBlocks, WriteOutcome& outcome,
                   bool synced) {
   if (!synced) {
     SetStatus(ctx, ui, 2);
     Fail(ctx, outcome, StringId::SyncError);
     return false;
   }
-  return WriteFlashBlocks(ctx, ui, filePath, outcome);
+  return writeBlocks(outcome);
 }
 
-bool WriteQap10(LoaderContext& ctx, WriteUi& ui, const std::string& filePath, WriteOutcome& outcome) {
+bool WriteQap10(LoaderContext& ctx, WriteUi& ui, const BlockWriter& writeBlocks, WriteOutcome& outcome) {
   if (!OpenCommPortOrClose(ctx.link, outcome.failure)) return false;
   if (ctx.m_bRtsPulse) {
     // The adapter wants an RTS pulse on a freshly opened port first.
@@ -47,21 +53,47 @@ bool WriteQap10(LoaderContext& ctx, WriteUi& ui, const std::string& filePath, Wr
     if (!OpenCommPortOrClose(ctx.link, outcome.failure)) return false;
   }
   SendQap10StartPacket(ctx);
-  const bool result = SyncAndWrite(ctx, ui, filePath, outcome, SyncLoaderFramed(ctx));
+  const bool result = SyncAndWrite(ctx, ui, writeBlocks, outcome, SyncLoaderFramed(ctx));
   SetLine(ctx, ControlLine::Dtr, true);
   SetLine(ctx, ControlLine::Rts, true);
   CloseCommPort(ctx.link);
   return result;
 }
 
-bool WriteQap8(LoaderContext& ctx, WriteUi& ui, const std::string& filePath, WriteOutcome& outcome) {
+bool WriteQap8(LoaderContext& ctx, WriteUi& ui, const BlockWriter& writeBlocks, WriteOutcome& outcome) {
   if (!OpenCommPortOrClose(ctx.link, outcome.failure)) return false;
   PulseQap8LoaderEntry(ctx);
-  const bool result = SyncAndWrite(ctx, ui, filePath, outcome, SyncLoader(ctx));
+  const bool result = SyncAndWrite(ctx, ui, writeBlocks, outcome, SyncLoader(ctx));
   SetLine(ctx, ControlLine::Dtr, false);
   SetLine(ctx, ControlLine::Rts, false);
   CloseCommPort(ctx.link);
   return result;
+}
+
+WriteOutcome RunWrite(LoaderContext& ctx, WriteUi& ui, const BlockWriter& writeBlocks) {
+  WriteOutcome outcome;
+  if (ctx.m_nStatus != 0) return outcome;
+  outcome.ran = true;
+
+  ui.lockForWrite();
+  SetStatus(ctx, ui, 1);
+  const std::uint32_t start = ctx.clock.tickMs();
+
+  const bool result = ctx.m_nType == kTypeQap10 ? WriteQap10(ctx, ui, writeBlocks, outcome)
+                                                : WriteQap8(ctx, ui, writeBlocks, outcome);
+  outcome.elapsedMs = ctx.clock.tickMs() - start;
+  outcome.succeeded = result;
+  outcome.checkSum = ctx.m_wCheckSum;
+
+  ui.unlockAfterWrite();
+  SetStatus(ctx, ui, 0);
+  ui.bringToFront();
+  if (result) {
+    ctx.messages.showReport(FormatReport(StringId::WriteSucceeded, outcome.elapsedMs, ctx.m_wCheckSum),
+                            MessageIcon::Information);
+  }
+  ui.setProgress(0, std::string());
+  return outcome;
 }
 
 }  // namespace
@@ -78,53 +110,55 @@ std::string StoppedWriteState(int blocksWritten) {
 }
 
 WriteOutcome OnWrite(LoaderContext& ctx, WriteUi& ui, const std::string& filePath) {
-  WriteOutcome outcome;
-  if (ctx.m_nStatus != 0) return outcome;
-  outcome.ran = true;
+  return RunWrite(ctx, ui, [&](WriteOutcome& outcome) { return WriteFlashBlocks(ctx, ui, filePath, outcome); });
+}
 
-  ui.lockForWrite();
-  SetStatus(ctx, ui, 1);
-  const std::uint32_t start = ctx.clock.tickMs();
+WriteOutcome OnWrite(LoaderContext& ctx, WriteUi& ui, const CheckedSflFile& file) {
+  return RunWrite(ctx, ui, [&](WriteOutcome& outcome) { return WriteFlashBlocks(ctx, ui, file, outcome); });
+}
 
-  const bool result = ctx.m_nType == kTypeQap10 ? WriteQap10(ctx, ui, filePath, outcome)
-                                                : WriteQap8(ctx, ui, filePath, outcome);
-  outcome.elapsedMs = ctx.clock.tickMs() - start;
-  outcome.succeeded = result;
-  outcome.checkSum = ctx.m_wCheckSum;
-
-  ui.unlockAfterWrite();
-  SetStatus(ctx, ui, 0);
-  ui.bringToFront();
-  if (result) {
-    ctx.messages.showReport(FormatReport(StringId::WriteSucceeded, outcome.elapsedMs, ctx.m_wCheckSum),
-                            MessageIcon::Information);
+std::optional<SflFileProblem> LoadCheckedSflFile(const std::string& path, CheckedSflFile& file) {
+  file.path = path;
+  std::string reason;
+  if (!LoadSflFile(path, file.bytes, reason)) {
+    file.bytes.clear();
+    return SflFileProblem{StringId::FileCannotBeOpened, path + ": " + reason};
   }
-  ui.setProgress(0, std::string());
-  return outcome;
+  file.progressHighest = SflProgressHighest(file.bytes.size());
+  // A record cut short or holding a non-hex digit would put garbage into
+  // the flash: refuse the whole file before the first block goes out.
+  if (const auto problem = CheckSflFile(file.bytes)) {
+    return SflFileProblem{StringId::InvalidSflFile, path + ": " + *problem};
+  }
+  return std::nullopt;
 }
 
 bool WriteFlashBlocks(LoaderContext& ctx, WriteUi& ui, const std::string& filePath, WriteOutcome& outcome) {
+  // The progress range is set before the file is read, as the window's
+  // order has it: a file that cannot be read still showed its range.
   const std::optional<std::uint64_t> size = SflFileSize(filePath);
   if (!size) {
     Fail(ctx, outcome, StringId::FileCannotBeOpened, filePath);
     return false;
   }
   ui.setProgressRange(SflProgressHighest(*size));
-
-  std::vector<std::uint8_t> bytes;
-  std::string reason;
-  if (!LoadSflFile(filePath, bytes, reason)) {
-    Fail(ctx, outcome, StringId::FileCannotBeOpened, filePath + ": " + reason);
+  CheckedSflFile file;
+  if (const auto problem = LoadCheckedSflFile(filePath, file)) {
+    Fail(ctx, outcome, problem->id, problem->detail);
     return false;
   }
-  // A record cut short or holding a non-hex digit would put garbage into
-  // the flash: refuse the whole file before the first block goes out.
-  if (const auto problem = CheckSflFile(bytes)) {
-    Fail(ctx, outcome, StringId::InvalidSflFile, filePath + ": " + *problem);
-    return false;
-  }
+  return WriteCheckedBlocks(ctx, ui, file, outcome);
+}
 
-  SflTextReader reader(bytes);
+bool WriteFlashBlocks(LoaderContext& ctx, WriteUi& ui, const CheckedSflFile& file, WriteOutcome& outcome) {
+  ui.setProgressRange(file.progressHighest);
+  return WriteCheckedBlocks(ctx, ui, file, outcome);
+}
+
+namespace {
+
+bool WriteCheckedBlocks(LoaderContext& ctx, WriteUi& ui, const CheckedSflFile& file, WriteOutcome& outcome) {
+  SflTextReader reader(file.bytes);
   ctx.m_wCheckSum = 0;
   int counter = 0;
   for (;;) {
@@ -164,5 +198,7 @@ bool WriteFlashBlocks(LoaderContext& ctx, WriteUi& ui, const std::string& filePa
     }
   }
 }
+
+}  // namespace
 
 }  // namespace tarvel

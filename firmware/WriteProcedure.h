@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "loader/LoaderContext.h"
 
@@ -40,13 +42,36 @@ struct WriteOutcome {
   bool stopped = false;  // the context's stop request ended it between blocks
 };
 
+// An SFL file read whole and checked, ready to go into any number of
+// radios: the write only reads it, so threads writing several radios side
+// by side can share one.
+struct CheckedSflFile {
+  std::string path;
+  std::vector<std::uint8_t> bytes;
+  std::uint16_t progressHighest = 0;
+};
+
+// Why a file cannot be written: the message (104 or 115) and its detail.
+struct SflFileProblem {
+  StringId id = StringId::FileCannotBeOpened;
+  std::string detail;
+};
+
+// Reads and checks the file, so that a file the write would refuse is found
+// before any radio is woken; nothing is shown. When it cannot be read,
+// `file.bytes` stays empty; when it is refused, they hold what was read.
+std::optional<SflFileProblem> LoadCheckedSflFile(const std::string& path, CheckedSflFile& file);
+
 // The WRITE command. Refused (nothing happens) while m_nStatus is not 0, so
 // that a second write can never start inside a running one.
 WriteOutcome OnWrite(LoaderContext& ctx, WriteUi& ui, const std::string& filePath);
+// The same with a file read and checked beforehand.
+WriteOutcome OnWrite(LoaderContext& ctx, WriteUi& ui, const CheckedSflFile& file);
 
 // The block loop on an open, synchronised port. On failure it has shown
 // its message and recorded it in `outcome`.
 bool WriteFlashBlocks(LoaderContext& ctx, WriteUi& ui, const std::string& filePath, WriteOutcome& outcome);
+bool WriteFlashBlocks(LoaderContext& ctx, WriteUi& ui, const CheckedSflFile& file, WriteOutcome& outcome);
 
 // What a write stopped after `blocksWritten` blocks left in the radio, and
 // what the user must do about it.

@@ -86,4 +86,25 @@ void SendQap10StartPacket(LoaderContext& ctx) {
   BusyWait(ctx, 200);
 }
 
+bool CheckLoaderConnection(LoaderContext& ctx) {
+  if (!OpenCommPort(ctx.link)) {
+    CloseCommPort(ctx.link);
+    return false;
+  }
+  const bool framed = ctx.m_nType == kTypeQap10;
+  bool synced;
+  if (framed) {
+    SendQap10StartPacket(ctx);
+    synced = SyncLoaderFramed(ctx);
+  } else {
+    PulseQap8LoaderEntry(ctx);
+    synced = SyncLoader(ctx);
+  }
+  SetLine(ctx, ControlLine::Dtr, framed);
+  SetLine(ctx, ControlLine::Rts, framed);
+  CloseCommPort(ctx.link);
+  if (!synced) ctx.messages.showMessage(StringId::SyncError, MessageIcon::Stop);
+  return synced;
+}
+
 }  // namespace tarvel

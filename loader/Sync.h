@@ -5,6 +5,11 @@
 
 namespace tarvel {
 
+// The connection check: opens the port, wakes the loader and synchronises
+// with it, leaves the lines as a write leaves them and closes the port.
+// Shows 105/106 or 111 on failure and nothing on success.
+bool CheckLoaderConnection(LoaderContext& ctx);
+
 // QAP-8: 0x00 every millisecond until 0x00 comes back (at most 26 sent),
 // then 'Z' every millisecond until 'Z' comes back (at most 129 sent).
 bool SyncLoader(LoaderContext& ctx);

@@ -13,27 +13,18 @@ namespace tarvel {
 
 namespace {
 
-bool LoadBlocks(LoaderContext& ctx, const std::string& filePath, std::map<std::uint16_t, BlockData>& blocks,
-                ReadBackOutcome& outcome) {
-  std::vector<std::uint8_t> bytes;
-  std::string reason;
-  if (!LoadSflFile(filePath, bytes, reason)) {
-    outcome.failure = StringId::FileCannotBeOpened;
-    ctx.messages.showMessage(outcome.failure, MessageIcon::Stop, filePath + ": " + reason);
-    return false;
-  }
-  if (const auto problem = CheckSflFile(bytes)) {
-    outcome.failure = StringId::InvalidSflFile;
-    ctx.messages.showMessage(outcome.failure, MessageIcon::Stop, filePath + ": " + *problem);
-    return false;
-  }
+using BlockMap = std::map<std::uint16_t, BlockData>;
+
+// The last record of a block counts: it was written last.
+BlockMap BlocksOf(std::span<const std::uint8_t> bytes) {
+  BlockMap blocks;
   SflTextReader reader(bytes);
   SflRecord record;
   while (ParseSflRecord(reader, record) == SflParse::Record) blocks[record.block] = record.data;
-  return true;
+  return blocks;
 }
 
-bool CompareBlocks(LoaderContext& ctx, const std::map<std::uint16_t, BlockData>& blocks, ReadBackOutcome& outcome) {
+bool CompareBlocks(LoaderContext& ctx, const BlockMap& blocks, ReadBackOutcome& outcome) {
   ReadReply reply{};
   for (const auto& [block, data] : blocks) {
     if (ctx.stopRequested()) {
@@ -60,11 +51,9 @@ bool CompareBlocks(LoaderContext& ctx, const std::map<std::uint16_t, BlockData>&
 
 }  // namespace
 
-ReadBackOutcome ReadBackAndCompare(LoaderContext& ctx, const std::string& filePath) {
+ReadBackOutcome ReadBackAndCompare(LoaderContext& ctx, const CheckedSflFile& file) {
   ReadBackOutcome outcome;
-  std::map<std::uint16_t, BlockData> blocks;
-  if (!LoadBlocks(ctx, filePath, blocks, outcome)) return outcome;
-
+  const BlockMap blocks = BlocksOf(file.bytes);
   const std::uint32_t start = ctx.clock.tickMs();
   const bool framed = ctx.m_nType == kTypeQap10;
   if (!OpenCommPortOrClose(ctx.link, outcome.failure)) return outcome;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "firmware/WriteProcedure.h"
 #include "loader/LoaderContext.h"
 
 namespace tarvel {
@@ -22,8 +23,9 @@ struct ReadBackOutcome {
 
 // Opens the port, wakes and synchronises the loader as a write does, reads
 // every block the file holds (the last record of a block counts, as it was
-// written last) in ascending order, and compares. Shows 105/106, 111, 104,
-// 115 or 107 on failure.
-ReadBackOutcome ReadBackAndCompare(LoaderContext& ctx, const std::string& filePath);
+// written last) in ascending order, and compares. Shows 105/106, 111, 107
+// or, when the context's stop request ended it, "Stopped" on failure. The
+// file is only read, so several radios may compare against one.
+ReadBackOutcome ReadBackAndCompare(LoaderContext& ctx, const CheckedSflFile& file);
 
 }  // namespace tarvel

@@ -1,0 +1,158 @@
+#include "cli/GangCommand.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+
+#include "cli/ExitCodes.h"
+#include "cli/GangWrite.h"
+#include "cli/RadioLines.h"
+#include "cli/RadioRun.h"
+#include "cli/StopSignals.h"
+#include "cli/Terminal.h"
+
+namespace tarvel::cli {
+
+namespace {
+
+std::string Trimmed(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// One round: every radio written (or synced) at once, with a line per radio
+// meanwhile (redrawn on a terminal, else as each ends). Returns the results
+// in the ports' order.
+std::vector<RunResult> RunRound(const std::vector<std::string>& ports, const GangJob& job, bool live,
+                                bool endLines) {
+  std::vector<RadioProgress> progress(ports.size());
+  std::vector<RunResult> results(ports.size());
+  LiveLines lines(stderr);
+  std::mutex printing;
+  const auto lineOf = [&](std::size_t i) {
+    const bool ended = progress[i].phase.load() == RadioProgress::kDone;
+    return RadioLineText(ports[i], progress[i], ended ? &results[i] : nullptr);
+  };
+  const auto drawAll = [&] {
+    std::vector<std::string> text;
+    for (std::size_t i = 0; i < ports.size(); ++i) text.push_back(lineOf(i));
+    lines.draw(text, StderrColumns());
+  };
+  GangWatch watch;
+  if (live) {
+    watch.tick = drawAll;
+  } else if (endLines) {
+    watch.radioEnded = [&](std::size_t i) {
+      const std::lock_guard lock(printing);
+      std::fprintf(stderr, "%s\n", lineOf(i).c_str());
+      std::fflush(stderr);
+    };
+  }
+  WriteRadios(ports, job, progress, results, watch);
+  if (live) drawAll();
+  return results;
+}
+
+// Waits for the next set of radios: true on a line other than "q".
+bool NextRound(int round) {
+  std::fprintf(stderr, "%s\n", FormatString(StringId::NextRoundPrompt, {std::to_string(round)}).c_str());
+  std::fflush(stderr);
+  std::string line;
+  if (!std::getline(std::cin, line)) return false;
+  return Trimmed(line) != "q";
+}
+
+// Below the table: what each radio that failed said beyond its result.
+void PrintFailures(const std::vector<RunResult>& results) {
+  for (const RunResult& r : results) {
+    const std::string& port = r.radio->port;
+    if (!r.detail.empty()) std::fprintf(stderr, "%s: %s\n", port.c_str(), OneLine(r.detail).c_str());
+    if (!r.hint.empty()) std::fprintf(stderr, "%s: hint: %s\n", port.c_str(), r.hint.c_str());
+  }
+}
+
+}  // namespace
+
+void AddGangOptions(CLI::App& command, GangOptions& options) {
+  command.add_option("--ports-file", options.portsFile, "Also every port listed in FILE (one a line, # comments)")
+      ->type_name("FILE");
+  command.add_flag("--repeat", options.repeat,
+                   "After a round, wait for Enter (a line on stdin) and do the next radios; q ends");
+}
+
+std::vector<std::string> TakeGangPorts(RadioOptions& radio, const GangOptions& options) {
+  std::vector<std::string> ports = radio.ports;
+  if (!options.portsFile.empty()) {
+    std::ifstream in(options.portsFile);
+    if (!in) throw CLI::ValidationError(FormatString(StringId::PortsFileUnreadable, {options.portsFile}));
+    for (std::string line; std::getline(in, line) && ports.size() <= kMaxRadios;) {
+      const std::string port = Trimmed(line.substr(0, line.find('#')));
+      if (!port.empty()) ports.push_back(port);
+    }
+  }
+  if (ports.empty()) throw CLI::ValidationError(std::string(LoadString(StringId::NoPortGiven)));
+  if (ports.size() > kMaxRadios) {
+    throw CLI::ValidationError(FormatString(StringId::TooManyPorts, {std::to_string(kMaxRadios)}));
+  }
+  if (const auto twice = RepeatedPort(ports)) {
+    throw CLI::ValidationError(FormatString(StringId::PortNamedTwice, {*twice}));
+  }
+  radio.port = ports.front();
+  return ports;
+}
+
+bool RunsAsGang(const std::vector<std::string>& ports, const GangOptions& options) {
+  return ports.size() > 1 || !options.portsFile.empty() || options.repeat;
+}
+
+int RunGang(const std::string& command, const RadioOptions& radio, const std::vector<std::string>& ports,
+            const GangOptions& options, const std::string& file, bool verify) {
+  GangJob job;
+  job.command = command;
+  job.radio = radio;
+  CheckedSflFile checked;
+  std::optional<SflFileProblem> problem;
+  if (command == "write") {
+    // Read and checked once, before any radio is touched.
+    problem = LoadFileToWrite(file, verify, checked, job.transfer);
+    job.file = &checked;
+  }
+  // One for the whole run: every worker's session shares its request.
+  const StopSignals stop;
+  const bool live = ShowProgress(radio);
+  int exitCode = kExitOk;
+  for (int round = 1;; ++round) {
+    CommandRun run(command, radio.output());
+    RunResult& result = run.result();
+    if (options.repeat) job.fields["round"] = round;
+    result.fields = job.fields;
+    if (!run.openRecord()) return run.finish();
+    if (problem) {
+      TerminalMessages messages(!radio.json);
+      RefuseFile(*problem, messages, result);
+      return run.finish();
+    }
+    result.radios = RunRound(ports, job, live, !radio.quiet);
+    if (!radio.json) {
+      std::printf("%s", FormatRadioTable(result.radios).c_str());
+      std::fflush(stdout);
+    }
+    PrintFailures(result.radios);
+    result.exitCode = GangExitCode(result.radios);
+    std::size_t failed = 0;
+    for (const RunResult& r : result.radios) failed += r.exitCode != kExitOk;
+    result.message = failed == 0 ? FormatString(StringId::RadiosSucceeded, {std::to_string(ports.size())})
+                                 : FormatString(StringId::RadiosFailed,
+                                                {std::to_string(failed), std::to_string(ports.size())});
+    if (!radio.json) std::printf("%s\n", result.message.c_str());
+    const int roundCode = run.finish();
+    if (exitCode == kExitOk) exitCode = roundCode;
+    // A stop ends the rounds too; the radios it stopped carry its exit code.
+    if (stop.exitCode() != 0 || !options.repeat || !NextRound(round)) break;
+  }
+  return exitCode;
+}
+
+}  // namespace tarvel::cli

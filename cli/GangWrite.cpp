@@ -1,0 +1,144 @@
+#include "cli/GangWrite.h"
+
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "cli/ExitCodes.h"
+#include "cli/RadioRun.h"
+
+namespace tarvel::cli {
+
+namespace {
+
+class ProgressUi final : public WriteUi {
+ public:
+  explicit ProgressUi(RadioProgress& progress) : progress_(progress) {}
+  void lockForWrite() override {}
+  void unlockAfterWrite() override {}
+  void statusChanged(int) override {}
+  // The file's record count is the total; the size estimate is not needed.
+  void setProgressRange(std::uint16_t) override {}
+  void setProgress(int position, const std::string& text) override {
+    if (text.empty()) return;
+    progress_.blocksDone.store(position, std::memory_order_relaxed);
+    progress_.phase.store(RadioProgress::kWriting, std::memory_order_relaxed);
+  }
+  void bringToFront() override {}
+
+ private:
+  RadioProgress& progress_;
+};
+
+void RunOne(const std::string& port, std::size_t index, std::size_t count, const GangJob& job,
+            RadioProgress& progress, RunResult& result) {
+  RadioOptions options = job.radio;
+  options.port = port;
+  // Each radio gets a trace of its own: FILE-0, FILE-1, ...
+  if (!options.traceFile.empty() && count > 1) options.traceFile += "-" + std::to_string(index);
+  result.command = job.command;
+  result.radio = DescribeRadio(options);
+  result.fields = job.fields;
+  if (job.file) result.transfer = job.transfer;
+  progress.blocksTotal.store(job.transfer.blocksTotal, std::memory_order_relaxed);
+  progress.phase.store(RadioProgress::kConnecting, std::memory_order_relaxed);
+
+  // Kept for the table, never printed: no worker writes across the lines.
+  TerminalMessages messages(false, false);
+  OutputError error;
+  auto session = RadioSession::Create(options, messages, job.file ? job.file->path : std::string(), error);
+  if (!session) {
+    result.exitCode = kExitUsage;
+    std::tie(result.message, result.detail) = RadioSession::FailureText(error);
+    return;
+  }
+  if (!job.file) {
+    SyncRadio(*session, options, messages, result);
+    return;
+  }
+  // The write's report comes (unprinted) as its last block is acknowledged.
+  messages.setBeforePrint([&progress, &job](bool report) {
+    if (!report) return;
+    progress.blocksDone.store(job.transfer.blocksTotal, std::memory_order_relaxed);
+    if (job.transfer.verify) progress.phase.store(RadioProgress::kVerifying, std::memory_order_relaxed);
+  });
+  ProgressUi ui(progress);
+  WriteRadio(*session, ui, *job.file, options, messages, result);
+  progress.blocksDone.store(result.transfer->blocksDone, std::memory_order_relaxed);
+}
+
+}  // namespace
+
+void WriteRadios(const std::vector<std::string>& ports, const GangJob& job, std::vector<RadioProgress>& progress,
+                 std::vector<RunResult>& results, const GangWatch& watch) {
+  std::mutex mutex;
+  std::condition_variable ended;
+  std::size_t running = ports.size();
+  std::vector<std::thread> workers;
+  workers.reserve(ports.size());
+  const auto finished = [&](std::size_t i) {
+    progress[i].phase.store(RadioProgress::kDone);
+    if (watch.radioEnded) watch.radioEnded(i);
+    const std::lock_guard lock(mutex);
+    --running;
+    ended.notify_one();
+  };
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    try {
+      workers.emplace_back([&, i] {
+        const auto start = std::chrono::steady_clock::now();
+        results[i].startedAt = std::chrono::system_clock::now();
+        RunOne(ports[i], i, ports.size(), job, progress[i], results[i]);
+        results[i].elapsedMs = static_cast<std::uint32_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+        finished(i);
+      });
+    } catch (const std::system_error& e) {
+      // The system gave no more threads: this radio is left untouched.
+      results[i].command = job.command;
+      results[i].radio.emplace().port = ports[i];
+      results[i].exitCode = kExitUsage;
+      results[i].message = std::string("tarvel-cli: no thread for this radio: ") + e.what();
+      finished(i);
+    }
+  }
+  {
+    std::unique_lock lock(mutex);
+    while (running > 0) {
+      const std::size_t before = running;
+      ended.wait_for(lock, watch.tickInterval, [&] { return running != before; });
+      if (watch.tick) {
+        lock.unlock();
+        watch.tick();
+        lock.lock();
+      }
+    }
+  }
+  for (std::thread& worker : workers) worker.join();
+}
+
+int GangExitCode(const std::vector<RunResult>& results) {
+  for (const RunResult& result : results) {
+    if (result.exitCode != kExitOk) return result.exitCode;
+  }
+  return kExitOk;
+}
+
+std::optional<std::string> RepeatedPort(const std::vector<std::string>& ports) {
+  namespace fs = std::filesystem;
+  std::vector<fs::path> seen;
+  for (const std::string& port : ports) {
+    std::error_code error;
+    fs::path path = fs::weakly_canonical(fs::absolute(port, error), error);
+    if (error) path = fs::path(port).lexically_normal();
+    for (const fs::path& other : seen) {
+      if (other == path) return port;
+    }
+    seen.push_back(path);
+  }
+  return std::nullopt;
+}
+
+}  // namespace tarvel::cli

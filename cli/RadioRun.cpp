@@ -1,0 +1,122 @@
+#include "cli/RadioRun.h"
+
+#include <cstdio>
+
+#include "base/Report.h"
+#include "base/Sha256.h"
+#include "cli/ExitCodes.h"
+#include "firmware/SflFile.h"
+#include "loader/Sync.h"
+#include "service/ReadBack.h"
+
+namespace tarvel::cli {
+
+namespace {
+
+// Reads every written block back and compares; returns the exit code.
+int Verify(LoaderContext& ctx, const CheckedSflFile& file, const RadioOptions& options, TerminalMessages& messages,
+           RunResult& result) {
+  const ReadBackOutcome check = ReadBackAndCompare(ctx, file);
+  TransferFacts& transfer = *result.transfer;
+  transfer.verifyMs = check.elapsedMs;
+  if (check.firstDifference) transfer.verifyFirstDifference = *check.firstDifference;
+  const bool text = messages.printsReports();
+  if (!check.completed) {
+    // The report above said the write succeeded: the next line must not
+    // leave that standing alone.
+    if (text) std::printf("%s\n", std::string(LoadString(StringId::VerifyNotCompleted)).c_str());
+    result.hint = RadioHint(check.failure, options);
+    return ExitCodeFor(check.failure);
+  }
+  const std::string time = std::string(LoadString(StringId::ReadBackTime)) + FormatElapsed(check.elapsedMs) + ".";
+  if (check.differences == 0) {
+    if (text) std::printf("%s\n%s\n", std::string(LoadString(StringId::VerifySucceeded)).c_str(), time.c_str());
+    return kExitOk;
+  }
+  char detail[96];
+  std::snprintf(detail, sizeof detail, "first differing block %03X; %d of %d blocks differ", *check.firstDifference,
+                check.differences, check.blocksCompared);
+  if (text) std::printf("%s\n", std::string(LoadString(StringId::VerifyFailed)).c_str());
+  messages.showMessage(StringId::VerifyFailed, MessageIcon::Stop, detail);
+  if (text) std::fprintf(stderr, "%s\n", time.c_str());
+  result.hint = FormatString(StringId::VerifyMismatchHint, {FormatBlockCounter(*check.firstDifference)});
+  return kExitVerify;
+}
+
+std::string WriteFailureHint(const WriteOutcome& outcome, const RadioOptions& options) {
+  switch (outcome.failure) {
+    case StringId::CommunicationError:
+      return outcome.blocksWritten == 0
+                 ? std::string(LoadString(StringId::WriteNothingHint))
+                 : FormatString(StringId::WritePartlyHint, {FormatBlockCounter(outcome.blocksWritten - 1)});
+    case StringId::FlashWriteFailed:
+      return FormatString(StringId::BlockRefusedHint, {FormatBlockCounter(outcome.blocksWritten)});
+    default: return RadioHint(outcome.failure, options);
+  }
+}
+
+}  // namespace
+
+std::optional<SflFileProblem> LoadFileToWrite(const std::string& path, bool verify, CheckedSflFile& file,
+                                              TransferFacts& facts) {
+  facts.file = path;
+  facts.verify = verify;
+  const std::optional<SflFileProblem> problem = LoadCheckedSflFile(path, file);
+  // A file that was read has a fingerprint even when it is refused.
+  if (problem && problem->id == StringId::FileCannotBeOpened) return problem;
+  Sha256 digest;
+  digest.add(file.bytes);
+  facts.fileSha256 = digest.hex();
+  SflTextReader reader(file.bytes);
+  SflRecord record;
+  while (ParseSflRecord(reader, record) == SflParse::Record) ++facts.blocksTotal;
+  return problem;
+}
+
+void RefuseFile(const SflFileProblem& problem, TerminalMessages& messages, RunResult& result) {
+  messages.showMessage(problem.id, MessageIcon::Stop, problem.detail);
+  result.exitCode = kExitFile;
+  result.message = messages.lastFailureText();
+  result.detail = messages.lastFailureDetail();
+}
+
+void WriteRadio(RadioSession& session, WriteUi& ui, const CheckedSflFile& file, const RadioOptions& options,
+                TerminalMessages& messages, RunResult& result) {
+  LoaderContext& ctx = session.context();
+  const WriteOutcome outcome = OnWrite(ctx, ui, file);
+  TransferFacts& transfer = *result.transfer;
+  transfer.blocksDone = outcome.blocksWritten;
+  transfer.retries = outcome.retries;
+  transfer.checksum = outcome.checkSum;
+  if (!outcome.succeeded) {
+    result.exitCode = ExitCodeFor(outcome.failure);
+    result.hint = WriteFailureHint(outcome, options);
+    if (outcome.failure == StringId::CommunicationError || outcome.failure == StringId::FlashWriteFailed) {
+      transfer.firstFailedBlock = outcome.blocksWritten;
+    }
+  } else if (transfer.verify) {
+    result.exitCode = Verify(ctx, file, options, messages, result);
+  }
+  if (result.exitCode != kExitOk && session.stopExitCode() != 0) result.exitCode = session.stopExitCode();
+  if (result.exitCode == kExitOk) {
+    result.message = TerminalText(LoadString(StringId::WriteSucceeded));
+  } else {
+    result.message = messages.lastFailureText();
+    result.detail = messages.lastFailureDetail();
+  }
+}
+
+void SyncRadio(RadioSession& session, const RadioOptions& options, TerminalMessages& messages, RunResult& result) {
+  if (CheckLoaderConnection(session.context())) {
+    messages.showMessage(StringId::SyncSucceeded, MessageIcon::Information);
+    result.message = TerminalText(LoadString(StringId::SyncSucceeded));
+  } else {
+    result.exitCode = ExitCodeFor(messages.lastFailure());
+    result.message = messages.lastFailureText();
+    result.detail = messages.lastFailureDetail();
+    result.hint = RadioHint(messages.lastFailure(), options);
+  }
+  if (session.stopExitCode() != 0 && result.exitCode != kExitOk) result.exitCode = session.stopExitCode();
+}
+
+}  // namespace tarvel::cli

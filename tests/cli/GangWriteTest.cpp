@@ -1,0 +1,247 @@
+// Several radios written side by side: the engine in this process (so that
+// the sanitizers watch its threads) and the real binary, each against a
+// line of simulated radios.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/ExitCodes.h"
+#include "cli/GangWrite.h"
+#include "cli/RadioRun.h"
+#include "sim/SimRadio.h"
+#include "tests/cli/CliFixture.h"
+#include "tests/support/SflText.h"
+#include "tests/support/TempDir.h"
+
+namespace tarvel::cli {
+namespace {
+
+constexpr int kBlocks = 16;
+
+// Radios at dir/r0, dir/r1, ... paced at `baud` (0: unpaced).
+struct Line {
+  Line(const test::TempDir& dir, const std::vector<sim::Faults>& faults, unsigned baud = 0) {
+    for (std::size_t i = 0; i < faults.size(); ++i) {
+      sim::Options options;
+      options.linkPath = (dir.path() / ("r" + std::to_string(i))).string();
+      options.faults = faults[i];
+      options.baud = baud;
+      std::string error;
+      radios.push_back(sim::Radio::Start(options, &error));
+      EXPECT_TRUE(radios.back()) << error;
+      ports.push_back(options.linkPath);
+      args += " -p " + options.linkPath;
+    }
+  }
+  std::vector<std::unique_ptr<sim::Radio>> radios;
+  std::vector<std::string> ports;
+  std::string args;  // " -p r0 -p r1 ..."
+};
+
+sim::Faults Refusing(int writes) {
+  sim::Faults f;
+  f.refuseBlock = 3;
+  f.refuseWrites = writes;
+  return f;
+}
+
+sim::Faults Silent() {
+  sim::Faults f;
+  f.silent = true;
+  return f;
+}
+
+sim::Faults Corrupting() {
+  sim::Faults f;
+  f.corruptBlock = 5;
+  return f;
+}
+
+TEST(GangWrite, ARadioThatFailsLeavesTheOthersToFinishAndVerify) {
+  test::TempDir dir;
+  Line line(dir, {{}, Silent(), Refusing(6), Refusing(2), Corrupting()});
+  GangJob job;
+  job.command = "write";
+  job.radio.baud = 115200;
+  CheckedSflFile file;
+  ASSERT_FALSE(LoadFileToWrite(dir.write("fw.sfl", test::ConventionalSfl(0, kBlocks)), true, file, job.transfer));
+  job.file = &file;
+  std::vector<RadioProgress> progress(line.ports.size());
+  std::vector<RunResult> results(line.ports.size());
+  WriteRadios(line.ports, job, progress, results);
+
+  struct Expected {
+    int exitCode;
+    int blocksDone;
+    int retries;
+    const char* message;
+  };
+  const Expected expected[] = {{kExitOk, kBlocks, 0, "Succeeded in writing the flash."},
+                               {kExitSync, 0, 0, "Synchronization Error."},
+                               {kExitFlashWrite, 3, 5, "Failed in the flash writing."},
+                               {kExitOk, kBlocks, 2, "Succeeded in writing the flash."},
+                               {kExitVerify, kBlocks, 0, "The flash differs from the file."}};
+  for (std::size_t i = 0; i < results.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(results[i].radio->port, line.ports[i]);
+    EXPECT_EQ(results[i].exitCode, expected[i].exitCode) << results[i].message;
+    EXPECT_EQ(results[i].transfer->blocksDone, expected[i].blocksDone);
+    EXPECT_EQ(results[i].transfer->retries, expected[i].retries);
+    EXPECT_EQ(results[i].message.rfind(expected[i].message, 0), 0u) << results[i].message;
+    EXPECT_EQ(progress[i].phase.load(), RadioProgress::kDone);
+  }
+  EXPECT_EQ(results[4].transfer->verifyFirstDifference, 5);
+  EXPECT_EQ(GangExitCode(results), kExitSync);
+  for (std::size_t radio : {0u, 3u}) {
+    for (std::uint16_t block = 0; block < kBlocks; ++block) {
+      EXPECT_EQ(line.radios[radio]->block(block), test::PatternBlock(block)) << radio << " block " << block;
+    }
+  }
+}
+
+TEST(GangWrite, TheSamePortNamedTwice) {
+  test::TempDir dir;
+  const std::string device = dir.write("ttyUSB0", "");
+  std::filesystem::create_symlink(device, dir.path() / "link");
+  const std::string link = (dir.path() / "link").string();
+  const std::string dotted = (dir.path() / "." / "ttyUSB0").string();
+  const std::string missing = (dir.path() / "gone").string();
+  EXPECT_EQ(RepeatedPort({device, missing}), std::nullopt);
+  EXPECT_EQ(RepeatedPort({device, link}), link);
+  EXPECT_EQ(RepeatedPort({missing, dotted, device}), device);
+  EXPECT_EQ(RepeatedPort({missing, missing}), missing);
+}
+
+// The real binary.
+class GangCliTest : public test::CliFixture {
+ protected:
+  std::string r(int i) const { return (dir.path() / ("r" + std::to_string(i))).string(); }
+  std::vector<nlohmann::json> recordLines() const {
+    std::vector<nlohmann::json> lines;
+    std::istringstream in(test::Slurp(record));
+    for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
+    return lines;
+  }
+
+  std::string file = dir.write("fw.sfl", test::ConventionalSfl(0, kBlocks));
+  std::string record = (dir.path() / "record.jsonl").string();
+};
+
+TEST_F(GangCliTest, TableJsonRecordAndExitCode) {
+  Line line(dir, {{}, Refusing(12), {}});  // six refusals for each of the two runs
+  const test::CliRun text = cli("write " + file + line.args + " --baud 115200 --verify");
+  EXPECT_EQ(text.exitCode, kExitFlashWrite) << text.err;
+  const std::string pad(r(0).size() - 4, ' ');
+  const std::string rows[] = {
+      "Port" + pad + "  Blocks  Retries  Time   Checksum  Verified  Result\n",
+      r(0) + "  16/16   0        ",
+      "  yes       Succeeded in writing the flash.\n" + r(1) + "  3/16    5        ",
+      "  -         -         Failed in the flash writing.\n" + r(2) + "  16/16   0        ",
+      "1 of 3 radios failed.\n",
+  };
+  for (const std::string& row : rows) EXPECT_NE(text.out.find(row), std::string::npos) << row << "\n" << text.out;
+  EXPECT_NE(text.err.find(r(1) + ": hint: Block 003 was refused six times"), std::string::npos) << text.err;
+
+  const test::CliRun json = cli("write " + file + line.args + " --baud 115200 --json --record " + record);
+  EXPECT_EQ(json.exitCode, kExitFlashWrite) << json.err;
+  const auto object = nlohmann::json::parse(json.out);
+  EXPECT_EQ(object["command"], "write");
+  EXPECT_EQ(object["result"], "failure");
+  EXPECT_EQ(object["exit_code"], kExitFlashWrite);
+  EXPECT_EQ(object["message"], "1 of 3 radios failed.");
+  ASSERT_EQ(object["radios"].size(), 3u);
+  const std::vector<nlohmann::json> lines = recordLines();
+  ASSERT_EQ(lines.size(), 3u);
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    const auto& radio = object["radios"][i];
+    EXPECT_EQ(radio["port"], r(i));
+    EXPECT_EQ(radio["exit_code"], i == 1 ? kExitFlashWrite : 0);
+    EXPECT_EQ(radio["blocks_done"], i == 1 ? 3 : kBlocks);
+    EXPECT_EQ(radio["first_failed_block"], i == 1 ? nlohmann::json("003") : nlohmann::json(nullptr));
+    EXPECT_EQ(radio["file_sha256"].get<std::string>().size(), 64u);
+    EXPECT_EQ(lines[i]["port"], r(i));
+    EXPECT_FALSE(lines[i]["host"].is_null());
+    EXPECT_FALSE(lines[i].contains("radios"));
+  }
+  for (int radio : {0, 2}) EXPECT_EQ(line.radios[radio]->block(kBlocks - 1), test::PatternBlock(kBlocks - 1));
+}
+
+TEST_F(GangCliTest, PortsFileSyncAndUsageErrors) {
+  Line line(dir, {{}, Silent()});
+  const std::string list = dir.write("ports.txt", "# the fixture\n" + r(0) + "\n\n  " + r(1) + "  # the second\n");
+  const test::CliRun sync = cli("sync --ports-file " + list);
+  EXPECT_EQ(sync.exitCode, kExitSync) << sync.err;
+  EXPECT_EQ(sync.out.find("Port" + std::string(r(0).size() - 4, ' ') + "  Time   Result\n"), 0u) << sync.out;
+  EXPECT_NE(sync.out.find("  Synchronized with the boot loader.\n" + r(1) + "  "), std::string::npos) << sync.out;
+  EXPECT_NE(sync.out.find("  Synchronization Error. Please confirm"), std::string::npos) << sync.out;
+
+  struct Usage {
+    std::string args;
+    const char* says;
+  };
+  const Usage usages[] = {
+      {"write " + file + " -p " + r(0) + " -p " + (dir.path() / "." / "r0").string(), "is named twice"},
+      {"write " + file + " --ports-file " + (dir.path() / "none").string(), "cannot be read"},
+      {"read out.sfl -p " + r(0) + " -p " + r(1), "--port"},
+      {"sync", "no port given"},
+      {"sync --ports-file " + dir.write("many.txt", [] {
+         std::string names;
+         for (int i = 0; i < 300; ++i) names += "/dev/ttyUSB" + std::to_string(i) + "\n";
+         return names;
+       }()),
+       "at most 256 ports"},
+  };
+  for (const Usage& usage : usages) {
+    SCOPED_TRACE(usage.args.substr(0, 80));
+    const test::CliRun run = cli(usage.args);
+    EXPECT_EQ(run.exitCode, kExitUsage);
+    EXPECT_NE(run.err.find(usage.says), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(line.radios[0]->stats().writePackets, 0);
+}
+
+TEST_F(GangCliTest, CtrlCStopsEveryRadioAndReleasesItsPort) {
+  // At 9600 baud the 16 blocks take about 3 s: the stop comes in the middle.
+  Line line(dir, {{}, {}, {}}, 9600);
+  const test::CliRun run = test::RunCommand(dir, "(" + std::string(TARVEL_CLI) + " write " + file + line.args +
+                                                     " --baud 9600 & pid=$!; sleep 1.2; kill -INT $pid; wait $pid)");
+  EXPECT_EQ(run.exitCode, 130) << run.err;
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    const int stored = line.radios[i]->stats().blocksStored;
+    EXPECT_LT(stored, kBlocks);
+    EXPECT_NE(run.out.find(r(i) + "  " + std::to_string(stored) + "/16"), std::string::npos) << run.out;
+    if (stored > 0) {
+      EXPECT_NE(run.err.find(r(i) + ": Blocks 000-"), std::string::npos) << run.err;
+    }
+  }
+  std::size_t stoppedRows = 0;
+  for (std::size_t at = 0; (at = run.out.find("  Stopped before the end.\n", at)) != std::string::npos; ++at) {
+    ++stoppedRows;
+  }
+  EXPECT_EQ(stoppedRows, 3u) << run.out;
+  // Every port was closed and released: each opens again at once.
+  const test::CliRun again = cli("sync" + line.args + " --baud 9600");
+  EXPECT_EQ(again.exitCode, 0) << again.err << again.out;
+}
+
+TEST_F(GangCliTest, RepeatWritesRoundAfterRound) {
+  Line line(dir, {{}, {}});
+  const test::CliRun run =
+      cli("write " + file + line.args + " --repeat --record " + record + " < " + dir.write("answers", "\nq\n"));
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out.find("Round  Port"), 0u) << run.out;
+  EXPECT_NE(run.out.find("2      " + r(1) + "  16/16"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("3      "), std::string::npos) << run.out;
+  for (const auto& radio : line.radios) EXPECT_EQ(radio->stats().blocksStored, 2 * kBlocks);
+  const std::vector<nlohmann::json> lines = recordLines();
+  ASSERT_EQ(lines.size(), 4u);
+  for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i]["round"], 1 + i / 2) << i;
+}
+
+}  // namespace
+}  // namespace tarvel::cli
