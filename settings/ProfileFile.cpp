@@ -394,7 +394,7 @@ void SyncDirectory(const std::string& dir) {
 
 // Copies the original's bytes from `offset` to its end into `out`.
 bool CopyTail(int in, off_t offset, int out) {
-  std::vector<char> buffer(64 * 1024);
+  std::vector<char> buffer(std::size_t{64} * 1024);
   for (;;) {
     std::size_t got = 0;
     if (!ReadAt(in, buffer.data(), buffer.size(), offset, got)) return false;
