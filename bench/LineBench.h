@@ -11,10 +11,12 @@
 #include <string>
 
 #include <cstdio>
+#include <fstream>
 
 #include "base/Clock.h"
 #include "base/MessageDisplay.h"
 #include "base/UiPump.h"
+#include "firmware/SflWriter.h"
 #include "loader/LoaderContext.h"
 #include "sim/SimRadio.h"
 #include "serial/PosixSerialPort.h"
@@ -71,6 +73,17 @@ class PauseCountingClock final : public Clock {
  private:
   SteadyClock real_;
 };
+
+// The benchmarks' SFL file: `blocks` records of a fixed pattern.
+inline void WriteBenchSfl(const std::string& path, int blocks) {
+  std::ofstream out(path, std::ios::binary);
+  out << SflHeader("BENCH RADIO", "1.00");
+  for (int b = 0; b < blocks; ++b) {
+    BlockData data{};
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(b * 7 + i * 13);
+    out << SflRecordLine(static_cast<std::uint16_t>(b), data);
+  }
+}
 
 inline double ThreadCpuSeconds() {
   timespec ts{};

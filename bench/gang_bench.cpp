@@ -9,13 +9,11 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "bench/LineBench.h"
 #include "cli/GangWrite.h"
-#include "firmware/SflWriter.h"
 
 namespace {
 
@@ -78,15 +76,7 @@ int main(int argc, char** argv) {
   const auto dir = std::filesystem::temp_directory_path() / ("tarvel-bench-gang-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const std::string path = (dir / "bench.sfl").string();
-  {
-    std::ofstream out(path, std::ios::binary);
-    out << SflHeader("BENCH RADIO", "1.00");
-    for (int b = 0; b < kBlocks; ++b) {
-      BlockData data{};
-      for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(b * 7 + i * 13);
-      out << SflRecordLine(static_cast<std::uint16_t>(b), data);
-    }
-  }
+  bench::WriteBenchSfl(path, kBlocks);
   CheckedSflFile file;
   const auto problem = LoadCheckedSflFile(path, file);
   std::filesystem::remove_all(dir);

@@ -9,13 +9,11 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 
 #include "base/Clock.h"
 #include "base/UiPump.h"
-#include "firmware/SflWriter.h"
 #include "firmware/WriteProcedure.h"
 #include "bench/LineBench.h"
 #include "sim/SimRadio.h"
@@ -65,15 +63,7 @@ int main(int argc, char** argv) {
   const auto dir = std::filesystem::temp_directory_path() / ("tarvel-bench-write-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const std::string file = (dir / "bench.sfl").string();
-  {
-    std::ofstream out(file, std::ios::binary);
-    out << SflHeader("BENCH RADIO", "1.00");
-    for (int b = 0; b < kBlocks; ++b) {
-      BlockData data{};
-      for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(b * 7 + i * 13);
-      out << SflRecordLine(static_cast<std::uint16_t>(b), data);
-    }
-  }
+  bench::WriteBenchSfl(file, kBlocks);
   std::printf("bench/write: %d blocks, writer wall and CPU time against the line-rate bound\n", kBlocks);
   bool ok = true;
   for (unsigned baud : {0u, 115200u, 38400u}) {

@@ -86,20 +86,22 @@ void SendQap10StartPacket(LoaderContext& ctx) {
   BusyWait(ctx, 200);
 }
 
+bool WakeAndSyncLoader(LoaderContext& ctx) {
+  if (ctx.m_nType == kTypeQap10) {
+    SendQap10StartPacket(ctx);
+    return SyncLoaderFramed(ctx);
+  }
+  PulseQap8LoaderEntry(ctx);
+  return SyncLoader(ctx);
+}
+
 bool CheckLoaderConnection(LoaderContext& ctx) {
   if (!OpenCommPort(ctx.link)) {
     CloseCommPort(ctx.link);
     return false;
   }
   const bool framed = ctx.m_nType == kTypeQap10;
-  bool synced;
-  if (framed) {
-    SendQap10StartPacket(ctx);
-    synced = SyncLoaderFramed(ctx);
-  } else {
-    PulseQap8LoaderEntry(ctx);
-    synced = SyncLoader(ctx);
-  }
+  const bool synced = WakeAndSyncLoader(ctx);
   SetLine(ctx, ControlLine::Dtr, framed);
   SetLine(ctx, ControlLine::Rts, framed);
   CloseCommPort(ctx.link);

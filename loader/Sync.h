@@ -10,6 +10,10 @@ namespace tarvel {
 // Shows 105/106 or 111 on failure and nothing on success.
 bool CheckLoaderConnection(LoaderContext& ctx);
 
+// On an open port: the cable's way into the loader (the QAP-10 start packet,
+// the QAP-8 reset pulse), then the synchronisation. Shows nothing.
+bool WakeAndSyncLoader(LoaderContext& ctx);
+
 // QAP-8: 0x00 every millisecond until 0x00 comes back (at most 26 sent),
 // then 'Z' every millisecond until 'Z' comes back (at most 129 sent).
 bool SyncLoader(LoaderContext& ctx);

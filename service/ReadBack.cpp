@@ -62,15 +62,7 @@ ReadBackOutcome ReadBackAndCompare(LoaderContext& ctx, const CheckedSflFile& fil
     CloseCommPort(ctx.link);
     if (!OpenCommPortOrClose(ctx.link, outcome.failure)) return outcome;
   }
-  bool synced;
-  if (framed) {
-    SendQap10StartPacket(ctx);
-    synced = SyncLoaderFramed(ctx);
-  } else {
-    PulseQap8LoaderEntry(ctx);
-    synced = SyncLoader(ctx);
-  }
-  if (!synced) {
+  if (!WakeAndSyncLoader(ctx)) {
     outcome.failure = StringId::SyncError;
     ctx.messages.showMessage(outcome.failure, MessageIcon::Stop);
   } else {
