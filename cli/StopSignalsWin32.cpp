@@ -3,6 +3,7 @@
 #undef LoadString
 
 #include <csignal>
+#include <mutex>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -49,15 +50,26 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
   return TRUE;
 }
 
+// How many StopSignals live; sessions of several radios come and go on
+// their own threads.
+std::mutex g_nesting;
+int g_depth = 0;
+
 }  // namespace
 
 StopSignals::StopSignals() {
+  const std::lock_guard lock(g_nesting);
+  if (g_depth++ > 0) return;
   g_stopRequest.store(false);
   g_signal.store(0);
   ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
-StopSignals::~StopSignals() { ::SetConsoleCtrlHandler(OnConsoleEvent, FALSE); }
+StopSignals::~StopSignals() {
+  const std::lock_guard lock(g_nesting);
+  if (--g_depth > 0) return;
+  ::SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+}
 
 const std::atomic<bool>& StopSignals::request() const { return g_stopRequest; }
 
