@@ -203,7 +203,8 @@ TEST_F(FlashReadTest, Qap10LinesAroundTheRead) {
 // The verify after a write names the lowest block that differs, whichever
 // it meets first and however many differ.
 TEST_F(FlashReadTest, ReadBackNamesTheFirstOfSeveralDifferingBlocks) {
-  const std::string file = dir.write("fw.sfl", test::ConventionalSfl(0, 8));
+  CheckedSflFile file;
+  ASSERT_FALSE(LoadCheckedSflFile(dir.write("fw.sfl", test::ConventionalSfl(0, 8)), file));
   for (std::uint16_t b = 0; b < 8; ++b) loader.flash[b] = test::PatternBlock(b);
   loader.flash[6][0] ^= 0xFF;
   loader.flash[3][127] ^= 0x01;
