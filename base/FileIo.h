@@ -35,6 +35,8 @@ long long Read(int fd, void* buffer, std::size_t size);
 long long Write(int fd, const void* buffer, std::size_t size);
 int Close(int fd);
 int Truncate(int fd, std::uint64_t size);
+// Moves the read and write position to `offset` from the start; -1 with errno.
+long long Seek(int fd, std::uint64_t offset);
 int Stat(int fd, FileInfo& info);
 // Through links.
 int StatPath(const std::string& path, FileInfo& info);
@@ -50,6 +52,16 @@ void CopyOwnerAndMode(const std::string& path, int fd);
 // Moves `from` over `to`, replacing it in one step.
 int Rename(const std::string& from, const std::string& to);
 int Remove(const std::string& path);
+// Whether this user may write the existing file: its permission bits (a
+// file without any write bit is read-only for everybody, the administrator
+// included) or its read-only attribute.
+bool CanWrite(const std::string& path);
+// Makes a rename in `folder` durable where the system needs that asked for.
+void SyncFolder(const std::string& folder);
+// The working folder and the running program's own path; empty when the
+// system does not say.
+std::string CurrentFolder();
+std::string ExecutablePath();
 // True when both name the same existing file.
 bool SameFile(const std::string& a, const std::string& b);
 int ProcessId();

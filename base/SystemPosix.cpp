@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <memory>
+#include <vector>
 
 #include "base/FileIo.h"
 #include "base/Locale.h"
@@ -113,6 +114,33 @@ void CopyOwnerAndMode(const std::string& path, int fd) {
 int Rename(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()); }
 
 int Remove(const std::string& path) { return ::unlink(path.c_str()); }
+
+long long Seek(int fd, std::uint64_t offset) { return ::lseek(fd, static_cast<off_t>(offset), SEEK_SET); }
+
+bool CanWrite(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 &&
+         ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+void SyncFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+std::string CurrentFolder() {
+  std::vector<char> buffer(PATH_MAX);
+  return ::getcwd(buffer.data(), buffer.size()) != nullptr ? std::string(buffer.data()) : std::string();
+}
+
+std::string ExecutablePath() {
+  std::vector<char> buffer(PATH_MAX);
+  const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+  if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size()) return {};
+  return std::string(buffer.data(), static_cast<std::size_t>(n));
+}
 
 bool SameFile(const std::string& a, const std::string& b) {
   struct stat sa {};

@@ -97,6 +97,32 @@ int Rename(const std::string& from, const std::string& to) {
 
 int Remove(const std::string& path) { return ::_wunlink(win32::Wide(path).c_str()); }
 
+long long Seek(int fd, std::uint64_t offset) { return ::_lseeki64(fd, static_cast<long long>(offset), SEEK_SET); }
+
+bool CanWrite(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesW(win32::Wide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) == 0;
+}
+
+// MoveFileExW with MOVEFILE_WRITE_THROUGH returns once the move is on disk.
+void SyncFolder(const std::string&) {}
+
+std::string CurrentFolder() {
+  std::wstring buffer(32768, L'\0');
+  const DWORD length = ::GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
+  if (length == 0 || length >= buffer.size()) return {};
+  buffer.resize(length);
+  return win32::Utf8(buffer);
+}
+
+std::string ExecutablePath() {
+  std::wstring buffer(32768, L'\0');
+  const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+  if (length == 0 || length >= buffer.size()) return {};
+  buffer.resize(length);
+  return win32::Utf8(buffer);
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code error;
   return std::filesystem::equivalent(PathOf(a), PathOf(b), error) && !error;

@@ -1,16 +1,13 @@
 #include "settings/ProfileFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
+
+#include "base/FileIo.h"
 
 namespace tarvel {
 
@@ -18,6 +15,13 @@ namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+// What separates folders in a path: Windows takes either slash; elsewhere a
+// backslash is part of a name.
+#ifdef _WIN32
+constexpr std::string_view kSeparators = "/\\";
+#else
+constexpr std::string_view kSeparators = "/";
+#endif
 
 thread_local ProfileWriteHook t_writeHook;
 
@@ -161,20 +165,18 @@ enum class FileRead { Ok, Absent, Failed };
 // keeps the rest (its tail) byte for byte and unread.
 struct FileHead {
   std::string text;
-  off_t tailOffset = 0;  // where the tail starts: text.size()
-  off_t fileSize = 0;
+  std::uint64_t tailOffset = 0;  // where the tail starts: text.size()
+  std::uint64_t fileSize = 0;
   bool hasTail() const { return tailOffset < fileSize; }
 };
 
-bool ReadAt(int fd, char* buffer, std::size_t size, off_t offset, std::size_t& got) {
+// Reads from the current position until `size` bytes or the end.
+bool ReadFully(int fd, char* buffer, std::size_t size, std::size_t& got) {
   got = 0;
   while (got < size) {
-    const ssize_t n = ::pread(fd, buffer + got, size - got, offset + static_cast<off_t>(got));
+    const long long n = fileio::Read(fd, buffer + got, size - got);
     if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
+    if (n < 0) return false;
     got += static_cast<std::size_t>(n);
   }
   return true;
@@ -182,40 +184,40 @@ bool ReadAt(int fd, char* buffer, std::size_t size, off_t offset, std::size_t& g
 
 // Opens a regular file for reading. Anything else (a folder, a device, a
 // pipe) fails rather than blocks.
-FileRead OpenRegularFile(const std::string& path, int& fd, struct stat& info) {
-  fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+FileRead OpenRegularFile(const std::string& path, int& fd, fileio::FileInfo& info) {
+  fd = fileio::Open(path, fileio::OpenFor::ReadNoWait);
   if (fd < 0) return errno == ENOENT ? FileRead::Absent : FileRead::Failed;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
+  if (fileio::Stat(fd, info) != 0 || !info.regular) {
+    fileio::Close(fd);
     fd = -1;
     return FileRead::Failed;
   }
   return FileRead::Ok;
 }
 
-bool ReadHead(int fd, const struct stat& info, FileHead& head) {
-  head.fileSize = info.st_size;
-  const auto wanted = static_cast<std::size_t>(std::min<off_t>(info.st_size, kProfileHeadBytes));
+bool ReadHead(int fd, const fileio::FileInfo& info, FileHead& head) {
+  head.fileSize = info.size;
+  const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(info.size, kProfileHeadBytes));
   head.text.resize(wanted);
   std::size_t got = 0;
-  if (!ReadAt(fd, head.text.data(), wanted, 0, got)) return false;
+  if (!ReadFully(fd, head.text.data(), wanted, got)) return false;
   head.text.resize(got);
-  if (static_cast<off_t>(got) < info.st_size) {
+  if (got < info.size) {
     const std::size_t nl = head.text.rfind('\n');
     head.text.resize(nl == npos ? 0 : nl + 1);
   } else {
-    head.fileSize = static_cast<off_t>(got);  // a file that shrank meanwhile
+    head.fileSize = got;  // a file that shrank meanwhile
   }
-  head.tailOffset = static_cast<off_t>(head.text.size());
+  head.tailOffset = head.text.size();
   return true;
 }
 
-FileRead ReadRegularFile(const std::string& path, FileHead& head, struct stat& info) {
+FileRead ReadRegularFile(const std::string& path, FileHead& head, fileio::FileInfo& info) {
   int fd = -1;
   const FileRead opened = OpenRegularFile(path, fd, info);
   if (opened != FileRead::Ok) return opened;
   const bool read = ReadHead(fd, info, head);
-  ::close(fd);
+  fileio::Close(fd);
   return read ? FileRead::Ok : FileRead::Failed;
 }
 
@@ -294,7 +296,7 @@ std::string Updated(std::string_view text, const std::string& section, const std
 }
 
 std::string DirectoryOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
+  const std::size_t slash = path.find_last_of(kSeparators);
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
@@ -302,7 +304,7 @@ std::string DirectoryOf(const std::string& path) {
 
 std::string JoinPath(const std::string& dir, std::string_view name) {
   std::string out = dir;
-  if (out.empty() || out.back() != '/') out += '/';
+  if (out.empty() || kSeparators.find(out.back()) == npos) out += '/';
   out.append(name);
   return out;
 }
@@ -312,24 +314,13 @@ std::string JoinPath(const std::string& dir, std::string_view name) {
 // yet creates it. Relative targets count from their link's folder. Empty for
 // a chain that does not end.
 std::string WriteTarget(const std::string& path) {
-  constexpr int kMaxLinks = 40;  // as the system's own resolution
-  std::string current = path;
-  for (int hop = 0; hop < kMaxLinks; ++hop) {
-    struct stat info {};
-    if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
-    std::vector<char> buffer(static_cast<std::size_t>(std::max<off_t>(info.st_size, PATH_MAX)) + 1);
-    const ssize_t n = ::readlink(current.c_str(), buffer.data(), buffer.size());
-    if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size()) return {};
-    std::string next(buffer.data(), static_cast<std::size_t>(n));
-    current = next.front() == '/' ? next : JoinPath(DirectoryOf(current), next);
-  }
-  return {};
+  std::string target;
+  return fileio::ResolveLinks(path, target) ? target : std::string();
 }
 
 bool WriteAll(int fd, std::string_view data) {
   while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
+    const long long n = fileio::Write(fd, data.data(), data.size());
     if (n <= 0) return false;
     data.remove_prefix(static_cast<std::size_t>(n));
   }
@@ -344,19 +335,19 @@ class TempFile {
   TempFile& operator=(const TempFile&) = delete;
   ~TempFile() {
     closeFd();
-    if (!m_strPath.empty()) ::unlink(m_strPath.c_str());
+    if (!m_strPath.empty()) fileio::Remove(m_strPath);
   }
 
   // Mode 0666 lets the umask decide, as for any newly created file.
   bool create(const std::string& target) {
     static std::atomic<unsigned> s_nSerial{0};
     const std::string dir = DirectoryOf(target);
-    const std::string base = target.substr(target.rfind('/') + 1);
+    const std::string base = target.substr(target.find_last_of(kSeparators) + 1);
     for (int attempt = 0; attempt < 100; ++attempt) {
-      const std::string name = "." + base + "." + std::to_string(::getpid()) + "." +
+      const std::string name = "." + base + "." + std::to_string(fileio::ProcessId()) + "." +
                                std::to_string(s_nSerial.fetch_add(1)) + ".tmp";
       const std::string path = JoinPath(dir, name);
-      m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      m_fd = fileio::Open(path, fileio::OpenFor::CreateNew);
       if (m_fd >= 0) {
         m_strPath = path;
         return true;
@@ -375,7 +366,7 @@ class TempFile {
  private:
   bool closeFd() {
     if (m_fd < 0) return true;
-    const int rc = ::close(m_fd);
+    const int rc = fileio::Close(m_fd);
     m_fd = -1;
     return rc == 0;
   }
@@ -384,23 +375,15 @@ class TempFile {
   std::string m_strPath;
 };
 
-// Makes the rename itself durable; the new content is in place either way.
-void SyncDirectory(const std::string& dir) {
-  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
 // Copies the original's bytes from `offset` to its end into `out`.
-bool CopyTail(int in, off_t offset, int out) {
+bool CopyTail(int in, std::uint64_t offset, int out) {
+  if (fileio::Seek(in, offset) < 0) return false;
   std::vector<char> buffer(std::size_t{64} * 1024);
   for (;;) {
     std::size_t got = 0;
-    if (!ReadAt(in, buffer.data(), buffer.size(), offset, got)) return false;
+    if (!ReadFully(in, buffer.data(), buffer.size(), got)) return false;
     if (got == 0) return true;
     if (!WriteAll(out, std::string_view(buffer.data(), got))) return false;
-    offset += static_cast<off_t>(got);
   }
 }
 
@@ -409,8 +392,10 @@ class FdCloser {
   explicit FdCloser(int fd) : m_fd(fd) {}
   FdCloser(const FdCloser&) = delete;
   FdCloser& operator=(const FdCloser&) = delete;
-  ~FdCloser() {
-    if (m_fd >= 0) ::close(m_fd);
+  ~FdCloser() { close(); }
+  void close() {
+    if (m_fd >= 0) fileio::Close(m_fd);
+    m_fd = -1;
   }
 
  private:
@@ -424,19 +409,16 @@ bool ReplaceFile(const std::string& path, const std::string& section, const std:
 
   if (!StepAllowed(ProfileWriteStep::ReadOriginal)) return false;
   FileHead head;
-  struct stat original {};
+  fileio::FileInfo original;
   int originalFd = -1;
   const FileRead read = OpenRegularFile(target, originalFd, original);
-  const FdCloser closeOriginal(originalFd);
+  FdCloser closeOriginal(originalFd);
   if (read == FileRead::Failed) return false;
   const bool existed = read == FileRead::Ok;
   if (existed && !ReadHead(originalFd, original, head)) return false;
   // A file without any write permission bit is read-only for everybody, the
   // administrator included, as a read-only file attribute would be.
-  if (existed && ((original.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ||
-                  ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)) {
-    return false;
-  }
+  if (existed && !fileio::CanWrite(target)) return false;
   const std::string content = Updated(head.text, section, key, value, head.hasTail());
 
   TempFile temp;
@@ -448,30 +430,25 @@ bool ReplaceFile(const std::string& path, const std::string& section, const std:
   }
   if (!WriteAll(temp.fd(), content)) return false;
   if (head.hasTail() && !CopyTail(originalFd, head.tailOffset, temp.fd())) return false;
+  // Windows replaces no file that is still open.
+  closeOriginal.close();
 
   if (!StepAllowed(ProfileWriteStep::SetMode)) return false;
-  if (existed) {
-    // Only the administrator may hand a file to another owner; anybody else
-    // keeps the file as their own.
-    if (original.st_uid != ::geteuid() || original.st_gid != ::getegid()) {
-      if (::fchown(temp.fd(), original.st_uid, original.st_gid) != 0) {
-        // not permitted: the file becomes ours, with the original's mode
-      }
-    }
-    if (::fchmod(temp.fd(), original.st_mode & 07777) != 0) return false;
-  }
+  // Only the administrator may hand a file to another owner; anybody else
+  // keeps the file as their own, with the original's mode.
+  if (existed) fileio::CopyOwnerAndMode(target, temp.fd());
 
-  if (!StepAllowed(ProfileWriteStep::SyncTemp) || ::fsync(temp.fd()) != 0) return false;
+  if (!StepAllowed(ProfileWriteStep::SyncTemp) || fileio::Sync(temp.fd()) != 0) return false;
 
   const bool closeAllowed = StepAllowed(ProfileWriteStep::CloseTemp);
   if (!temp.close() || !closeAllowed) return false;
 
   if (!StepAllowed(ProfileWriteStep::Rename) ||
-      ::rename(temp.path().c_str(), target.c_str()) != 0) {
+      fileio::Rename(temp.path(), target) != 0) {
     return false;
   }
   temp.keep();
-  SyncDirectory(DirectoryOf(target));
+  fileio::SyncFolder(DirectoryOf(target));
   return true;
 }
 
@@ -530,7 +507,7 @@ std::string ReadProfileString(const std::string& path, std::string_view section,
   const std::string keyName = NameOf(key);
   if (keyName.empty()) return result;
   FileHead head;
-  struct stat info {};
+  fileio::FileInfo info;
   if (ReadRegularFile(path, head, info) != FileRead::Ok) return result;
   const std::string_view text = head.text;
   const std::vector<Line> lines = SplitLines(text);

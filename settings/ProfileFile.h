@@ -17,6 +17,12 @@
 // up) as a space, so that no caller's text can start a line of its own.
 #pragma once
 
+// windows.h names WriteProfileStringW WriteProfileString; the names here are
+// this layer's own.
+#ifdef WriteProfileString
+#undef WriteProfileString
+#endif
+
 #include <cstddef>
 #include <functional>
 #include <string>

@@ -1,10 +1,9 @@
 #include "settings/Settings.h"
 
-#include <unistd.h>
-
 #include <string_view>
 #include <vector>
 
+#include "base/FileIo.h"
 #include "base/Strings.h"
 
 namespace tarvel {
@@ -108,7 +107,12 @@ std::string ChooseStartupDirectory(const std::optional<std::string>& workingDir,
     return *workingDir;
   }
   if (executablePath) {
+    // Windows separates with either; elsewhere a backslash is part of a name.
+#ifdef _WIN32
+    const std::size_t slash = executablePath->find_last_of("/\\");
+#else
     const std::size_t slash = executablePath->rfind('/');
+#endif
     if (slash != std::string::npos) {
       const std::string folder = slash == 0 ? "/" : executablePath->substr(0, slash);
       if (folder.size() <= kStartDirMaxChars) return folder;
@@ -118,16 +122,10 @@ std::string ChooseStartupDirectory(const std::optional<std::string>& workingDir,
 }
 
 std::string StartupDirectory() {
-  std::optional<std::string> workingDir;
-  std::vector<char> buffer(4096);
-  if (::getcwd(buffer.data(), buffer.size()) != nullptr) workingDir = buffer.data();
-
-  std::optional<std::string> executablePath;
-  const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-  if (n > 0 && static_cast<std::size_t>(n) < buffer.size()) {
-    executablePath = std::string(buffer.data(), static_cast<std::size_t>(n));
-  }
-  return ChooseStartupDirectory(workingDir, executablePath);
+  const std::string workingDir = fileio::CurrentFolder();
+  const std::string executablePath = fileio::ExecutablePath();
+  return ChooseStartupDirectory(workingDir.empty() ? std::nullopt : std::optional<std::string>(workingDir),
+                                executablePath.empty() ? std::nullopt : std::optional<std::string>(executablePath));
 }
 
 }  // namespace tarvel

@@ -92,9 +92,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     records.push_back(record);
     Expect(reader.line() >= 1, "line count");
   }
-  // The check accepts exactly the files the parser reads to their end.
-  Expect(problem.has_value() == (last == SflParse::Invalid), "CheckSflFile disagrees with ParseSflRecord");
-  if (problem) {
+  // The check accepts exactly the files the parser reads to their end that
+  // hold a record and no '+' after their end-of-file byte.
+  const auto endOfData = std::find(bytes.begin(), bytes.end(), std::uint8_t{0x1A});
+  const bool plusAfterEnd = std::find(endOfData, bytes.end(), std::uint8_t{'+'}) != bytes.end();
+  const bool refused = last == SflParse::Invalid || records.empty() || plusAfterEnd;
+  Expect(problem.has_value() == refused, "CheckSflFile disagrees with ParseSflRecord");
+  if (problem && last == SflParse::Invalid) {
     Expect(!where.empty() && problem->find(where) != std::string::npos, "the problem names its place");
     Expect(problem->rfind("record " + std::to_string(records.size() + 1) + ",", 0) == 0,
            "the problem names the failing record");

@@ -11,6 +11,7 @@
 #include "base/FileIo.h"
 #include "base/Locale.h"
 #include "serial/Win32SerialPort.h"
+#include "settings/ProfileFile.h"
 
 namespace {
 
@@ -95,6 +96,32 @@ void UnicodeFiles() {
   std::filesystem::remove(fileio::PathOf(folder));
 }
 
+// The settings file in a Unicode folder: written through a temporary file
+// and replaced in one step, read back, and refused while read-only.
+void SettingsFile() {
+  namespace fileio = tarvel::fileio;
+  const std::string folder = fileio::TextOf(std::filesystem::temp_directory_path()) + "\\tarvel-ini-" +
+                             std::to_string(fileio::ProcessId()) + "-\xE2\x82\xAC";
+  std::filesystem::create_directory(fileio::PathOf(folder));
+  const std::string ini = folder + "\\tarvel.ini";
+  const bool written = tarvel::WriteProfileString(ini, "Initialize", "CommName", "COM5") &&
+                       tarvel::WriteProfileString(ini, "Initialize", "BaudRate", "115200") &&
+                       tarvel::WriteProfileString(ini, "Initialize", "CommName", "COM12");
+  Check(written, "settings: three writes");
+  Check(tarvel::ReadProfileString(ini, "Initialize", "CommName", "") == "COM12" &&
+            tarvel::ReadProfileString(ini, "initialize", "baudrate", "") == "115200",
+        "settings: read back, names in any case");
+  Check(fileio::ListFolder(folder, [](std::string_view) { return true; }).size() == 1,
+        "settings: no temporary file left");
+  ::SetFileAttributesW(fileio::PathOf(ini).c_str(), FILE_ATTRIBUTE_READONLY);
+  Check(!tarvel::WriteProfileString(ini, "Initialize", "CommName", "COM1") &&
+            tarvel::ReadProfileString(ini, "Initialize", "CommName", "") == "COM12",
+        "settings: a read-only file is left as it is");
+  ::SetFileAttributesW(fileio::PathOf(ini).c_str(), FILE_ATTRIBUTE_NORMAL);
+  fileio::Remove(ini);
+  std::filesystem::remove(fileio::PathOf(folder));
+}
+
 void CaseAndCalendar() {
   Check(tarvel::UnicodeLowerCase(U'\u00C4') == U'\u00E4' && tarvel::UnicodeLowerCase(U'\u03A3') == U'\u03C3' &&
             tarvel::UnicodeLowerCase(U'\u4E00') == U'\u4E00',
@@ -112,6 +139,7 @@ int main() {
   Timeouts();
   DevicePaths();
   UnicodeFiles();
+  SettingsFile();
   CaseAndCalendar();
   std::printf("%d passed, %d failed\n", passed, failed);
   return failed == 0 ? 0 : 1;
