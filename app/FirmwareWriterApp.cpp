@@ -1,5 +1,6 @@
 #include "app/FirmwareWriterApp.h"
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -7,7 +8,7 @@
 #include "dialog/DialogLogic.h"
 #include "settings/Settings.h"
 #include "ui/FirmwareWriterDlg.h"
-#include "ui/Globals.h"
+#include "dialog/Globals.h"
 
 namespace tarvel {
 
@@ -34,6 +35,7 @@ int CFirmwareWriterApp::InitInstance() {
   DialogServices services;
   services.settingsPath = m_strProfilePath;
   services.argumentText = ArgumentText(arguments);
+  if (const char* report = std::getenv("TARVEL_WINDOW_LAYOUT")) services.layoutReport = report;
 
   CFirmwareWriterDlg dialog(std::move(services));
   m_pMainWnd = &dialog;

@@ -19,7 +19,7 @@
 #include "firmware/SflWriter.h"
 #include "sim/SimRadio.h"
 #include "ui/FirmwareWriterDlg.h"
-#include "ui/Globals.h"
+#include "dialog/Globals.h"
 
 namespace {
 

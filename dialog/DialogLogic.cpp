@@ -36,6 +36,12 @@ int MulDiv(int a, int b, int c) {
 
 PlatformFlags LinuxPlatformFlags() { return PlatformFlags{true, false}; }
 
+PlatformFlags WindowsPlatformFlags(unsigned long platformId, unsigned long minorVersion) {
+  constexpr unsigned long kWindows9x = 1;
+  if (platformId == kWindows9x) return PlatformFlags{false, false};
+  return PlatformFlags{true, minorVersion == 1 || minorVersion == 2};
+}
+
 std::string ArgumentText(const std::vector<std::string>& arguments) {
   std::string text;
   for (const std::string& argument : arguments) {

@@ -23,6 +23,10 @@ struct PlatformFlags {
   bool m_bRtsPulse = false;
 };
 PlatformFlags LinuxPlatformFlags();
+// On Windows from the system's version record: the 95/98/Me family
+// (platform id 1) cannot use QAP-10; elsewhere a minor version of 1 or 2
+// (XP, Server 2003, 7, 8) starts QAP-10 with the RTS pulse.
+PlatformFlags WindowsPlatformFlags(unsigned long platformId, unsigned long minorVersion);
 
 struct CommandLineModes {
   bool serviceMode = false;

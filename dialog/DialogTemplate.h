@@ -39,7 +39,9 @@ inline constexpr int IDC_DUMP_END_BLOCK = 1029;
 // Controls of the about box.
 inline constexpr int IDC_ABOUT_CONVERTER = 1021;
 inline constexpr int IDC_ABOUT_LOADER = 1022;
+#ifndef IDOK  // windows.h has its own
 inline constexpr int IDOK = 1;
+#endif
 // A control without an id of its own (frames, labels).
 inline constexpr int IDC_STATIC = -1;
 

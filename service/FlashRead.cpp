@@ -162,7 +162,7 @@ bool ReadRun::qap10() {
 }  // namespace
 
 bool ConverterBlockSink::load(std::string& reason) {
-  converter_ = std::make_unique<FlashImageConverter>();
+  converter_ = std::make_unique<FlashImageConverter>(search_);
   if (converter_->available()) return true;
   reason = converter_->error();
   return false;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "loader/LoaderContext.h"
 #include "service/Converters.h"
@@ -41,14 +42,16 @@ class BlockSink {
   virtual std::string lastError() { return {}; }
 };
 
-// The real sink: liboxbrin.so, which stays loaded after the read.
+// The real sink: liboxbrin.so from `search`, which stays loaded after the read.
 class ConverterBlockSink final : public BlockSink {
  public:
+  explicit ConverterBlockSink(ConverterSearch search = ProgramConverterSearch()) : search_(std::move(search)) {}
   bool load(std::string& reason) override;
   int addBlock(const std::string& outputPath, std::span<const std::uint8_t, kFlashBlockRecordBytes> record) override;
   std::string lastError() override;
 
  private:
+  ConverterSearch search_;
   std::unique_ptr<FlashImageConverter> converter_;
 };
 

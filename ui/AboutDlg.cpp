@@ -8,7 +8,7 @@
 #include "service/Converters.h"
 #include "ui/Artwork.h"
 #include "ui/DialogWidgets.h"
-#include "ui/Globals.h"
+#include "dialog/Globals.h"
 
 namespace tarvel {
 

@@ -12,7 +12,7 @@
 #include "dialog/DialogTemplate.h"
 #include "service/SflConversion.h"
 #include "ui/DialogWidgets.h"
-#include "ui/Globals.h"
+#include "dialog/Globals.h"
 
 namespace tarvel {
 

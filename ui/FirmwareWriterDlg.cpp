@@ -24,6 +24,7 @@
 #include <QStyleOptionComboBox>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
 
 #include "catalog/CommentBlock.h"
 #include "dialog/DialogTemplate.h"
@@ -35,7 +36,7 @@
 #include "ui/DialogWidgets.h"
 #include "ui/FileDialogs.h"
 #include "ui/FileListCtrl.h"
-#include "ui/Globals.h"
+#include "dialog/Globals.h"
 #include "ui/ProgStatusBar.h"
 #include "ui/ProgTextCtrl.h"
 
@@ -107,28 +108,6 @@ std::string ChosenPath(const QFileDialog& dialog) {
   const QStringList chosen = dialog.selectedFiles();
   return chosen.isEmpty() ? std::string() : ToLocalPath(chosen.front());
 }
-
-// The flash converter for the read, from the window's library search. It
-// stays loaded after the read.
-class WindowBlockSink final : public BlockSink {
- public:
-  explicit WindowBlockSink(const ConverterSearch& search) : m_search(search) {}
-
-  bool load(std::string& reason) override {
-    m_converter = std::make_unique<FlashImageConverter>(m_search);
-    if (m_converter->available()) return true;
-    reason = m_converter->error();
-    return false;
-  }
-  int addBlock(const std::string& outputPath,
-               std::span<const std::uint8_t, kFlashBlockRecordBytes> record) override {
-    return m_converter ? m_converter->addBlock(outputPath, record) : 0;
-  }
-
- private:
-  const ConverterSearch& m_search;
-  std::unique_ptr<FlashImageConverter> m_converter;
-};
 
 // The window around the conversion: START and END stored as typed, the
 // window redrawn and the wait cursor shown while the converter runs.
@@ -423,6 +402,24 @@ void CFirmwareWriterDlg::OnInitDialog() {
   list->Header()->SetSortArrow(-1, -1);
   list->FitColumns();
   list->setFocus();
+  if (!m_services.layoutReport.empty()) QTimer::singleShot(0, this, [this] { WriteLayoutReport(); });
+}
+
+// Each control's id and rectangle in pixels of the client area, with the
+// dialog base units: the same report as the Windows window writes.
+void CFirmwareWriterDlg::WriteLayoutReport() const {
+  FILE* out = std::fopen(m_services.layoutReport.c_str(), "w");
+  if (out == nullptr) return;
+  const DialogBaseUnits units = BaseUnitsOf(font());
+  std::fprintf(out, "units %d %d\nclient 0 0\n", units.cx, units.cy);
+  for (const ControlTemplate& control : kMainDialogControls) {
+    const QWidget* widget = control.id == IDC_STATIC ? nullptr : GetDlgItem(control.id);
+    if (widget == nullptr) continue;
+    const QRect r = widget->geometry();
+    std::fprintf(out, "control %d %d %d %d %d\n", control.id, r.x(), r.y(), r.width(), r.height());
+  }
+  std::fprintf(out, "end\n");
+  std::fclose(out);
 }
 
 CFileListCtrl* CFirmwareWriterDlg::FileList() const { return Item<CFileListCtrl>(IDC_FILE_LIST); }
@@ -703,7 +700,7 @@ void CFirmwareWriterDlg::OnDump() {
   auto outcome = std::make_shared<ReadOutcome>();
   RunAccess(
       [this, outputPath, endBlock, outcome](LoaderContext& ctx, HandedUi& ui) {
-        WindowBlockSink sink(m_search);
+        ConverterBlockSink sink(m_search);
         *outcome = ReadFlash(ctx, ui, sink, outputPath, endBlock);
       },
       [this, outcome] {

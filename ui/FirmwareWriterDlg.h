@@ -55,6 +55,9 @@ struct DialogServices {
   std::optional<ConverterSearch> converterSearch;
   PortOpener* opener = nullptr;  // null: the POSIX ports
   Clock* clock = nullptr;        // null: the steady clock
+  // Where the controls stand once the dialog is up, for the tests that
+  // compare it with the Windows window (TARVEL_WINDOW_LAYOUT). Empty: none.
+  std::string layoutReport;
 };
 
 // A message box with the application title as caption, the icon of the
@@ -190,6 +193,7 @@ class CFirmwareWriterDlg : public QDialog,
   void UnlockAfterRead();
   void OnEraseBkgnd(QPainter& painter);
   void PaintBanner(QPainter& painter);
+  void WriteLayoutReport() const;
 
   DialogServices m_services;
   std::unique_ptr<PortOpener> m_ownOpener;

@@ -8,7 +8,7 @@
 #include "base/Strings.h"
 #include "dialog/DialogLogic.h"
 #include "ui/DialogWidgets.h"
-#include "ui/Globals.h"
+#include "dialog/Globals.h"
 
 namespace tarvel {
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "dialog/DialogLogic.h"
-#include "ui/Globals.h"
+#include "dialog/Globals.h"
 
 namespace tarvel {
 

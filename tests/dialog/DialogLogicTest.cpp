@@ -41,6 +41,26 @@ TEST(CommandLine, DarkSchemePaintsTheDialogOnlyWithoutRtsPulse) {
   EXPECT_FALSE(DarkSchemeActive(false, false));
 }
 
+TEST(CommandLine, WindowsVersionsDecideQap10AndTheRtsPulse) {
+  struct Case {
+    unsigned long platformId, minor;
+    bool type1Allowed, rtsPulse;
+  };
+  const Case cases[] = {
+      {1, 10, false, false},  // Windows 98
+      {1, 90, false, false},  // Me
+      {2, 0, true, false},    // 2000, Vista, 10 and 11 (10.0)
+      {2, 1, true, true},     // XP, 7
+      {2, 2, true, true},     // Server 2003, 8
+      {2, 3, true, false},    // 8.1
+  };
+  for (const Case& c : cases) {
+    const PlatformFlags flags = WindowsPlatformFlags(c.platformId, c.minor);
+    EXPECT_EQ(flags.m_bType1Allowed, c.type1Allowed) << c.platformId << "." << c.minor;
+    EXPECT_EQ(flags.m_bRtsPulse, c.rtsPulse) << c.platformId << "." << c.minor;
+  }
+}
+
 TEST(PortList, ComNamesAreShortenedDevicePathsKeptOthersSkipped) {
   const struct {
     std::vector<std::string> system;

@@ -17,7 +17,7 @@
 #include "settings/ProfileFile.h"
 #include "tests/support/TempDir.h"
 #include "ui/FirmwareWriterDlg.h"
-#include "ui/Globals.h"
+#include "dialog/Globals.h"
 
 namespace tarvel::test {
 

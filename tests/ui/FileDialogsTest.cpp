@@ -17,7 +17,7 @@
 #include "tests/support/TempDir.h"
 #include "ui/DialogWidgets.h"
 #include "ui/FileDialogs.h"
-#include "ui/Globals.h"
+#include "dialog/Globals.h"
 
 namespace tarvel {
 namespace {

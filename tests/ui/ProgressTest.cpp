@@ -6,7 +6,7 @@
 #include <QProgressBar>
 
 #include "dialog/DialogLogic.h"
-#include "ui/Globals.h"
+#include "dialog/Globals.h"
 #include "ui/ProgStatusBar.h"
 #include "ui/ProgTextCtrl.h"
 

@@ -30,7 +30,7 @@
 #include "ui/FileDialogs.h"
 #include "ui/FileListCtrl.h"
 #include "ui/FirmwareWriterDlg.h"
-#include "ui/Globals.h"
+#include "dialog/Globals.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ui/Globals.h"
+#include "dialog/Globals.h"
 
 namespace tarvel {
 

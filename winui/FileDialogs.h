@@ -1,0 +1,28 @@
+// The Windows file dialogs of the main window: the converter's open dialog
+// and the Dump save dialog, each the common dialog with its panel from the
+// shared control tables below the standard controls, and the folder
+// chooser of "&Browse...".
+#pragma once
+
+#include "winui/WinApi.h"
+
+#include <optional>
+#include <string>
+
+#include "settings/Settings.h"
+
+namespace tarvel::winui {
+
+// "SFL File Converter": the HEX file chosen, or none when cancelled. The
+// panel's fields go to the g_str values as they stood when it closed,
+// confirmed or not.
+std::optional<std::string> RunConverterDialog(HWND owner, const Settings& settings, const std::string& folder);
+
+// "Flash Extraction": the SFL file to write, or none. The End Block field
+// goes to g_strDumpEndBlock.
+std::optional<std::string> RunDumpDialog(HWND owner, const std::string& folder);
+
+// "Please select the SFL file folder.": the folder chosen, or none.
+std::optional<std::string> ChooseFolder(HWND owner, const std::string& start);
+
+}  // namespace tarvel::winui

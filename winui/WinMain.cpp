@@ -1,0 +1,111 @@
+// tarvel.exe: the main window on Windows.
+#include "winui/WinApi.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "base/Strings.h"
+#include "base/Win32Text.h"
+#include "dialog/DialogLogic.h"
+#include "dialog/Globals.h"
+#include "settings/Settings.h"
+#include "winui/MainDialog.h"
+
+namespace {
+
+using tarvel::win32::Utf8;
+using tarvel::win32::Wide;
+
+std::vector<std::string> Arguments() {
+  std::vector<std::string> arguments;
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  for (int i = 1; i < count; ++i) arguments.push_back(Utf8(wide[i]));
+  LocalFree(wide);
+  return arguments;
+}
+
+// The version record as the Part reads it, with the record size it names.
+tarvel::PlatformFlags SystemPlatformFlags() {
+  OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = sizeof(version);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  if (!GetVersionExA(&version)) return tarvel::PlatformFlags{true, false};
+#pragma GCC diagnostic pop
+  return tarvel::WindowsPlatformFlags(version.dwPlatformId, version.dwMinorVersion);
+}
+
+// One window per user: a second start raises the first, restores it when
+// minimised and brings its active box forward, then ends.
+HANDLE AcquireSingleInstance() {
+  wchar_t user[256] = L"";
+  DWORD size = 256;
+  GetUserNameW(user, &size);
+  const std::wstring name = std::wstring(L"Local\\Tarvel-") + user;
+  HANDLE mutex = CreateMutexW(nullptr, TRUE, name.c_str());
+  if (mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+    CloseHandle(mutex);
+    if (HWND first = FindWindowW(tarvel::winui::kMainDialogClass, nullptr)) {
+      if (IsIconic(first)) ShowWindow(first, SW_RESTORE);
+      HWND active = GetLastActivePopup(first);
+      SetForegroundWindow(active != nullptr ? active : first);
+    }
+    return nullptr;
+  }
+  return mutex;
+}
+
+void ShowText(const std::string& text) {
+  MessageBoxW(nullptr, Wide(text).c_str(), Wide(tarvel::LoadString(tarvel::StringId::AppTitle)).c_str(),
+              MB_OK | MB_ICONINFORMATION);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  const std::vector<std::string> arguments = Arguments();
+  switch (tarvel::ParseStartRequest(arguments)) {
+    case tarvel::StartRequest::Help:
+      ShowText(std::string(tarvel::LoadString(tarvel::StringId::WindowUsage)));
+      return 0;
+    case tarvel::StartRequest::Version:
+      ShowText(std::string(tarvel::LoadString(tarvel::StringId::Version)));
+      return 0;
+    case tarvel::StartRequest::Window:
+      break;
+  }
+  HANDLE instance = AcquireSingleInstance();
+  if (instance == nullptr) return 0;
+
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS |
+                                                      ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // the folder chooser
+
+  const std::string startDir = tarvel::StartupDirectory();
+  const std::string profilePath = tarvel::SettingsPathFor(startDir);
+  tarvel::Settings settings(profilePath);
+  settings.writeVersion();  // at every start; a failed write goes unreported
+  tarvel::g_strStartDir = startDir;
+
+  tarvel::winui::DialogServices services;
+  services.settingsPath = profilePath;
+  services.argumentText = tarvel::ArgumentText(arguments);
+  services.platform = SystemPlatformFlags();
+  if (const char* report = std::getenv("TARVEL_WINDOW_LAYOUT")) services.layoutReport = report;
+  if (const char* answer = std::getenv("TARVEL_WINDOW_DUMP_ANSWER")) services.dumpAnswer = answer;
+  {
+    tarvel::winui::CFirmwareWriterDlg dialog(std::move(services));
+    dialog.DoModal();
+  }
+  CoUninitialize();
+  ReleaseMutex(instance);
+  CloseHandle(instance);
+  return 0;
+}
