@@ -14,6 +14,7 @@
 #include "dialog/DialogTemplate.h"
 #include "dialog/Globals.h"
 #include "service/SflConversion.h"
+#include "winui/ControlText.h"
 #include "winui/DialogTemplateBuilder.h"
 
 namespace tarvel::winui {
@@ -22,24 +23,6 @@ namespace {
 
 constexpr COLORREF kDarkPanelLabel = RGB(192, 0, 0);
 constexpr DWORD kPathChars = 32768;
-
-// "HEX File (*.hex)" lists as itself with the pattern between its
-// brackets; "(*)" is every file.
-std::wstring FilterText(const std::array<const char*, 2>& filters) {
-  std::wstring text;
-  for (const char* filter : filters) {
-    const std::string label = filter;
-    const std::size_t open = label.rfind('(');
-    std::string pattern = open == std::string::npos ? "*.*" : label.substr(open + 1, label.size() - open - 2);
-    if (pattern == "*") pattern = "*.*";
-    text += win32::Wide(label);
-    text.push_back(L'\0');
-    text += win32::Wide(pattern);
-    text.push_back(L'\0');
-  }
-  text.push_back(L'\0');
-  return text;
-}
 
 std::string ItemText(HWND dialog, int id) {
   HWND item = GetDlgItem(dialog, id);
@@ -170,7 +153,7 @@ std::optional<std::string> RunFileDialog(HWND owner, const std::string& folder, 
                                          const std::array<const char*, 2>& filters, const Panel& panel,
                                          LPOFNHOOKPROC hookProc, LPARAM hookData, bool save,
                                          const char* defaultName) {
-  const std::wstring filter = FilterText(filters);
+  const std::wstring filter = FileFilterText(filters);
   const std::wstring wideTitle = win32::Wide(title);
   const std::wstring wideFolder = win32::Wide(folder);
   std::vector<wchar_t> file(kPathChars, L'\0');

@@ -18,6 +18,7 @@
 #include "serial/SerialPort.h"
 #include "service/SflConversion.h"
 #include "winui/AboutBox.h"
+#include "winui/ControlText.h"
 #include "winui/DialogTemplateBuilder.h"
 #include "winui/FileDialogs.h"
 
@@ -61,25 +62,6 @@ int AddEntry(HWND box, const std::string& text) {
   return static_cast<int>(SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win32::Wide(text).c_str())));
 }
 
-// Line breaks as the message box shows them: the Parts' texts break lines
-// with a lone carriage return.
-std::wstring BoxText(const std::string& text, const std::string& detail) {
-  std::string joined = text;
-  if (!detail.empty()) joined += "\r\r" + detail;
-  std::string lines;
-  for (std::size_t i = 0; i < joined.size(); ++i) {
-    if (joined[i] == '\r') {
-      lines += "\r\n";
-      if (i + 1 < joined.size() && joined[i + 1] == '\n') ++i;
-    } else if (joined[i] == '\n') {
-      lines += "\r\n";
-    } else {
-      lines += joined[i];
-    }
-  }
-  return win32::Wide(lines);
-}
-
 UINT BoxIcon(MessageIcon icon) {
   switch (icon) {
     case MessageIcon::Stop:
@@ -90,16 +72,6 @@ UINT BoxIcon(MessageIcon icon) {
       return MB_ICONEXCLAMATION;
   }
   return 0;
-}
-
-// The comment block's lines as the edit control shows them: CR LF pairs.
-std::wstring CommentForDisplay(const std::string& text) {
-  std::string lines;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) lines += '\r';
-    lines += text[i];
-  }
-  return win32::Wide(lines);
 }
 
 // The converter run: START and END stored as typed, the wait cursor shown
@@ -704,7 +676,7 @@ void CFirmwareWriterDlg::OnFileListClick() {
     showMessage(StringId::FileCannotBeOpened, MessageIcon::Stop, reason);
     return;
   }
-  SetWindowTextW(Item(IDC_COMMENT), CommentForDisplay(*comment).c_str());
+  SetWindowTextW(Item(IDC_COMMENT), CommentBoxText(*comment).c_str());
 }
 
 void CFirmwareWriterDlg::OnSflConv() {
@@ -857,7 +829,7 @@ void CFirmwareWriterDlg::setReadProgress(unsigned position, std::uint16_t) {
 void CFirmwareWriterDlg::showFolderPane() { SetPaneText(m_strSflFolder); }
 
 void CFirmwareWriterDlg::ShowBox(const std::string& text, MessageIcon icon, const std::string& detail) {
-  MessageBoxW(m_hWnd, BoxText(text, detail).c_str(), win32::Wide(LoadString(StringId::AppTitle)).c_str(),
+  MessageBoxW(m_hWnd, MessageBoxText(text, detail).c_str(), win32::Wide(LoadString(StringId::AppTitle)).c_str(),
               MB_OK | BoxIcon(icon));
 }
 
