@@ -128,6 +128,7 @@ CFirmwareWriterDlg::CFirmwareWriterDlg(DialogServices services)
 
 CFirmwareWriterDlg::~CFirmwareWriterDlg() {
   if (m_fontComment != nullptr) DeleteObject(m_fontComment);
+  if (m_hSmallIcon != nullptr) DestroyIcon(m_hSmallIcon);
   if (m_brushComment != nullptr) DeleteObject(m_brushComment);
 }
 
@@ -216,7 +217,9 @@ void CFirmwareWriterDlg::OnInitDialog() {
   // The version text, the icons and the system menu's About item.
   SetItemText(IDC_VERSION, std::string(LoadString(StringId::Version)));
   SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-  SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+  m_hSmallIcon = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+  SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon ? m_hSmallIcon : m_hIcon));
   const std::string about(LoadString(StringId::AboutMenu));
   if (HMENU menu = GetSystemMenu(m_hWnd, FALSE); menu != nullptr && !about.empty()) {
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
@@ -320,7 +323,6 @@ void CFirmwareWriterDlg::CreateStatusBar() {
   m_hStatusBar = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, m_hWnd,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBarId)), GetModuleHandleW(nullptr),
                                  nullptr);
-  SendMessageW(m_hStatusBar, WM_SETFONT, SendMessageW(m_hWnd, WM_GETFONT, 0, 0), FALSE);
   RECT client;
   GetClientRect(m_hWnd, &client);
   HDC dc = GetDC(m_hStatusBar);

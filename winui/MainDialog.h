@@ -137,6 +137,7 @@ class CFirmwareWriterDlg final : public WriteUi,
   HWND m_hStatusBar = nullptr;
   HWND m_hStatusProgress = nullptr;
   HICON m_hIcon = nullptr;
+  HICON m_hSmallIcon = nullptr;
   HFONT m_fontComment = nullptr;
   HBRUSH m_brushComment = nullptr;
   bool m_bType1Allowed = true;
