@@ -41,7 +41,7 @@ int CommandRun::finish() {
     std::vector<Json> lines;
     if (result_.radios.empty()) lines.push_back(object);
     for (const RunResult& radio : result_.radios) lines.push_back(ResultJson(radio));
-    const std::string host = HostName();
+    const std::string host = fileio::HostName();
     for (Json& line : lines) {
       line["host"] = host;
       std::string reason;
@@ -60,7 +60,5 @@ int CommandRun::finish() {
   }
   return result_.exitCode;
 }
-
-std::string HostName() { return fileio::HostName(); }
 
 }  // namespace tarvel::cli

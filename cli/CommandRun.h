@@ -42,7 +42,4 @@ class CommandRun {
   RecordFile record_;
 };
 
-// The host name for the record.
-std::string HostName();
-
 }  // namespace tarvel::cli

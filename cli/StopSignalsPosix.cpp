@@ -1,30 +1,21 @@
-#include "cli/StopSignals.h"
-
+// SIGINT, SIGTERM and SIGHUP as the stop signals.
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <csignal>
-#include <mutex>
 #include <string_view>
 
 #include "base/Strings.h"
+#include "cli/StopSignalsHandlers.h"
 #include "serial/PosixSerialPort.h"
 
-namespace tarvel::cli {
+namespace tarvel::cli::stop {
 
 namespace {
 
 constexpr std::array<int, 3> kSignals{SIGINT, SIGTERM, SIGHUP};
-
-// What a signal handler may touch: lock-free atomics only.
-std::atomic<bool> g_stopRequest{false};
-std::atomic<int> g_signal{0};
 std::array<struct sigaction, kSignals.size()> g_previous{};
-// How many StopSignals live; sessions of several radios come and go on
-// their own threads.
-std::mutex g_nesting;
-int g_depth = 0;
 
 void WriteLine(std::string_view text) {
   // Nothing can be done when stderr is gone; the stop goes on all the same.
@@ -33,7 +24,7 @@ void WriteLine(std::string_view text) {
 
 extern "C" void OnStopSignal(int number) {
   const int savedErrno = errno;
-  if (g_stopRequest.exchange(true)) {
+  if (g_request.exchange(true)) {
     ReleaseOpenPortsNow();
     WriteLine(LoadString(StringId::StoppedAtOnce));
     ::_exit(128 + number);
@@ -45,11 +36,7 @@ extern "C" void OnStopSignal(int number) {
 
 }  // namespace
 
-StopSignals::StopSignals() {
-  const std::lock_guard lock(g_nesting);
-  if (g_depth++ > 0) return;
-  g_stopRequest.store(false);
-  g_signal.store(0);
+void InstallHandlers() {
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
@@ -58,17 +45,8 @@ StopSignals::StopSignals() {
   for (std::size_t i = 0; i < kSignals.size(); ++i) ::sigaction(kSignals[i], &action, &g_previous[i]);
 }
 
-StopSignals::~StopSignals() {
-  const std::lock_guard lock(g_nesting);
-  if (--g_depth > 0) return;
+void RestoreHandlers() {
   for (std::size_t i = 0; i < kSignals.size(); ++i) ::sigaction(kSignals[i], &g_previous[i], nullptr);
 }
 
-const std::atomic<bool>& StopSignals::request() const { return g_stopRequest; }
-
-int StopSignals::exitCode() const {
-  const int number = g_signal.load();
-  return number == 0 ? 0 : 128 + number;
-}
-
-}  // namespace tarvel::cli
+}  // namespace tarvel::cli::stop

@@ -1,23 +1,19 @@
+// Ctrl-C, Ctrl-Break and a closing console as the stop signals.
 #include <windows.h>
 // windows.h names LoadStringW LoadString; ours is the string table's.
 #undef LoadString
 
 #include <csignal>
-#include <mutex>
 #include <cstdio>
 #include <string>
 #include <string_view>
 
 #include "base/Strings.h"
-#include "cli/StopSignals.h"
+#include "cli/StopSignalsHandlers.h"
 
-namespace tarvel::cli {
+namespace tarvel::cli::stop {
 
 namespace {
-
-// The console calls the handler on a thread of its own.
-std::atomic<bool> g_stopRequest{false};
-std::atomic<int> g_signal{0};
 
 // Ctrl-C and Ctrl-Break as SIGINT; a closed console window, a log-off and a
 // shut-down as a hang-up, as on Linux.
@@ -31,9 +27,10 @@ void WriteLine(std::string_view text) {
   std::fflush(stderr);
 }
 
+// The console calls the handler on a thread of its own.
 BOOL WINAPI OnConsoleEvent(DWORD event) {
   const int number = SignalNumberOf(event);
-  if (g_stopRequest.exchange(true)) {
+  if (g_request.exchange(true)) {
     // Ending the process closes its handles: the port is released with it.
     WriteLine(LoadString(StringId::StoppedAtOnce));
     ::ExitProcess(static_cast<UINT>(128 + number));
@@ -50,32 +47,10 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
   return TRUE;
 }
 
-// How many StopSignals live; sessions of several radios come and go on
-// their own threads.
-std::mutex g_nesting;
-int g_depth = 0;
-
 }  // namespace
 
-StopSignals::StopSignals() {
-  const std::lock_guard lock(g_nesting);
-  if (g_depth++ > 0) return;
-  g_stopRequest.store(false);
-  g_signal.store(0);
-  ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
-}
+void InstallHandlers() { ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
 
-StopSignals::~StopSignals() {
-  const std::lock_guard lock(g_nesting);
-  if (--g_depth > 0) return;
-  ::SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
-}
+void RestoreHandlers() { ::SetConsoleCtrlHandler(OnConsoleEvent, FALSE); }
 
-const std::atomic<bool>& StopSignals::request() const { return g_stopRequest; }
-
-int StopSignals::exitCode() const {
-  const int number = g_signal.load();
-  return number == 0 ? 0 : 128 + number;
-}
-
-}  // namespace tarvel::cli
+}  // namespace tarvel::cli::stop
