@@ -50,7 +50,7 @@ LRESULT CALLBACK HexEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lPar
 }
 
 void MakeHexField(HWND dialog, int id) {
-  SetWindowSubclass(GetDlgItem(dialog, id), HexEditProc, 1, 0);
+  AttachHexFilter(GetDlgItem(dialog, id));
   LimitText(dialog, id, kBlockTextMaxChars);
 }
 
@@ -201,6 +201,8 @@ std::optional<std::string> RunDumpDialog(HWND owner, const std::string& folder) 
                        Panel{kEndBlockPanelControls, kEndBlockPanelWidthDlu, kEndBlockPanelHeightDlu}, DumpHookProc,
                        0, true, kDumpDefaultName);
 }
+
+void AttachHexFilter(HWND edit) { SetWindowSubclass(edit, HexEditProc, 1, 0); }
 
 std::optional<std::string> ChooseFolder(HWND owner, const std::string& start) {
   const std::wstring title = win32::Wide(kBrowseTitle);

@@ -22,6 +22,10 @@ std::optional<std::string> RunConverterDialog(HWND owner, const Settings& settin
 // goes to g_strDumpEndBlock.
 std::optional<std::string> RunDumpDialog(HWND owner, const std::string& folder);
 
+// A block field: hexadecimal digits, '.', backspace and tab are typed,
+// every other character is dropped.
+void AttachHexFilter(HWND edit);
+
 // "Please select the SFL file folder.": the folder chosen, or none.
 std::optional<std::string> ChooseFolder(HWND owner, const std::string& start);
 

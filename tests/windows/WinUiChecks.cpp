@@ -14,6 +14,7 @@
 #include "dialog/DialogTemplate.h"
 #include "winui/ControlText.h"
 #include "winui/DialogTemplateBuilder.h"
+#include "winui/FileDialogs.h"
 #include "winui/Painting.h"
 
 namespace {
@@ -155,6 +156,38 @@ void Progress() {
   DeleteDC(dc);
 }
 
+// The banner ANDed onto white keeps the white around its red lettering;
+// in the dark scheme it is copied, black around.
+void Banner() {
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, kBannerWidthPx, kBannerHeightPx);
+  ReleaseDC(nullptr, screen);
+  SelectObject(dc, bitmap);
+  const RECT place{0, 0, kBannerWidthPx, kBannerHeightPx};
+  for (const bool dark : {false, true}) {
+    FillRect(dc, &place, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    PaintBanner(dc, place, dark);
+    const COLORREF corner = GetPixel(dc, 0, 0);
+    const COLORREF rule = GetPixel(dc, 10, 8);  // the rule left of the name
+    Check(corner == (dark ? RGB(0, 0, 0) : RGB(255, 255, 255)) && rule == kBannerRed,
+          std::string("banner ") + (dark ? "copied in the dark scheme" : "ANDed onto the background"));
+  }
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+}
+
+// A block field drops what is not a hexadecimal digit or '.'.
+void HexField() {
+  HWND edit = CreateWindowExW(0, L"EDIT", L"", WS_POPUP, 0, 0, 80, 20, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  AttachHexFilter(edit);
+  for (const wchar_t c : std::wstring(L"3fG.x-A\u00E4 9")) SendMessageW(edit, WM_CHAR, c, 0);
+  wchar_t text[32] = {};
+  GetWindowTextW(edit, text, 32);
+  Check(std::wstring(text) == L"3f.A9", "a block field takes hex digits and '.' only");
+  DestroyWindow(edit);
+}
+
 void Texts() {
   Check(MessageBoxText("Failed.\rTry again.", "") == L"Failed.\r\nTry again.", "box text: CR breaks a line");
   Check(MessageBoxText("A\r\nB\nC", "reason") == L"A\r\nB\r\nC\r\n\r\nreason", "box text: the reason after an empty line");
@@ -173,6 +206,8 @@ int main() {
   TemplateWords();
   Layout();
   Progress();
+  Banner();
+  HexField();
   Texts();
   std::printf("%d passed, %d failed\n", passed, failed);
   return failed == 0 ? 0 : 1;
