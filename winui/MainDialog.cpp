@@ -95,19 +95,6 @@ class WindowSflConvUi final : public SflConvUi {
   HCURSOR m_previous = nullptr;
 };
 
-bool IsStaticKind(ControlKind kind) {
-  switch (kind) {
-    case ControlKind::TextLeft:
-    case ControlKind::TextRight:
-    case ControlKind::GroupBox:
-    case ControlKind::RadioButton:
-    case ControlKind::CheckBox:
-      return true;
-    default:
-      return false;
-  }
-}
-
 }  // namespace
 
 struct CFirmwareWriterDlg::AccessRun {
