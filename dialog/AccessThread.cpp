@@ -1,5 +1,6 @@
 #include "dialog/AccessThread.h"
 
+#include <memory>
 #include <utility>
 
 namespace tarvel {
@@ -112,6 +113,31 @@ void AccessContext::HandBack() {
   m_window.m_nRetry = m_ctx.m_nRetry;
   m_window.m_wCheckSum = m_ctx.m_wCheckSum;
   m_window.m_wReadSum = m_ctx.m_wReadSum;
+}
+
+namespace {
+
+struct Conversation {
+  Conversation(AccessThread& thread, WriteUi& writeUi, ReadUi& readUi, LoaderContext& window)
+      : ui(thread, writeUi, readUi), context(window, ui) {}
+  HandedUi ui;
+  AccessContext context;
+};
+
+}  // namespace
+
+bool StartAccess(AccessThread& thread, LoaderContext& window, WriteUi& writeUi, ReadUi& readUi,
+                 std::function<void(LoaderContext&, HandedUi&)> access, std::function<void()> finished) {
+  if (thread.running()) return false;
+  // The window's thread owns the conversation; the access uses it only
+  // until it returns, which is before `finished` can run.
+  auto conversation = std::make_shared<Conversation>(thread, writeUi, readUi, window);
+  Conversation* used = conversation.get();
+  return thread.start([used, access = std::move(access)] { access(used->context.ctx(), used->ui); },
+                      [conversation, finished = std::move(finished)] {
+                        conversation->context.HandBack();
+                        finished();
+                      });
 }
 
 }  // namespace tarvel

@@ -107,4 +107,12 @@ class AccessContext {
   LoaderContext m_ctx;
 };
 
+// Runs `access` on `thread` with a conversation of its own (the window's
+// port choice and open port handed over; its lock, lamp, progress and boxes
+// handed back to `writeUi` and `readUi` on the window's thread). Once it is
+// over, the port and the sums go back to `window`, then `finished` runs on
+// the window's thread. False (nothing run) while another access runs.
+bool StartAccess(AccessThread& thread, LoaderContext& window, WriteUi& writeUi, ReadUi& readUi,
+                 std::function<void(LoaderContext&, HandedUi&)> access, std::function<void()> finished);
+
 }  // namespace tarvel

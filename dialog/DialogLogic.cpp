@@ -208,6 +208,22 @@ std::vector<ControlEnable> IdleAfterRead(int type, bool type1Allowed) {
   return controls;
 }
 
+CloseAnswer AnswerClose(int status, bool accessing) {
+  constexpr int kAccessingFlash = 1;
+  constexpr int kSyncFailed = 2;
+  if (status == kAccessingFlash || (accessing && status != kSyncFailed)) return CloseAnswer::Refuse;
+  return accessing ? CloseAnswer::AfterAccess : CloseAnswer::Now;
+}
+
+std::vector<int> ControlsRemovedAtStart(bool serviceMode, const std::function<ConverterAvailability()>& probe) {
+  if (!serviceMode) return {IDC_SFL_CONV, IDC_DUMP, IDC_LINE_GROUP, IDC_CHECK_5V, IDC_CHECK_MD};
+  const ConverterAvailability converters = probe();
+  std::vector<int> removed;
+  if (!converters.hexToSfl) removed.push_back(IDC_SFL_CONV);
+  if (!converters.flashImage) removed.push_back(IDC_DUMP);
+  return removed;
+}
+
 Lamp LampForStatus(int status) {
   switch (status) {
     case 1:

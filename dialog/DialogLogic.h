@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "dialog/ConverterProbe.h"
 #include "loader/LoaderContext.h"
 #include "settings/Settings.h"
 
@@ -142,6 +144,17 @@ std::vector<ControlEnable> LockedForRead();
 // The idle state after a read: as after a write, with the file list enabled
 // again, but WRITE left disabled until a file is clicked again.
 std::vector<ControlEnable> IdleAfterRead(int type, bool type1Allowed);
+
+// "Cl&ose": refused while the lamp is red and for the moments of an access
+// around it; after a synchronisation error (the yellow lamp) the dialog
+// ends once the access is over; otherwise at once.
+enum class CloseAnswer { Refuse, AfterAccess, Now };
+CloseAnswer AnswerClose(int status, bool accessing);
+
+// The controls that start-up removes: in normal mode the converter buttons
+// and the line switches with their frame; in service mode each converter
+// button whose library is missing (`probe` runs only then).
+std::vector<int> ControlsRemovedAtStart(bool serviceMode, const std::function<ConverterAvailability()>& probe);
 
 // The access lamp of status pane 1.
 enum class Lamp { Idle, Busy, Error };

@@ -170,14 +170,6 @@ CFirmwareWriterDlg::CFirmwareWriterDlg(DialogServices services, QWidget* parent)
   OnInitDialog();
 }
 
-// The conversation of a running access and the window's view of it.
-struct CFirmwareWriterDlg::AccessRun {
-  AccessRun(CFirmwareWriterDlg& dialog, AccessThread& thread, LoaderContext& window)
-      : ui(thread, dialog, dialog), context(window, ui) {}
-  HandedUi ui;
-  AccessContext context;
-};
-
 CFirmwareWriterDlg::~CFirmwareWriterDlg() {
   // The boxes' events while the children go are no longer this dialog's.
   for (int id : {IDC_PORT, IDC_BAUD}) {
@@ -390,13 +382,8 @@ void CFirmwareWriterDlg::OnInitDialog() {
     EnableItem(IDC_CHECK_MD, false);
   }
 
-  if (g_bServiceMode) {
-    const ConverterAvailability converters = ProbeConverterLibraries(m_search);
-    if (!converters.hexToSfl) RemoveControl(IDC_SFL_CONV);
-    if (!converters.flashImage) RemoveControl(IDC_DUMP);
-  } else {
-    for (int id : {IDC_SFL_CONV, IDC_DUMP, IDC_LINE_GROUP, IDC_CHECK_5V, IDC_CHECK_MD}) RemoveControl(id);
-  }
+  for (int id : ControlsRemovedAtStart(g_bServiceMode, [this] { return ProbeConverterLibraries(m_search); }))
+    RemoveControl(id);
 
   // No sort yet, so no arrow; both columns fitted.
   list->Header()->SetSortArrow(-1, -1);
@@ -712,21 +699,17 @@ void CFirmwareWriterDlg::OnDump() {
 void CFirmwareWriterDlg::RunAccess(std::function<void(LoaderContext&, HandedUi&)> access,
                                   std::function<void()> finished) {
   if (Accessing()) return;
-  m_pAccess = std::make_unique<AccessRun>(*this, m_accessThread, m_ctx);
-  AccessRun* run = m_pAccess.get();
   QEventLoop loop;
   m_pAccessLoop = &loop;
-  m_accessThread.start([run, access = std::move(access)] { access(run->context.ctx(), run->ui); },
-                       [this, finished = std::move(finished)] {
-                         m_pAccess->context.HandBack();
-                         m_pAccess.reset();
-                         finished();
-                         if (m_pAccessLoop != nullptr) m_pAccessLoop->quit();
-                         if (m_bCloseAfterAccess) {
-                           m_bCloseAfterAccess = false;
-                           accept();
-                         }
-                       });
+  StartAccess(m_accessThread, m_ctx, *this, *this, std::move(access),
+             [this, finished = std::move(finished)] {
+               finished();
+               if (m_pAccessLoop != nullptr) m_pAccessLoop->quit();
+               if (m_bCloseAfterAccess) {
+                 m_bCloseAfterAccess = false;
+                 accept();
+               }
+             });
   // Until the access is over (or the program quits).
   if (Accessing()) loop.exec();
   m_pAccessLoop = nullptr;
@@ -767,15 +750,17 @@ void CFirmwareWriterDlg::OnWrite() {
 // lamp (the synchronisation error shown) lets the dialog end once the
 // access is over.
 void CFirmwareWriterDlg::OnButtonClose() {
-  if (m_ctx.m_nStatus == 1 || (Accessing() && m_ctx.m_nStatus != 2)) {
-    showMessage(StringId::CantCloseWhileAccessing, MessageIcon::Exclamation);
-    return;
+  switch (AnswerClose(m_ctx.m_nStatus, Accessing())) {
+    case CloseAnswer::Refuse:
+      showMessage(StringId::CantCloseWhileAccessing, MessageIcon::Exclamation);
+      return;
+    case CloseAnswer::AfterAccess:
+      m_bCloseAfterAccess = true;
+      return;
+    case CloseAnswer::Now:
+      accept();
+      return;
   }
-  if (Accessing()) {
-    m_bCloseAfterAccess = true;
-    return;
-  }
-  accept();
 }
 
 void CFirmwareWriterDlg::OnDrawItem(int pane) {

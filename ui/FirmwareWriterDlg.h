@@ -216,8 +216,6 @@ class CFirmwareWriterDlg : public QDialog,
   // access is over.
   bool m_bCloseAfterAccess = false;
 
-  struct AccessRun;
-  std::unique_ptr<AccessRun> m_pAccess;
   QEventLoop* m_pAccessLoop = nullptr;
   // Last, so that it is the first to go: it waits for a running access.
   AccessThread m_accessThread{*this};

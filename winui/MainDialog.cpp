@@ -97,13 +97,6 @@ class WindowSflConvUi final : public SflConvUi {
 
 }  // namespace
 
-struct CFirmwareWriterDlg::AccessRun {
-  AccessRun(CFirmwareWriterDlg& dialog, AccessThread& thread, LoaderContext& window)
-      : ui(thread, dialog, dialog), context(window, ui) {}
-  HandedUi ui;
-  AccessContext context;
-};
-
 CFirmwareWriterDlg::CFirmwareWriterDlg(DialogServices services)
     : m_services(std::move(services)),
       m_opener(MakeSystemPortOpener()),
@@ -293,13 +286,8 @@ void CFirmwareWriterDlg::OnInitDialog() {
     EnableItem(IDC_CHECK_5V, false);
     EnableItem(IDC_CHECK_MD, false);
   }
-  if (g_bServiceMode) {
-    const ConverterAvailability converters = ProbeConverterLibraries(m_search);
-    if (!converters.hexToSfl) RemoveControl(IDC_SFL_CONV);
-    if (!converters.flashImage) RemoveControl(IDC_DUMP);
-  } else {
-    for (int id : {IDC_SFL_CONV, IDC_DUMP, IDC_LINE_GROUP, IDC_CHECK_5V, IDC_CHECK_MD}) RemoveControl(id);
-  }
+  for (int id : ControlsRemovedAtStart(g_bServiceMode, [this] { return ProbeConverterLibraries(m_search); }))
+    RemoveControl(id);
   ShowSortArrow();
   FitColumns();
   SetFocus(list);
@@ -712,34 +700,31 @@ void CFirmwareWriterDlg::OnWrite() {
 
 void CFirmwareWriterDlg::RunAccess(std::function<void(LoaderContext&, HandedUi&)> access,
                                   std::function<void()> finished) {
-  if (Accessing()) return;
-  m_pAccess = std::make_unique<AccessRun>(*this, m_accessThread, m_ctx);
-  AccessRun* run = m_pAccess.get();
-  m_accessThread.start([run, access = std::move(access)] { access(run->context.ctx(), run->ui); },
-                       [this, finished = std::move(finished)] {
-                         m_pAccess->context.HandBack();
-                         m_pAccess.reset();
-                         finished();
-                         if (m_bCloseAfterAccess) {
-                           m_bCloseAfterAccess = false;
-                           EndDialog(m_hWnd, IDOK);
-                         }
-                       });
+  StartAccess(m_accessThread, m_ctx, *this, *this, std::move(access),
+             [this, finished = std::move(finished)] {
+               finished();
+               if (m_bCloseAfterAccess) {
+                 m_bCloseAfterAccess = false;
+                 EndDialog(m_hWnd, IDOK);
+               }
+             });
 }
 
 // The lamp is red while the access uses the port, and for the moments
 // before and after: "Cl&ose" is refused then. A yellow lamp lets the dialog
 // end once the access is over.
 void CFirmwareWriterDlg::OnButtonClose() {
-  if (m_ctx.m_nStatus == 1 || (Accessing() && m_ctx.m_nStatus != 2)) {
-    showMessage(StringId::CantCloseWhileAccessing, MessageIcon::Exclamation);
-    return;
+  switch (AnswerClose(m_ctx.m_nStatus, Accessing())) {
+    case CloseAnswer::Refuse:
+      showMessage(StringId::CantCloseWhileAccessing, MessageIcon::Exclamation);
+      return;
+    case CloseAnswer::AfterAccess:
+      m_bCloseAfterAccess = true;
+      return;
+    case CloseAnswer::Now:
+      EndDialog(m_hWnd, IDOK);
+      return;
   }
-  if (Accessing()) {
-    m_bCloseAfterAccess = true;
-    return;
-  }
-  EndDialog(m_hWnd, IDOK);
 }
 
 void CFirmwareWriterDlg::OnAbout() { RunAboutBox(m_hWnd, m_search); }

@@ -151,8 +151,6 @@ class CFirmwareWriterDlg final : public WriteUi,
   std::mutex m_tasksMutex;
   std::deque<std::function<void()>> m_tasks;
 
-  struct AccessRun;
-  std::unique_ptr<AccessRun> m_pAccess;
   // Last, so that it is the first to go: it waits for a running access.
   AccessThread m_accessThread{*this};
 };

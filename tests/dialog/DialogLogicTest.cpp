@@ -61,6 +61,34 @@ TEST(CommandLine, WindowsVersionsDecideQap10AndTheRtsPulse) {
   }
 }
 
+TEST(ControlStates, CloseAndTheControlsRemovedAtStart) {
+  struct CloseCase {
+    int status;
+    bool accessing;
+    CloseAnswer answer;
+  };
+  for (const CloseCase c : {CloseCase{0, false, CloseAnswer::Now}, CloseCase{1, false, CloseAnswer::Refuse},
+                            CloseCase{2, false, CloseAnswer::Now}, CloseCase{0, true, CloseAnswer::Refuse},
+                            CloseCase{1, true, CloseAnswer::Refuse}, CloseCase{2, true, CloseAnswer::AfterAccess}}) {
+    EXPECT_EQ(AnswerClose(c.status, c.accessing), c.answer) << c.status << " " << c.accessing;
+  }
+
+  int probes = 0;
+  auto probe = [&probes](bool hex, bool flash) {
+    return [&probes, hex, flash] {
+      ++probes;
+      return ConverterAvailability{hex, flash};
+    };
+  };
+  EXPECT_EQ(ControlsRemovedAtStart(false, probe(true, true)),
+            (std::vector<int>{IDC_SFL_CONV, IDC_DUMP, IDC_LINE_GROUP, IDC_CHECK_5V, IDC_CHECK_MD}));
+  EXPECT_EQ(probes, 0);  // normal mode loads no library
+  EXPECT_EQ(ControlsRemovedAtStart(true, probe(true, true)), std::vector<int>{});
+  EXPECT_EQ(ControlsRemovedAtStart(true, probe(false, true)), std::vector<int>{IDC_SFL_CONV});
+  EXPECT_EQ(ControlsRemovedAtStart(true, probe(false, false)), (std::vector<int>{IDC_SFL_CONV, IDC_DUMP}));
+  EXPECT_EQ(probes, 3);
+}
+
 TEST(PortList, ComNamesAreShortenedDevicePathsKeptOthersSkipped) {
   const struct {
     std::vector<std::string> system;
