@@ -45,7 +45,7 @@ CommandLineModes ParseCommandLine(std::string_view argumentText);
 
 // "--help" or "--version" as the only argument: the text is printed and the
 // program ends before its settings or its window are touched. Anything else
-// starts the window, whose switches the Part's rules read.
+// starts the window, which reads its own switches (-q, -qk).
 enum class StartRequest { Window, Help, Version };
 StartRequest ParseStartRequest(const std::vector<std::string>& arguments);
 

@@ -30,7 +30,7 @@ std::vector<std::string> Arguments() {
   return arguments;
 }
 
-// The version record as the Part reads it, with the record size it names.
+// The ANSI version record, with its own size filled in as the call requires.
 tarvel::PlatformFlags SystemPlatformFlags() {
   OSVERSIONINFOA version{};
   version.dwOSVersionInfoSize = sizeof(version);
