@@ -228,7 +228,8 @@ TEST_F(FlashReadTest, ReadBackComparesWhatTheWriteLeft) {
   const Row rows[] = {
       {"two differ", test::ConventionalSfl(0, 8), spoiled, 8, 2, 3},
       {"block 005 twice, the radio holds the second",
-       test::SflText(";Radio\n", {{5, test::PatternBlock(5, 1)}, {6, test::PatternBlock(6)}, {5, test::PatternBlock(5, 2)}}),
+       test::SflText(";Radio\n",
+                     {{5, test::PatternBlock(5, 1)}, {6, test::PatternBlock(6)}, {5, test::PatternBlock(5, 2)}}),
        {{5, test::PatternBlock(5, 2)}, {6, test::PatternBlock(6)}},
        2,
        0,
