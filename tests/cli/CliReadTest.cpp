@@ -157,6 +157,7 @@ TEST_F(CliReadTest, SignalsStopTheReadReleaseThePortAndKeepWhatWasRead) {
   silentAt3.silentReadBlock = 3;
   const Row rows[] = {
       {"SIGTERM: stops after the block in progress", {}, {SIGTERM}, 143, "Stopped."},
+      {"SIGHUP: a closed terminal stops it as well", {}, {SIGHUP}, 129, "Stopped."},
       {"two Ctrl-C: ends at once", silentAt3, {SIGINT, SIGINT}, 130, "Ended at once; the port was released."},
   };
   const std::string out = dir.write("dump.sfl", "the previous dump");

@@ -246,5 +246,15 @@ TEST_F(GangCliTest, RepeatWritesRoundAfterRound) {
   for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i]["round"], 1 + i / 2) << i;
 }
 
+TEST_F(GangCliTest, AFailedRoundKeepsItsExitCodeThroughAGoodOne) {
+  // The second radio refuses block 3 six times: the first round fails it,
+  // the second writes it.
+  Line line(dir, {{}, Refusing(6)});
+  const test::CliRun run = cli("write " + file + line.args + " --repeat < " + dir.write("answers", "\nq\n"));
+  EXPECT_EQ(run.exitCode, kExitFlashWrite) << run.err;
+  EXPECT_NE(run.out.find("2      " + r(1) + "  16/16"), std::string::npos) << run.out;
+  EXPECT_EQ(line.radios[1]->stats().blocksStored, 3 + kBlocks);
+}
+
 }  // namespace
 }  // namespace tarvel::cli

@@ -2,6 +2,7 @@
 // changes only on commit and keeps its mode, a link keeps its place.
 #include "base/OutputFile.h"
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -164,6 +165,50 @@ TEST(OutputFile, AWriteThatFailsSaysTheSystemsReason) {
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(Slurp(out), "old");
+}
+
+// An O_PATH descriptor in the new file's place: fsync refuses it while
+// close takes it, as a device that fails only at the flush would.
+void FailTheFlush(int fd, const std::string& path) {
+  const int pathOnly = ::open(path.c_str(), O_PATH);
+  ASSERT_GE(pathOnly, 0);
+  ASSERT_EQ(::dup2(pathOnly, fd), fd);
+  ::close(pathOnly);
+}
+
+TEST(OutputFile, ACommitThatFailsLeavesTheOldFile) {
+  struct Case {
+    const char* name;
+    std::function<void(const OutputFile&, const test::TempDir&)> sabotage;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"the flush fails", [](const OutputFile& f, const test::TempDir&) { FailTheFlush(f.fd(), f.temporaryPath()); },
+       "Bad file descriptor"},
+      {"the rename fails",
+       [](const OutputFile&, const test::TempDir& d) {
+         fs::remove(d.path() / "out");
+         fs::create_directory(d.path() / "out");
+       },
+       "Is a directory"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TempDir dir;
+    const std::string out = dir.write("out", "old");
+    OutputFile file;
+    OutputError error;
+    ASSERT_TRUE(file.open(out, {}, error));
+    ASSERT_TRUE(file.write("new", error));
+    c.sabotage(file, dir);
+    EXPECT_FALSE(file.commit(error));
+    EXPECT_EQ(error.problem, OutputProblem::System);
+    EXPECT_EQ(error.text, out + ": " + c.reason);
+    if (fs::is_regular_file(out)) {
+      EXPECT_EQ(Slurp(out), "old");
+    }
+    EXPECT_EQ(FilesIn(dir.path()), 1u);
+  }
 }
 
 }  // namespace

@@ -241,6 +241,8 @@ TEST_F(TesmolTest, BadHexFilesAreRefusedWithTheLineAndLeaveNoFile) {
       {"not hex", good + ":0G000000F0\n" + test::HexEnd(), "line 2: 'G' is not a hex digit"},
       {"too short", ":00000001\n", "line 1: record too short"},
       {"count differs", ":02000000AA54\n" + test::HexEnd(), "byte count"},
+      // One byte more than its count, and a checksum over them all.
+      {"count below its bytes", ":01000000AABB9A\n" + test::HexEnd(), "byte count is 1 but it holds 2"},
       {"unknown type", test::HexRecord(0x06, 0, {}) + test::HexEnd(), "record type 06"},
       {"end with data", good + test::HexRecord(0x01, 0, {0}), "end-of-file record holding 1"},
       {"short base", test::HexRecord(0x04, 0, {1}) + test::HexEnd(), "extended linear address"},

@@ -1,5 +1,7 @@
 #include "firmware/WriteProcedure.h"
 
+#include <atomic>
+
 #include <gtest/gtest.h>
 
 #include "base/Report.h"
@@ -131,6 +133,17 @@ TEST_F(WriteProcedureTest, FailuresShowTheirMessageAndRestoreState) {
   const std::string invalid = dir.write("bad.sfl", broken);
   const std::string folder = (dir.path() / "old.sfl").string();
   std::filesystem::create_directory(folder);
+  const std::string five = dir.write("five.sfl", test::ConventionalSfl(0, 5));
+  std::atomic<bool> stop{false};
+  ctx.stopRequest = &stop;
+  // The stop comes once the radio has taken the third block.
+  const auto stopAfterThirdBlock = [&] {
+    auto answer = line().respond;
+    line().respond = [&, answer](FakeLine& l, std::span<const std::uint8_t> bytes) {
+      answer(l, bytes);
+      if (loader.stored.size() == 3) stop = true;
+    };
+  };
 
   struct Row {
     const char* name;
@@ -147,6 +160,7 @@ TEST_F(WriteProcedureTest, FailuresShowTheirMessageAndRestoreState) {
       {"a folder named .sfl", [] {}, folder, StringId::FileCannotBeOpened, true},
       {"invalid file", [] {}, invalid, StringId::InvalidSflFile, true},
       {"radio falls silent", [&] { loader.silentAfterPackets = 1; }, good, StringId::CommunicationError, true},
+      {"stopped after three blocks", stopAfterThirdBlock, five, StringId::Stopped, true},
   };
   for (int type : {kTypeQap8, kTypeQap10}) {
     for (const Row& row : rows) {
@@ -159,8 +173,10 @@ TEST_F(WriteProcedureTest, FailuresShowTheirMessageAndRestoreState) {
       line().events.clear();
       line().input.clear();
       messages.shown.clear();
+      messages.details.clear();
       messages.reports.clear();
       ui.statuses.clear();
+      stop = false;
       ctx.m_nType = type;
       row.arrange();
       int statusWhileShown = -1;
@@ -179,6 +195,11 @@ TEST_F(WriteProcedureTest, FailuresShowTheirMessageAndRestoreState) {
       EXPECT_LE(line().maxOpenPorts, 1);
       if (row.message == StringId::InvalidSflFile) {
         EXPECT_TRUE(loader.stored.empty());
+      }
+      if (row.message == StringId::Stopped) {
+        EXPECT_EQ(outcome.blocksWritten, 3);
+        EXPECT_EQ(messages.details[0],
+                  "Blocks 000-002 of the new firmware are written; write it again before switching the radio off.");
       }
       if (row.synced) {
         // The lines are set at the end of the branch, then the port closes.

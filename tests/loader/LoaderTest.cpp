@@ -5,6 +5,7 @@
 #include "loader/Exchanges.h"
 #include "loader/Packets.h"
 #include "loader/Sync.h"
+#include "tests/support/FakeLoader.h"
 #include "tests/support/Fakes.h"
 
 namespace tarvel {
@@ -284,6 +285,33 @@ TEST_F(LoaderTest, Qap10StartPacketThen200ms) {
   SendQap10StartPacket(ctx);
   EXPECT_EQ(line().writes.at(0), (std::vector<std::uint8_t>{0x51, 0xAE, 0x01, 0, 0, 0, 0, 0}));
   EXPECT_EQ(clock.pauses, std::vector<std::uint32_t>{200});
+}
+
+// After `sync` the lines stay as a finished write leaves them: down on a
+// QAP-8 cable, up on a QAP-10 one, whether the loader answered or not.
+TEST_F(LoaderTest, ConnectionCheckLeavesTheLinesOfItsCable) {
+  struct Row {
+    int type;
+    bool answers;
+    const char* level;
+  };
+  for (const Row row : {Row{kTypeQap8, true, "0"}, Row{kTypeQap8, false, "0"}, Row{kTypeQap10, true, "1"},
+                        Row{kTypeQap10, false, "1"}}) {
+    SCOPED_TRACE(testing::Message() << "type " << row.type << (row.answers ? " answering" : " silent"));
+    test::FakeLoader loader;
+    loader.silent = !row.answers;
+    loader.attach(line());
+    line().events.clear();
+    messages.shown.clear();
+    ctx.m_nType = row.type;
+    EXPECT_EQ(CheckLoaderConnection(ctx), row.answers);
+    EXPECT_EQ(messages.ids(), row.answers ? std::vector<StringId>{} : std::vector<StringId>{StringId::SyncError});
+    std::vector<std::string> tail;
+    for (auto e = line().events.end() - 3; e != line().events.end(); ++e) tail.push_back(e->substr(e->find(' ') + 1));
+    EXPECT_EQ(tail, (std::vector<std::string>{std::string("DTR ") + row.level, std::string("RTS ") + row.level,
+                                              "close"}));
+    EXPECT_EQ(line().openPorts, 0);
+  }
 }
 
 TEST_F(LoaderTest, NoOpenPortReadsNothing) {

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -148,6 +150,11 @@ TEST_F(FlashReadTest, FailuresShowTheirMessagesInOrder) {
       {"radio falls silent", kTypeQap10, [&] { loader.silentAtReadOf = 5; }, commThenFailed, 6},
       {"replies out of step", kTypeQap8, [&] { loader.strayByteAtReadOf = 2; }, commThenFailed, 3},
       {"out of step at the last block", kTypeQap8, [&] { loader.strayByteAtReadOf = 0x3FF; }, commThenFailed, 1024},
+      // No next request would find a byte that comes after the last reply.
+      {"a late byte after the last block", kTypeQap8, [&] { loader.lateByteAfterReadOf = 0x3FF; }, commThenFailed,
+       1024},
+      {"a late byte after the last block QAP-10", kTypeQap10, [&] { loader.lateByteAfterReadOf = 0x3FF; },
+       commThenFailed, 1024},
       {"stopped", kTypeQap10, [&] { sink.stopAfter = 7; }, {StringId::ReadFailed}, 7},
   };
   std::atomic<bool> stop{false};
@@ -157,6 +164,8 @@ TEST_F(FlashReadTest, FailuresShowTheirMessagesInOrder) {
     test::FakeLoader fresh;
     loader = fresh;
     loader.attach(*opener.line);
+    opener.line->input.clear();
+    opener.line->arriving.clear();
     opener.failWith = OpenStatus::Ok;
     sink = FakeSink{};
     sink.stop = &stop;
@@ -201,18 +210,42 @@ TEST_F(FlashReadTest, Qap10LinesAroundTheRead) {
 }
 
 // The verify after a write names the lowest block that differs, whichever
-// it meets first and however many differ.
-TEST_F(FlashReadTest, ReadBackNamesTheFirstOfSeveralDifferingBlocks) {
-  CheckedSflFile file;
-  ASSERT_FALSE(LoadCheckedSflFile(dir.write("fw.sfl", test::ConventionalSfl(0, 8)), file));
-  for (std::uint16_t b = 0; b < 8; ++b) loader.flash[b] = test::PatternBlock(b);
-  loader.flash[6][0] ^= 0xFF;
-  loader.flash[3][127] ^= 0x01;
-  const ReadBackOutcome outcome = ReadBackAndCompare(ctx, file);
-  ASSERT_TRUE(outcome.completed);
-  EXPECT_EQ(outcome.blocksCompared, 8);
-  EXPECT_EQ(outcome.differences, 2);
-  EXPECT_EQ(outcome.firstDifference, std::optional<std::uint16_t>(3));
+// it meets first and however many differ; a block written twice is
+// compared with what was written last.
+TEST_F(FlashReadTest, ReadBackComparesWhatTheWriteLeft) {
+  struct Row {
+    const char* name;
+    std::string file;
+    std::map<std::uint16_t, std::array<std::uint8_t, 128>> flash;
+    int compared;
+    int differences;
+    std::optional<std::uint16_t> first;
+  };
+  std::map<std::uint16_t, std::array<std::uint8_t, 128>> spoiled;
+  for (std::uint16_t b = 0; b < 8; ++b) spoiled[b] = test::PatternBlock(b);
+  spoiled[6][0] ^= 0xFF;
+  spoiled[3][127] ^= 0x01;
+  const Row rows[] = {
+      {"two differ", test::ConventionalSfl(0, 8), spoiled, 8, 2, 3},
+      {"block 005 twice, the radio holds the second",
+       test::SflText(";Radio\n",
+                     {{5, test::PatternBlock(5, 1)}, {6, test::PatternBlock(6)}, {5, test::PatternBlock(5, 2)}}),
+       {{5, test::PatternBlock(5, 2)}, {6, test::PatternBlock(6)}},
+       2,
+       0,
+       std::nullopt},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    CheckedSflFile file;
+    ASSERT_FALSE(LoadCheckedSflFile(dir.write("fw.sfl", row.file), file));
+    loader.flash = row.flash;
+    const ReadBackOutcome outcome = ReadBackAndCompare(ctx, file);
+    ASSERT_TRUE(outcome.completed);
+    EXPECT_EQ(outcome.blocksCompared, row.compared);
+    EXPECT_EQ(outcome.differences, row.differences);
+    EXPECT_EQ(outcome.firstDifference, row.first);
+  }
 }
 
 }  // namespace

@@ -1,7 +1,11 @@
 #include "settings/ProfileFile.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <climits>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <utility>
@@ -300,6 +304,45 @@ TEST(ProfileFile, FailureAtAnyStepKeepsThePreviousFile) {
     ASSERT_EQ(seen.size(), static_cast<std::size_t>(std::min(failAt + 1, kProfileWriteStepCount)));
     for (std::size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(static_cast<std::size_t>(seen[i]), i);
   }
+}
+
+// Puts an O_PATH descriptor in the place of this process's open ".tmp"
+// file in `folder`: fsync refuses it while close takes it, as a device
+// that fails only at the flush would. False when no such file is open.
+bool FailTheFlushOfTheTempFileIn(const std::string& folder) {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::read_symlink(entry.path(), error);
+    if (error || target.extension() != ".tmp" || !std::filesystem::equivalent(target.parent_path(), folder, error)) {
+      continue;
+    }
+    const int pathOnly = ::open(target.c_str(), O_PATH);
+    const int fd = std::stoi(entry.path().filename().string());
+    const bool swapped = pathOnly >= 0 && ::dup2(pathOnly, fd) == fd;
+    if (pathOnly >= 0) ::close(pathOnly);
+    return swapped;
+  }
+  return false;
+}
+
+TEST(ProfileFile, AFlushThatFailsKeepsThePreviousFile) {
+  const std::string before = "; keep\r\n[Initialize]\r\nType=0\r\n";
+  TempFolder dir;
+  const std::string path = dir.file("flush.ini");
+  WriteBytes(path, before);
+  bool swapped = false;
+  bool ok = true;
+  {
+    ScopedWriteHook hook([&](ProfileWriteStep step) {
+      if (step == ProfileWriteStep::SyncTemp) swapped = FailTheFlushOfTheTempFileIn(dir.path());
+      return true;
+    });
+    ok = WriteProfileString(path, "Initialize", "Type", "1");
+  }
+  ASSERT_TRUE(swapped);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(ReadBytes(path), before);
+  EXPECT_EQ(dir.names(), std::set<std::string>{"flush.ini"});
 }
 
 TEST(ProfileFile, WriteThroughSymbolicLinkKeepsTheLink) {

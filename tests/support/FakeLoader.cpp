@@ -68,6 +68,7 @@ void FakeLoader::onPacket(FakeLine& line, std::span<const std::uint8_t> p) {
     if (shortReadOf == block) reply.resize(100);
     if (strayByteAtReadOf == block) reply.insert(reply.begin(), 0xEE);
     line.reply(reply);
+    if (lateByteAfterReadOf == block) line.replyAfter(1, {0xEE});
     return;
   }
   if (p.size() == 3 && p[0] == 0xAA && p[1] == 0x55 && p[2] == 0xA0) {

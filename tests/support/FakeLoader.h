@@ -26,6 +26,7 @@ struct FakeLoader {
   int silentAtReadOf = -1;                   // no answer to the read of this block
   int shortReadOf = -1;                      // 100 bytes instead of 130 for this block
   int strayByteAtReadOf = -1;                // one byte too many before this block's reply
+  int lateByteAfterReadOf = -1;              // one byte more, 1 ms after this block's reply
 
  private:
   void onPacket(FakeLine& line, std::span<const std::uint8_t> packet);

@@ -8,6 +8,18 @@ void FakeLine::note(const std::string& event) {
   events.push_back(clock ? std::to_string(clock->tickMs()) + " " + event : event);
 }
 
+void FakeLine::replyAfter(std::uint32_t ms, std::initializer_list<std::uint8_t> bytes) {
+  const std::uint32_t at = clock ? clock->tickMs() + ms : 0;
+  for (std::uint8_t b : bytes) arriving.emplace_back(at, b);
+}
+
+void FakeLine::arrive() {
+  while (!arriving.empty() && (!clock || arriving.front().first <= clock->tickMs())) {
+    input.push_back(arriving.front().second);
+    arriving.pop_front();
+  }
+}
+
 std::vector<std::uint8_t> FakeLine::allWritten() const {
   std::vector<std::uint8_t> all;
   for (const auto& w : writes) all.insert(all.end(), w.begin(), w.end());
@@ -34,6 +46,7 @@ IoResult FakePort::write(std::span<const std::uint8_t> bytes) {
 
 IoResult FakePort::read(std::span<std::uint8_t> bytes) {
   if (line_->gone) return {0, PortStatus::Gone, 5};
+  line_->arrive();
   const std::size_t n = std::min(bytes.size(), line_->input.size());
   std::copy_n(line_->input.begin(), n, bytes.begin());
   line_->input.erase(line_->input.begin(), line_->input.begin() + static_cast<std::ptrdiff_t>(n));

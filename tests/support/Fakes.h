@@ -8,6 +8,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/Clock.h"
@@ -68,6 +69,9 @@ struct FakeLine {
 
   std::vector<std::vector<std::uint8_t>> writes;  // one entry per write call
   std::deque<std::uint8_t> input;                  // bytes the tool will read
+  // Bytes still on their way: each joins `input` once the clock reaches its
+  // time (at once without a clock).
+  std::deque<std::pair<std::uint32_t, std::uint8_t>> arriving;
   std::vector<std::string> events;                 // "open", "close", "DTR 1", "RTS 0"
   Responder respond;                               // called after every write
   Clock* clock = nullptr;                          // when set, events carry times
@@ -77,6 +81,8 @@ struct FakeLine {
 
   void reply(std::initializer_list<std::uint8_t> bytes) { input.insert(input.end(), bytes); }
   void reply(std::span<const std::uint8_t> bytes) { input.insert(input.end(), bytes.begin(), bytes.end()); }
+  void replyAfter(std::uint32_t ms, std::initializer_list<std::uint8_t> bytes);
+  void arrive();
   void note(const std::string& event);
   std::vector<std::uint8_t> allWritten() const;
 };
@@ -87,8 +93,14 @@ class FakePort final : public SerialPort {
   ~FakePort() override;
   IoResult write(std::span<const std::uint8_t> bytes) override;
   IoResult read(std::span<std::uint8_t> bytes) override;
-  std::size_t bytesWaiting() override { return line_->input.size(); }
-  bool waitForInput(std::chrono::milliseconds) override { return line_->gone || !line_->input.empty(); }
+  std::size_t bytesWaiting() override {
+    line_->arrive();
+    return line_->input.size();
+  }
+  bool waitForInput(std::chrono::milliseconds) override {
+    line_->arrive();
+    return line_->gone || !line_->input.empty();
+  }
   void setLine(ControlLine line, bool raised) override;
   bool hasModemLines() const override { return true; }
 
