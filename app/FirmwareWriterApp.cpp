@@ -35,7 +35,10 @@ int CFirmwareWriterApp::InitInstance() {
   DialogServices services;
   services.settingsPath = m_strProfilePath;
   services.argumentText = ArgumentText(arguments);
+#ifdef TARVEL_TEST_SEAMS
+  // Only a test build lets its environment ask for the layout report.
   if (const char* report = std::getenv("TARVEL_WINDOW_LAYOUT")) services.layoutReport = report;
+#endif
 
   CFirmwareWriterDlg dialog(std::move(services));
   m_pMainWnd = &dialog;

@@ -502,7 +502,8 @@ void CFirmwareWriterDlg::SelectPortEntry() {
   }
   SelectObject(dc, previous);
   ReleaseDC(box, dc);
-  SendMessageW(box, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(widest + 2 * GetSystemMetrics(SM_CXVSCROLL)), 0);
+  const int dropped = widest + 2 * GetSystemMetrics(SM_CXVSCROLL);
+  SendMessageW(box, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(dropped), 0);
 }
 
 // Enter in the port box: the typed name becomes the port, as a picked entry

@@ -98,8 +98,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   services.settingsPath = profilePath;
   services.argumentText = tarvel::ArgumentText(arguments);
   services.platform = SystemPlatformFlags();
+#ifdef TARVEL_TEST_SEAMS
+  // Only the test build (tarvel-test.exe) lets its environment report the
+  // layout and answer the Dump dialog; the shipped program never reads them.
   if (const char* report = std::getenv("TARVEL_WINDOW_LAYOUT")) services.layoutReport = report;
   if (const char* answer = std::getenv("TARVEL_WINDOW_DUMP_ANSWER")) services.dumpAnswer = answer;
+#endif
   {
     tarvel::winui::CFirmwareWriterDlg dialog(std::move(services));
     dialog.DoModal();
