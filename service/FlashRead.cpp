@@ -220,8 +220,8 @@ ReadOutcome ReadFlash(LoaderContext& ctx, ReadUi& ui, BlockSink& sink, const std
       fileio::FileInfo info;
       const bool existsNow = fileio::StatPath(outputPath, info) == 0;
       const std::string unchanged = " " + outputPath + (existsNow ? " is unchanged." : " was not created.");
-      run.show(StringId::ReadFailed,
-               reason + "\n" + run.keepBlocks("All " + std::to_string(run.outcome.blocksRead) + " blocks read", unchanged));
+      const std::string all = "All " + std::to_string(run.outcome.blocksRead) + " blocks read";
+      run.show(StringId::ReadFailed, reason + "\n" + run.keepBlocks(all, unchanged));
     }
   } else {
     // A failure before any block (the port, the synchronisation): nothing to keep.

@@ -485,7 +485,8 @@ TEST(PosixPortOpen, HonoursAndTakesTheUucpLockFile) {
   test::Pty pty;
   ASSERT_TRUE(pty.ok());
   test::TempDir locks;
-  const std::string lockPath = (locks.path() / ("LCK.." + std::filesystem::path(pty.slavePath()).filename().string())).string();
+  const std::string name = std::filesystem::path(pty.slavePath()).filename().string();
+  const std::string lockPath = (locks.path() / ("LCK.." + name)).string();
   const pid_t sleeper = ::fork();
   if (sleeper == 0) {
     ::execlp("sleep", "sleep", "60", static_cast<char*>(nullptr));
