@@ -51,6 +51,9 @@ bool ResolveLinks(const std::string& path, std::string& resolved);
 void CopyOwnerAndMode(const std::string& path, int fd);
 // Moves `from` over `to`, replacing it in one step.
 int Rename(const std::string& from, const std::string& to);
+// Moves `from` to `to` only while no file has that name: EEXIST otherwise,
+// also when one appeared after any earlier check.
+int RenameNoReplace(const std::string& from, const std::string& to);
 int Remove(const std::string& path);
 // Whether this user may write the existing file: its permission bits (a
 // file without any write bit is read-only for everybody, the administrator

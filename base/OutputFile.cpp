@@ -39,6 +39,26 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// Where ".sfl" (any case) ends `path`, npos when it does not.
+std::size_t SflExtensionAt(const std::string& path) {
+  constexpr std::string_view kExtension = ".sfl";
+  if (path.size() <= kExtension.size()) return std::string::npos;
+  const std::size_t at = path.size() - kExtension.size();
+  for (std::size_t i = 0; i < kExtension.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(path[at + i])) != kExtension[i]) return std::string::npos;
+  }
+  return at;
+}
+
+// "NAME-N.sfl" (or "PATH-N") for a number above 1.
+std::string NumberedPath(const std::string& path, int number) {
+  if (number <= 1) return path;
+  const std::size_t extension = SflExtensionAt(path);
+  const std::string suffix = "-" + std::to_string(number);
+  if (extension == std::string::npos) return path + suffix;
+  return path.substr(0, extension) + suffix + path.substr(extension);
+}
+
 }  // namespace
 
 StringId RefusalMessage(OutputProblem problem) {
@@ -110,6 +130,8 @@ bool OutputFile::write(std::string_view bytes, OutputError& error) {
 }
 
 bool OutputFile::finish(OutputError& error) {
+  // Already flushed and closed by a commit that failed: keepAs follows.
+  if (fd_ < 0 && !temporary_.empty()) return true;
   if (fd_ < 0) {
     error = SystemError("output", EBADF);
     return false;
@@ -130,36 +152,52 @@ bool OutputFile::finish(OutputError& error) {
   return ok;
 }
 
-bool OutputFile::commit(OutputError& error) {
+bool OutputFile::commit(OutputError& error, ExistingFile existing) {
   if (!finish(error)) return false;
-  const bool ok = fileio::Rename(temporary_, target_) == 0;
-  if (!ok) {
-    error = SystemError(target_);
-    fileio::Remove(temporary_);
+  const bool keep = existing == ExistingFile::Keep;
+  if ((keep ? fileio::RenameNoReplace(temporary_, target_) : fileio::Rename(temporary_, target_)) != 0) {
+    error = keep && errno == EEXIST ? OutputError{OutputProblem::Appeared, target_} : SystemError(target_);
+    return false;
   }
   temporary_.clear();
-  return ok;
+  return true;
 }
 
 bool OutputFile::keepAs(const std::string& path, std::string& keptPath, OutputError& error) {
   if (!finish(error)) return false;
-  keptPath = path;
-  bool ok = CheckOutputPath(keptPath, {target_}, error);
-  int failure = ok && fileio::Rename(temporary_, keptPath) != 0 ? errno : 0;
-  if (failure == EXDEV) {
-    // The name is on another file system than the target: keep it beside
-    // the target instead, where a rename is possible.
-    keptPath = fileio::TextOf(fileio::PathOf(target_).parent_path() / fileio::PathOf(path).filename());
-    ok = CheckOutputPath(keptPath, {target_}, error);
-    failure = ok && fileio::Rename(temporary_, keptPath) != 0 ? errno : 0;
+  // Never over another file: an earlier partial may hold more blocks, or
+  // another radio's.
+  constexpr int kMostNumbers = 99;
+  std::string base = path;
+  bool besideTarget = false;
+  for (int number = 1; number <= kMostNumbers; ++number) {
+    keptPath = NumberedPath(base, number);
+    if (fileio::RenameNoReplace(temporary_, keptPath) == 0) {
+      temporary_.clear();
+      return true;
+    }
+    if (errno == EXDEV && !besideTarget) {
+      // The name is on another file system than the target: keep it beside
+      // the target instead, where a rename is possible.
+      base = fileio::TextOf(fileio::PathOf(target_).parent_path() / fileio::PathOf(path).filename());
+      besideTarget = true;
+      number = 0;
+    } else if (errno != EEXIST) {
+      break;
+    }
   }
-  if (failure != 0) {
-    ok = false;
-    error = SystemError(keptPath, failure);
+  // No name to be had (a folder turned read-only): the new file itself
+  // holds the blocks, and the caller names it.
+  fileio::FileInfo info;
+  if (fileio::StatPath(temporary_, info) == 0 && info.regular) {
+    keptPath = std::move(temporary_);
+    temporary_.clear();
+    return true;
   }
-  if (!ok) fileio::Remove(temporary_);
+  error = SystemError(keptPath);
+  keptPath.clear();
   temporary_.clear();
-  return ok;
+  return false;
 }
 
 void OutputFile::discard() {
@@ -169,18 +207,9 @@ void OutputFile::discard() {
   temporary_.clear();
 }
 
-std::string PartialPath(const std::string& path) {
-  constexpr std::string_view kExtension = ".sfl";
-  std::string stem = path;
-  if (stem.size() > kExtension.size()) {
-    const std::string tail = stem.substr(stem.size() - kExtension.size());
-    bool sfl = true;
-    for (std::size_t i = 0; i < tail.size(); ++i) {
-      sfl = sfl && std::tolower(static_cast<unsigned char>(tail[i])) == kExtension[i];
-    }
-    if (sfl) stem.resize(stem.size() - kExtension.size());
-  }
-  return stem + ".partial.sfl";
+std::string PartialPath(const std::string& path, int number) {
+  const std::size_t extension = SflExtensionAt(path);
+  return NumberedPath((extension == std::string::npos ? path : path.substr(0, extension)) + ".partial.sfl", number);
 }
 
 }  // namespace tarvel

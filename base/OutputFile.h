@@ -23,8 +23,12 @@ enum class OutputProblem {
   None,
   NotRegular,   // the path exists and is not a regular file (a FIFO, a device, a folder)
   SameAsInput,  // the path is one of the run's inputs, also through a link
+  Appeared,     // commit without replacing: a file of that name appeared meanwhile
   System,       // the system refused: the text says why
 };
+
+// What commit does with a file that has the output's name by then.
+enum class ExistingFile { Replace, Keep };
 
 struct OutputError {
   OutputProblem problem = OutputProblem::None;
@@ -62,12 +66,18 @@ class OutputFile {
   int fd() const { return fd_; }
 
   bool write(std::string_view bytes, OutputError& error);
-  // Flushes the new file to the disk and renames it over the target.
-  // On failure the new file is removed and the target left as it was.
-  bool commit(OutputError& error);
-  // Keeps what was written under `path` instead (a partial dump); beside
-  // the target when `path` lies on another file system. `keptPath` says
-  // where. False (the new file removed) when that fails.
+  // Flushes the new file to the disk and renames it over the target; with
+  // ExistingFile::Keep only while nothing has the target's name (Appeared
+  // otherwise, also for a file that appeared after open). On failure the
+  // target is left as it was and the new file stays for keepAs, or goes
+  // with discard or the destructor.
+  bool commit(OutputError& error, ExistingFile existing = ExistingFile::Replace);
+  // Keeps what was written under `path` instead (a partial dump), never
+  // replacing a file: when `path` exists, under the next free numbered
+  // name (PartialPath's "-2", "-3"...); beside the target when `path` lies
+  // on another file system. When no name can be had, the new file itself
+  // stays where it is. `keptPath` says where; false (the new file removed
+  // when it could be) when nothing was kept.
   bool keepAs(const std::string& path, std::string& keptPath, OutputError& error);
   // Removes the new file; the target stays as it was.
   void discard();
@@ -82,6 +92,7 @@ class OutputFile {
 
 // "NAME.partial.sfl" for "NAME.sfl" (any case of the extension), else the
 // path with ".partial.sfl" added: where a failed dump keeps what it read.
-std::string PartialPath(const std::string& path);
+// A `number` above 1 gives "NAME.partial-N.sfl", for when that is taken.
+std::string PartialPath(const std::string& path, int number = 1);
 
 }  // namespace tarvel

@@ -81,6 +81,8 @@ std::string_view LoadString(StringId id) {
     case StringId::NoPortGiven: return "no port given: -p PORT (once per radio) or --ports-file FILE";
     case StringId::PortsFileUnreadable: return "--ports-file: %s cannot be read";
     case StringId::PortNamedTwice: return "the port %s is named twice";
+    case StringId::ReadKeptHint:
+      return "%s holds the whole flash as read; %s was left as it is. Rename the file to keep it as the dump.";
     case StringId::TooManyPorts: return "at most %s ports at once";
     case StringId::WindowUsage:
       return "Usage: tarvel [-q | -qk]\n"

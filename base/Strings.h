@@ -69,6 +69,7 @@ enum class StringId : unsigned {
   PortsFileUnreadable = 176, // %s: the file
   PortNamedTwice = 177,      // %s: the port as given the second time
   TooManyPorts = 178,        // %s: the most
+  ReadKeptHint = 190,        // %s: where a whole read went, the output it did not replace
   WindowUsage = 180,         // tarvel --help
   AppTitle = 57344,
   ConversionFailed = 57345,

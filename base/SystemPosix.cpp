@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <locale.h>
@@ -112,6 +113,28 @@ void CopyOwnerAndMode(const std::string& path, int fd) {
 }
 
 int Rename(const std::string& from, const std::string& to) { return ::rename(from.c_str(), to.c_str()); }
+
+int RenameNoReplace(const std::string& from, const std::string& to) {
+#ifdef SYS_renameat2
+  // Through syscall(): older C libraries have no renameat2 wrapper.
+  constexpr unsigned kRenameNoReplace = 1;  // RENAME_NOREPLACE
+  if (::syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), kRenameNoReplace) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+#endif
+  // A file system without it: a link fails on any existing name.
+  if (::link(from.c_str(), to.c_str()) == 0) {
+    ::unlink(from.c_str());
+    return 0;
+  }
+  if (errno != EPERM && errno != EOPNOTSUPP) return -1;
+  // Nor links (FAT): a check just before the rename is the best there is.
+  struct stat existing {};
+  if (::lstat(to.c_str(), &existing) == 0) {
+    errno = EEXIST;
+    return -1;
+  }
+  return ::rename(from.c_str(), to.c_str());
+}
 
 int Remove(const std::string& path) { return ::unlink(path.c_str()); }
 

@@ -95,6 +95,11 @@ int Rename(const std::string& from, const std::string& to) {
   return FailWith(::GetLastError());
 }
 
+int RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::MoveFileExW(win32::Wide(from).c_str(), win32::Wide(to).c_str(), MOVEFILE_WRITE_THROUGH)) return 0;
+  return FailWith(::GetLastError());
+}
+
 int Remove(const std::string& path) { return ::_wunlink(win32::Wide(path).c_str()); }
 
 long long Seek(int fd, std::uint64_t offset) { return ::_lseeki64(fd, static_cast<long long>(offset), SEEK_SET); }

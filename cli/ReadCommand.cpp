@@ -38,6 +38,9 @@ std::string ReadFailureHint(const ReadOutcome& outcome, const TerminalMessages& 
   // The output itself is left as it was: the hint names where the blocks
   // that were read went, if anywhere.
   if (outcome.keptPath.empty()) return {};
+  if (outcome.blocksRead == blocksTotal) {
+    return FormatString(StringId::ReadKeptHint, {outcome.keptPath, options.output});
+  }
   return FormatString(StringId::ReadPartialHint,
                       {outcome.keptPath, std::to_string(outcome.blocksRead), std::to_string(blocksTotal)});
 }
@@ -69,7 +72,8 @@ int RunRead(const ReadOptions& options) {
   ReadProgress progress(line);
   ConverterBlockSink sink;
 
-  const ReadOutcome outcome = ReadFlash(session->context(), progress, sink, options.output, endBlock);
+  const ReadOutcome outcome =
+      ReadFlash(session->context(), progress, sink, options.output, endBlock, options.force);
   line.finish();
   transfer.blocksDone = outcome.blocksRead;
   transfer.checksum = outcome.readSum;

@@ -28,23 +28,40 @@ bool RecordFile::open(const std::string& path, std::string& reason) {
   return true;
 }
 
+bool RecordFile::endsInsideLine() const {
+  const int fd = fileio::Open(path_, fileio::OpenFor::ReadNoWait);
+  if (fd < 0) return false;
+  fileio::FileInfo info;
+  char last = '\n';
+  if (fileio::Stat(fd, info) == 0 && info.size > 0 && fileio::Seek(fd, info.size - 1) >= 0 &&
+      fileio::Read(fd, &last, 1) != 1) {
+    last = '\n';
+  }
+  fileio::Close(fd);
+  return last != '\n';
+}
+
 bool RecordFile::append(const std::string& line, std::string& reason) {
-  const std::string text = line + "\n";
+  // A line cut by a full disk or a hand edit without its end: this line
+  // starts on a line of its own, in the same single write.
+  const std::string text = (endsInsideLine() ? "\n" : "") + line + "\n";
   const long long written = fileio::Write(fd_, text.data(), text.size());
   if (written < 0) {
-    reason = path_ + ": " + std::strerror(errno);
+    reason = path_ + ": " + std::strerror(errno) + "; the record is incomplete: this run's line is missing";
     return false;
   }
   if (static_cast<std::size_t>(written) != text.size()) {
     // A full disk took part of the line; a reader skips a line without its
     // end, and the next line must not be glued to it.
     const char end = '\n';
-    (void)fileio::Write(fd_, &end, 1);
-    reason = path_ + ": the disk took only part of the line";
+    const bool ended = fileio::Write(fd_, &end, 1) == 1;
+    reason = path_ + ": only " + std::to_string(written) + " of " + std::to_string(text.size()) +
+             " bytes of the line were written" + (ended ? "" : std::string(" (") + std::strerror(errno) + ")") +
+             "; the record is incomplete: this run's line is cut";
     return false;
   }
   if (fileio::Sync(fd_) != 0) {
-    reason = path_ + ": " + std::strerror(errno);
+    reason = path_ + ": " + std::strerror(errno) + "; the record may be incomplete";
     return false;
   }
   return true;

@@ -20,11 +20,14 @@ class RecordFile {
   // when it cannot be, or exists and is not a regular file.
   bool open(const std::string& path, std::string& reason);
   bool isOpen() const { return fd_ >= 0; }
-  // Appends `line` and a line feed. False, with the reason, when the line
-  // did not go out whole.
+  // Appends `line` and a line feed, after a line feed of its own when the
+  // file ends inside a line. False, with the reason (saying the record is
+  // incomplete), when the line did not go out whole.
   bool append(const std::string& line, std::string& reason);
 
  private:
+  bool endsInsideLine() const;
+
   std::string path_;
   int fd_ = -1;
 };

@@ -19,6 +19,7 @@
 
 #include "serial/PosixSysCalls.h"
 #include "serial/Termios2.h"
+#include "serial/UucpLock.h"
 
 namespace tarvel {
 namespace {
@@ -48,15 +49,28 @@ int RemainingMs(Time::time_point deadline) {
   return static_cast<int>(std::min<decltype(ms)>(ms, INT_MAX));
 }
 
-// The descriptors of the open ports, plus one (0: a free slot), for
-// ReleaseOpenPortsNow; only lock-free atomics, as a signal handler reads them.
-std::array<std::atomic<int>, 32> g_openPorts{};
+// The descriptors of the open ports, plus one (0: a free slot), and the
+// lock files they hold, for ReleaseOpenPortsNow; only lock-free atomics and
+// fixed buffers, as a signal handler reads them. As many as the command
+// line takes radios at once.
+constexpr std::size_t kMostOpenPorts = 256;
+std::array<std::atomic<int>, kMostOpenPorts> g_openPorts{};
+std::array<std::array<char, kLockPathCapacity>, kMostOpenPorts> g_openPortLocks{};
 
-void RegisterOpenPort(int fd) {
-  for (auto& slot : g_openPorts) {
+// False when the table is full: the port then closes only with its object.
+bool RegisterOpenPort(int fd, const std::string& lockPath) {
+  for (std::size_t i = 0; i < g_openPorts.size(); ++i) {
     int expected = 0;
-    if (slot.compare_exchange_strong(expected, fd + 1)) return;
+    // Claimed with -1 first, so that the handler never sees a slot whose
+    // lock path is still being written.
+    if (!g_openPorts[i].compare_exchange_strong(expected, -1)) continue;
+    auto& path = g_openPortLocks[i];
+    path.fill('\0');
+    if (lockPath.size() < path.size()) std::copy(lockPath.begin(), lockPath.end(), path.begin());
+    g_openPorts[i].store(fd + 1);
+    return true;
   }
+  return false;
 }
 
 // False when ReleaseOpenPortsNow has taken the descriptor (and closed it).
@@ -70,17 +84,21 @@ bool UnregisterOpenPort(int fd) {
 
 class PosixSerialPort final : public SerialPort {
  public:
-  PosixSerialPort(int fd, const PosixSysCalls& sys, const PortTimeouts& timeouts, unsigned baud)
-      : fd_(fd), sys_(sys), timeouts_(timeouts), byteTime_(ByteTime(baud)) {
-    RegisterOpenPort(fd_);
+  PosixSerialPort(int fd, const PosixSysCalls& sys, const PortTimeouts& timeouts, unsigned baud, UucpLock lock)
+      : fd_(fd), sys_(sys), timeouts_(timeouts), byteTime_(ByteTime(baud)), lock_(std::move(lock)) {
+    registered_ = RegisterOpenPort(fd_, lock_.path());
   }
 
   ~PosixSerialPort() override {
-    if (!UnregisterOpenPort(fd_)) return;
+    if (registered_ && !UnregisterOpenPort(fd_)) {
+      lock_.forget();  // removed with the port by ReleaseOpenPortsNow
+      return;
+    }
     // The exclusive flag belongs to the terminal, not to this descriptor; a
     // pseudo-terminal whose other end stays open would keep refusing us.
     sys_.ioctl(fd_, TIOCNXCL, nullptr);
     ::close(fd_);
+    lock_.release();
   }
 
   PosixSerialPort(const PosixSerialPort&) = delete;
@@ -240,6 +258,8 @@ class PosixSerialPort final : public SerialPort {
   PosixSysCalls sys_;
   PortTimeouts timeouts_;
   std::chrono::nanoseconds byteTime_;
+  UucpLock lock_;
+  bool registered_ = false;
   bool modemLines_ = false;
 };
 
@@ -252,13 +272,17 @@ OpenResult CannotOpen(const std::string& name, int error) {
 }  // namespace
 
 void ReleaseOpenPortsNow() {
-  for (auto& slot : g_openPorts) {
-    const int entry = slot.exchange(0);
-    if (entry == 0) continue;
+  for (std::size_t i = 0; i < g_openPorts.size(); ++i) {
+    int entry = g_openPorts[i].load();
+    // Skips free slots and those being filled (-1).
+    if (entry <= 0 || !g_openPorts[i].compare_exchange_strong(entry, 0)) continue;
     ::ioctl(entry - 1, TIOCNXCL, nullptr);
     ::close(entry - 1);
+    if (g_openPortLocks[i][0] != '\0') ::unlink(g_openPortLocks[i].data());
   }
 }
+
+std::size_t OpenPortsTableSize() { return kMostOpenPorts; }
 
 PosixSysCalls RealSysCalls() {
   return {
@@ -276,10 +300,20 @@ std::unique_ptr<PortOpener> MakePosixPortOpener(PosixSysCalls sys) {
 }
 
 PosixPortOpener::PosixPortOpener() : sys_(std::make_unique<PosixSysCalls>(RealSysCalls())) {}
-PosixPortOpener::PosixPortOpener(const PosixSysCalls& sys) : sys_(std::make_unique<PosixSysCalls>(sys)) {}
+PosixPortOpener::PosixPortOpener(const PosixSysCalls& sys, std::string lockFolder)
+    : sys_(std::make_unique<PosixSysCalls>(sys)), lockFolder_(std::move(lockFolder)) {}
 PosixPortOpener::~PosixPortOpener() = default;
 
 OpenResult PosixPortOpener::open(const std::string& name, unsigned baud, const PortTimeouts& timeouts) {
+  // Before the open, which raises DTR and RTS: a port that another program
+  // locked is not touched at all.
+  UucpLock lock;
+  LockHolder holder;
+  if (lock.take(lockFolder_, name, holder) == UucpLock::Result::Held) {
+    const std::string program = holder.program.empty() ? std::string() : " (" + holder.program + ")";
+    return {nullptr, OpenStatus::CannotOpen, EBUSY,
+            name + ": locked by process " + std::to_string(holder.pid) + program + " in " + holder.lockPath};
+  }
   // O_NONBLOCK: do not wait for a carrier that a programming cable never has.
   const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return CannotOpen(name, errno);
@@ -299,7 +333,7 @@ OpenResult PosixPortOpener::open(const std::string& name, unsigned baud, const P
     return CannotOpen(name, error);
   }
 
-  auto port = std::make_unique<PosixSerialPort>(fd, *sys_, timeouts, baud);
+  auto port = std::make_unique<PosixSerialPort>(fd, *sys_, timeouts, baud, std::move(lock));
   const posix::LineSetup setup = posix::ApplyLineSettings(fd, baud, *sys_);
   // Opening (and leaving rate 0) raises DTR and RTS; the radio takes DTR
   // as its programming supply, so lower both whatever else happens.

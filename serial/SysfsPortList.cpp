@@ -12,6 +12,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "serial/UucpLock.h"
+
 namespace tarvel {
 namespace {
 
@@ -101,11 +103,8 @@ bool FlockHeld(const std::string& procRoot, const struct stat& device) {
 }
 
 bool UucpLockHeld(const std::string& procRoot, const fs::path& device) {
-  const std::string name = "LCK.." + device.filename().string();
-  for (const char* folder : {"/run/lock", "/var/lock"}) {
-    std::ifstream in(fs::path(folder) / name);
-    long pid = 0;
-    if (in >> pid && pid > 0 && Exists(fs::path(procRoot) / std::to_string(pid))) return true;
+  for (const char* folder : {kUucpLockFolder, "/var/lock"}) {
+    if (UucpLockHolder(folder, device.string(), procRoot)) return true;
   }
   return false;
 }

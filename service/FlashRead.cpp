@@ -54,12 +54,21 @@ struct ReadRun {
       dump.discard();
       return "No block was read;" + unchanged;
     }
+    return keepBlocks("The " + std::to_string(outcome.blocksRead) + " of " + total + " blocks read", unchanged);
+  }
+  // Keeps the blocks as NAME.partial.sfl, or the next free numbered name:
+  // an earlier partial stays as it was.
+  std::string keepBlocks(const std::string& blocksRead, const std::string& unchanged) {
     OutputError error;
-    const std::string read = std::to_string(outcome.blocksRead) + " of " + total + " blocks";
     if (!dump.keepAs(PartialPath(outputPath), outcome.keptPath, error)) {
-      return "The " + read + " read could not be kept: " + error.text + "." + unchanged;
+      return blocksRead + " could not be kept: " + error.text + "." + unchanged;
     }
-    return "The " + read + " read are kept in " + outcome.keptPath + ";" + unchanged;
+    std::string text = blocksRead + " are kept in " + outcome.keptPath + ";" + unchanged;
+    const std::string first = PartialPath(outputPath);
+    if (fileio::FileInfo info; outcome.keptPath != first && fileio::StatPath(first, info) == 0) {
+      text += " " + first + " holds an earlier read and is unchanged.";
+    }
+    return text;
   }
   bool open() { return OpenCommPortOrClose(ctx.link, outcome.lastMessage); }
   void pulseRts() {
@@ -176,7 +185,7 @@ int ConverterBlockSink::addBlock(const std::string& outputPath,
 std::string ConverterBlockSink::lastError() { return converter_ ? converter_->lastError() : std::string(); }
 
 ReadOutcome ReadFlash(LoaderContext& ctx, ReadUi& ui, BlockSink& sink, const std::string& outputPath,
-                      std::uint16_t endBlock) {
+                      std::uint16_t endBlock, bool replace) {
   ReadRun run{ctx, ui, sink, outputPath, endBlock, {}, {}, {}, std::filesystem::exists(fileio::PathOf(outputPath))};
   // Checked before the radio is touched: a FIFO or the trace itself as the
   // output would otherwise be found only after the whole read.
@@ -200,10 +209,19 @@ ReadOutcome ReadFlash(LoaderContext& ctx, ReadUi& ui, BlockSink& sink, const std
   run.setStatus(0);
 
   if (result) {
+    // A file that appeared under the name during the read (another read
+    // into the same new file) is not replaced unless replacing was asked for.
+    const ExistingFile existing = replace || run.outputExisted ? ExistingFile::Replace : ExistingFile::Keep;
     OutputError error;
-    if (!run.dump.commit(error)) {
+    if (!run.dump.commit(error, existing)) {
       result = false;
-      run.show(StringId::ReadFailed, error.text + "\n" + outputPath + " is unchanged; the blocks read are lost.");
+      const bool appeared = error.problem == OutputProblem::Appeared;
+      const std::string reason = appeared ? outputPath + " appeared during the read" : error.text;
+      fileio::FileInfo info;
+      const bool existsNow = fileio::StatPath(outputPath, info) == 0;
+      const std::string unchanged = " " + outputPath + (existsNow ? " is unchanged." : " was not created.");
+      const std::string all = "All " + std::to_string(run.outcome.blocksRead) + " blocks read";
+      run.show(StringId::ReadFailed, reason + "\n" + run.keepBlocks(all, unchanged));
     }
   } else {
     // A failure before any block (the port, the synchronisation): nothing to keep.

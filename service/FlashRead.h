@@ -73,8 +73,10 @@ struct ReadOutcome {
 // succeeded. The converter writes into a new file beside the output, which
 // replaces the output only when every block was read: a failed read leaves
 // an existing output as it was and keeps what it read as NAME.partial.sfl;
-// the last message says which.
+// the last message says which. An output that did not exist at the start
+// is not replaced by a file that appeared during the read unless `replace`
+// says so: the read then fails and keeps every block as its partial.
 ReadOutcome ReadFlash(LoaderContext& ctx, ReadUi& ui, BlockSink& sink, const std::string& outputPath,
-                      std::uint16_t endBlock);
+                      std::uint16_t endBlock, bool replace = false);
 
 }  // namespace tarvel

@@ -142,6 +142,7 @@ TEST(OutputFile, AnUncommittedFileLeavesTheOldOneOrIsKeptApart) {
   EXPECT_EQ(Slurp(kept), "half");
   EXPECT_EQ(Slurp(out), "old");
   EXPECT_EQ(PartialPath("/a/b.hex"), "/a/b.hex.partial.sfl");
+  EXPECT_EQ(PartialPath("/a/b.SFL", 3), "/a/b.partial-3.sfl");
 }
 
 TEST(OutputFile, AWriteThatFailsSaysTheSystemsReason) {

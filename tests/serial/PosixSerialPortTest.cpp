@@ -2,8 +2,14 @@
 
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <chrono>
 #include <numeric>
 #include <thread>
@@ -13,6 +19,7 @@
 
 #include "serial/PosixSysCalls.h"
 #include "tests/serial/Pty.h"
+#include "tests/support/CliRunner.h"
 #include "tests/support/TempDir.h"
 
 namespace tarvel {
@@ -431,6 +438,118 @@ TEST_F(PosixPortTest, OutputWaitsForCtsAndDsr) {
   EXPECT_EQ(written.status, PortStatus::TimedOut);
   EXPECT_EQ(written.count, 0u);
   EXPECT_TRUE(pty.receive(1, 100ms).empty());
+}
+
+}  // namespace
+}  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+// More ports than the signal handler's table knows: all open at once, and
+// every one is given back when its object goes.
+TEST(PosixPortOpen, ManyPortsAtOnceAreAllClosedAgain) {
+  test::TempDir locks;
+  PosixPortOpener opener(RealSysCalls(), locks.path().string());
+  const std::size_t count = OpenPortsTableSize() + 8;
+  std::vector<std::unique_ptr<test::Pty>> ptys;
+  std::vector<std::unique_ptr<SerialPort>> ports;
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    for (std::size_t i = 0; i < count; ++i) {
+      if (round == 0) ptys.push_back(std::make_unique<test::Pty>());
+      ASSERT_TRUE(ptys[i]->ok());
+      OpenResult opened = opener.open(ptys[i]->slavePath(), 38400, ShortTimeouts());
+      ASSERT_EQ(opened.status, OpenStatus::Ok) << i << ": " << opened.detail;
+      ports.push_back(std::move(opened.port));
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(locks.path()), {}), static_cast<long>(count));
+    ports.clear();
+    EXPECT_TRUE(std::filesystem::is_empty(locks.path()));
+  }
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+// A PID that no process has: a child that has ended and been reaped.
+long GonePid() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  return child;
+}
+
+TEST(PosixPortOpen, HonoursAndTakesTheUucpLockFile) {
+  test::Pty pty;
+  ASSERT_TRUE(pty.ok());
+  test::TempDir locks;
+  const std::string name = std::filesystem::path(pty.slavePath()).filename().string();
+  const std::string lockPath = (locks.path() / ("LCK.." + name)).string();
+  const pid_t sleeper = ::fork();
+  if (sleeper == 0) {
+    ::execlp("sleep", "sleep", "60", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // The child shows its own name once exec is done.
+  for (int i = 0; i < 500 && test::Slurp("/proc/" + std::to_string(sleeper) + "/comm") != "sleep\n"; ++i) {
+    std::this_thread::sleep_for(10ms);
+  }
+  char ownPid[16];
+  std::snprintf(ownPid, sizeof ownPid, "%10d\n", static_cast<int>(::getpid()));
+  struct Row {
+    const char* name;
+    std::string content;   // of the lock file before the open; "-": none
+    const char* holder;    // the program named in a refusal; nullptr: the open succeeds
+  };
+  const Row rows[] = {
+      {"no lock", "-", nullptr},
+      {"stale lock", std::to_string(GonePid()) + "\n", nullptr},
+      {"garbled lock", "not a pid\n", nullptr},
+      {"empty lock", "", nullptr},
+      {"an earlier process with our PID", ownPid, nullptr},
+      {"our parent holds it", "  " + std::to_string(::getppid()) + "\n", ""},
+      {"a running sleep holds it", std::to_string(sleeper) + "\n", "sleep"},
+  };
+  PosixPortOpener opener(RealSysCalls(), locks.path().string());
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::filesystem::remove(lockPath);
+    if (row.content != "-") WriteFile(lockPath, row.content);
+    OpenResult opened = opener.open(pty.slavePath(), 38400, ShortTimeouts());
+    if (row.holder == nullptr) {
+      ASSERT_EQ(opened.status, OpenStatus::Ok) << opened.detail;
+      EXPECT_EQ(test::Slurp(lockPath), ownPid);
+      // A second open in this process is refused, and our lock stays.
+      EXPECT_EQ(opener.open(pty.slavePath(), 38400, ShortTimeouts()).osError, EBUSY);
+      EXPECT_EQ(test::Slurp(lockPath), ownPid);
+      opened.port.reset();
+      EXPECT_FALSE(std::filesystem::exists(lockPath));
+      continue;
+    }
+    EXPECT_EQ(opened.status, OpenStatus::CannotOpen);
+    EXPECT_EQ(opened.osError, EBUSY);
+    const std::string pid = std::to_string(std::stol(row.content));
+    EXPECT_NE(opened.detail.find("process " + pid), std::string::npos) << opened.detail;
+    if (*row.holder != '\0') {
+      EXPECT_NE(opened.detail.find(std::string("(") + row.holder + ")"), std::string::npos);
+    }
+    EXPECT_EQ(test::Slurp(lockPath), row.content);
+  }
+  ::kill(sleeper, SIGKILL);
+  ::waitpid(sleeper, nullptr, 0);
+
+  // A port whose program must end at once gives its lock back too; no lock
+  // folder at all: no lock, as other programs do.
+  std::filesystem::remove(lockPath);
+  OpenResult opened = opener.open(pty.slavePath(), 38400, ShortTimeouts());
+  ASSERT_EQ(opened.status, OpenStatus::Ok);
+  ReleaseOpenPortsNow();
+  EXPECT_FALSE(std::filesystem::exists(lockPath));
+  opened.port.reset();
+  PosixPortOpener unlocked(RealSysCalls(), (locks.path() / "missing").string());
+  EXPECT_EQ(unlocked.open(pty.slavePath(), 38400, ShortTimeouts()).status, OpenStatus::Ok);
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <optional>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -43,10 +46,12 @@ struct FakeSink final : BlockSink {
     records.emplace_back(record.begin(), record.end());
     std::ofstream(path, std::ios::app) << "+block\n";
     if (stop && static_cast<int>(records.size()) == stopAfter) stop->store(true);
+    if (afterBlock) afterBlock(static_cast<int>(records.size()));
     return 1;
   }
   std::atomic<bool>* stop = nullptr;
   int stopAfter = -1;
+  std::function<void(int blocks)> afterBlock;  // what another program does meanwhile
   bool loadable = true;
   int refuseAt = -1;
   int loads = 0;
@@ -59,7 +64,9 @@ class FlashReadTest : public ::testing::Test {
     opener.line->clock = &clock;
     loader.attach(*opener.line);
   }
-  ReadOutcome read(std::uint16_t endBlock) { return ReadFlash(ctx, ui, sink, output(), endBlock); }
+  ReadOutcome read(std::uint16_t endBlock, bool replace = false) {
+    return ReadFlash(ctx, ui, sink, output(), endBlock, replace);
+  }
   std::string output() const { return (dir.path() / "out.sfl").string(); }
 
   test::FakeOpener opener;
@@ -196,6 +203,87 @@ TEST_F(FlashReadTest, FailuresShowTheirMessagesInOrder) {
       EXPECT_NE(messages.details.back().find("kept in " + outcome.keptPath), std::string::npos);
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), kept ? 2 : 1);
+  }
+}
+
+// The last step cannot replace what appeared meanwhile nor lose the blocks,
+// and a partial never replaces an earlier one.
+TEST_F(FlashReadTest, TheBlocksReadAreKeptWhateverHappensToTheNames) {
+  namespace fs = std::filesystem;
+  const fs::path out = dir.path() / "out.sfl";
+  struct Row {
+    const char* name;
+    bool replace;
+    std::function<void()> before;          // at the start
+    std::function<void()> atLastBlock;     // during the read
+    int refuseAt;                          // the converter stops there; -1: a whole read
+    const char* kept;                      // where the blocks go; "" none, "*": a hidden name beside out.sfl
+    const char* outAfter;                  // out.sfl's content; nullptr: not a file
+    std::vector<std::string> inDetail;
+  };
+  const auto writeOut = [&] { dir.write("out.sfl", "another read"); };
+  const auto folderOut = [&] { fs::create_directory(out); };
+  const Row rows[] = {
+      {"another read's file appears", false, {}, writeOut, -1, "out.partial.sfl", "another read",
+       {"out.sfl appeared during the read", "All 10 blocks read are kept in"}},
+      {"--force replaces it", true, {}, writeOut, -1, "", nullptr, {}},
+      {"a folder appears", false, {}, folderOut, -1, "out.partial.sfl", nullptr, {"All 10 blocks read are kept in"}},
+      {"a folder appears, --force", true, {}, folderOut, -1, "out.partial.sfl", nullptr, {"Is a directory"}},
+      {"an earlier, larger partial", false, [&] { dir.write("out.partial.sfl", std::string(300, 'x')); }, {}, 3,
+       "out.partial-2.sfl", nullptr, {"The 3 of 10 blocks read are kept in", "holds an earlier read"}},
+      {"two earlier partials", false,
+       [&] {
+         dir.write("out.partial.sfl", "1");
+         dir.write("out.partial-2.sfl", "2");
+       },
+       writeOut, -1, "out.partial-3.sfl", "another read", {"holds an earlier read"}},
+      {"the folder turns read-only", false, {}, [&] { fs::permissions(dir.path(), fs::perms(0555)); }, -1, "*",
+       nullptr, {"Permission denied", "are kept in " + (dir.path() / ".out.sfl.").string()}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    if (std::string(row.kept) == "*" && ::geteuid() == 0) continue;  // root writes in any folder
+    for (const auto& entry : fs::directory_iterator(dir.path())) fs::remove_all(entry.path());
+    sink = FakeSink{};
+    sink.refuseAt = row.refuseAt;
+    sink.afterBlock = [&row](int blocks) {
+      if (blocks == 10 && row.atLastBlock) row.atLastBlock();
+    };
+    messages.shown.clear();
+    messages.details.clear();
+    if (row.before) row.before();
+    const ReadOutcome outcome = read(9, row.replace);
+    fs::permissions(dir.path(), fs::perms::owner_all);
+    const std::string blocks = std::string(sink.records.size() * 7, '\0');
+    if (*row.kept == '\0') {
+      EXPECT_TRUE(outcome.succeeded);
+      EXPECT_EQ(test::Slurp(out.string()).size(), blocks.size());
+      continue;
+    }
+    EXPECT_FALSE(outcome.succeeded);
+    EXPECT_EQ(messages.ids().back(), StringId::ReadFailed);
+    if (std::string(row.kept) == "*") {
+      EXPECT_EQ(fs::path(outcome.keptPath).parent_path(), dir.path());
+      EXPECT_EQ(fs::path(outcome.keptPath).filename().string().rfind(".out.sfl.", 0), 0u);
+    } else {
+      EXPECT_EQ(outcome.keptPath, (dir.path() / row.kept).string());
+    }
+    EXPECT_EQ(test::Slurp(outcome.keptPath).size(), blocks.size());
+    if (row.outAfter) {
+      EXPECT_EQ(test::Slurp(out.string()), row.outAfter);
+    }
+    if (row.before) {
+      EXPECT_EQ(fs::file_size(dir.path() / "out.partial.sfl"), row.refuseAt < 0 ? 1u : 300u);
+    }
+    for (const std::string& part : row.inDetail) {
+      EXPECT_NE(messages.details.back().find(part), std::string::npos) << part;
+    }
+    // Nothing else left: the dump, its partials and what appeared.
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+      const std::string name = entry.path().filename().string();
+      EXPECT_TRUE(name == "out.sfl" || name.find("partial") != std::string::npos || entry.path() == outcome.keptPath)
+          << name;
+    }
   }
 }
 
