@@ -215,7 +215,7 @@ TEST_F(CatalogWindowTest, AFileThatVanishedAfterTheListingIsReportedOnClick) {
 
   std::filesystem::remove(gone);
   ClickRow(*dialog, 1 - a);
-  ASSERT_EQ(dialog->boxes.size(), 1u);
+  ASSERT_EQ(dialog->boxes.size(), 1u) << test::BoxTexts(dialog->boxes);
   EXPECT_EQ(dialog->boxes[0].text, QStringLiteral("The file cannot be opened."));
   EXPECT_EQ(dialog->boxes[0].icon, MessageIcon::Stop);
   EXPECT_FALSE(dialog->boxes[0].detail.isEmpty());

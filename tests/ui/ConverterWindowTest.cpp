@@ -101,7 +101,7 @@ TEST_F(ConverterWindowTest, ConvertsTheChosenHexFileStoresTheBlocksAndListsTheRe
 
   EXPECT_EQ(offeredFolder, dir.path().string());
   EXPECT_EQ(offeredStart, "000");
-  ASSERT_EQ(dialog->boxes.size(), 1u);
+  ASSERT_EQ(dialog->boxes.size(), 1u) << test::BoxTexts(dialog->boxes);
   EXPECT_EQ(dialog->boxes[0].text, QStringLiteral("Succeeded in the conversion of the file. "));
   EXPECT_EQ(dialog->boxes[0].icon, MessageIcon::Information);
   EXPECT_TRUE(cursorRestored);
@@ -147,7 +147,7 @@ TEST_F(ConverterWindowTest, AFailedConversionStoresTheBlocksButDoesNotReload) {
   dir.write("late.sfl", "");  // listed only by a reload
   answer(*dialog, "bad.hex", "000", "000");
   dialog->OnSflConv();
-  ASSERT_EQ(dialog->boxes.size(), 1u);
+  ASSERT_EQ(dialog->boxes.size(), 1u) << test::BoxTexts(dialog->boxes);
   EXPECT_EQ(dialog->boxes[0].text, QStringLiteral("Failed in the conversion of the file. "));
   EXPECT_EQ(dialog->boxes[0].icon, MessageIcon::Stop);
   EXPECT_EQ(stored("Start"), "000");
@@ -164,7 +164,7 @@ TEST_F(ConverterWindowTest, ALibraryGoneSinceStartUpFailsTheConversion) {
   std::filesystem::remove(dir.path() / "libs" / "libtesmol.so");
   answer(*dialog, "fw.hex", "000", "000");
   dialog->OnSflConv();
-  ASSERT_EQ(dialog->boxes.size(), 1u);
+  ASSERT_EQ(dialog->boxes.size(), 1u) << test::BoxTexts(dialog->boxes);
   EXPECT_EQ(dialog->boxes[0].text, QStringLiteral("Failed in the conversion of the file. "));
   EXPECT_FALSE(dialog->boxes[0].detail.isEmpty());
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "fw.sfl"));

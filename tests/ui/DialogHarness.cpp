@@ -27,6 +27,12 @@ void ClickRow(CFirmwareWriterDlg& dialog, int row) {
   QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, at);
 }
 
+std::string BoxTexts(const std::vector<ShownBox>& boxes) {
+  std::string texts = "boxes shown:";
+  for (const ShownBox& box : boxes) texts += "\n  [" + box.text.toStdString() + "] " + box.detail.toStdString();
+  return texts;
+}
+
 std::vector<std::string> ListColumn(const CFirmwareWriterDlg& dialog, int column) {
   const CFileListCtrl* list = dialog.FileList();
   std::vector<std::string> texts;

@@ -114,6 +114,9 @@ class DialogTest : public ::testing::Test {
   PortOpener* opener = nullptr;  // null: the POSIX ports
 };
 
+// The texts of the boxes shown, for a failed count of them.
+std::string BoxTexts(const std::vector<ShownBox>& boxes);
+
 // A left click of the mouse on `row` of the file list; a row past the last
 // clicks the empty space below the rows.
 void ClickRow(CFirmwareWriterDlg& dialog, int row);

@@ -140,7 +140,7 @@ TEST_P(DumpWindowTest, ReadsTheFlashIntoANewFileThatTheListShows) {
   EXPECT_EQ(highestProgress, kBlocks / 20);
   EXPECT_EQ(g_wEndBlock, kBlocks - 1);
 
-  ASSERT_EQ(dialog->boxes.size(), 2u);
+  ASSERT_EQ(dialog->boxes.size(), 2u) << test::BoxTexts(dialog->boxes);
   EXPECT_EQ(dialog->boxes[0].text, QStringLiteral("Can't close while accessing the flash."));
   EXPECT_EQ(dialog->boxes[1].icon, MessageIcon::Information);
   const std::string report = dialog->boxes[1].text.toStdString();
@@ -188,7 +188,7 @@ TEST_P(DumpWindowTest, ASilentRadioFailsAndLeavesTheWindowUnlockedWithWriteDisab
   // QAP-10 adds "Failed in reading the flash. " after the synchronisation
   // error; QAP-8 shows the error alone.
   const bool qap10 = GetParam() == sim::Cable::Qap10;
-  ASSERT_EQ(dialog->boxes.size(), qap10 ? 2u : 1u);
+  ASSERT_EQ(dialog->boxes.size(), qap10 ? 2u : 1u) << test::BoxTexts(dialog->boxes);
   EXPECT_TRUE(dialog->boxes[0].text.startsWith(QStringLiteral("Synchronization Error.\r")));
   EXPECT_EQ(lamps[0], LampCentre(Lamp::Error));
   if (qap10) {
@@ -222,7 +222,7 @@ TEST_P(DumpWindowTest, AShortEndBlockTextAndAnEmptyRangeStillRead) {
     answer(*dialog, std::string("dump") + row.endBlock + ".sfl", QString::fromLatin1(row.endBlock));
     dialog->boxes.clear();
     dialog->OnDump();
-    ASSERT_EQ(dialog->boxes.size(), 1u);
+    ASSERT_EQ(dialog->boxes.size(), 1u) << test::BoxTexts(dialog->boxes);
     EXPECT_EQ(dialog->boxes[0].icon, MessageIcon::Information);
     requests += row.blocks;
     EXPECT_EQ(radio->stats().readRequests, requests);

@@ -270,7 +270,7 @@ TEST_F(DialogTest, TheLineSwitchesDriveDtrAndRtsOfTheChosenPort) {
 
   fake.failWith = OpenStatus::CannotOpen;
   dtr->click();
-  ASSERT_EQ(dialog->boxes.size(), 1u);
+  ASSERT_EQ(dialog->boxes.size(), 1u) << test::BoxTexts(dialog->boxes);
   EXPECT_EQ(dialog->boxes[0].text, QStringLiteral("The COMM Port cannot be handled."));
 }
 
@@ -279,7 +279,7 @@ TEST_F(DialogTest, CloseIsRefusedOnlyWhileAccessingTheFlash) {
   dialog->show();
   dialog->Context().m_nStatus = 1;
   dialog->Item<QPushButton>(IDC_CLOSE)->click();
-  ASSERT_EQ(dialog->boxes.size(), 1u);
+  ASSERT_EQ(dialog->boxes.size(), 1u) << test::BoxTexts(dialog->boxes);
   EXPECT_EQ(dialog->boxes[0].text, QStringLiteral("Can't close while accessing the flash."));
   EXPECT_EQ(dialog->boxes[0].icon, MessageIcon::Exclamation);
   EXPECT_TRUE(dialog->isVisible());
@@ -288,7 +288,7 @@ TEST_F(DialogTest, CloseIsRefusedOnlyWhileAccessingTheFlash) {
   dialog->Item<QPushButton>(IDC_CLOSE)->click();
   EXPECT_FALSE(dialog->isVisible());
   EXPECT_EQ(dialog->result(), QDialog::Accepted);
-  EXPECT_EQ(dialog->boxes.size(), 1u);
+  EXPECT_EQ(dialog->boxes.size(), 1u) << test::BoxTexts(dialog->boxes);
 }
 
 TEST_F(DialogTest, TheTitleBarClosesWhenIdleButNotWhileLocked) {

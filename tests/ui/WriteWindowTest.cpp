@@ -136,7 +136,7 @@ TEST_P(WriteWindowTest, WritesTheFileWithTheWindowLockedAndReports) {
   }
   EXPECT_EQ(radio->storedBlocks(), expected);
 
-  ASSERT_EQ(dialog->boxes.size(), 2u);
+  ASSERT_EQ(dialog->boxes.size(), 2u) << test::BoxTexts(dialog->boxes);
   EXPECT_EQ(dialog->boxes[0].text, QStringLiteral("Can't close while accessing the flash."));
   EXPECT_EQ(dialog->boxes[1].icon, MessageIcon::Information);
   const std::string report = dialog->boxes[1].text.toStdString();
@@ -177,7 +177,7 @@ TEST_P(WriteWindowTest, ASilentRadioShowsTheYellowLampWhileTheErrorIsUp) {
   };
   dialog->OnWrite();
 
-  ASSERT_EQ(dialog->boxes.size(), 1u);
+  ASSERT_EQ(dialog->boxes.size(), 1u) << test::BoxTexts(dialog->boxes);
   EXPECT_EQ(dialog->boxes[0].icon, MessageIcon::Stop);
   EXPECT_TRUE(dialog->boxes[0].text.startsWith(QStringLiteral("Synchronization Error.\r")));
   EXPECT_EQ(lampWhileShown, LampCentre(Lamp::Error));
@@ -195,7 +195,7 @@ TEST_P(WriteWindowTest, APortThatCannotBeOpenedIsReportedAndUnlocks) {
   dialog->show();
   test::ClickRow(*dialog, 0);
   dialog->OnWrite();
-  ASSERT_EQ(dialog->boxes.size(), 1u);
+  ASSERT_EQ(dialog->boxes.size(), 1u) << test::BoxTexts(dialog->boxes);
   EXPECT_EQ(dialog->boxes[0].text, QStringLiteral("The COMM Port cannot be handled."));
   EXPECT_EQ(dialog->boxes[0].icon, MessageIcon::Stop);
   EXPECT_FALSE(dialog->boxes[0].detail.isEmpty());
