@@ -187,7 +187,8 @@ bool ReadFully(int fd, char* buffer, std::size_t size, std::size_t& got) {
 FileRead OpenRegularFile(const std::string& path, int& fd, fileio::FileInfo& info) {
   fd = fileio::Open(path, fileio::OpenFor::ReadNoWait);
   if (fd < 0) return errno == ENOENT ? FileRead::Absent : FileRead::Failed;
-  if (fileio::Stat(fd, info) != 0 || !info.regular) {
+  // Above the cap the file is left alone, for reading and for writing.
+  if (fileio::Stat(fd, info) != 0 || !info.regular || info.size > static_cast<std::uint64_t>(kProfileHeadBytes)) {
     fileio::Close(fd);
     fd = -1;
     return FileRead::Failed;
@@ -540,6 +541,12 @@ bool WriteProfileString(const std::string& path, std::string_view section, std::
 bool WriteProfileInt(const std::string& path, std::string_view section, std::string_view key,
                      int value) {
   return WriteProfileString(path, section, key, std::to_string(value));
+}
+
+bool ProfileFileTooLarge(const std::string& path) {
+  fileio::FileInfo info;
+  return fileio::StatPath(path, info) == 0 && info.regular &&
+         info.size > static_cast<std::uint64_t>(kProfileHeadBytes);
 }
 
 void SetProfileWriteHookForTest(ProfileWriteHook hook) { t_writeHook = std::move(hook); }
