@@ -160,9 +160,10 @@ Location Find(const std::vector<Line>& lines, std::string_view section, std::str
 
 enum class FileRead { Ok, Absent, Failed };
 
-// The part of a file that is read: its first kProfileHeadBytes, cut back to
-// the last line end within them, so that no line is split. A longer file
-// keeps the rest (its tail) byte for byte and unread.
+// The part of a file that is read, at most kProfileHeadBytes (a larger file
+// is refused on opening), cut back to the last line end when the file was
+// not read whole, so that no line is split; the rest (its tail) is kept byte
+// for byte and unread.
 struct FileHead {
   std::string text;
   std::uint64_t tailOffset = 0;  // where the tail starts: text.size()
