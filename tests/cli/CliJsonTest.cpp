@@ -263,7 +263,7 @@ TEST_F(CliJsonTest, Conventions) {
                                     " -c qap10 -b 38400", 0, ""},
       {"cable spelled as in the window", cli + " sync --port " + port() + " --cable QAP-10", 0, ""},
       {"unknown cable", cli + " sync --port " + port() + " --cable qap9", 2, "--cable"},
-      {"unknown command", cli + " frobnicate --json", 2, "tarvel-cli: unknown command 'frobnicate'\nUsage:"},
+      {"unknown command", cli + " frobnicate", 2, "tarvel-cli: unknown command 'frobnicate'\nUsage:"},
       {"no command", cli, 2, "Usage: tarvel-cli COMMAND [OPTIONS]"},
   };
   for (const Row& row : rows) {
