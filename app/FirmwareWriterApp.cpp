@@ -1,10 +1,12 @@
 #include "app/FirmwareWriterApp.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "app/SingleInstance.h"
+#include "base/Strings.h"
 #include "dialog/DialogLogic.h"
 #include "settings/Settings.h"
 #include "ui/FirmwareWriterDlg.h"
@@ -25,6 +27,11 @@ int CFirmwareWriterApp::InitInstance() {
   m_strStartDir = StartupDirectory();
   m_strProfilePath = SettingsPathFor(m_strStartDir);
   Settings settings(m_strProfilePath);
+  if (settings.fileTooLarge()) {
+    std::fprintf(stderr, "tarvel: %s\n",
+                 FormatString(StringId::SettingsFileTooLarge, {m_strProfilePath, std::to_string(kProfileHeadBytes)})
+                     .c_str());
+  }
   settings.writeVersion();  // at every start; a failed write goes unreported
   g_strStartDir = m_strStartDir;
 

@@ -4,10 +4,12 @@
 #include <vector>
 
 #include "app/FirmwareWriterApp.h"
+#include "base/ProgramStart.h"
 #include "base/Strings.h"
 #include "dialog/DialogLogic.h"
 
 int main(int argc, char** argv) {
+  tarvel::PrepareStandardStreams();
   // "--help" and "--version" answer before the single-instance check, the
   // settings file and the window.
   const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);

@@ -81,6 +81,11 @@ struct FolderEntry {
 std::vector<FolderEntry> ListFolder(const std::string& folder,
                                     const std::function<bool(std::string_view name)>& wanted);
 
+// The whole of a regular file of at most `maxBytes`, opened without waiting
+// (a FIFO without a writer, a device) and refused unless regular. False with
+// the reason: the system's, "not a regular file" or "larger than N bytes".
+bool ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& text, std::string& reason);
+
 // A path object for a UTF-8 path, and back.
 std::filesystem::path PathOf(const std::string& path);
 std::string TextOf(const std::filesystem::path& path);

@@ -79,7 +79,13 @@ std::string_view LoadString(StringId id) {
     case StringId::NextRoundPrompt:
       return "Round %s done. Connect the next radios and press Enter (q and Enter to end).";
     case StringId::NoPortGiven: return "no port given: -p PORT (once per radio) or --ports-file FILE";
-    case StringId::PortsFileUnreadable: return "--ports-file: %s cannot be read";
+    case StringId::PortsFileUnreadable: return "--ports-file: %s cannot be read: %s";
+    case StringId::PortsFileLineTooLong: return "--ports-file: %s, line %s: longer than %s bytes";
+    case StringId::PortsFileLineNul: return "--ports-file: %s, line %s: a NUL byte is not part of a port's name";
+    case StringId::FilesClash: return "%s and %s name the same file: %s";
+    case StringId::EnvironmentValueInvalid: return "%s=%s is not a value of %s";
+    case StringId::SettingsFileTooLarge:
+      return "%s is larger than %s bytes: it is left as it is, and the settings start from their defaults.";
     case StringId::PortNamedTwice: return "the port %s is named twice";
     case StringId::ReadKeptHint:
       return "%s holds the whole flash as read; %s was left as it is. Rename the file to keep it as the dump.";

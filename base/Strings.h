@@ -66,11 +66,16 @@ enum class StringId : unsigned {
   RadiosFailed = 173,        // %s failed of %s
   NextRoundPrompt = 174,     // %s: the round just done
   NoPortGiven = 175,
-  PortsFileUnreadable = 176, // %s: the file
+  PortsFileUnreadable = 176, // %s: the file, the reason
   PortNamedTwice = 177,      // %s: the port as given the second time
   TooManyPorts = 178,        // %s: the most
   ReadKeptHint = 190,        // %s: where a whole read went, the output it did not replace
   WindowUsage = 180,         // tarvel --help
+  PortsFileLineTooLong = 181,  // %s: the file, the line number, the most bytes
+  PortsFileLineNul = 182,      // %s: the file, the line number
+  FilesClash = 183,            // %s: two options, the file they both name
+  EnvironmentValueInvalid = 184,  // %s: the variable, its value, the option
+  SettingsFileTooLarge = 185,     // %s: the file, the most bytes
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,

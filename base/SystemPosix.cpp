@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <locale.h>
+#include <signal.h>
 #include <wctype.h>
 
 #include <cerrno>
@@ -242,5 +243,18 @@ char32_t UnicodeLowerCase(char32_t c) {
 namespace tarvel {
 
 std::vector<std::string> ProgramArguments(int argc, char** argv) { return {argv, argv + argc}; }
+
+void PrepareStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // Not close-on-exec: a child started later finds its streams as well.
+    const int null = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (null >= 0 && null != fd) {
+      ::dup2(null, fd);
+      ::close(null);
+    }
+  }
+  ::signal(SIGPIPE, SIG_IGN);
+}
 
 }  // namespace tarvel

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -14,7 +15,8 @@ namespace {
 
 // What the arguments say before CLI11 reads them: the command they name
 // (the first word that is not an option: the program's own options take no
-// value) and whether that command was asked for JSON.
+// value) and whether JSON was asked for anywhere: then every outcome, a
+// usage error too, is one object.
 struct FirstLook {
   std::string command;
   bool json = false;
@@ -27,10 +29,10 @@ FirstLook LookAt(int argc, const char* const* argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg(argv[i]);
     if (arg == "--") break;
-    if (look.command.empty()) {
-      if (!arg.empty() && arg.front() != '-') look.command = arg;
-    } else if (arg == "--json") {
+    if (arg == "--json") {
       look.json = true;
+    } else if (look.command.empty() && !arg.empty() && arg.front() != '-') {
+      look.command = arg;
     }
   }
   return look;
@@ -77,19 +79,39 @@ int RunCli(int argc, const char* const* argv) {
     std::fprintf(stderr, "%s\n", std::string(LoadString(StringId::ShortUsage)).c_str());
     return kExitUsage;
   }
-  if (!look.command.empty() && !IsCommand(app, look.command)) {
-    std::fprintf(stderr, "tarvel-cli: %s\n%s\n", FormatString(StringId::UnknownCommand, {look.command}).c_str(),
-                 std::string(LoadString(StringId::ShortUsage)).c_str());
-    return kExitUsage;
-  }
-  WatchTerminalSize();
   // The run's object says when the run began, usage errors included.
   CommandRun usage(look.command, {look.json, {}});
+  if (!look.command.empty() && !IsCommand(app, look.command)) {
+    const std::string unknown = FormatString(StringId::UnknownCommand, {look.command});
+    const std::string shortUsage(LoadString(StringId::ShortUsage));
+    if (!look.json) {
+      std::fprintf(stderr, "tarvel-cli: %s\n%s\n", unknown.c_str(), shortUsage.c_str());
+      return kExitUsage;
+    }
+    // The usage's last line, where to look, is the object's hint.
+    usage.fail(kExitUsage, "tarvel-cli: " + unknown);
+    usage.result().message = unknown;
+    usage.result().hint = shortUsage.substr(shortUsage.rfind('\n') + 1);
+    return usage.finish();
+  }
+  WatchTerminalSize();
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e);
-    if (code == 0) return kExitOk;
+    if (look.json) {
+      // Help and the versions too: their text goes to stderr, stdout keeps
+      // the one object.
+      std::ostringstream text;
+      const int code = app.exit(e, text, text);
+      std::fputs(text.str().c_str(), stderr);
+      if (code == 0) {
+        usage.result().message = text.str();
+        while (!usage.result().message.empty() && usage.result().message.back() == '\n') usage.result().message.pop_back();
+        return usage.finish();
+      }
+    } else if (app.exit(e) == 0) {
+      return kExitOk;
+    }
     if (look.json) {
       usage.result().exitCode = kExitUsage;
       usage.result().message = e.what();

@@ -2,6 +2,7 @@
 
 
 #include <cstdio>
+#include <filesystem>
 #include <vector>
 
 #include "base/FileIo.h"
@@ -15,7 +16,40 @@ CommandRun::CommandRun(std::string command, OutputOptions output) : output_(std:
   result_.command = std::move(command);
 }
 
-bool CommandRun::openRecord() {
+namespace {
+
+bool SameFileOrName(const std::string& a, const std::string& b) {
+  namespace fs = std::filesystem;
+  if (fileio::SameFile(a, b)) return true;
+  std::error_code errorA;
+  std::error_code errorB;
+  const fs::path pathA = fs::weakly_canonical(fs::absolute(fileio::PathOf(a), errorA), errorA);
+  const fs::path pathB = fs::weakly_canonical(fs::absolute(fileio::PathOf(b), errorB), errorB);
+  return !errorA && !errorB && pathA == pathB;
+}
+
+}  // namespace
+
+std::optional<std::pair<NamedFile, NamedFile>> SharedFile(const std::vector<NamedFile>& files) {
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    for (std::size_t j = i + 1; j < files.size(); ++j) {
+      if (!files[i].path.empty() && !files[j].path.empty() && SameFileOrName(files[i].path, files[j].path)) {
+        return std::pair{files[i], files[j]};
+      }
+    }
+  }
+  return std::nullopt;
+}
+
+bool CommandRun::openRecord(const std::vector<NamedFile>& files) {
+  // Two roles on one file: a trace would replace the record, a record line
+  // would land in the firmware.
+  std::vector<NamedFile> all = files;
+  all.push_back({"--record", output_.record});
+  if (const auto shared = SharedFile(all)) {
+    fail(kExitUsage, FormatString(StringId::FilesClash, {shared->first.role, shared->second.role, shared->second.path}));
+    return false;
+  }
   if (output_.record.empty()) return true;
   std::string reason;
   if (record_.open(output_.record, reason)) return true;

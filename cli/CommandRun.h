@@ -4,12 +4,26 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/RecordFile.h"
 #include "cli/RunResult.h"
 
 namespace tarvel::cli {
+
+// A file a run reads or writes, with the option (or role) that names it.
+struct NamedFile {
+  std::string role;
+  std::string path;
+};
+
+// The first two of `files` that are one file (the same device and inode,
+// or, where one does not exist yet, the same name once links and relative
+// parts are resolved); null when they are all different.
+std::optional<std::pair<NamedFile, NamedFile>> SharedFile(const std::vector<NamedFile>& files);
 
 struct OutputOptions {
   bool json = false;
@@ -24,8 +38,10 @@ class CommandRun {
   bool json() const { return output_.json; }
 
   // Opens the record file, before any radio is touched. False when it
-  // cannot be written: the result then says so (exit code 2).
-  bool openRecord();
+  // cannot be written, or when it or any of `files` (an option or a role,
+  // and the file it names) is the same file as another of them: the result
+  // then says so (exit code 2).
+  bool openRecord(const std::vector<NamedFile>& files = {});
 
   // Sets the exit code, the message and its detail of a failure the
   // command line found itself, and prints them on stderr.

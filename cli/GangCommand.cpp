@@ -1,10 +1,11 @@
 #include "cli/GangCommand.h"
 
 #include <cstdio>
-#include <fstream>
+#include <algorithm>
 #include <iostream>
 #include <mutex>
 
+#include "base/FileIo.h"
 #include "cli/ExitCodes.h"
 #include "cli/GangWrite.h"
 #include "cli/RadioLines.h"
@@ -73,6 +74,38 @@ void PrintFailures(const std::vector<RunResult>& results) {
   }
 }
 
+// The same rules as for a file to write: a regular file, never waited for,
+// and small; a line longer than any port's name is not a list of ports.
+constexpr std::size_t kPortsFileMaxBytes = std::size_t{1} << 20;
+constexpr std::size_t kPortsFileMaxLineBytes = 4096;
+
+void ReadPortsFile(const std::string& path, std::vector<std::string>& ports) {
+  std::string text;
+  std::string reason;
+  if (!fileio::ReadRegularFile(path, kPortsFileMaxBytes, text, reason)) {
+    throw CLI::ValidationError(FormatString(StringId::PortsFileUnreadable, {path, reason}));
+  }
+  // Editors on Windows start a UTF-8 file with a byte order mark.
+  if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
+  std::size_t number = 0;
+  for (std::size_t start = 0; start < text.size() && ports.size() <= kMaxRadios;) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    const std::string line = text.substr(start, end - start);
+    start = end + 1;
+    ++number;
+    if (line.size() > kPortsFileMaxLineBytes) {
+      throw CLI::ValidationError(FormatString(StringId::PortsFileLineTooLong,
+                                              {path, std::to_string(number), std::to_string(kPortsFileMaxLineBytes)}));
+    }
+    // The system would open the name cut at the NUL, under another name.
+    if (line.find('\0') != std::string::npos) {
+      throw CLI::ValidationError(FormatString(StringId::PortsFileLineNul, {path, std::to_string(number)}));
+    }
+    const std::string port = Trimmed(line.substr(0, line.find('#')));
+    if (!port.empty()) ports.push_back(port);
+  }
+}
+
 }  // namespace
 
 void AddGangOptions(CLI::App& command, GangOptions& options) {
@@ -84,14 +117,7 @@ void AddGangOptions(CLI::App& command, GangOptions& options) {
 
 std::vector<std::string> TakeGangPorts(RadioOptions& radio, const GangOptions& options) {
   std::vector<std::string> ports = radio.ports;
-  if (!options.portsFile.empty()) {
-    std::ifstream in(options.portsFile);
-    if (!in) throw CLI::ValidationError(FormatString(StringId::PortsFileUnreadable, {options.portsFile}));
-    for (std::string line; std::getline(in, line) && ports.size() <= kMaxRadios;) {
-      const std::string port = Trimmed(line.substr(0, line.find('#')));
-      if (!port.empty()) ports.push_back(port);
-    }
-  }
+  if (!options.portsFile.empty()) ReadPortsFile(options.portsFile, ports);
   if (ports.empty()) throw CLI::ValidationError(std::string(LoadString(StringId::NoPortGiven)));
   if (ports.size() > kMaxRadios) {
     throw CLI::ValidationError(FormatString(StringId::TooManyPorts, {std::to_string(kMaxRadios)}));
@@ -128,7 +154,8 @@ int RunGang(const std::string& command, const RadioOptions& radio, const std::ve
     RunResult& result = run.result();
     if (options.repeat) job.fields["round"] = round;
     result.fields = job.fields;
-    if (!run.openRecord()) return run.finish();
+    const NamedFile input = command == "write" ? NamedFile{"the file to write", file} : NamedFile{};
+    if (!run.openRecord(RunFiles(radio, ports.size(), input))) return run.finish();
     if (problem) {
       TerminalMessages messages(!radio.json);
       RefuseFile(*problem, messages, result);

@@ -43,7 +43,7 @@ Json RowJson(const std::string& folder, const CatalogRow& row) {
   Json object{{"name", DecodeForDisplay(row.baseName)}, {"file", row.fileName}, {"date", row.dateText}};
   fileio::FileInfo info;
   if (fileio::StatPath(folder + "/" + row.fileName, info) == 0) {
-    object["date_iso"] = IsoTimeUtc(std::chrono::system_clock::from_time_t(info.modifiedUtcSeconds));
+    object["date_iso"] = IsoTimeUtcSeconds(info.modifiedUtcSeconds);
     const auto size = info.size;
     object["size"] = size;
     object["blocks"] = size >= kSflHeaderBytes ? (size - kSflHeaderBytes) / kSflRecordBytes : 0;

@@ -1,6 +1,9 @@
 #include "cli/RadioOptions.h"
 
+#include <cctype>
 #include <cerrno>
+#include <charconv>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -26,20 +29,18 @@ void AddRadioOptions(CLI::App& command, RadioOptions& options, bool severalPorts
         ->envname("TARVEL_PORT");
   }
   // The README and the window write QAP-8; scripts write qap8.
-  command.add_option("-c,--cable", options.cable, "Interface cable: qap8 or qap10 (also QAP-8, QAP-10)")
+  options.cableOption = command.add_option("-c,--cable", options.cable, "Interface cable: qap8 or qap10 (also QAP-8, QAP-10)")
       ->transform(CLI::CheckedTransformer(
           std::map<std::string, std::string>{
               {"qap8", "qap8"}, {"qap-8", "qap8"}, {"qap10", "qap10"}, {"qap-10", "qap10"}},
           CLI::ignore_case)
                       .description(""))
       ->type_name("qap8|qap10")
-      ->default_str("qap8")
-      ->envname("TARVEL_CABLE");
-  command.add_option("-b,--baud", options.baud,
+      ->default_str("qap8");
+  options.baudOption = command.add_option("-b,--baud", options.baud,
                      "Line speed: 9600 14400 19200 38400 56000 115200 with QAP-8; 38400 115200 with QAP-10")
       ->type_name("N")
-      ->default_str("38400")
-      ->envname("TARVEL_BAUD");
+      ->default_str("38400");
   command.add_flag("--rts-pulse", options.rtsPulse, "Pulse RTS before the QAP-10 start packet");
   command.add_option("--trace", options.traceFile, "Log every byte sent and received to FILE")->type_name("FILE");
   command.add_flag("-q,--quiet", options.quiet, "No progress display");
@@ -48,6 +49,32 @@ void AddRadioOptions(CLI::App& command, RadioOptions& options, bool severalPorts
                      "Append the run's JSON object, with the host name, as one line to FILE (JSON Lines)")
       ->type_name("FILE")
       ->envname("TARVEL_RECORD");
+}
+
+void TakeEnvironmentDefaults(RadioOptions& options) {
+  const auto invalid = [](const char* variable, const std::string& value, const char* option) {
+    return CLI::ValidationError(FormatString(StringId::EnvironmentValueInvalid, {variable, value, option}));
+  };
+  const char* cable = std::getenv("TARVEL_CABLE");
+  if (cable != nullptr && *cable != '\0' && options.cableOption != nullptr && options.cableOption->count() == 0) {
+    std::string name(cable);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (name == "qap8" || name == "qap-8") {
+      options.cable = "qap8";
+    } else if (name == "qap10" || name == "qap-10") {
+      options.cable = "qap10";
+    } else {
+      throw invalid("TARVEL_CABLE", cable, "--cable");
+    }
+  }
+  const char* baud = std::getenv("TARVEL_BAUD");
+  if (baud != nullptr && *baud != '\0' && options.baudOption != nullptr && options.baudOption->count() == 0) {
+    const std::string_view text(baud);
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) throw invalid("TARVEL_BAUD", baud, "--baud");
+    options.baud = value;
+  }
 }
 
 RadioFacts DescribeRadio(const RadioOptions& options) {
@@ -149,6 +176,19 @@ RadioSession::~RadioSession() {
     std::fprintf(stderr, "tarvel-cli: the trace was not written: %s\n",
                  error.text.empty() ? traceFile_.targetPath().c_str() : error.text.c_str());
   }
+}
+
+std::vector<NamedFile> RunFiles(const RadioOptions& options, std::size_t radios, NamedFile other) {
+  std::vector<NamedFile> files{std::move(other)};
+  if (options.traceFile.empty()) return files;
+  if (radios <= 1) {
+    files.push_back({"--trace", options.traceFile});
+  } else {
+    for (std::size_t i = 0; i < radios; ++i) {
+      files.push_back({"--trace", options.traceFile + "-" + std::to_string(i)});
+    }
+  }
+  return files;
 }
 
 bool ShowProgress(const RadioOptions& options) { return !options.quiet && StderrIsTerminal(); }

@@ -34,16 +34,25 @@ struct RadioOptions {
   bool quiet = false;
   bool json = false;
   std::string record;
+  // Where -c and -b were given, if at all: their environment defaults are
+  // taken only when they were not.
+  const CLI::Option* cableOption = nullptr;
+  const CLI::Option* baudOption = nullptr;
 
   OutputOptions output() const { return {json, record}; }
 };
 
-// Adds -p/--port, -c/--cable, -b/--baud (with their TARVEL_PORT,
-// TARVEL_CABLE and TARVEL_BAUD defaults), --rts-pulse, --trace,
+// Adds -p/--port (with its TARVEL_PORT default), -c/--cable, -b/--baud
+// (see TakeEnvironmentDefaults), --rts-pulse, --trace,
 // -q/--quiet, --json, --record (TARVEL_RECORD). With `severalPorts`, -p may
 // be given once per radio and fills `ports`, and is not required (a ports
 // file may name them instead).
 void AddRadioOptions(CLI::App& command, RadioOptions& options, bool severalPorts = false);
+
+// TARVEL_CABLE and TARVEL_BAUD where -c and -b were not given. Throws
+// CLI::ValidationError, naming the variable, when a value that is used is
+// not valid; a value the command line overrides is never looked at.
+void TakeEnvironmentDefaults(RadioOptions& options);
 
 // The port as given, the device behind it and its USB facts.
 RadioFacts DescribeRadio(const RadioOptions& options);
@@ -95,6 +104,11 @@ class RadioSession {
   std::unique_ptr<TracingOpener> tracing_;
   std::unique_ptr<LoaderContext> context_;
 };
+
+// The trace files of a run over `radios` ports (FILE-0, FILE-1, ... when
+// there are several), with `other` (the file to write, or the output)
+// first, to be kept apart from each other and from the record.
+std::vector<NamedFile> RunFiles(const RadioOptions& options, std::size_t radios, NamedFile other = {});
 
 // Progress is shown on stderr when it is a terminal and --quiet is not given.
 bool ShowProgress(const RadioOptions& options);

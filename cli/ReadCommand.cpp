@@ -53,7 +53,7 @@ int RunRead(const ReadOptions& options) {
   TransferFacts& transfer = result.transfer.emplace();
   transfer.file = options.output;
   transfer.blocksTotal = endBlock + 1;
-  if (!run.openRecord()) return run.finish();
+  if (!run.openRecord(RunFiles(options.radio, 1, {"the output file", options.output}))) return run.finish();
   // A dump is often the only copy of a radio's old firmware.
   std::error_code error;
   if (!options.force && std::filesystem::exists(std::filesystem::symlink_status(fileio::PathOf(options.output), error))) {
@@ -104,6 +104,7 @@ void AddReadCommand(CLI::App& app, int& exitCode) {
   command->add_option("--end-block", options->endBlock, "Last block to read, three hex digits")->default_str("3FF");
   AddRadioOptions(*command, options->radio);
   command->callback([options, &exitCode] {
+    TakeEnvironmentDefaults(options->radio);
     if (options->output.empty()) throw CLI::ValidationError("an output file is required: OUT.sfl or -o OUT.sfl");
     if (const std::string problem = CheckRate(options->radio); !problem.empty()) {
       throw CLI::ValidationError(problem);

@@ -1,5 +1,6 @@
 #include "cli/RunResult.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "base/Report.h"
@@ -7,9 +8,10 @@
 
 namespace tarvel::cli {
 
-std::string IsoTimeUtc(std::chrono::system_clock::time_point time) {
+namespace {
+
+std::string IsoText(std::chrono::sys_time<std::chrono::milliseconds> ms) {
   using namespace std::chrono;
-  const auto ms = floor<milliseconds>(time);
   const auto day = floor<days>(ms);
   const year_month_day date{day};
   const hh_mm_ss clock{ms - day};
@@ -19,6 +21,20 @@ std::string IsoTimeUtc(std::chrono::system_clock::time_point time) {
                 static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
                 static_cast<int>(clock.seconds().count()), static_cast<int>(clock.subseconds().count()));
   return text;
+}
+
+}  // namespace
+
+std::string IsoTimeUtc(std::chrono::system_clock::time_point time) {
+  return IsoText(std::chrono::floor<std::chrono::milliseconds>(time));
+}
+
+std::string IsoTimeUtcSeconds(std::int64_t utcSeconds) {
+  // Four-digit years only: a time stamp beyond them is shown at their edge.
+  constexpr std::int64_t kYear0 = -62167219200;
+  constexpr std::int64_t kYear9999End = 253402300799;
+  const std::int64_t seconds = std::clamp(utcSeconds, kYear0, kYear9999End);
+  return IsoText(std::chrono::sys_seconds{std::chrono::seconds{seconds}});
 }
 
 Json BlockJson(std::optional<int> block) {

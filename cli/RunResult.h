@@ -72,6 +72,9 @@ std::string JsonLine(const Json& object);
 
 // "2026-12-07T12:34:56.789Z".
 std::string IsoTimeUtc(std::chrono::system_clock::time_point time);
+// The same for a file's time in seconds since 1970: counted in seconds, as
+// the clock's nanoseconds end in 2262.
+std::string IsoTimeUtcSeconds(std::int64_t utcSeconds);
 
 // A block number as the window shows it ("%03X"), or null.
 Json BlockJson(std::optional<int> block);

@@ -14,7 +14,7 @@ int RunSync(const RadioOptions& options) {
   CommandRun run("sync", options.output());
   RunResult& result = run.result();
   result.radio = DescribeRadio(options);
-  if (!run.openRecord()) return run.finish();
+  if (!run.openRecord(RunFiles(options, 1))) return run.finish();
   TerminalMessages messages(!options.json);
   auto session = RadioSession::CreateOrFail(options, messages, run);
   if (!session) return run.finish();
@@ -31,6 +31,7 @@ void AddSyncCommand(CLI::App& app, int& exitCode) {
   AddRadioOptions(*command, *options, true);
   AddGangOptions(*command, *gang);
   command->callback([options, gang, &exitCode] {
+    TakeEnvironmentDefaults(*options);
     if (const std::string problem = CheckRate(*options); !problem.empty()) throw CLI::ValidationError(problem);
     const std::vector<std::string> ports = TakeGangPorts(*options, *gang);
     exitCode = RunsAsGang(ports, *gang) ? RunGang("sync", *options, ports, *gang, {}, false) : RunSync(*options);

@@ -24,7 +24,7 @@ int RunWrite(const WriteOptions& options) {
   result.radio = DescribeRadio(options.radio);
   CheckedSflFile file;
   const auto problem = LoadFileToWrite(options.file, options.verify, file, result.transfer.emplace());
-  if (!run.openRecord()) return run.finish();
+  if (!run.openRecord(RunFiles(options.radio, 1, {"the file to write", options.file}))) return run.finish();
 
   TerminalMessages messages(!options.radio.json);
   // A file that would be refused later (missing, not a regular file, no
@@ -57,6 +57,7 @@ void AddWriteCommand(CLI::App& app, int& exitCode) {
                     "After the write, read every written block back and compare it with the file");
   AddGangOptions(*command, options->gang);
   command->callback([options, &exitCode] {
+    TakeEnvironmentDefaults(options->radio);
     if (const std::string problem = CheckRate(options->radio); !problem.empty()) {
       throw CLI::ValidationError(problem);
     }

@@ -8,6 +8,7 @@
 #include "cli/Commands.h"
 
 int main(int argc, char** argv) {
+  tarvel::PrepareStandardStreams();
   try {
     const std::vector<std::string> arguments = tarvel::ProgramArguments(argc, argv);
     std::vector<const char*> pointers;

@@ -186,7 +186,11 @@ std::string ConverterBlockSink::lastError() { return converter_ ? converter_->la
 
 ReadOutcome ReadFlash(LoaderContext& ctx, ReadUi& ui, BlockSink& sink, const std::string& outputPath,
                       std::uint16_t endBlock, bool replace) {
-  ReadRun run{ctx, ui, sink, outputPath, endBlock, {}, {}, {}, std::filesystem::exists(fileio::PathOf(outputPath))};
+  // A name the system cannot take (too long, a loop of links) is refused
+  // below as the output, not thrown here.
+  std::error_code nameError;
+  const bool existed = std::filesystem::exists(fileio::PathOf(outputPath), nameError);
+  ReadRun run{ctx, ui, sink, outputPath, endBlock, {}, {}, {}, existed};
   // Checked before the radio is touched: a FIFO or the trace itself as the
   // output would otherwise be found only after the whole read.
   OutputError refusal;

@@ -160,9 +160,10 @@ Location Find(const std::vector<Line>& lines, std::string_view section, std::str
 
 enum class FileRead { Ok, Absent, Failed };
 
-// The part of a file that is read: its first kProfileHeadBytes, cut back to
-// the last line end within them, so that no line is split. A longer file
-// keeps the rest (its tail) byte for byte and unread.
+// The part of a file that is read, at most kProfileHeadBytes (a larger file
+// is refused on opening), cut back to the last line end when the file was
+// not read whole, so that no line is split; the rest (its tail) is kept byte
+// for byte and unread.
 struct FileHead {
   std::string text;
   std::uint64_t tailOffset = 0;  // where the tail starts: text.size()
@@ -187,7 +188,8 @@ bool ReadFully(int fd, char* buffer, std::size_t size, std::size_t& got) {
 FileRead OpenRegularFile(const std::string& path, int& fd, fileio::FileInfo& info) {
   fd = fileio::Open(path, fileio::OpenFor::ReadNoWait);
   if (fd < 0) return errno == ENOENT ? FileRead::Absent : FileRead::Failed;
-  if (fileio::Stat(fd, info) != 0 || !info.regular) {
+  // Above the cap the file is left alone, for reading and for writing.
+  if (fileio::Stat(fd, info) != 0 || !info.regular || info.size > static_cast<std::uint64_t>(kProfileHeadBytes)) {
     fileio::Close(fd);
     fd = -1;
     return FileRead::Failed;
@@ -540,6 +542,12 @@ bool WriteProfileString(const std::string& path, std::string_view section, std::
 bool WriteProfileInt(const std::string& path, std::string_view section, std::string_view key,
                      int value) {
   return WriteProfileString(path, section, key, std::to_string(value));
+}
+
+bool ProfileFileTooLarge(const std::string& path) {
+  fileio::FileInfo info;
+  return fileio::StatPath(path, info) == 0 && info.regular &&
+         info.size > static_cast<std::uint64_t>(kProfileHeadBytes);
 }
 
 void SetProfileWriteHookForTest(ProfileWriteHook hook) { t_writeHook = std::move(hook); }

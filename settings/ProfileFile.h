@@ -6,9 +6,9 @@
 // write replaces the file at once and atomically, keeping every other line
 // byte for byte.
 //
-// Only the first kProfileHeadBytes of a file are read (up to the last line
-// end within them): a longer file is looked up there, and a write keeps the
-// rest after them byte for byte. A file reached through symbolic links is
+// A file larger than kProfileHeadBytes is not read and never written:
+// reads give their defaults and writes fail, so that a huge (or sparse)
+// file is not copied at every write. A file reached through symbolic links is
 // written at the end of the chain, which the first write creates; the links
 // stay.
 //
@@ -35,8 +35,12 @@ namespace tarvel {
 // values are cut to this many characters.
 inline constexpr std::size_t kProfileValueMaxChars = 4095;
 
-// How much of a settings file is read: 1 MiB.
+// The largest settings file that is read or written: 1 MiB.
 inline constexpr long kProfileHeadBytes = 1024L * 1024L;
+
+// Whether the file at `path` (through links) is a regular file larger than
+// kProfileHeadBytes, which this layer leaves alone.
+bool ProfileFileTooLarge(const std::string& path);
 
 // The value of `key` in `section` of the file at `path`, without its quotes,
 // cut to kProfileValueMaxChars. An absent file, section or key, or a key

@@ -34,6 +34,9 @@ class Settings {
   bool setSflEnd(const std::string& block);
   // Records the program's version; done at every start, never read back.
   bool writeVersion();
+  // A file too large to be read or written: the settings are the defaults,
+  // and the window says so at start.
+  bool fileTooLarge() const { return ProfileFileTooLarge(m_file.path()); }
 
  private:
   ProfileFile m_file;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ProgramStart.h"
 #include "sim/FaultPlan.h"
 #include "sim/SimRadio.h"
 
@@ -169,6 +170,7 @@ int Serve(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  tarvel::PrepareStandardStreams();
   try {
     return Serve(argc, argv);
   } catch (const std::exception& e) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/ProgramStart.h"
 #include "base/Strings.h"
 #include "base/Win32Text.h"
 #include "dialog/DialogLogic.h"
@@ -69,6 +70,7 @@ void ShowText(const std::string& text) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  tarvel::PrepareStandardStreams();
   const std::vector<std::string> arguments = Arguments();
   switch (tarvel::ParseStartRequest(arguments)) {
     case tarvel::StartRequest::Help:

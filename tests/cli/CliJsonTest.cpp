@@ -1,6 +1,9 @@
 // tarvel-cli for scripts: every command and outcome as one JSON object that
 // a strict parser takes, the record file that several runs share, and the
 // conventions of the command line.
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -52,8 +55,14 @@ TEST_F(CliJsonTest, EveryCommandAndOutcomeGivesOneObject) {
   silent.silent = true;
   shortReply.shortReadBlock = 3;
   shortReply.shortReadBytes = 64;
+  // A time stamp beyond the clock's nanoseconds (2262).
+  std::filesystem::create_directory(dir.path() / "future");
+  const std::string future = dir.write("future/fw.sfl", "");
+  const timespec times[2] = {{13569465600, 0}, {13569465600, 0}};  // 2400-01-01
+  ::utimensat(AT_FDCWD, future.c_str(), times, 0);
   const std::string p = " -p " + port() + " --json";
   const std::string inDir = "cd '" + dir.path().string() + "' && " + Program() + " ";
+  const std::string inDirWith = "cd '" + dir.path().string() + "' && ";
   struct Row {
     const char* name;
     sim::Cable cable;
@@ -160,6 +169,26 @@ TEST_F(CliJsonTest, EveryCommandAndOutcomeGivesOneObject) {
        [](const json& o) { EXPECT_TRUE(o["comment"].is_string()); }},
       {"ports", sim::Cable::Qap8, {}, "ports --json", 0, "ports",
        [](const json& o) { EXPECT_TRUE(o["ports"].is_array()); }},
+      {"list of a file from 2400", sim::Cable::Qap8, {}, "list " + path("future") + " --json", 0, "list",
+       [](const json& o) {
+         ASSERT_EQ(o["rows"].size(), 1u);
+         EXPECT_EQ(o["rows"][0]["date_iso"], "2400-01-01T00:00:00.000Z");
+       }},
+      // --json anywhere: every outcome is one object.
+      {"--json before the command", sim::Cable::Qap8, {}, "--json sync -p " + port(), 2, "sync", nullptr},
+      {"unknown command", sim::Cable::Qap8, {}, "frobnicate --json", 2, "frobnicate",
+       [](const json& o) { EXPECT_EQ(o["message"], "unknown command 'frobnicate'"); }},
+      {"help", sim::Cable::Qap8, {}, "sync --help --json", 0, "sync",
+       [](const json& o) { EXPECT_NE(o["message"].get<std::string>().find("--port"), std::string::npos); }},
+      // A name the system cannot take: a failure of its own, not an exception.
+      {"read into a name too long", sim::Cable::Qap8, {}, "read " + path(std::string(300, 'n') + ".sfl") + p, 8,
+       "read", nullptr},
+      // The command line wins over the environment; a value used must be valid.
+      {"bad environment overridden", sim::Cable::Qap8, {},
+       inDirWith + "TARVEL_BAUD=abc TARVEL_CABLE=qap9 " + Program() + " sync -b 38400 -c qap8" + p, 0, "sync",
+       nullptr},
+      {"bad environment used", sim::Cable::Qap8, {}, inDirWith + "TARVEL_CABLE=qap9 " + Program() + " sync" + p, 2,
+       "sync", [](const json& o) { EXPECT_EQ(o["message"], "TARVEL_CABLE=qap9 is not a value of --cable"); }},
   };
   const std::regex utcTime(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
   for (const Row& row : rows) {
@@ -234,7 +263,7 @@ TEST_F(CliJsonTest, Conventions) {
                                     " -c qap10 -b 38400", 0, ""},
       {"cable spelled as in the window", cli + " sync --port " + port() + " --cable QAP-10", 0, ""},
       {"unknown cable", cli + " sync --port " + port() + " --cable qap9", 2, "--cable"},
-      {"unknown command", cli + " frobnicate --json", 2, "tarvel-cli: unknown command 'frobnicate'\nUsage:"},
+      {"unknown command", cli + " frobnicate", 2, "tarvel-cli: unknown command 'frobnicate'\nUsage:"},
       {"no command", cli, 2, "Usage: tarvel-cli COMMAND [OPTIONS]"},
   };
   for (const Row& row : rows) {

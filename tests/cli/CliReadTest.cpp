@@ -102,7 +102,7 @@ TEST_F(CliReadTest, ReadFailuresAndTheirExitCodes) {
       {"short reply: 107 then 114", sim::Cable::Qap8, shortReply, "", 8,
        {"Communication Error.", "Failed in reading the flash. ", "3 of 1024 blocks"}},
       {"bad end block", sim::Cable::Qap8, {}, "--end-block 1G", 2, {"--end-block"}},
-      {"the trace over the dump", sim::Cable::Qap8, {}, "--trace " + out, 2, {"The output is the input file itself"}},
+      {"the trace over the dump", sim::Cable::Qap8, {}, "--trace " + out, 2, {"the output file and --trace name the same file"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

@@ -95,7 +95,7 @@ TEST_F(CliWriteTest, EachFailureHasItsExitCodeAndMessage) {
        "0x1A"},
       {"a FIFO", {}, "write " + fifo + " --port " + port(), 5, "not a regular file"},
       {"the trace over the firmware", {}, "write " + file + " --trace " + file + " --port " + port(), 2,
-       "The output is the input file itself"},
+       "the file to write and --trace name the same file"},
   };
   const std::string before = Slurp(file);
   for (const Row& row : rows) {

@@ -1,6 +1,8 @@
 // Several radios written side by side: the engine in this process (so that
 // the sanitizers watch its threads) and the real binary, each against a
 // line of simulated radios.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -131,6 +133,16 @@ class GangCliTest : public test::CliFixture {
 
   std::string file = dir.write("fw.sfl", test::ConventionalSfl(0, kBlocks));
   std::string record = (dir.path() / "record.jsonl").string();
+  std::string fifo = [this] {
+    const std::string path = (dir.path() / "fifo.txt").string();
+    ::mkfifo(path.c_str(), 0600);
+    return path;
+  }();
+  std::string sparse = [this] {
+    const std::string path = dir.write("sparse.txt", "");
+    std::filesystem::resize_file(path, 3u << 20);
+    return path;
+  }();
 };
 
 TEST_F(GangCliTest, TableJsonRecordAndExitCode) {
@@ -175,7 +187,9 @@ TEST_F(GangCliTest, TableJsonRecordAndExitCode) {
 
 TEST_F(GangCliTest, PortsFileSyncAndUsageErrors) {
   Line line(dir, {{}, Silent()});
-  const std::string list = dir.write("ports.txt", "# the fixture\n" + r(0) + "\n\n  " + r(1) + "  # the second\n");
+  // Written by an editor that starts UTF-8 with a byte order mark.
+  const std::string list =
+      dir.write("ports.txt", "\xEF\xBB\xBF" + r(0) + "\n# the fixture\n\n  " + r(1) + "  # the second\n");
   const test::CliRun sync = cli("sync --ports-file " + list);
   EXPECT_EQ(sync.exitCode, kExitSync) << sync.err;
   EXPECT_EQ(sync.out.find("Port" + std::string(r(0).size() - 4, ' ') + "  Time   Result\n"), 0u) << sync.out;
@@ -197,6 +211,14 @@ TEST_F(GangCliTest, PortsFileSyncAndUsageErrors) {
          return names;
        }()),
        "at most 256 ports"},
+      // A ports file is never waited for nor read without end.
+      {"sync --ports-file " + fifo, "not a regular file"},
+      {"sync --ports-file /dev/zero", "not a regular file"},
+      {"sync --ports-file " + sparse, "larger than 1048576 bytes"},
+      {"sync --ports-file " + dir.write("long.txt", r(0) + "\n" + std::string(5000, 'x')), "line 2: longer than"},
+      // The system would open the name cut at the NUL, under another name.
+      {"sync --ports-file " + dir.write("nul.txt", "# list\n" + r(0) + std::string(1, '\0') + "x\n"),
+       "line 2: a NUL byte"},
   };
   for (const Usage& usage : usages) {
     SCOPED_TRACE(usage.args.substr(0, 80));
@@ -254,6 +276,84 @@ TEST_F(GangCliTest, AFailedRoundKeepsItsExitCodeThroughAGoodOne) {
   EXPECT_EQ(run.exitCode, kExitFlashWrite) << run.err;
   EXPECT_NE(run.out.find("2      " + r(1) + "  16/16"), std::string::npos) << run.out;
   EXPECT_EQ(line.radios[1]->stats().blocksStored, 3 + kBlocks);
+}
+
+// Closed standard streams and a reader that has gone (`| head -1`) cost
+// no radio its write and no record its line: the record holds JSON only.
+TEST_F(GangCliTest, ClosedStreamsAndAGoneReaderLoseNoRadioAndNoRecordLine) {
+  const struct {
+    const char* name;
+    const char* redirect;  // "gone": stdout and stderr on a pipe without reader
+    bool twoRadios;        // the second one silent
+    int exitCode;
+  } rows[] = {
+      {"stdout closed", ">&-", false, kExitOk},
+      {"stdout closed, a line of radios", ">&-", true, kExitSync},
+      {"stderr closed, a line of radios", "2>&-", true, kExitSync},
+      {"stdin closed", "<&-", false, kExitOk},
+      {"all three closed", "<&- >&- 2>&-", true, kExitSync},
+      {"reader gone", "gone", false, kExitOk},
+      {"reader gone, a line of radios", "gone", true, kExitSync},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::filesystem::remove(record);
+    Line line(dir, row.twoRadios ? std::vector<sim::Faults>{{}, Silent()} : std::vector<sim::Faults>{{}});
+    const std::string commandLine = Program() + " write " + file + line.args + " --json --record " + record;
+    const int exitCode = std::string(row.redirect) == "gone"
+                             ? test::RunWithGoneReader(commandLine)
+                             : shell("(" + commandLine + " " + row.redirect + ")").exitCode;
+    EXPECT_EQ(exitCode, row.exitCode);
+    std::istringstream in(test::Slurp(record));
+    std::size_t lines = 0;
+    for (std::string text; std::getline(in, text); ++lines) {
+      EXPECT_TRUE(nlohmann::json::accept(text)) << text;
+    }
+    EXPECT_EQ(lines, line.radios.size());
+    EXPECT_EQ(line.radios[0]->stats().blocksStored, kBlocks);
+    EXPECT_EQ(line.radios[0]->block(kBlocks - 1), test::PatternBlock(kBlocks - 1));
+  }
+}
+
+// The trace, the record, the output and the file to write are four files:
+// a clash, by name or through a link, is refused before any radio wakes.
+TEST_F(GangCliTest, FilesInTwoRolesAreRefusedBeforeTheRadioWakes) {
+  Line line(dir, {{}, {}});
+  std::string earlier;
+  for (int i = 0; i < 50; ++i) earlier += "{\"line\":" + std::to_string(i) + "}\n";
+  const std::string dump = (dir.path() / "dump.sfl").string();
+  const std::string link = (dir.path() / "link.sfl").string();
+  std::filesystem::create_symlink(file, link);
+  const std::string sameRecord = (dir.path() / "." / "record.jsonl").string();
+  const struct {
+    const char* name;
+    std::string commandLine;  // after the program
+  } rows[] = {
+      {"--trace names the record", "write " + file + " -p " + r(0) + " --record " + record + " --trace " + sameRecord},
+      {"TARVEL_RECORD names the trace", "write " + file + " -p " + r(0) + " --trace " + record},
+      {"--record names the file to write", "write " + file + " -p " + r(0) + " --record " + file},
+      {"--record through a link to the file to write", "write " + file + " -p " + r(0) + " --record " + link},
+      {"--record names the dump", "read " + record + " --force -p " + r(0) + " --record " + record},
+      {"--trace names a new dump", "read " + dump + " -p " + r(0) + " --trace " + dump},
+      {"a radio's trace names the record",
+       "write " + file + line.args + " --trace " + (dir.path() / "t").string() + " --record " +
+           (dir.path() / "t-1").string()},
+      {"sync's trace names the record", "sync -p " + r(0) + " --trace " + record + " --record " + sameRecord},
+  };
+  const std::string sfl = test::Slurp(file);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    dir.write("record.jsonl", earlier);
+    const std::string env = std::string(row.name).starts_with("TARVEL_RECORD") ? "TARVEL_RECORD=" + record + " " : "";
+    const test::CliRun run = shell(env + Program() + " " + row.commandLine + " --json");
+    EXPECT_EQ(run.exitCode, kExitUsage) << run.err;
+    EXPECT_NE(run.err.find("name the same file"), std::string::npos) << run.err;
+    EXPECT_TRUE(nlohmann::json::accept(run.out)) << run.out;
+    EXPECT_EQ(test::Slurp(record), earlier);
+    EXPECT_EQ(test::Slurp(file), sfl);
+    EXPECT_FALSE(std::filesystem::exists(dump));
+    for (const auto& radio : line.radios) EXPECT_EQ(radio->stats().syncBytes, 0);
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -389,33 +390,36 @@ TEST(ProfileFile, LinkChainsAreWrittenAtTheirEnd) {
   }
 }
 
-// A file beyond the 1 MiB read: looked up in its first MiB, the rest kept.
-TEST(ProfileFile, ALongFileIsReadInItsFirstMebibyteAndKeptWhole) {
+// Above 1 MiB a settings file is left alone: a huge or sparse file is not
+// copied at every start. Reads give their defaults and writes fail.
+TEST(ProfileFile, AFileAboveTheCapIsLeftAloneAndGivesDefaults) {
+  const std::string head = "[A]\nK=1\n";
   const std::string comment = ";" + std::string(62, 'c') + "\n";
-  std::string filler;  // comment lines to a bit over 1 MiB
-  while (filler.size() < 1024 * 1024 + 100) filler += comment;
-  const std::string tail = "[B]\nK=2\n;no line end";
+  std::string atCap = head;
+  while (atCap.size() + comment.size() <= 1024 * 1024) atCap += comment;
+  atCap += std::string(1024 * 1024 - atCap.size() - 1, ';') + "\n";
   const struct {
     const char* name;
-    std::string before, after;  // the file around the filler and the tail
+    std::string content;
+    std::uint64_t sparseSize;  // grown to this size with a hole
+    bool tooLarge;
   } rows[] = {
-      {"sections in the first MiB", "[A]\nK=1\n", "[C]\nK=3\n\n[A]\nK=one\n"},
-      {"no section in the first MiB", ";top\n", "[C]\nK=3\n\n[A]\nK=one\n\n;top\n"},
+      {"exactly 1 MiB", atCap, 0, false},
+      {"one byte more", atCap + ";", 0, true},
+      {"sparse 2 GiB", head, 2ULL << 30, true},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     TempFolder dir;
     const std::string path = dir.file("tarvel.ini");
-    WriteBytes(path, row.before + filler + tail);
-    EXPECT_EQ(ReadProfileString(path, "B", "K", "d"), "d");  // only the tail holds it
-
-    ASSERT_TRUE(WriteProfileString(path, "A", "K", "one"));
-    ASSERT_TRUE(WriteProfileString(path, "C", "K", "3"));
-    const std::string written = ReadBytes(path);
-    EXPECT_EQ(written.substr(0, row.after.size()), row.after);
-    EXPECT_EQ(written.substr(row.after.size()), filler + tail);
-    EXPECT_EQ(ReadProfileString(path, "A", "K", "d"), "one");
-    EXPECT_EQ(ReadProfileString(path, "C", "K", "d"), "3");
+    WriteBytes(path, row.content);
+    if (row.sparseSize != 0) std::filesystem::resize_file(path, row.sparseSize);
+    EXPECT_EQ(ProfileFileTooLarge(path), row.tooLarge);
+    EXPECT_EQ(ReadProfileString(path, "A", "K", "d"), row.tooLarge ? "d" : "1");
+    EXPECT_EQ(WriteProfileString(path, "A", "K", "2"), !row.tooLarge);
+    EXPECT_EQ(ReadProfileString(path, "A", "K", "d"), row.tooLarge ? "d" : "2");
+    EXPECT_EQ(std::filesystem::file_size(path), row.sparseSize != 0 ? row.sparseSize : row.content.size());
+    if (row.tooLarge && row.sparseSize == 0) EXPECT_EQ(ReadBytes(path), row.content);
   }
 }
 
