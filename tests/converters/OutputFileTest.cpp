@@ -197,14 +197,16 @@ TEST(OutputFile, ACommitThatFailsLeavesTheOldFile) {
     SCOPED_TRACE(c.name);
     test::TempDir dir;
     const std::string out = dir.write("out", "old");
-    OutputFile file;
-    OutputError error;
-    ASSERT_TRUE(file.open(out, {}, error));
-    ASSERT_TRUE(file.write("new", error));
-    c.sabotage(file, dir);
-    EXPECT_FALSE(file.commit(error));
-    EXPECT_EQ(error.problem, OutputProblem::System);
-    EXPECT_EQ(error.text, out + ": " + c.reason);
+    {
+      OutputFile file;
+      OutputError error;
+      ASSERT_TRUE(file.open(out, {}, error));
+      ASSERT_TRUE(file.write("new", error));
+      c.sabotage(file, dir);
+      EXPECT_FALSE(file.commit(error));
+      EXPECT_EQ(error.problem, OutputProblem::System);
+      EXPECT_EQ(error.text, out + ": " + c.reason);
+    }  // a new file kept for keepAs goes with the writer
     if (fs::is_regular_file(out)) {
       EXPECT_EQ(Slurp(out), "old");
     }

@@ -18,8 +18,23 @@ target_link_libraries(replay_comment_block PRIVATE tarvel_catalog tarvel_cli_lib
 tarvel_fuzz_replay(intel_hex IntelHexFuzz.cpp ${CMAKE_SOURCE_DIR}/converters/Tesmol.cpp)
 target_link_libraries(replay_intel_hex PRIVATE tarvel_converter_common)
 
-tarvel_fuzz_replay(profile_file ProfileFileFuzz.cpp)
-target_link_libraries(replay_profile_file PRIVATE tarvel_settings)
+# FuzzedDataProvider.h comes with clang's fuzzer runtime (libclang-rt-14-dev).
+# A folder with a link to its folder alone: clang's other headers must not
+# stand in for GCC's.
+file(GLOB TARVEL_CLANG_INCLUDES LIST_DIRECTORIES true /usr/lib/llvm-*/lib/clang/*/include)
+find_path(TARVEL_FUZZER_HEADERS fuzzer/FuzzedDataProvider.h PATHS ${TARVEL_CLANG_INCLUDES} NO_DEFAULT_PATH)
+if(TARVEL_FUZZER_HEADERS)
+  set(TARVEL_FUZZER_LINKS ${CMAKE_BINARY_DIR}/fuzzer-headers)
+  file(MAKE_DIRECTORY ${TARVEL_FUZZER_LINKS})
+  if(NOT EXISTS ${TARVEL_FUZZER_LINKS}/fuzzer)
+    file(CREATE_LINK ${TARVEL_FUZZER_HEADERS}/fuzzer ${TARVEL_FUZZER_LINKS}/fuzzer SYMBOLIC)
+  endif()
+  tarvel_fuzz_replay(profile_file ProfileFileFuzz.cpp)
+  target_include_directories(replay_profile_file SYSTEM PRIVATE ${TARVEL_FUZZER_LINKS})
+  target_link_libraries(replay_profile_file PRIVATE tarvel_settings)
+else()
+  message(WARNING "fuzzer/FuzzedDataProvider.h not found (libclang-rt-14-dev): the profile_file corpus is not replayed")
+endif()
 
 tarvel_fuzz_replay(cli_args CliArgsFuzz.cpp)
 target_link_libraries(replay_cli_args PRIVATE tarvel_cli_lib)
