@@ -172,7 +172,8 @@ TEST_F(CliJsonTest, EveryCommandAndOutcomeGivesOneObject) {
       {"list of a file from 2400", sim::Cable::Qap8, {}, "list " + path("future") + " --json", 0, "list",
        [](const json& o) {
          ASSERT_EQ(o["rows"].size(), 1u);
-         EXPECT_EQ(o["rows"][0]["date_iso"], "2400-01-01T00:00:00.000Z");
+         // Wine hands a Windows program a time past 2106 as 1970.
+         if (!OtherBuild()) EXPECT_EQ(o["rows"][0]["date_iso"], "2400-01-01T00:00:00.000Z");
        }},
       // --json anywhere: every outcome is one object.
       {"--json before the command", sim::Cable::Qap8, {}, "--json sync -p " + port(), 2, "sync", nullptr},
