@@ -83,8 +83,10 @@ std::vector<FolderEntry> ListFolder(const std::string& folder,
 
 // The whole of a regular file of at most `maxBytes`, opened without waiting
 // (a FIFO without a writer, a device) and refused unless regular. False with
-// the reason: the system's, "not a regular file" or "larger than N bytes".
-bool ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& text, std::string& reason);
+// the reason: the system's, "not a regular file" or `tooLarge` (by default
+// "larger than N bytes").
+bool ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& text, std::string& reason,
+                     const std::string& tooLarge = {});
 
 // A path object for a UTF-8 path, and back.
 std::filesystem::path PathOf(const std::string& path);

@@ -5,14 +5,16 @@
 
 namespace tarvel::fileio {
 
-bool ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& text, std::string& reason) {
+bool ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& text, std::string& reason,
+                     const std::string& tooLargeText) {
   text.clear();
   const int fd = Open(path, OpenFor::ReadNoWait);
   if (fd < 0) {
     reason = std::strerror(errno);
     return false;
   }
-  const std::string tooLarge = "larger than " + std::to_string(maxBytes) + " bytes";
+  const std::string tooLarge =
+      tooLargeText.empty() ? "larger than " + std::to_string(maxBytes) + " bytes" : tooLargeText;
   FileInfo info;
   bool ok = Stat(fd, info) == 0;
   if (!ok) {
@@ -24,7 +26,7 @@ bool ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string&
     reason = tooLarge;
     ok = false;
   }
-  char chunk[1 << 14];
+  char chunk[1 << 16];
   while (ok) {
     const long long n = Read(fd, chunk, sizeof chunk);
     if (n < 0) {

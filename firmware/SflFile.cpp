@@ -1,8 +1,6 @@
 #include "firmware/SflFile.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 #include "base/FileIo.h"
 
@@ -66,41 +64,11 @@ std::optional<std::uint64_t> SflFileSize(const std::string& path) {
 }
 
 bool LoadSflFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& reason) {
-  // ReadNoWait: a FIFO must not hold the program until a writer comes; it
-  // is refused below like any file that is not a regular file.
-  const int fd = fileio::Open(path, fileio::OpenFor::ReadNoWait);
-  if (fd < 0) {
-    reason = std::strerror(errno);
-    return false;
-  }
-  fileio::FileInfo info;
-  bool ok = fileio::Stat(fd, info) == 0;
-  if (!ok) {
-    reason = std::strerror(errno);
-  } else if (!info.regular) {
-    reason = "not a regular file";
-    ok = false;
-  } else if (info.size > kSflMaxFileBytes) {
-    reason = "the file is too large";
-    ok = false;
-  }
-  bytes.clear();
-  std::uint8_t chunk[1 << 16];
-  while (ok) {
-    const long long n = fileio::Read(fd, chunk, sizeof chunk);
-    if (n < 0) {
-      reason = std::strerror(errno);
-      ok = false;
-    } else if (n == 0) {
-      break;
-    } else if (bytes.size() + static_cast<std::size_t>(n) > kSflMaxFileBytes) {
-      reason = "the file is too large";  // it grew while being read
-      ok = false;
-    } else {
-      bytes.insert(bytes.end(), chunk, chunk + n);
-    }
-  }
-  fileio::Close(fd);
+  // Without waiting: a FIFO must not hold the program until a writer comes;
+  // it is refused like any file that is not a regular file.
+  std::string text;
+  const bool ok = fileio::ReadRegularFile(path, kSflMaxFileBytes, text, reason, "the file is too large");
+  bytes.assign(text.begin(), text.end());
   return ok;
 }
 
