@@ -675,9 +675,14 @@ void CFirmwareWriterDlg::OnSflConv() {
 
 void CFirmwareWriterDlg::OnDump() {
   if (Accessing()) return;
-  CFileDlg2 dialog(FromLocalPath(m_strSflFolder), this);
-  if (ExecFileDialog(dialog) != QDialog::Accepted) return;
-  const std::string outputPath = ChosenPath(dialog);
+  std::string outputPath;
+  {
+    // The save dialog's model watches its folder from a thread of its own:
+    // it ends here, before the read writes into that folder.
+    CFileDlg2 dialog(FromLocalPath(m_strSflFolder), this);
+    if (ExecFileDialog(dialog) != QDialog::Accepted) return;
+    outputPath = ChosenPath(dialog);
+  }
   if (outputPath.empty()) return;
 
   LockForRead();
