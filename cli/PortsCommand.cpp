@@ -2,6 +2,7 @@
 // technician needs to pick the right cable.
 #include <cstdio>
 #include <memory>
+#include <string>
 
 #include "base/Strings.h"
 #include "cli/CommandRun.h"
@@ -23,6 +24,7 @@ Json PortJson(const PortInfo& port) {
                                                {"manufacturer", port.manufacturer},
                                                {"product_name", port.product}};
   object["driver"] = port.driver;
+  object["latency_timer_ms"] = port.latencyTimerMs < 0 ? Json(nullptr) : Json(port.latencyTimerMs);
   object["access"] = PortAccessName(CheckPortAccess(port.device));
   return object;
 }
@@ -35,6 +37,7 @@ std::string PortLine(const PortInfo& port) {
       port.manufacturer + (port.manufacturer.empty() || port.product.empty() ? "" : " ") + port.product;
   if (!name.empty()) line += "  " + name;
   if (port.vendorId.empty() && !port.driver.empty()) line += "  (" + port.driver + ")";
+  if (port.latencyTimerMs >= 0) line += "  latency " + std::to_string(port.latencyTimerMs) + " ms";
   if (!port.byId.empty()) line += "  " + port.byId;
   const PortAccess access = CheckPortAccess(port.device);
   if (access == PortAccess::Denied || access == PortAccess::Busy) line += std::string("  [") + PortAccessName(access) + "]";

@@ -1,5 +1,7 @@
 #include "serial/PortList.h"
 
+#include "serial/PortFacts.h"
+
 #include <cctype>
 #include <string_view>
 
@@ -13,6 +15,26 @@ const char* PortAccessName(PortAccess access) {
     case PortAccess::Busy: return "busy";
   }
   return "ok";
+}
+
+std::string AdapterFamily(const std::string& vendorId, const std::string& productId) {
+  struct Family {
+    const char* vendor;
+    const char* product;  // nullptr: any product of the vendor
+    const char* name;
+  };
+  static constexpr Family kFamilies[] = {
+      {"0403", nullptr, "FTDI"},
+      {"10c4", nullptr, "Silicon Labs CP210x"},
+      {"067b", nullptr, "Prolific PL2303"},
+      {"1a86", nullptr, "WCH CH34x"},
+  };
+  std::string vendor = vendorId;
+  for (char& c : vendor) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const Family& family : kFamilies) {
+    if (vendor == family.vendor && (family.product == nullptr || productId == family.product)) return family.name;
+  }
+  return {};
 }
 
 bool NaturalLess(const std::string& left, const std::string& right) {

@@ -17,6 +17,9 @@ struct PortInfo {
   // device behind the name, e.g. \Device\VCP0.
   std::string driver;
   std::string friendlyName;  // Windows: the name Device Manager shows
+  // The adapter's latency timer in milliseconds, for adapters that hold
+  // short replies until it runs out (FTDI); -1 where there is none.
+  int latencyTimerMs = -1;
 };
 
 // The serial ports of this machine, sorted by name in natural order

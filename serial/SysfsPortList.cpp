@@ -12,6 +12,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "serial/PortFacts.h"
 #include "serial/UucpLock.h"
 
 namespace tarvel {
@@ -141,6 +142,7 @@ std::vector<PortInfo> ListSysfsPorts(const std::string& sysRoot, const std::stri
 
     port.device = (fs::path(devRoot) / DeviceName(name)).string();
     FillUsbFacts(device, sysRoot, port);
+    port.latencyTimerMs = LatencyTimerOfTty(sysRoot, name);
     port.byId = FindLink(devRoot, "by-id", port.device);
     port.byPath = FindLink(devRoot, "by-path", port.device);
     ports.push_back(std::move(port));

@@ -80,9 +80,17 @@ std::map<std::string, PortInfo> DeviceFacts() {
     DWORD type = 0;
     const LONG status =
         ::RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(portName), &bytes);
+    // The FTDI driver keeps its latency timer among the device's parameters.
+    DWORD latency = 0;
+    DWORD latencyBytes = sizeof latency;
+    DWORD latencyType = 0;
+    const bool hasLatency = ::RegQueryValueExW(key, L"LatencyTimer", nullptr, &latencyType,
+                                               reinterpret_cast<BYTE*>(&latency), &latencyBytes) == ERROR_SUCCESS &&
+                            latencyType == REG_DWORD && latency <= 255;
     ::RegCloseKey(key);
     if (status != ERROR_SUCCESS || type != REG_SZ) continue;
     PortInfo info;
+    if (hasLatency) info.latencyTimerMs = static_cast<int>(latency);
     info.friendlyName = DeviceProperty(devices, device, SPDRP_FRIENDLYNAME);
     info.manufacturer = DeviceProperty(devices, device, SPDRP_MFG);
     const std::string hardwareId = DeviceProperty(devices, device, SPDRP_HARDWAREID);

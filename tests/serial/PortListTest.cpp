@@ -1,5 +1,7 @@
 #include "serial/SysfsPortList.h"
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -7,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "serial/PortFacts.h"
 #include "tests/support/TempDir.h"
 
 namespace tarvel {
@@ -65,6 +68,10 @@ class FakeSystem {
     classLink(name, ttyDir);
   }
 
+  void latency(const std::string& devicePath, int ms) {
+    write(sys_ / "devices" / devicePath / "latency_timer", std::to_string(ms));
+  }
+
   void byId(const std::string& link, const std::string& name) {
     fs::create_symlink(fs::path("../..") / name, dev_ / "serial" / "by-id" / link);
   }
@@ -87,6 +94,7 @@ TEST(PortList, ListsRealSerialDevicesWithTheirUsbIdentity) {
   system.usbDevice(ftdi, "0403", "6001", "A12345", "FTDI", "FT232R USB UART");
   system.tty("ttyUSB10", ftdi + "/1-2:1.0/ttyUSB10", "ftdi_sio");
   system.byId("usb-FTDI_FT232R_USB_UART_A12345-if00-port0", "ttyUSB10");
+  system.latency(ftdi + "/1-2:1.0/ttyUSB10", 16);
 
   const std::string prolific = "pci0000:00/0000:00:14.0/usb1/1-3";
   system.usbDevice(prolific, "067b", "2303", "", "Prolific", "USB-Serial Controller");
@@ -120,6 +128,7 @@ TEST(PortList, ListsRealSerialDevicesWithTheirUsbIdentity) {
   EXPECT_EQ(ports[1].productId, "2303");
   EXPECT_EQ(ports[1].serial, "");
   EXPECT_EQ(ports[1].driver, "pl2303");
+  EXPECT_EQ(ports[1].latencyTimerMs, -1);
 
   const PortInfo& adapter = ports[2];
   EXPECT_EQ(adapter.vendorId, "0403");
@@ -129,6 +138,68 @@ TEST(PortList, ListsRealSerialDevicesWithTheirUsbIdentity) {
   EXPECT_EQ(adapter.product, "FT232R USB UART");
   EXPECT_EQ(adapter.driver, "ftdi_sio");
   EXPECT_EQ(fs::path(adapter.byId).filename(), "usb-FTDI_FT232R_USB_UART_A12345-if00-port0");
+  EXPECT_EQ(adapter.latencyTimerMs, 16);
+  EXPECT_EQ(CurrentLatencyTimer(system.device("ttyUSB10"), system.sysRoot()), 16);
+  EXPECT_EQ(CurrentLatencyTimer(system.device("ttyUSB2"), system.sysRoot()), -1);
+}
+
+// Who holds a port: processes whose descriptors lead to the device, by its
+// own name or by a link to it; unreadable processes and other files do not
+// count.
+TEST(PortFacts, NamesTheProcessesThatHoldThePortAndTheGroupThatMayOpenIt) {
+  test::TempDir dir;
+  const fs::path device = dir.path() / "ttyUSB0";
+  std::ofstream(device) << "";
+  fs::create_symlink(device, dir.path() / "usb-FTDI-if00-port0");
+  const fs::path proc = dir.path() / "proc";
+  const struct {
+    const char* pid;
+    const char* program;
+    fs::path opened;
+  } processes[] = {
+      {"4711", "minicom", device},
+      {"88", "screen", dir.path() / "usb-FTDI-if00-port0"},
+      {"99", "bash", dir.path() / "other"},
+      {"self", "tarvel", device},  // not a process number
+  };
+  for (const auto& process : processes) {
+    fs::create_directories(proc / process.pid / "fd");
+    std::ofstream(proc / process.pid / "comm") << process.program << '\n';
+    fs::create_symlink(process.opened, proc / process.pid / "fd" / "3");
+  }
+  fs::create_directories(proc / "5" );  // no fd folder to look into
+
+  const std::vector<PortHolder> holders = FindPortHolders(device.string(), proc.string());
+  ASSERT_EQ(holders.size(), 2u);
+  EXPECT_EQ(holders[0].pid, 88);
+  EXPECT_EQ(holders[0].program, "screen");
+  EXPECT_EQ(holders[1].pid, 4711);
+  EXPECT_EQ(holders[1].program, "minicom");
+  EXPECT_TRUE(FindPortHolders(device.string(), (dir.path() / "no-proc").string()).empty());
+
+  // The node is ours, so its group is this process's own.
+  const fs::path groups = dir.path() / "group";
+  std::ofstream(groups) << "users:x:" << ::getegid() + 1 << ":\ndialout:x:" << ::getegid() << ":tech\n";
+  const std::optional<DeviceGroup> group = DeviceGroupOf(device.string(), groups.string());
+  ASSERT_TRUE(group);
+  EXPECT_EQ(group->name, "dialout");
+  EXPECT_TRUE(group->member);
+  EXPECT_EQ(DeviceGroupOf(device.string(), (dir.path() / "no-group").string())->name, std::to_string(::getegid()));
+  EXPECT_FALSE(DeviceGroupOf((dir.path() / "gone").string(), groups.string()));
+}
+
+TEST(PortFacts, AdapterFamiliesByUsbId) {
+  const struct {
+    const char* vendor;
+    const char* product;
+    const char* family;
+  } rows[] = {
+      {"0403", "6001", "FTDI"},           {"0403", "6015", "FTDI"},
+      {"10C4", "ea60", "Silicon Labs CP210x"}, {"067b", "2303", "Prolific PL2303"},
+      {"1a86", "7523", "WCH CH34x"},      {"2341", "0043", ""},
+      {"", "", ""},
+  };
+  for (const auto& row : rows) EXPECT_EQ(AdapterFamily(row.vendor, row.product), row.family) << row.vendor;
 }
 
 TEST(PortList, MissingTreesGiveAnEmptyList) {
