@@ -244,11 +244,31 @@ class PtyRadio final : public Radio {
           at = std::max(arrived, lastRelease_) + byteTime_;
           lastRelease_ = at;
         }
+        // A byte at the wrong speed: neither a sync answer (0x00, 'Z') nor
+        // any other byte of the loader's in its place.
+        if (options_.garble) value ^= 0xC3;
         tx_.push_back({value, at});
+        holdInAdapter(at);
       }
       if (loader_.hungUp()) hangUpAt_ = arrived;
     }
     return true;
+  }
+
+  // The adapter's hold on the byte just queued, which reached the adapter at
+  // `at`: it leaves with the batch it joins, when the batch's timer runs out
+  // or, at the batch's 62nd byte, at once.
+  void holdInAdapter(TimePoint at) {
+    if (options_.adapterLatencyMs == 0) return;
+    constexpr std::size_t kAdapterPacketBytes = 62;
+    if (heldBytes_ == 0 || at > heldUntil_) {
+      heldUntil_ = at + std::chrono::milliseconds(options_.adapterLatencyMs);
+      heldBytes_ = 0;
+    }
+    ++heldBytes_;
+    const TimePoint release = heldBytes_ == kAdapterPacketBytes ? at : heldUntil_;
+    for (std::size_t i = 0; i < heldBytes_ && i < tx_.size(); ++i) tx_[tx_.size() - 1 - i].at = release;
+    if (heldBytes_ == kAdapterPacketBytes) heldBytes_ = 0;
   }
 
   void sendDue() {
@@ -313,6 +333,8 @@ class PtyRadio final : public Radio {
   TimePoint lastRelease_;
   TimePoint lastSend_;
   std::optional<TimePoint> hangUpAt_;
+  TimePoint heldUntil_;       // when the adapter's batch being held leaves
+  std::size_t heldBytes_ = 0;  // bytes in that batch
   bool txBlocked_ = false;
 
   mutable std::mutex mutex_;  // guards flash_ and loader_

@@ -59,6 +59,13 @@ struct Options {
   std::string flashFile;                       // loaded at start, saved after every stored block
   std::string logFile;                         // every byte both ways, with times, in hex
   unsigned baud = 0;                           // 0: unpaced; else 11 bits per byte both ways
+  // A USB adapter's latency timer on the radio's answers: each answer byte
+  // is held until the timer has run this long since the first byte held, or
+  // until 62 bytes wait, as an FTDI chip holds them. 0: no adapter.
+  unsigned adapterLatencyMs = 0;
+  // The line runs at another speed than the radio's: every answer byte
+  // reaches the tool as a byte the loader never sends.
+  bool garble = false;
   Faults faults;
 };
 

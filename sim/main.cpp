@@ -115,6 +115,11 @@ int Serve(int argc, char** argv) {
   app.add_option("--log", options.logFile, "Log of every byte both ways (with --count, FILE-0 ...)");
   app.add_option("--baud", options.baud, "Pace both directions at this rate (0: unpaced)")
       ->capture_default_str();
+  app.add_option("--adapter-latency", options.adapterLatencyMs,
+                 "Hold answers as a USB adapter with this latency timer does, in ms (0: no adapter)")
+      ->check(CLI::Range(0, 255))
+      ->capture_default_str();
+  app.add_flag("--garble", options.garble, "Answer at the wrong speed: bytes that are not the loader's");
   app.footer(
       "With --count, a fault option's value may name the radio it applies to as RADIO:NUMBER\n"
       "(--refuse-block 2:0x10 is radio 2 only; --silent=1 silences radio 1); without RADIO it applies to all.");
