@@ -90,6 +90,38 @@ std::string_view LoadString(StringId id) {
     case StringId::ReadKeptHint:
       return "%s holds the whole flash as read; %s was left as it is. Rename the file to keep it as the dump.";
     case StringId::TooManyPorts: return "at most %s ports at once";
+    case StringId::DiagPortMissing: return "%s does not exist.";
+    case StringId::DiagPortMissingHint: return "The serial ports of this machine: %s.";
+    case StringId::DiagNoPortsHint: return "This machine has no serial port: connect the cable.";
+    case StringId::DiagPortDenied: return "No permission to open %s: it belongs to the group '%s'.";
+    case StringId::DiagPortDeniedHint:
+      return "Add your user to that group (sudo usermod -aG %s %s), then log out and in again.";
+    case StringId::DiagPortBusy: return "%s is held by %s.";
+    case StringId::DiagPortBusyHint: return "Close that program, or choose another port.";
+    case StringId::DiagAnotherProgram: return "another program";
+    case StringId::DiagAdapter: return "The adapter: %s.";
+    case StringId::DiagPortFailed: return "%s cannot be opened: %s.";
+    case StringId::DiagLoaderSilent: return "The loader does not answer with the %s cable.";
+    case StringId::DiagLoaderSilentHint:
+      return "Check that the radio is on and in loader mode, and that the cable is plugged in at both ends.";
+    case StringId::DiagLoaderSilentDoctorHint:
+      return "Check that the radio is on and in loader mode, and that the cable is plugged in at both ends; "
+             "'tarvel-cli doctor -p %s' also tries the other cable.";
+    case StringId::DiagOtherCable: return "The loader does not answer with the %s cable, but it does with the %s cable.";
+    case StringId::DiagOtherCableHint: return "Choose the %s cable: --cable %s, or %s in the window.";
+    case StringId::DiagGarbled: return "The radio answers with bytes that are not the loader's (%s).";
+    case StringId::DiagGarbledHint:
+      return "Check the speed (--baud %s; the loader may run at another) and the cable type (--cable %s).";
+    case StringId::DiagLateReplies: return "Replies come %s ms after the request: the adapter holds them back.";
+    case StringId::DiagLateRepliesHintLinux: return "Set the adapter's latency timer to 1 ms: echo 1 | sudo tee %s";
+    case StringId::DiagLateRepliesHintWindows:
+      return "Set the adapter's latency timer to 1 ms: Device Manager, the port's Properties, Port Settings, "
+             "Advanced, Latency Timer (msec).";
+    case StringId::DiagLateRepliesHintOther:
+      return "Lower the adapter's latency setting, or use an adapter that passes replies on at once.";
+    case StringId::DiagLoaderAnswered: return "The loader answers with the %s cable at %s baud (replies in %s ms).";
+    case StringId::DiagLatencyTimer: return "latency timer %s ms";
+    case StringId::DiagLatencyAfterRequest: return "latency timer %s ms, %s ms after the low-latency request";
     case StringId::WindowUsage:
       return "Usage: tarvel [-q | -qk]\n"
              "Writes SFL firmware files into a radio's flash over its serial boot loader.\n"

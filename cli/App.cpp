@@ -62,6 +62,7 @@ void BuildCliApp(CLI::App& app, int& exitCode) {
                        "Show the versions of the program and the converters");
 
   AddPortsCommand(app, exitCode);
+  AddDoctorCommand(app, exitCode);
   AddSyncCommand(app, exitCode);
   AddWriteCommand(app, exitCode);
   AddReadCommand(app, exitCode);

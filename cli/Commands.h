@@ -28,6 +28,7 @@ int RunCli(int argc, const char* const* argv);
 void AddJsonFlag(CLI::App& command, bool& json);
 
 void AddPortsCommand(CLI::App& app, int& exitCode);
+void AddDoctorCommand(CLI::App& app, int& exitCode);
 void AddSyncCommand(CLI::App& app, int& exitCode);
 void AddWriteCommand(CLI::App& app, int& exitCode);
 void AddReadCommand(CLI::App& app, int& exitCode);

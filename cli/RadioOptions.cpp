@@ -13,6 +13,7 @@
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
 #include "cli/Terminal.h"
+#include "diagnosis/Doctor.h"
 #include "serial/PortList.h"
 
 namespace tarvel::cli {
@@ -93,24 +94,31 @@ RadioFacts DescribeRadio(const RadioOptions& options) {
   return facts;
 }
 
-std::string PortHint(const std::string& port) {
-  switch (CheckPortAccess(port)) {
-    case PortAccess::Missing: return FormatString(StringId::PortMissingHint, {port});
-    case PortAccess::Denied: return std::string(LoadString(StringId::PortAccessHint));
-    case PortAccess::Busy: return FormatString(StringId::PortBusyHint, {port});
-    case PortAccess::Ok: break;
+std::vector<Finding> DiagnoseRadioFailure(StringId failure, const RadioOptions& options, const LineWatch& watch,
+                                          const std::string& detail) {
+  if (failure == StringId::PortCannotBeHandled || failure == StringId::PortInitFailed) {
+    std::vector<Finding> findings = DiagnosePort(options.port, ThisSystem());
+    if (findings.empty()) findings.push_back(PortFailedFinding(options.port, detail));
+    return findings;
   }
-  return FormatString(StringId::PortCheckHint, {port});
-}
-
-std::string SyncHint(const RadioOptions& options) {
-  return FormatString(StringId::SyncHint, {options.cable, std::to_string(options.baud)});
-}
-
-std::string RadioHint(StringId failure, const RadioOptions& options) {
-  if (failure == StringId::PortCannotBeHandled) return PortHint(options.port);
-  if (failure == StringId::SyncError) return SyncHint(options);
+  if (failure == StringId::SyncError) {
+    return {SyncFailureFinding(watch, options.cable == "qap10" ? kTypeQap10 : kTypeQap8, options.baud, options.port)};
+  }
   return {};
+}
+
+void AddRadioDiagnosis(RunResult& result, StringId failure, const RadioOptions& options, const LineWatch& watch,
+                       const std::string& detail) {
+  const std::vector<Finding> findings = DiagnoseRadioFailure(failure, options, watch, detail);
+  if (findings.empty()) return;
+  Json list = Json::array();
+  for (const Finding& finding : findings) {
+    list.push_back({{"id", FindingName(finding.id)},
+                    {"text", finding.text},
+                    {"hint", finding.hint.empty() ? Json(nullptr) : Json(finding.hint)}});
+  }
+  result.fields["diagnosis"] = std::move(list);
+  result.hint = findings.front().hint;
 }
 
 std::string CheckRate(const RadioOptions& options) {
@@ -140,7 +148,8 @@ std::unique_ptr<RadioSession> RadioSession::Create(const RadioOptions& options, 
     session->tracing_ = std::make_unique<TracingOpener>(*session->system_, session->traceStream_);
     opener = session->tracing_.get();
   }
-  session->context_ = std::make_unique<LoaderContext>(*opener, messages, session->clock_, session->pump_);
+  session->watching_ = std::make_unique<WatchingOpener>(*opener, session->lineWatch_);
+  session->context_ = std::make_unique<LoaderContext>(*session->watching_, messages, session->clock_, session->pump_);
   LoaderContext& ctx = *session->context_;
   ctx.link.m_strCommName = options.port;
   ctx.link.m_nBaudRate = options.baud;

@@ -17,6 +17,8 @@
 #include "cli/CommandRun.h"
 #include "cli/StopSignals.h"
 #include "cli/TerminalMessages.h"
+#include "diagnosis/Finding.h"
+#include "diagnosis/LineWatch.h"
 #include "loader/LoaderContext.h"
 #include "serial/SerialPort.h"
 #include "serial/TracingPort.h"
@@ -57,14 +59,15 @@ void TakeEnvironmentDefaults(RadioOptions& options);
 // The port as given, the device behind it and its USB facts.
 RadioFacts DescribeRadio(const RadioOptions& options);
 
-// What to do after 105: the device missing, not open to this user, in use,
-// or none of these (then perhaps the wrong device).
-std::string PortHint(const std::string& port);
-// What to do after 111.
-std::string SyncHint(const RadioOptions& options);
-// The hint for the failures every radio command shares (105, 111); empty
-// for others.
-std::string RadioHint(StringId failure, const RadioOptions& options);
+// What went wrong behind 105 (the device missing, not open to this user,
+// held by another program, or none of these) and behind 111 (a silent
+// loader or bytes that are not the loader's), from what the port layer and
+// the line showed; empty for other failures. `detail` is the failure's own.
+std::vector<Finding> DiagnoseRadioFailure(StringId failure, const RadioOptions& options, const LineWatch& watch,
+                                          const std::string& detail);
+// The run's hint and its "diagnosis" array from those findings.
+void AddRadioDiagnosis(RunResult& result, StringId failure, const RadioOptions& options, const LineWatch& watch,
+                       const std::string& detail);
 
 // The rates the window offers for the cable; another rate is a usage error.
 // Returns the error text, or empty when the rate is offered.
@@ -90,6 +93,8 @@ class RadioSession {
   RadioSession& operator=(const RadioSession&) = delete;
 
   LoaderContext& context() { return *context_; }
+  // What the line did: a failed synchronisation's diagnosis reads it.
+  const LineWatch& lineWatch() const { return lineWatch_; }
   // The exit code of a run that a signal stopped, 0 when none came.
   int stopExitCode() const { return stop_.exitCode(); }
 
@@ -102,6 +107,8 @@ class RadioSession {
   OutputFile traceFile_;
   std::ofstream traceStream_;
   std::unique_ptr<TracingOpener> tracing_;
+  LineWatch lineWatch_;
+  std::unique_ptr<WatchingOpener> watching_;
   std::unique_ptr<LoaderContext> context_;
 };
 

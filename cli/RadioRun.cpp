@@ -14,8 +14,9 @@ namespace tarvel::cli {
 namespace {
 
 // Reads every written block back and compares; returns the exit code.
-int Verify(LoaderContext& ctx, const CheckedSflFile& file, const RadioOptions& options, TerminalMessages& messages,
+int Verify(RadioSession& session, const CheckedSflFile& file, const RadioOptions& options, TerminalMessages& messages,
            RunResult& result) {
+  LoaderContext& ctx = session.context();
   const ReadBackOutcome check = ReadBackAndCompare(ctx, file);
   TransferFacts& transfer = *result.transfer;
   transfer.verifyMs = check.elapsedMs;
@@ -25,7 +26,7 @@ int Verify(LoaderContext& ctx, const CheckedSflFile& file, const RadioOptions& o
     // The report above said the write succeeded: the next line must not
     // leave that standing alone.
     if (text) std::printf("%s\n", std::string(LoadString(StringId::VerifyNotCompleted)).c_str());
-    result.hint = RadioHint(check.failure, options);
+    AddRadioDiagnosis(result, check.failure, options, session.lineWatch(), messages.lastFailureDetail());
     return ExitCodeFor(check.failure);
   }
   const std::string time = std::string(LoadString(StringId::ReadBackTime)) + FormatElapsed(check.elapsedMs) + ".";
@@ -43,7 +44,9 @@ int Verify(LoaderContext& ctx, const CheckedSflFile& file, const RadioOptions& o
   return kExitVerify;
 }
 
-std::string WriteFailureHint(const WriteOutcome& outcome, const RadioOptions& options) {
+// The hint of a write's own failures; those of the port and the
+// synchronisation come with their diagnosis.
+std::string WriteFailureHint(const WriteOutcome& outcome) {
   switch (outcome.failure) {
     case StringId::CommunicationError:
       return outcome.blocksWritten == 0
@@ -51,7 +54,7 @@ std::string WriteFailureHint(const WriteOutcome& outcome, const RadioOptions& op
                  : FormatString(StringId::WritePartlyHint, {FormatBlockCounter(outcome.blocksWritten - 1)});
     case StringId::FlashWriteFailed:
       return FormatString(StringId::BlockRefusedHint, {FormatBlockCounter(outcome.blocksWritten)});
-    default: return RadioHint(outcome.failure, options);
+    default: return {};
   }
 }
 
@@ -90,12 +93,13 @@ void WriteRadio(RadioSession& session, WriteUi& ui, const CheckedSflFile& file, 
   transfer.checksum = outcome.checkSum;
   if (!outcome.succeeded) {
     result.exitCode = ExitCodeFor(outcome.failure);
-    result.hint = WriteFailureHint(outcome, options);
+    result.hint = WriteFailureHint(outcome);
+    AddRadioDiagnosis(result, outcome.failure, options, session.lineWatch(), messages.lastFailureDetail());
     if (outcome.failure == StringId::CommunicationError || outcome.failure == StringId::FlashWriteFailed) {
       transfer.firstFailedBlock = outcome.blocksWritten;
     }
   } else if (transfer.verify) {
-    result.exitCode = Verify(ctx, file, options, messages, result);
+    result.exitCode = Verify(session, file, options, messages, result);
   }
   if (result.exitCode != kExitOk && session.stopExitCode() != 0) result.exitCode = session.stopExitCode();
   if (result.exitCode == kExitOk) {
@@ -114,7 +118,7 @@ void SyncRadio(RadioSession& session, const RadioOptions& options, TerminalMessa
     result.exitCode = ExitCodeFor(messages.lastFailure());
     result.message = messages.lastFailureText();
     result.detail = messages.lastFailureDetail();
-    result.hint = RadioHint(messages.lastFailure(), options);
+    AddRadioDiagnosis(result, messages.lastFailure(), options, session.lineWatch(), messages.lastFailureDetail());
   }
   if (session.stopExitCode() != 0 && result.exitCode != kExitOk) result.exitCode = session.stopExitCode();
 }

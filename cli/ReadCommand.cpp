@@ -33,8 +33,8 @@ bool IsBlockText(const std::string& text) {
 
 std::string ReadFailureHint(const ReadOutcome& outcome, const TerminalMessages& messages, const ReadOptions& options,
                             int blocksTotal) {
-  if (messages.showed(StringId::PortCannotBeHandled)) return PortHint(options.radio.port);
-  if (messages.showed(StringId::SyncError)) return SyncHint(options.radio);
+  // The port's and the synchronisation's hints come with their diagnosis.
+  if (messages.showed(StringId::PortCannotBeHandled) || messages.showed(StringId::SyncError)) return {};
   // The output itself is left as it was: the hint names where the blocks
   // that were read went, if anywhere.
   if (outcome.keptPath.empty()) return {};
@@ -85,6 +85,11 @@ int RunRead(const ReadOptions& options) {
     result.message = messages.lastFailureText();
     result.detail = messages.lastFailureDetail();
     result.hint = ReadFailureHint(outcome, messages, options, transfer.blocksTotal);
+    for (StringId failure : {StringId::PortCannotBeHandled, StringId::SyncError}) {
+      if (messages.showed(failure)) {
+        AddRadioDiagnosis(result, failure, options.radio, session->lineWatch(), messages.lastFailureDetail());
+      }
+    }
     if (messages.showed(StringId::CommunicationError)) transfer.firstFailedBlock = outcome.blocksRead;
     result.fields["partial_file"] = outcome.keptPath.empty() ? Json(nullptr) : Json(outcome.keptPath);
   }

@@ -109,12 +109,14 @@ TEST_F(CliJsonTest, EveryCommandAndOutcomeGivesOneObject) {
          EXPECT_EQ(o["message"],
                    "Synchronization Error.\nPlease confirm the connection with the equipment.\n"
                    "Or, please change connected speed.");
-         EXPECT_NE(o["hint"].get<std::string>().find("--cable qap8"), std::string::npos);
+         EXPECT_NE(o["hint"].get<std::string>().find("tarvel-cli doctor -p"), std::string::npos);
+         EXPECT_EQ(o["diagnosis"][0]["id"], "loader-silent");
        }},
       {"missing device", sim::Cable::Qap8, {}, "write " + file + " -p " + path("ttyNone") + " --json", 3, "write",
        [&](const json& o) {
-         EXPECT_EQ(o["hint"], path("ttyNone") + " does not exist. 'tarvel-cli ports' lists the serial devices of "
-                                                "this machine.");
+         EXPECT_EQ(o["diagnosis"][0]["id"], "port-missing");
+         EXPECT_EQ(o["diagnosis"][0]["text"], path("ttyNone") + " does not exist.");
+         EXPECT_EQ(o["hint"], o["diagnosis"][0]["hint"]);
        }},
       {"non-UTF-8 file name", sim::Cable::Qap8, {}, "write '" + path("fw\xFF.sfl") + "'" + p, 5, "write",
        [&](const json& o) { EXPECT_EQ(o["file"], path("fw\xEF\xBF\xBD.sfl")); }},

@@ -1,0 +1,73 @@
+// `tarvel-cli doctor`: walks the chain from the port to the loader and
+// stops at the first broken link, naming the cause and what to do. It
+// synchronises at most; nothing is written to the flash.
+#include <cstdio>
+#include <memory>
+
+#include "cli/CommandRun.h"
+#include "cli/Commands.h"
+#include "cli/RadioOptions.h"
+#include "diagnosis/Doctor.h"
+
+namespace tarvel::cli {
+
+namespace {
+
+const char* Mark(FindingId id) {
+  if (IsBroken(id)) return "FAIL";
+  return id == FindingId::LateReplies ? "warn" : "ok";
+}
+
+int RunDoctorCommand(const RadioOptions& options) {
+  CommandRun run("doctor", options.output());
+  RunResult& result = run.result();
+  result.radio = DescribeRadio(options);
+  if (!run.openRecord(RunFiles(options, 1))) return run.finish();
+  DoctorRequest request;
+  request.port = options.port;
+  request.type = options.cable == "qap10" ? kTypeQap10 : kTypeQap8;
+  request.baud = options.baud;
+  const std::unique_ptr<PortOpener> opener = MakeSystemPortOpener();
+  SteadyClock clock;
+  NoUiPump pump;
+  const std::vector<Finding> findings = RunDoctor(request, ThisSystem(), *opener, clock, pump);
+
+  Json list = Json::array();
+  for (const Finding& finding : findings) {
+    list.push_back({{"id", FindingName(finding.id)},
+                    {"text", finding.text},
+                    {"hint", finding.hint.empty() ? Json(nullptr) : Json(finding.hint)}});
+    if (!options.json) {
+      std::printf("%-5s %-16s %s\n", Mark(finding.id), FindingName(finding.id), finding.text.c_str());
+      if (!finding.hint.empty()) std::printf("%22s%s\n", "", finding.hint.c_str());
+    }
+  }
+  result.fields["diagnosis"] = std::move(list);
+  const Finding* broken = FirstBroken(findings);
+  const Finding* last = findings.empty() ? nullptr : &findings.back();
+  if (broken != nullptr) {
+    result.exitCode = FindingExitCode(broken->id);
+    result.message = broken->text;
+    // The listing above shows the hint already.
+    if (options.json) result.hint = broken->hint;
+  } else if (last != nullptr) {
+    result.message = last->text;
+  }
+  return run.finish();
+}
+
+}  // namespace
+
+void AddDoctorCommand(CLI::App& app, int& exitCode) {
+  auto options = std::make_shared<RadioOptions>();
+  CLI::App* command = app.add_subcommand(
+      "doctor", "Find why a radio does not answer: the port, the adapter, the loader; writes nothing");
+  AddRadioOptions(*command, *options);
+  command->callback([options, &exitCode] {
+    TakeEnvironmentDefaults(*options);
+    if (const std::string problem = CheckRate(*options); !problem.empty()) throw CLI::ValidationError(problem);
+    exitCode = RunDoctorCommand(*options);
+  });
+}
+
+}  // namespace tarvel::cli

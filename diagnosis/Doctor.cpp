@@ -1,0 +1,265 @@
+#include "diagnosis/Doctor.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "base/MessageDisplay.h"
+#include "base/Strings.h"
+#include "loader/LoaderContext.h"
+#include "loader/Sync.h"
+
+namespace tarvel {
+namespace {
+
+// Replies later than this point at an adapter that holds them back; a
+// direct line answers a sync byte well within it.
+constexpr std::chrono::microseconds kLateReply{5000};
+
+// QAP-10 runs at two speeds only; the other-cable try uses the line's speed
+// where the cable offers it.
+constexpr unsigned kQap10FallbackBaud = 115200;
+
+const char* CableName(int type) { return type == kTypeQap10 ? "QAP-10" : "QAP-8"; }
+const char* CableOption(int type) { return type == kTypeQap10 ? "qap10" : "qap8"; }
+
+std::string Milliseconds(std::chrono::microseconds time) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", static_cast<double>(time.count()) / 1000.0);
+  return text;
+}
+
+std::string HexBytes(const std::vector<std::uint8_t>& bytes) {
+  std::string text;
+  for (std::uint8_t byte : bytes) {
+    char hex[4];
+    std::snprintf(hex, sizeof hex, "%02X", byte);
+    if (!text.empty()) text += ' ';
+    text += hex;
+  }
+  return text;
+}
+
+std::string TtyName(const std::string& device) {
+  std::error_code error;
+  const std::filesystem::path resolved = std::filesystem::canonical(device, error);
+  return (error ? std::filesystem::path(device) : resolved).filename().string();
+}
+
+// The port as the port list knows it, by its name or the device it leads to.
+const PortInfo* FindPort(const std::vector<PortInfo>& ports, const std::string& device) {
+  std::error_code error;
+  const std::filesystem::path resolved = std::filesystem::canonical(device, error);
+  for (const PortInfo& port : ports) {
+    if (port.device == device || port.byId == device || port.byPath == device ||
+        (!error && port.device == resolved.string())) {
+      return &port;
+    }
+  }
+  return nullptr;
+}
+
+std::string PortNames(const std::vector<PortInfo>& ports) {
+  std::string names;
+  for (const PortInfo& port : ports) {
+    if (!names.empty()) names += ", ";
+    names += port.device;
+    if (!port.byId.empty()) names += " (" + port.byId + ")";
+  }
+  return names;
+}
+
+std::string AdapterText(const PortInfo& port, int latencyBefore, int latencyAfter) {
+  std::string text = "USB " + port.vendorId + ":" + port.productId;
+  const std::string family = AdapterFamily(port.vendorId, port.productId);
+  const std::string name = port.manufacturer + (port.manufacturer.empty() || port.product.empty() ? "" : " ") +
+                           port.product;
+  if (!family.empty() || !name.empty()) {
+    text += " (" + family + (family.empty() || name.empty() ? "" : ", ") + name + ")";
+  }
+  if (!port.driver.empty()) text += ", driver " + port.driver;
+  if (latencyBefore >= 0 && latencyAfter >= 0 && latencyAfter != latencyBefore) {
+    text += ", " + FormatString(StringId::DiagLatencyAfterRequest,
+                                {std::to_string(latencyBefore), std::to_string(latencyAfter)});
+  } else if (latencyBefore >= 0 || latencyAfter >= 0) {
+    text += ", " + FormatString(StringId::DiagLatencyTimer,
+                                {std::to_string(latencyAfter >= 0 ? latencyAfter : latencyBefore)});
+  }
+  return FormatString(StringId::DiagAdapter, {text});
+}
+
+// Keeps the last failure the port's opening reported.
+class LastFailure final : public MessageDisplay {
+ public:
+  void showMessage(StringId id, MessageIcon, std::string_view detail) override {
+    text = std::string(LoadString(id));
+    if (!detail.empty()) text += std::string(" ") + std::string(detail);
+  }
+  void showReport(const std::string& report, MessageIcon) override { text = report; }
+  std::string text;
+};
+
+struct SyncTry {
+  bool opened = false;
+  bool synced = false;
+  std::string openFailure;
+  LineWatch watch;
+};
+
+SyncTry TrySync(const DoctorRequest& request, int type, unsigned baud, PortOpener& opener, Clock& clock,
+                UiPump& pump, const std::function<void()>& afterOpen = {}) {
+  SyncTry attempt;
+  WatchingOpener watching(opener, attempt.watch);
+  LastFailure failure;
+  LoaderContext ctx(watching, failure, clock, pump);
+  ctx.m_nType = type;
+  ctx.link.m_strCommName = request.port;
+  ctx.link.m_nBaudRate = baud;
+  attempt.opened = OpenCommPort(ctx.link);
+  if (!attempt.opened) {
+    attempt.openFailure = failure.text;
+    CloseCommPort(ctx.link);
+    return attempt;
+  }
+  if (afterOpen) afterOpen();
+  attempt.synced = WakeAndSyncLoader(ctx);
+  // The lines as a write leaves them.
+  const bool framed = type == kTypeQap10;
+  if (ctx.port()) {
+    ctx.port()->setLine(ControlLine::Dtr, framed);
+    ctx.port()->setLine(ControlLine::Rts, framed);
+  }
+  CloseCommPort(ctx.link);
+  return attempt;
+}
+
+}  // namespace
+
+PortSystem ThisSystem() {
+  PortSystem system;
+  system.ports = [] { return ListSerialPorts(); };
+  system.access = [](const std::string& port) { return CheckPortAccess(port); };
+  system.holders = [](const std::string& port) { return FindPortHolders(port); };
+  system.group = [](const std::string& port) { return DeviceGroupOf(port); };
+  system.latencyTimer = [](const std::string& port) { return CurrentLatencyTimer(port); };
+  const char* user = std::getenv("USER");
+  if (user == nullptr || *user == '\0') user = std::getenv("USERNAME");
+  system.user = user != nullptr && *user != '\0' ? user : "$USER";
+#ifdef _WIN32
+  system.windows = true;
+#endif
+  return system;
+}
+
+std::vector<Finding> DiagnosePort(const std::string& device, const PortSystem& system) {
+  const std::vector<PortInfo> ports = system.ports();
+  switch (system.access(device)) {
+    case PortAccess::Missing:
+      return {{FindingId::PortMissing, FormatString(StringId::DiagPortMissing, {device}),
+               ports.empty() ? std::string(LoadString(StringId::DiagNoPortsHint))
+                             : FormatString(StringId::DiagPortMissingHint, {PortNames(ports)})}};
+    case PortAccess::Denied: {
+      const std::optional<DeviceGroup> group = system.group(device);
+      const std::string name = group ? group->name : "dialout";
+      // A device of root's group, or of a group the user has already, is
+      // not opened by joining a group: the general advice then.
+      const bool joinGroup = group && !group->member && group->name != "root";
+      return {{FindingId::PortDenied, FormatString(StringId::DiagPortDenied, {device, name}),
+               joinGroup ? FormatString(StringId::DiagPortDeniedHint, {name, system.user})
+                         : std::string(LoadString(StringId::PortAccessHint))}};
+    }
+    case PortAccess::Busy: {
+      std::string holder(LoadString(StringId::DiagAnotherProgram));
+      const std::vector<PortHolder> holders = system.holders(device);
+      if (!holders.empty()) {
+        holder = (holders[0].program.empty() ? std::string("PID") : holders[0].program + " (PID") + " " +
+                 std::to_string(holders[0].pid) + (holders[0].program.empty() ? "" : ")");
+      }
+      return {{FindingId::PortBusy, FormatString(StringId::DiagPortBusy, {device, holder}),
+               std::string(LoadString(StringId::DiagPortBusyHint))}};
+    }
+    case PortAccess::Ok: break;
+  }
+  return {};
+}
+
+Finding PortFailedFinding(const std::string& device, const std::string& detail) {
+  return {FindingId::PortFailed, FormatString(StringId::DiagPortFailed, {device, detail}),
+          FormatString(StringId::PortCheckHint, {device})};
+}
+
+Finding SyncFailureFinding(const LineWatch& watch, int type, unsigned baud, const std::string& device) {
+  if (!watch.foreign.empty()) {
+    return {FindingId::Garbled, FormatString(StringId::DiagGarbled, {HexBytes(watch.foreign)}),
+            FormatString(StringId::DiagGarbledHint, {std::to_string(baud), CableOption(type)})};
+  }
+  return {FindingId::LoaderSilent, FormatString(StringId::DiagLoaderSilent, {CableName(type)}),
+          FormatString(StringId::DiagLoaderSilentDoctorHint, {device})};
+}
+
+std::vector<Finding> SyncSuccessFindings(const LineWatch& watch, int type, unsigned baud, const std::string& device,
+                                         const PortSystem& system) {
+  std::vector<Finding> findings;
+  const std::chrono::microseconds reply = watch.shortestReply.value_or(std::chrono::microseconds{0});
+  if (reply > kLateReply) {
+    std::string hint(LoadString(StringId::DiagLateRepliesHintOther));
+    if (system.windows) {
+      hint = LoadString(StringId::DiagLateRepliesHintWindows);
+    } else if (system.latencyTimer(device) >= 0) {
+      hint = FormatString(StringId::DiagLateRepliesHintLinux,
+                          {"/sys/bus/usb-serial/devices/" + TtyName(device) + "/latency_timer"});
+    }
+    findings.push_back({FindingId::LateReplies, FormatString(StringId::DiagLateReplies, {Milliseconds(reply)}), hint});
+  }
+  findings.push_back({FindingId::LoaderAnswered,
+                      FormatString(StringId::DiagLoaderAnswered,
+                                   {CableName(type), std::to_string(baud), Milliseconds(reply)}),
+                      {}});
+  return findings;
+}
+
+std::vector<Finding> RunDoctor(const DoctorRequest& request, const PortSystem& system, PortOpener& opener,
+                               Clock& clock, UiPump& pump) {
+  std::vector<Finding> findings = DiagnosePort(request.port, system);
+  if (FirstBroken(findings) != nullptr) return findings;
+
+  const std::vector<PortInfo> ports = system.ports();
+  const PortInfo* port = FindPort(ports, request.port);
+  const int latencyBefore = system.latencyTimer(request.port);
+  int latencyAfter = latencyBefore;
+  SyncTry first = TrySync(request, request.type, request.baud, opener, clock, pump,
+                          [&] { latencyAfter = system.latencyTimer(request.port); });
+  if (port != nullptr && !port->vendorId.empty()) {
+    findings.push_back({FindingId::Adapter, AdapterText(*port, latencyBefore, latencyAfter), {}});
+  }
+  if (!first.opened) {
+    findings.push_back(PortFailedFinding(request.port, first.openFailure));
+    return findings;
+  }
+  if (first.synced) {
+    for (Finding& finding : SyncSuccessFindings(first.watch, request.type, request.baud, request.port, system)) {
+      findings.push_back(std::move(finding));
+    }
+    return findings;
+  }
+  Finding failure = SyncFailureFinding(first.watch, request.type, request.baud, request.port);
+  if (failure.id == FindingId::LoaderSilent) {
+    const int other = request.type == kTypeQap10 ? kTypeQap8 : kTypeQap10;
+    const bool offered = other != kTypeQap10 || request.baud == 38400 || request.baud == kQap10FallbackBaud;
+    const SyncTry second =
+        TrySync(request, other, offered ? request.baud : kQap10FallbackBaud, opener, clock, pump);
+    if (second.synced) {
+      findings.push_back({FindingId::OtherCable,
+                          FormatString(StringId::DiagOtherCable, {CableName(request.type), CableName(other)}),
+                          FormatString(StringId::DiagOtherCableHint,
+                                       {CableName(other), CableOption(other), CableName(other)})});
+      return findings;
+    }
+    failure.hint = LoadString(StringId::DiagLoaderSilentHint);
+  }
+  findings.push_back(std::move(failure));
+  return findings;
+}
+
+}  // namespace tarvel

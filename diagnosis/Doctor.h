@@ -1,0 +1,58 @@
+// Walks the chain from the port to the loader and stops at the first broken
+// link: the port's existence, permission and holder, the adapter and its
+// latency timer, then a synchronisation with the cable asked for and, when
+// the loader is silent, with the other cable. It writes nothing to the flash.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/Clock.h"
+#include "base/UiPump.h"
+#include "diagnosis/Finding.h"
+#include "diagnosis/LineWatch.h"
+#include "serial/PortFacts.h"
+#include "serial/PortList.h"
+#include "serial/SerialPort.h"
+
+namespace tarvel {
+
+// What the diagnosis asks the system about ports; tests give fakes.
+struct PortSystem {
+  std::function<std::vector<PortInfo>()> ports;
+  std::function<PortAccess(const std::string&)> access;
+  std::function<std::vector<PortHolder>(const std::string&)> holders;
+  std::function<std::optional<DeviceGroup>(const std::string&)> group;
+  std::function<int(const std::string&)> latencyTimer;
+  std::string user;  // the login name, for the command that grants access
+  bool windows = false;
+};
+PortSystem ThisSystem();
+
+// Before the port is opened: a missing, forbidden or busy port (broken), or
+// the adapter behind it (a fact). `device` is the port as given.
+std::vector<Finding> DiagnosePort(const std::string& device, const PortSystem& system);
+
+// The port could not be opened or configured although it looked usable.
+Finding PortFailedFinding(const std::string& device, const std::string& detail);
+
+// After a synchronisation that failed: a silent loader or foreign bytes,
+// from what the line did. `type` is the cable's, `baud` the line's.
+Finding SyncFailureFinding(const LineWatch& watch, int type, unsigned baud, const std::string& device);
+
+// A synchronisation that worked, and a warning when replies were late.
+std::vector<Finding> SyncSuccessFindings(const LineWatch& watch, int type, unsigned baud, const std::string& device,
+                                         const PortSystem& system);
+
+struct DoctorRequest {
+  std::string port;
+  int type = 0;
+  unsigned baud = 38400;
+};
+
+std::vector<Finding> RunDoctor(const DoctorRequest& request, const PortSystem& system, PortOpener& opener,
+                               Clock& clock, UiPump& pump);
+
+}  // namespace tarvel
