@@ -123,11 +123,14 @@ struct StderrMessages final : MessageDisplay {
 // A simulated radio paced at `baud` (0: unpaced) and a loader context on
 // the real port layer that counts the bytes and the pauses.
 struct BenchLine {
-  BenchLine(sim::Cable cable, unsigned baud) : ctx(opener, messages, clock, pump) {
+  // `adapterLatencyMs`: the radio behind a USB adapter that holds its
+  // answers for that long (0: a direct line).
+  BenchLine(sim::Cable cable, unsigned baud, unsigned adapterLatencyMs = 0) : ctx(opener, messages, clock, pump) {
     sim::Options options;
     options.cable = cable;
     options.linkPath.clear();
     options.baud = baud;
+    options.adapterLatencyMs = adapterLatencyMs;
     std::string error;
     radio = sim::Radio::Start(options, &error);
     if (!radio) std::fprintf(stderr, "cannot start the simulated radio: %s\n", error.c_str());
