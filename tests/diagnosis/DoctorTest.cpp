@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "base/Clock.h"
+#include "diagnosis/DiagnosingMessages.h"
 #include "loader/LoaderContext.h"
 #include "sim/SimRadio.h"
+#include "tests/support/Fakes.h"
 #include "tests/support/TempDir.h"
 
 namespace tarvel {
@@ -163,6 +165,31 @@ TEST(Doctor, EachSetupEndsWithItsFinding) {
                 "latency timer 16 ms, 1 ms after the low-latency request.");
     }
   }
+}
+
+// The window's boxes: a port or synchronisation failure gains its finding
+// below the system's own detail; any other message passes unchanged.
+TEST(Doctor, TheWindowsFailureBoxesGainTheFindingLine) {
+  LineSetup missing{.name = "missing", .radio = false, .access = PortAccess::Missing};
+  LineWatch watch;
+  watch.foreign = {0xC3};
+  test::RecordingMessages shown;
+  DiagnosingMessages messages(shown, watch, FakeSystem(missing, "/dev/ttyUSB7"));
+  test::FakeOpener opener;
+  SteadyClock clock;
+  NoUiPump pump;
+  LoaderContext ctx(opener, messages, clock, pump);
+  ctx.link.m_strCommName = "/dev/ttyUSB7";
+  messages.attach(ctx);
+
+  messages.showMessage(StringId::PortCannotBeHandled, MessageIcon::Stop, "/dev/ttyUSB7: No such file or directory");
+  messages.showMessage(StringId::SyncError, MessageIcon::Stop);
+  messages.showMessage(StringId::CommunicationError, MessageIcon::Stop, "Block 002");
+  EXPECT_EQ(shown.details, (std::vector<std::string>{
+                               "/dev/ttyUSB7: No such file or directory\n/dev/ttyUSB7 does not exist.",
+                               "The radio answers with bytes that are not the loader's (C3).",
+                               "Block 002",
+                           }));
 }
 
 }  // namespace
