@@ -120,6 +120,9 @@ std::string_view LoadString(StringId id) {
     case StringId::DiagLateRepliesHintOther:
       return "Lower the adapter's latency setting, or use an adapter that passes replies on at once.";
     case StringId::DiagLoaderAnswered: return "The loader answers with the %s cable at %s baud (replies in %s ms).";
+    case StringId::HistoryNoRecordFile: return "No record file: give --record FILE or set TARVEL_RECORD.";
+    case StringId::HistoryRecordUnreadable: return "The record file %s cannot be read: %s";
+    case StringId::HistoryLinesSkipped: return "%s lines of %s are not records and were left out.";
     case StringId::DiagLatencyTimer: return "latency timer %s ms";
     case StringId::DiagLatencyAfterRequest: return "latency timer %s ms, %s ms after the low-latency request";
     case StringId::WindowUsage:

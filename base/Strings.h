@@ -101,6 +101,9 @@ enum class StringId : unsigned {
   DiagLoaderAnswered = 212,        // %s: the cable, the speed, milliseconds
   DiagLatencyTimer = 213,          // %s: milliseconds
   DiagLatencyAfterRequest = 214,   // %s: milliseconds before, after
+  HistoryNoRecordFile = 215,
+  HistoryRecordUnreadable = 216,   // %s: the file, the reason
+  HistoryLinesSkipped = 217,       // %s: how many, the file
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,

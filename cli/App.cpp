@@ -63,6 +63,7 @@ void BuildCliApp(CLI::App& app, int& exitCode) {
 
   AddPortsCommand(app, exitCode);
   AddDoctorCommand(app, exitCode);
+  AddHistoryCommand(app, exitCode);
   AddSyncCommand(app, exitCode);
   AddWriteCommand(app, exitCode);
   AddReadCommand(app, exitCode);

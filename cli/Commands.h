@@ -29,6 +29,7 @@ void AddJsonFlag(CLI::App& command, bool& json);
 
 void AddPortsCommand(CLI::App& app, int& exitCode);
 void AddDoctorCommand(CLI::App& app, int& exitCode);
+void AddHistoryCommand(CLI::App& app, int& exitCode);
 void AddSyncCommand(CLI::App& app, int& exitCode);
 void AddWriteCommand(CLI::App& app, int& exitCode);
 void AddReadCommand(CLI::App& app, int& exitCode);

@@ -30,15 +30,15 @@ struct LineSetup {
   bool silent = false;
   // What the fake system says of the port.
   PortAccess access = PortAccess::Ok;
-  std::vector<PortHolder> holders;
+  std::vector<PortHolder> holders{};
   std::string group = "dialout";
   bool usbAdapter = false;
   bool noOtherPorts = false;
   // The request and what the chain must end with.
   int type = kTypeQap8;
   unsigned baud = 38400;
-  std::vector<FindingId> expected;
-  std::vector<std::string> fragments;  // in the last finding's text and hint
+  std::vector<FindingId> expected{};
+  std::vector<std::string> fragments{};  // in the last finding's text and hint
 };
 
 PortSystem FakeSystem(const LineSetup& setup, const std::string& device) {
@@ -158,7 +158,9 @@ TEST(Doctor, EachSetupEndsWithItsFinding) {
     for (const std::string& fragment : setup.fragments) {
       EXPECT_NE((last.text + " | " + last.hint).find(fragment), std::string::npos) << last.text << " | " << last.hint;
     }
-    if (IsBroken(last.id)) EXPECT_FALSE(last.hint.empty());
+    if (IsBroken(last.id)) {
+      EXPECT_FALSE(last.hint.empty());
+    }
     if (setup.usbAdapter) {
       EXPECT_EQ(findings[0].text,
                 "The adapter: USB 0403:6001 (FTDI, FT232R USB UART), driver ftdi_sio, "

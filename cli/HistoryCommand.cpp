@@ -1,0 +1,148 @@
+// `tarvel-cli history`: the radios of one or more record files, filtered,
+// as a table, JSON or CSV, or counted per firmware, station and day. A
+// serial number's whole history is what a line asks after a field return.
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/FileIo.h"
+#include "base/Strings.h"
+#include "cli/CommandRun.h"
+#include "cli/Commands.h"
+#include "cli/ExitCodes.h"
+#include "cli/RecordHistory.h"
+
+namespace tarvel::cli {
+
+namespace {
+
+// A record file grows by a line per radio: years of a busy line fit.
+constexpr std::size_t kMaxRecordBytes = std::size_t{1} << 30;
+
+struct HistoryOptions {
+  std::vector<std::string> records;
+  HistoryFilter filter;
+  bool json = false;
+  bool csv = false;
+  bool stats = false;
+};
+
+void PrintTable(const std::vector<std::string>& columns, const std::vector<std::vector<std::string>>& rows) {
+  std::vector<std::size_t> widths(columns.size());
+  for (std::size_t i = 0; i < columns.size(); ++i) widths[i] = columns[i].size();
+  for (const auto& row : rows) {
+    for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+  }
+  auto print = [&](const std::vector<std::string>& cells) {
+    std::string line;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      line += cells[i];
+      if (i + 1 < cells.size()) line += std::string(widths[i] - cells[i].size() + 2, ' ');
+    }
+    std::printf("%s\n", line.c_str());
+  };
+  print(columns);
+  for (const auto& row : rows) print(row);
+}
+
+Json TallyJson(const std::string& key, const Tally& tally) {
+  return {{"key", key},
+          {"passed", tally.passed},
+          {"failed", tally.failed},
+          {"total", tally.passed + tally.failed},
+          {"yield_percent", tally.passed + tally.failed == 0 ? Json(nullptr) : Json(std::stod(YieldText(tally)))}};
+}
+
+void PrintTallies(const char* heading, const std::map<std::string, Tally>& tallies) {
+  std::vector<std::vector<std::string>> rows;
+  for (const auto& [key, tally] : tallies) {
+    rows.push_back({TerminalSafeText(key), std::to_string(tally.passed), std::to_string(tally.failed),
+                    std::to_string(tally.passed + tally.failed), YieldText(tally)});
+  }
+  PrintTable({heading, "passed", "failed", "total", "yield %"}, rows);
+}
+
+int RunHistory(const HistoryOptions& options) {
+  CommandRun run("history", {options.json, {}});
+  RunResult& result = run.result();
+  if (options.records.empty()) {
+    run.fail(kExitUsage, std::string(LoadString(StringId::HistoryNoRecordFile)));
+    return run.finish();
+  }
+  std::vector<Json> records;
+  for (const std::string& path : options.records) {
+    std::string text;
+    std::string reason;
+    if (!fileio::ReadRegularFile(path, kMaxRecordBytes, text, reason)) {
+      run.fail(kExitUsage, FormatString(StringId::HistoryRecordUnreadable, {path, reason}));
+      return run.finish();
+    }
+    int skipped = 0;
+    CollectRecords(text, options.filter, records, skipped);
+    if (skipped > 0) {
+      std::fprintf(stderr, "%s\n", FormatString(StringId::HistoryLinesSkipped, {std::to_string(skipped), path}).c_str());
+    }
+  }
+  SortRecords(records);
+
+  if (options.stats) {
+    const HistoryStats stats = CountRecords(records);
+    Json perFirmware = Json::array(), perStation = Json::array(), perDay = Json::array();
+    for (const auto& [key, tally] : stats.perFirmware) perFirmware.push_back(TallyJson(key, tally));
+    for (const auto& [key, tally] : stats.perStation) perStation.push_back(TallyJson(key, tally));
+    for (const auto& [key, tally] : stats.perDay) perDay.push_back(TallyJson(key, tally));
+    result.fields["stats"] = {{"per_firmware", perFirmware}, {"per_station", perStation}, {"per_day", perDay}};
+    if (!options.json) {
+      PrintTallies("firmware", stats.perFirmware);
+      std::printf("\n");
+      PrintTallies("station", stats.perStation);
+      std::printf("\n");
+      PrintTallies("day", stats.perDay);
+    }
+    return run.finish();
+  }
+
+  result.fields["records"] = records;
+  if (options.csv && !options.json) {
+    std::printf("%s\r\n", CsvLine(HistoryColumns()).c_str());
+    for (const Json& record : records) std::printf("%s\r\n", CsvLine(HistoryRow(record)).c_str());
+  } else if (!options.json) {
+    std::vector<std::vector<std::string>> rows;
+    for (const Json& record : records) {
+      std::vector<std::string> row = HistoryRow(record);
+      for (std::string& cell : row) cell = TerminalSafeText(cell);
+      if (row[0].size() >= 19) row[0] = row[0].substr(0, 10) + " " + row[0].substr(11, 8);
+      rows.push_back(std::move(row));
+    }
+    PrintTable(HistoryColumns(), rows);
+  }
+  return run.finish();
+}
+
+}  // namespace
+
+void AddHistoryCommand(CLI::App& app, int& exitCode) {
+  auto options = std::make_shared<HistoryOptions>();
+  CLI::App* command = app.add_subcommand("history", "The radios of record files: filter, list, count");
+  command->add_option("--record", options->records, "A record file (JSON Lines); several may be given")
+      ->type_name("FILE")
+      ->envname("TARVEL_RECORD");
+  command->add_option("--serial", options->filter.serial, "Only this serial number")->type_name("SN");
+  command->add_option("--since", options->filter.since, "Only records from this time on (UTC)")
+      ->type_name("YYYY-MM-DD[THH:MM[:SS]]")
+      ->check(CLI::Validator(
+          [](std::string& text) { return IsHistoryDate(text) ? std::string() : "a UTC time as YYYY-MM-DD[THH:MM[:SS]] is expected"; },
+          "", ""));
+  command->add_option("--result", options->filter.result, "Only radios that passed or failed")
+      ->check(CLI::IsMember({"passed", "failed"}))
+      ->type_name("passed|failed");
+  command->add_option("--station", options->filter.station, "Only records of this station")->type_name("NAME");
+  command->add_flag("--csv", options->csv, "Comma-separated values with a heading line");
+  command->add_flag("--stats", options->stats, "Passed, failed, total and yield per firmware, station and day");
+  AddJsonFlag(*command, options->json);
+  command->callback([options, &exitCode] { exitCode = RunHistory(*options); });
+}
+
+}  // namespace tarvel::cli
