@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tarvel::fileio {
@@ -81,12 +82,59 @@ struct FolderEntry {
 std::vector<FolderEntry> ListFolder(const std::string& folder,
                                     const std::function<bool(std::string_view name)>& wanted);
 
-// The whole of a regular file of at most `maxBytes`, opened without waiting
-// (a FIFO without a writer, a device) and refused unless regular. False with
-// the reason: the system's, "not a regular file" or `tooLarge` (by default
-// "larger than N bytes").
+// A descriptor that closes itself on every path out.
+class FileHandle {
+ public:
+  FileHandle() = default;
+  explicit FileHandle(int fd) : fd_(fd) {}
+  ~FileHandle() { reset(); }
+  FileHandle(FileHandle&& other) noexcept : fd_(other.release()) {}
+  FileHandle& operator=(FileHandle&& other) noexcept {
+    if (this != &other) {
+      reset();
+      fd_ = other.release();
+    }
+    return *this;
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+
+  int get() const { return fd_; }
+  bool isOpen() const { return fd_ >= 0; }
+  int release() { return std::exchange(fd_, -1); }
+  // Closes at once, with the system's answer: a written file's last error
+  // may only show here. 0 when nothing was open.
+  int close() { return fd_ < 0 ? 0 : Close(release()); }
+  // Closes at once, or takes `fd` in its place.
+  void reset(int fd = -1) {
+    if (fd_ >= 0) Close(fd_);
+    fd_ = fd;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+enum class OpenResult {
+  Opened,
+  Failed,      // errno says why
+  NotRegular,  // a folder, a FIFO, a device: `info` says what
+};
+
+// Opens `path` for reading without waiting (a FIFO without a writer, a
+// device) and refuses it unless it is a regular file; `info` is its status.
+// The handle stays closed unless Opened.
+OpenResult OpenRegularFile(const std::string& path, FileHandle& file, FileInfo& info);
+
+// The whole of a regular file of at most `maxBytes`, opened as
+// OpenRegularFile does. False with the reason: the system's, "not a regular
+// file" or `tooLarge` (by default "larger than N bytes").
 bool ReadRegularFile(const std::string& path, std::size_t maxBytes, std::string& text, std::string& reason,
                      const std::string& tooLarge = {});
+
+// Writes every byte, as often as the system takes only part; false with
+// errno (EIO for a write that takes nothing).
+bool WriteAll(int fd, std::string_view bytes);
 
 // A path object for a UTF-8 path, and back.
 std::filesystem::path PathOf(const std::string& path);

@@ -27,18 +27,6 @@ bool SamePath(const std::string& a, std::string_view b) {
   return !ea && !eb && ca == cb;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const long long n = fileio::Write(fd, bytes.data(), bytes.size());
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 // Where ".sfl" (any case) ends `path`, npos when it does not.
 std::size_t SflExtensionAt(const std::string& path) {
   constexpr std::string_view kExtension = ".sfl";
@@ -117,33 +105,40 @@ bool OutputFile::open(const std::string& path, std::initializer_list<std::string
     return false;
   }
   fileio::CopyOwnerAndMode(target, fd);
-  fd_ = fd;
+  file_.reset(fd);
   target_ = std::move(target);
   temporary_ = std::move(temporary);
   return true;
 }
 
 bool OutputFile::write(std::string_view bytes, OutputError& error) {
-  if (fd_ >= 0 && WriteAll(fd_, bytes)) return true;
-  error = SystemError(fd_ >= 0 ? target_ : std::string("output"), fd_ >= 0 ? errno : EBADF);
+  if (file_.isOpen() && fileio::WriteAll(file_.get(), bytes)) return true;
+  error = SystemError(file_.isOpen() ? target_ : std::string("output"), file_.isOpen() ? errno : EBADF);
+  return false;
+}
+
+bool OutputFile::allowed(OutputStep step) const {
+  if (!check_ || check_(step)) return true;
+  errno = EIO;
   return false;
 }
 
 bool OutputFile::finish(OutputError& error) {
   // Already flushed and closed by a commit that failed: keepAs follows.
-  if (fd_ < 0 && !temporary_.empty()) return true;
-  if (fd_ < 0) {
+  if (!file_.isOpen() && !temporary_.empty()) return true;
+  if (!file_.isOpen()) {
     error = SystemError("output", EBADF);
     return false;
   }
   // A full disk or a failing device may only show here.
-  bool ok = fileio::Sync(fd_) == 0 || errno == EINVAL;
+  bool ok = allowed(OutputStep::Sync) && (fileio::Sync(file_.get()) == 0 || errno == EINVAL);
   int saved = errno;
-  if (fileio::Close(fd_) != 0 && ok) {
+  if (!ok) {
+    file_.close();
+  } else if (const bool closeAllowed = allowed(OutputStep::Close); file_.close() != 0 || !closeAllowed) {
     ok = false;
-    saved = errno;
+    saved = closeAllowed ? errno : EIO;
   }
-  fd_ = -1;
   if (!ok) {
     error = SystemError(target_, saved);
     fileio::Remove(temporary_);
@@ -155,7 +150,8 @@ bool OutputFile::finish(OutputError& error) {
 bool OutputFile::commit(OutputError& error, ExistingFile existing) {
   if (!finish(error)) return false;
   const bool keep = existing == ExistingFile::Keep;
-  if ((keep ? fileio::RenameNoReplace(temporary_, target_) : fileio::Rename(temporary_, target_)) != 0) {
+  if (!allowed(OutputStep::Rename) ||
+      (keep ? fileio::RenameNoReplace(temporary_, target_) : fileio::Rename(temporary_, target_)) != 0) {
     error = keep && errno == EEXIST ? OutputError{OutputProblem::Appeared, target_} : SystemError(target_);
     return false;
   }
@@ -201,8 +197,7 @@ bool OutputFile::keepAs(const std::string& path, std::string& keptPath, OutputEr
 }
 
 void OutputFile::discard() {
-  if (fd_ >= 0) fileio::Close(fd_);
-  fd_ = -1;
+  file_.reset();
   if (!temporary_.empty()) fileio::Remove(temporary_);
   temporary_.clear();
 }

@@ -11,10 +11,12 @@
 // An OutputFile that is neither committed nor kept is removed when it goes.
 #pragma once
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
 
+#include "base/FileIo.h"
 #include "base/Strings.h"
 
 namespace tarvel {
@@ -46,6 +48,12 @@ StringId RefusalMessage(OutputProblem problem);
 // be written.
 bool CheckOutputPath(const std::string& path, std::initializer_list<std::string_view> inputs, OutputError& error);
 
+// The system calls of a commit, in order.
+enum class OutputStep { Sync, Close, Rename };
+// Asked before each of them; false fails that step as its call would
+// (errno EIO), so that tests can fail every step in turn.
+using OutputStepCheck = std::function<bool(OutputStep)>;
+
 class OutputFile {
  public:
   OutputFile() = default;
@@ -58,12 +66,12 @@ class OutputFile {
   // link stays). An existing target lends the new file its mode at once.
   bool open(const std::string& path, std::initializer_list<std::string_view> inputs, OutputError& error);
 
-  bool isOpen() const { return fd_ >= 0; }
+  bool isOpen() const { return file_.isOpen(); }
   // The new file, for writers that take a path (the converter libraries).
   const std::string& temporaryPath() const { return temporary_; }
   // The file that commit replaces: `path` with its links resolved.
   const std::string& targetPath() const { return target_; }
-  int fd() const { return fd_; }
+  int fd() const { return file_.get(); }
 
   bool write(std::string_view bytes, OutputError& error);
   // Flushes the new file to the disk and renames it over the target; with
@@ -82,10 +90,14 @@ class OutputFile {
   // Removes the new file; the target stays as it was.
   void discard();
 
+  void setStepCheck(OutputStepCheck check) { check_ = std::move(check); }
+
  private:
   bool finish(OutputError& error);
+  bool allowed(OutputStep step) const;
 
-  int fd_ = -1;
+  fileio::FileHandle file_;
+  OutputStepCheck check_;
   std::string target_;
   std::string temporary_;
 };

@@ -16,7 +16,7 @@
 #include "base/Clock.h"
 #include "base/MessageDisplay.h"
 #include "base/UiPump.h"
-#include "firmware/SflWriter.h"
+#include "formats/SflWriter.h"
 #include "loader/LoaderContext.h"
 #include "sim/SimRadio.h"
 #include "serial/PosixSerialPort.h"

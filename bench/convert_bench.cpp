@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "firmware/SflFile.h"
+#include "formats/SflFile.h"
 #include "service/Converters.h"
 
 extern char** environ;

@@ -7,7 +7,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "firmware/SflWriter.h"
+#include "formats/SflWriter.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "base/UiPump.h"
 #include "bench/LineBench.h"
-#include "service/FlashRead.h"
+#include "service/Converters.h"
 #include "sim/SimRadio.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "firmware/SflWriter.h"
+#include "formats/SflWriter.h"
 #include "sim/SimRadio.h"
 #include "ui/FirmwareWriterDlg.h"
 #include "dialog/Globals.h"

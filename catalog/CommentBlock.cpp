@@ -12,21 +12,6 @@ namespace {
 
 constexpr char kEndOfData = 0x1A;
 
-// Closes the descriptor on every way out.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) fileio::Close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 }  // namespace
 
 std::string BuildCommentBlock(std::string_view fileBytes) {
@@ -63,15 +48,17 @@ std::string CommentBoxText(std::string_view block) {
 
 std::optional<std::string> ReadCommentBoxText(const std::string& path, std::string* reason) {
   // Non-blocking, so that a pipe with no writer cannot hold the window.
-  const FileDescriptor file(fileio::Open(path, fileio::OpenFor::ReadNoWait));
+  fileio::FileHandle file;
   fileio::FileInfo info;
-  if (file.get() < 0 || fileio::Stat(file.get(), info) != 0) {
-    if (reason) *reason = std::strerror(errno);
-    return std::nullopt;
-  }
-  if (!info.regular) {
-    if (reason) *reason = info.directory ? std::strerror(EISDIR) : "not a regular file";
-    return std::nullopt;
+  switch (fileio::OpenRegularFile(path, file, info)) {
+    case fileio::OpenResult::Failed:
+      if (reason) *reason = std::strerror(errno);
+      return std::nullopt;
+    case fileio::OpenResult::NotRegular:
+      if (reason) *reason = info.directory ? std::strerror(EISDIR) : "not a regular file";
+      return std::nullopt;
+    case fileio::OpenResult::Opened:
+      break;
   }
   std::string bytes(kCommentReadLimitBytes, '\0');
   std::size_t filled = 0;

@@ -14,7 +14,7 @@
 #include "cli/Commands.h"
 #include "cli/CommandRun.h"
 #include "cli/ExitCodes.h"
-#include "firmware/SflFile.h"
+#include "formats/SflFile.h"
 
 namespace tarvel::cli {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "firmware/WriteProcedure.h"
-#include "service/FlashRead.h"
+#include "firmware/FlashRead.h"
 
 namespace tarvel::cli {
 

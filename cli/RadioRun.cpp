@@ -5,9 +5,9 @@
 #include "base/Report.h"
 #include "base/Sha256.h"
 #include "cli/ExitCodes.h"
-#include "firmware/SflFile.h"
+#include "formats/SflFile.h"
 #include "loader/Sync.h"
-#include "service/ReadBack.h"
+#include "firmware/ReadBack.h"
 
 namespace tarvel::cli {
 

@@ -9,7 +9,7 @@
 #include "cli/ExitCodes.h"
 #include "cli/ProgressLine.h"
 #include "cli/RadioOptions.h"
-#include "service/FlashRead.h"
+#include "service/Converters.h"
 #include "service/SflConversion.h"
 
 namespace tarvel::cli {

@@ -7,8 +7,8 @@
 
 #include "base/Locale.h"
 #include "converters/ConverterApi.h"
-#include "converters/OutputFile.h"
-#include "firmware/SflWriter.h"
+#include "converters/SflOutput.h"
+#include "formats/SflWriter.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include "base/FileIo.h"
 #include "base/OutputFile.h"
 #include "converters/ConverterApi.h"
-#include "converters/IntelHex.h"
-#include "converters/OutputFile.h"
-#include "firmware/SflFile.h"
-#include "firmware/SflWriter.h"
+#include "formats/IntelHex.h"
+#include "converters/SflOutput.h"
+#include "formats/SflFile.h"
+#include "formats/SflWriter.h"
 
 namespace {
 
@@ -73,8 +73,8 @@ bool Convert(const char* hexPathText, const char* sflNameText, unsigned firstBlo
 
   const std::size_t blockCount = lastBlock - firstBlock + 1;
   std::vector<std::uint8_t> image(blockCount * kBlockBytes, 0xFF);
-  tarvel::converters::IntelHexParser parser(static_cast<std::uint64_t>(firstBlock) * kBlockBytes, image);
-  if (!tarvel::converters::ReadIntelHexFile(hexPath, parser, reason)) return false;
+  tarvel::IntelHexParser parser(static_cast<std::uint64_t>(firstBlock) * kBlockBytes, image);
+  if (!tarvel::ReadIntelHexFile(hexPath, parser, reason)) return false;
   // An image with nothing of the file in it is almost surely a wrong range
   // or a file linked for other addresses; written, it would erase the radio.
   if (parser.bytesInWindow() == 0) {

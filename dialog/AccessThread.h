@@ -16,7 +16,7 @@
 
 #include "firmware/WriteProcedure.h"
 #include "loader/LoaderContext.h"
-#include "service/FlashRead.h"
+#include "firmware/FlashRead.h"
 
 namespace tarvel {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "base/Report.h"
-#include "firmware/SflFile.h"
+#include "firmware/SflPacket.h"
 #include "loader/Exchanges.h"
 #include "loader/Sync.h"
 #include "loader/Waits.h"

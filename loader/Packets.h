@@ -10,12 +10,12 @@
 #include <span>
 #include <string_view>
 
+#include "formats/FlashBlock.h"
 #include "loader/LoaderContext.h"
 
 namespace tarvel {
 
 inline constexpr std::size_t kFrameHeaderSize = 8;
-inline constexpr std::size_t kBlockSize = 128;
 inline constexpr std::size_t kWritePacketSize = 133;  // 'W', block hi/lo, data, sum hi/lo
 inline constexpr std::size_t kVerifyCommandSize = 3;
 inline constexpr std::size_t kReadRequestSize = 19;   // 'R', access string, block hi/lo
@@ -31,8 +31,6 @@ inline constexpr std::array<std::uint8_t, kVerifyCommandSize> kVerifyCommand{0xA
 inline constexpr std::string_view kAccessString = "KORVA-B5813-2004";
 // The wake-up frame carries ten zeros behind a header that announces one.
 inline constexpr std::size_t kWakeUpZeros = 10;
-
-using BlockData = std::array<std::uint8_t, kBlockSize>;
 
 // The 16-bit sum of the two block-number bytes and the 128 data bytes.
 std::uint16_t BlockSum(std::uint16_t block, std::span<const std::uint8_t, kBlockSize> data);

@@ -82,4 +82,18 @@ std::string FlashImageConverter::lastError() {
   return text ? text : "";
 }
 
+bool ConverterBlockSink::load(std::string& reason) {
+  converter_ = std::make_unique<FlashImageConverter>(search_);
+  if (converter_->available()) return true;
+  reason = converter_->error();
+  return false;
+}
+
+int ConverterBlockSink::addBlock(const std::string& outputPath,
+                                 std::span<const std::uint8_t, kFlashBlockRecordBytes> record) {
+  return converter_ ? converter_->addBlock(outputPath, record) : 0;
+}
+
+std::string ConverterBlockSink::lastError() { return converter_ ? converter_->lastError() : std::string(); }
+
 }  // namespace tarvel

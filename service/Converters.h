@@ -7,14 +7,15 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <memory>
 #include <string>
+#include <utility>
 
+#include "firmware/FlashRead.h"
+#include "formats/FlashBlock.h"
 #include "service/ConverterLibrary.h"
 
 namespace tarvel {
-
-// Block number, high byte first, then the block's 128 bytes.
-inline constexpr std::size_t kFlashBlockRecordBytes = 130;
 
 struct ConverterPresence {
   bool hexToSfl = false;    // libtesmol.so with Velmar_Prc
@@ -81,6 +82,19 @@ class FlashImageConverter {
  private:
   ConverterLibrary library_;
   int (*prc_)(const char*, const unsigned char*) = nullptr;
+};
+
+// The real sink: liboxbrin.so from `search`, which stays loaded after the read.
+class ConverterBlockSink final : public BlockSink {
+ public:
+  explicit ConverterBlockSink(ConverterSearch search = ProgramConverterSearch()) : search_(std::move(search)) {}
+  bool load(std::string& reason) override;
+  int addBlock(const std::string& outputPath, std::span<const std::uint8_t, kFlashBlockRecordBytes> record) override;
+  std::string lastError() override;
+
+ private:
+  ConverterSearch search_;
+  std::unique_ptr<FlashImageConverter> converter_;
 };
 
 }  // namespace tarvel

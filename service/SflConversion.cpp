@@ -1,8 +1,8 @@
 #include "service/SflConversion.h"
 
 #include "base/FileIo.h"
-#include "converters/IntelHex.h"
-#include "firmware/SflFile.h"
+#include "formats/IntelHex.h"
+#include "formats/SflFile.h"
 #include "service/Converters.h"
 
 namespace tarvel {
@@ -41,18 +41,12 @@ std::vector<HexRange> HexDataOutsideBlocks(const std::string& hexPath, std::uint
                                            std::uint16_t lastBlock) {
   if (firstBlock > lastBlock) return {};
   std::vector<std::uint8_t> window(static_cast<std::size_t>(lastBlock - firstBlock + 1) * kBlockSize);
-  converters::IntelHexParser parser(static_cast<std::uint64_t>(firstBlock) * kBlockSize, window);
+  IntelHexParser parser(static_cast<std::uint64_t>(firstBlock) * kBlockSize, window);
   std::string reason;
-  if (!converters::ReadIntelHexFile(hexPath, parser, reason)) return {};
+  if (!ReadIntelHexFile(hexPath, parser, reason)) return {};
   std::vector<HexRange> ranges;
-  for (const converters::AddressRange& range : parser.rangesOutside()) ranges.push_back({range.first, range.last});
+  for (const AddressRange& range : parser.rangesOutside()) ranges.push_back({range.first, range.last});
   return ranges;
-}
-
-std::string ConversionOutputPath(const std::string& hexPath, const std::string& sflName) {
-  if (sflName.find('/') != std::string::npos) return sflName;
-  const std::size_t slash = hexPath.find_last_of('/');
-  return slash == std::string::npos ? sflName : hexPath.substr(0, slash + 1) + sflName;
 }
 
 bool RunSflConversion(const std::string& hexPath, const SflConvTexts& texts, SflConvUi& ui,

@@ -41,10 +41,6 @@ struct HexRange {
 std::vector<HexRange> HexDataOutsideBlocks(const std::string& hexPath, std::uint16_t firstBlock,
                                            std::uint16_t lastBlock);
 
-// Where the converter puts the SFL file: `sflName` as given when it names a
-// folder, else beside the HEX file.
-std::string ConversionOutputPath(const std::string& hexPath, const std::string& sflName);
-
 // The texts of the converter panel, as typed.
 struct SflConvTexts {
   std::string sflName;

@@ -1,13 +1,13 @@
 #include "settings/ProfileFile.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
 #include "base/FileIo.h"
+#include "base/OutputFile.h"
 
 namespace tarvel {
 
@@ -185,13 +185,12 @@ bool ReadFully(int fd, char* buffer, std::size_t size, std::size_t& got) {
 
 // Opens a regular file for reading. Anything else (a folder, a device, a
 // pipe) fails rather than blocks.
-FileRead OpenRegularFile(const std::string& path, int& fd, fileio::FileInfo& info) {
-  fd = fileio::Open(path, fileio::OpenFor::ReadNoWait);
-  if (fd < 0) return errno == ENOENT ? FileRead::Absent : FileRead::Failed;
+FileRead OpenProfileFile(const std::string& path, fileio::FileHandle& file, fileio::FileInfo& info) {
+  const fileio::OpenResult opened = fileio::OpenRegularFile(path, file, info);
+  if (opened == fileio::OpenResult::Failed && errno == ENOENT) return FileRead::Absent;
   // Above the cap the file is left alone, for reading and for writing.
-  if (fileio::Stat(fd, info) != 0 || !info.regular || info.size > static_cast<std::uint64_t>(kProfileHeadBytes)) {
-    fileio::Close(fd);
-    fd = -1;
+  if (opened != fileio::OpenResult::Opened || info.size > static_cast<std::uint64_t>(kProfileHeadBytes)) {
+    file.reset();
     return FileRead::Failed;
   }
   return FileRead::Ok;
@@ -215,12 +214,10 @@ bool ReadHead(int fd, const fileio::FileInfo& info, FileHead& head) {
 }
 
 FileRead ReadRegularFile(const std::string& path, FileHead& head, fileio::FileInfo& info) {
-  int fd = -1;
-  const FileRead opened = OpenRegularFile(path, fd, info);
+  fileio::FileHandle file;
+  const FileRead opened = OpenProfileFile(path, file, info);
   if (opened != FileRead::Ok) return opened;
-  const bool read = ReadHead(fd, info, head);
-  fileio::Close(fd);
-  return read ? FileRead::Ok : FileRead::Failed;
+  return ReadHead(file.get(), info, head) ? FileRead::Ok : FileRead::Failed;
 }
 
 std::string_view LineEndOf(std::string_view text) {
@@ -304,13 +301,6 @@ std::string DirectoryOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-std::string JoinPath(const std::string& dir, std::string_view name) {
-  std::string out = dir;
-  if (out.empty() || kSeparators.find(out.back()) == npos) out += '/';
-  out.append(name);
-  return out;
-}
-
 // A settings file reached through symbolic links is replaced at the end of
 // the chain, so that every link survives; a link whose target does not exist
 // yet creates it. Relative targets count from their link's folder. Empty for
@@ -320,63 +310,6 @@ std::string WriteTarget(const std::string& path) {
   return fileio::ResolveLinks(path, target) ? target : std::string();
 }
 
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const long long n = fileio::Write(fd, data.data(), data.size());
-    if (n <= 0) return false;
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
-// The temporary file beside the target; removed unless it was renamed.
-class TempFile {
- public:
-  TempFile() = default;
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-  ~TempFile() {
-    closeFd();
-    if (!m_strPath.empty()) fileio::Remove(m_strPath);
-  }
-
-  // Mode 0666 lets the umask decide, as for any newly created file.
-  bool create(const std::string& target) {
-    static std::atomic<unsigned> s_nSerial{0};
-    const std::string dir = DirectoryOf(target);
-    const std::string base = target.substr(target.find_last_of(kSeparators) + 1);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      const std::string name = "." + base + "." + std::to_string(fileio::ProcessId()) + "." +
-                               std::to_string(s_nSerial.fetch_add(1)) + ".tmp";
-      const std::string path = JoinPath(dir, name);
-      m_fd = fileio::Open(path, fileio::OpenFor::CreateNew);
-      if (m_fd >= 0) {
-        m_strPath = path;
-        return true;
-      }
-      if (errno != EEXIST) return false;
-    }
-    return false;
-  }
-
-  int fd() const { return m_fd; }
-  const std::string& path() const { return m_strPath; }
-
-  bool close() { return closeFd(); }
-  void keep() { m_strPath.clear(); }
-
- private:
-  bool closeFd() {
-    if (m_fd < 0) return true;
-    const int rc = fileio::Close(m_fd);
-    m_fd = -1;
-    return rc == 0;
-  }
-
-  int m_fd = -1;
-  std::string m_strPath;
-};
-
 // Copies the original's bytes from `offset` to its end into `out`.
 bool CopyTail(int in, std::uint64_t offset, int out) {
   if (fileio::Seek(in, offset) < 0) return false;
@@ -385,24 +318,9 @@ bool CopyTail(int in, std::uint64_t offset, int out) {
     std::size_t got = 0;
     if (!ReadFully(in, buffer.data(), buffer.size(), got)) return false;
     if (got == 0) return true;
-    if (!WriteAll(out, std::string_view(buffer.data(), got))) return false;
+    if (!fileio::WriteAll(out, std::string_view(buffer.data(), got))) return false;
   }
 }
-
-class FdCloser {
- public:
-  explicit FdCloser(int fd) : m_fd(fd) {}
-  FdCloser(const FdCloser&) = delete;
-  FdCloser& operator=(const FdCloser&) = delete;
-  ~FdCloser() { close(); }
-  void close() {
-    if (m_fd >= 0) fileio::Close(m_fd);
-    m_fd = -1;
-  }
-
- private:
-  int m_fd;
-};
 
 bool ReplaceFile(const std::string& path, const std::string& section, const std::string& key,
                  const std::string& value) {
@@ -412,44 +330,42 @@ bool ReplaceFile(const std::string& path, const std::string& section, const std:
   if (!StepAllowed(ProfileWriteStep::ReadOriginal)) return false;
   FileHead head;
   fileio::FileInfo original;
-  int originalFd = -1;
-  const FileRead read = OpenRegularFile(target, originalFd, original);
-  FdCloser closeOriginal(originalFd);
+  fileio::FileHandle originalFile;
+  const FileRead read = OpenProfileFile(target, originalFile, original);
   if (read == FileRead::Failed) return false;
   const bool existed = read == FileRead::Ok;
-  if (existed && !ReadHead(originalFd, original, head)) return false;
+  if (existed && !ReadHead(originalFile.get(), original, head)) return false;
   // A file without any write permission bit is read-only for everybody, the
   // administrator included, as a read-only file attribute would be.
   if (existed && !fileio::CanWrite(target)) return false;
   const std::string content = Updated(head.text, section, key, value, head.hasTail());
 
-  TempFile temp;
-  if (!StepAllowed(ProfileWriteStep::CreateTemp) || !temp.create(target)) return false;
+  // The new file takes the original's owner and mode as far as the user may
+  // give them (only the administrator may hand a file to another owner);
+  // a first file gets the mode the umask leaves.
+  OutputFile temp;
+  OutputError error;
+  if (!StepAllowed(ProfileWriteStep::CreateTemp) || !temp.open(target, {}, error)) return false;
 
   if (!StepAllowed(ProfileWriteStep::WriteTemp)) {
-    WriteAll(temp.fd(), std::string_view(content).substr(0, content.size() / 2));
+    temp.write(std::string_view(content).substr(0, content.size() / 2), error);
     return false;
   }
-  if (!WriteAll(temp.fd(), content)) return false;
-  if (head.hasTail() && !CopyTail(originalFd, head.tailOffset, temp.fd())) return false;
+  if (!temp.write(content, error)) return false;
+  if (head.hasTail() && !CopyTail(originalFile.get(), head.tailOffset, temp.fd())) return false;
   // Windows replaces no file that is still open.
-  closeOriginal.close();
+  originalFile.close();
 
   if (!StepAllowed(ProfileWriteStep::SetMode)) return false;
-  // Only the administrator may hand a file to another owner; anybody else
-  // keeps the file as their own, with the original's mode.
-  if (existed) fileio::CopyOwnerAndMode(target, temp.fd());
-
-  if (!StepAllowed(ProfileWriteStep::SyncTemp) || fileio::Sync(temp.fd()) != 0) return false;
-
-  const bool closeAllowed = StepAllowed(ProfileWriteStep::CloseTemp);
-  if (!temp.close() || !closeAllowed) return false;
-
-  if (!StepAllowed(ProfileWriteStep::Rename) ||
-      fileio::Rename(temp.path(), target) != 0) {
-    return false;
-  }
-  temp.keep();
+  temp.setStepCheck([](OutputStep step) {
+    switch (step) {
+      case OutputStep::Sync: return StepAllowed(ProfileWriteStep::SyncTemp);
+      case OutputStep::Close: return StepAllowed(ProfileWriteStep::CloseTemp);
+      case OutputStep::Rename: return StepAllowed(ProfileWriteStep::Rename);
+    }
+    return true;
+  });
+  if (!temp.commit(error)) return false;
   fileio::SyncFolder(DirectoryOf(target));
   return true;
 }

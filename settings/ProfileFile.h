@@ -100,9 +100,9 @@ class ProfileFile {
 // temporary file and leaves the original file untouched.
 enum class ProfileWriteStep {
   ReadOriginal,  // read the current file (an absent file reads as empty)
-  CreateTemp,    // create the temporary file beside it
+  CreateTemp,    // create the temporary file beside it, with the original's permissions
   WriteTemp,     // write the new content
-  SetMode,       // give it the original file's permissions
+  SetMode,       // before the flush (the permissions came with CreateTemp)
   SyncTemp,      // flush it to the disk
   CloseTemp,
   Rename,        // put it in the original's place

@@ -23,7 +23,7 @@
 #include "firmware/WriteProcedure.h"
 #include "loader/LoaderContext.h"
 #include "service/ConverterLibrary.h"
-#include "service/FlashRead.h"
+#include "service/Converters.h"
 #include "settings/Settings.h"
 #include "winui/Painting.h"
 

@@ -9,7 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "firmware/SflFile.h"
+#include "formats/SflFile.h"
 #include "sim/SimRadio.h"
 #include "tests/cli/CliFixture.h"
 #include "tests/support/SflText.h"

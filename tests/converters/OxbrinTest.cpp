@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "converters/ConverterApi.h"
-#include "firmware/SflFile.h"
+#include "formats/SflFile.h"
 #include "service/ConverterLibrary.h"
 #include "tests/support/SflText.h"
 #include "tests/support/TempDir.h"

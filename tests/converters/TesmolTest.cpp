@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "converters/ConverterApi.h"
-#include "firmware/SflFile.h"
+#include "formats/SflFile.h"
 #include "service/ConverterLibrary.h"
 #include "service/SflConversion.h"
 #include "tests/converters/HexText.h"

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "firmware/WriteProcedure.h"
-#include "service/FlashRead.h"
+#include "firmware/FlashRead.h"
 #include "tests/support/FakeLoader.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/RecordingWriteUi.h"

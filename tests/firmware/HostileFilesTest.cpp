@@ -8,7 +8,7 @@
 #include "catalog/Catalog.h"
 #include "catalog/CommentBlock.h"
 #include "catalog/FileList.h"
-#include "firmware/SflFile.h"
+#include "formats/SflFile.h"
 #include "firmware/WriteProcedure.h"
 #include "tests/support/FakeLoader.h"
 #include "tests/support/Fakes.h"

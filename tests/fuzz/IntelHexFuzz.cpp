@@ -13,14 +13,14 @@
 #include <vector>
 
 #include "converters/ConverterApi.h"
-#include "converters/IntelHex.h"
-#include "firmware/SflFile.h"
+#include "formats/IntelHex.h"
+#include "formats/SflFile.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {
 
 using namespace tarvel;
-using tarvel::converters::IntelHexParser;
+using tarvel::IntelHexParser;
 using tarvel::fuzz::Expect;
 
 // The reference: what a record means, read the long way.
@@ -216,7 +216,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string hexPath = Scratch().file("in.hex");
   Expect(tarvel::fuzz::WriteWholeFile(hexPath, input), "cannot write the HEX file");
   std::string reason;
-  const bool fileAccepted = converters::ReadIntelHexFile(hexPath, fileParser, reason);
+  const bool fileAccepted = ReadIntelHexFile(hexPath, fileParser, reason);
   if (fileAccepted) {
     Expect(valid && reference.ended, "the file reader accepted what the lines refuse");
     Expect(std::equal(image.begin(), image.end(), images[0].begin()), "the file reader's image differs");

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "firmware/SflFile.h"
-#include "firmware/SflWriter.h"
+#include "firmware/SflPacket.h"
+#include "formats/SflWriter.h"
 #include "loader/LoaderContext.h"
 #include "loader/Packets.h"
 #include "tests/fuzz/FuzzSupport.h"

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "firmware/SflFile.h"
+#include "formats/SflFile.h"
 #include "service/ConverterLibrary.h"
 #include "tests/converters/HexText.h"
 #include "tests/service/LibraryFolders.h"

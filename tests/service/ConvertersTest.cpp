@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "firmware/SflFile.h"
+#include "formats/SflFile.h"
 #include "service/Converters.h"
 #include "tests/converters/HexText.h"
 #include "tests/service/LibraryFolders.h"

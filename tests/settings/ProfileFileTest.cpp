@@ -307,14 +307,14 @@ TEST(ProfileFile, FailureAtAnyStepKeepsThePreviousFile) {
   }
 }
 
-// Puts an O_PATH descriptor in the place of this process's open ".tmp"
+// Puts an O_PATH descriptor in the place of this process's open ".part"
 // file in `folder`: fsync refuses it while close takes it, as a device
 // that fails only at the flush would. False when no such file is open.
 bool FailTheFlushOfTheTempFileIn(const std::string& folder) {
   for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
     std::error_code error;
     const std::filesystem::path target = std::filesystem::read_symlink(entry.path(), error);
-    if (error || target.extension() != ".tmp" || !std::filesystem::equivalent(target.parent_path(), folder, error)) {
+    if (error || target.extension() != ".part" || !std::filesystem::equivalent(target.parent_path(), folder, error)) {
       continue;
     }
     const int pathOnly = ::open(target.c_str(), O_PATH);

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "firmware/SflWriter.h"
+#include "formats/SflWriter.h"
 
 namespace tarvel::test {
 

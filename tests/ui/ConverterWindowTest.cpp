@@ -6,7 +6,7 @@
 #include <QPushButton>
 
 #include "dialog/DialogTemplate.h"
-#include "firmware/SflFile.h"
+#include "formats/SflFile.h"
 #include "service/Converters.h"
 #include "tests/converters/HexText.h"
 #include "tests/ui/DialogHarness.h"

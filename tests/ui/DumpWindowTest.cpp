@@ -10,7 +10,7 @@
 
 #include "base/Report.h"
 #include "dialog/DialogTemplate.h"
-#include "firmware/SflFile.h"
+#include "formats/SflFile.h"
 #include "sim/SimRadio.h"
 #include "tests/support/SflText.h"
 #include "tests/ui/DialogHarness.h"

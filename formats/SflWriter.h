@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "loader/Packets.h"
+#include "formats/FlashBlock.h"
 
 namespace tarvel {
 

@@ -8,11 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -211,6 +214,35 @@ TEST(OutputFile, ACommitThatFailsLeavesTheOldFile) {
       EXPECT_EQ(Slurp(out), "old");
     }
     EXPECT_EQ(FilesIn(dir.path()), 1u);
+  }
+}
+
+TEST(OutputFile, EveryStepOfACommitMayBeFailedInTurn) {
+  constexpr int kSteps = 3;  // Sync, Close, Rename
+  for (int failAt = 0; failAt <= kSteps; ++failAt) {
+    SCOPED_TRACE("failing step " + std::to_string(failAt));
+    test::TempDir dir;
+    const std::string out = dir.write("out", "old");
+    std::vector<OutputStep> seen;
+    OutputFile file;
+    OutputError error;
+    ASSERT_TRUE(file.open(out, {}, error));
+    ASSERT_TRUE(file.write("new", error));
+    file.setStepCheck([&](OutputStep step) {
+      seen.push_back(step);
+      return static_cast<int>(step) != failAt;
+    });
+    const bool committed = file.commit(error);
+    file.discard();
+    EXPECT_EQ(committed, failAt == kSteps);
+    EXPECT_EQ(Slurp(out), committed ? "new" : "old");
+    if (!committed) {
+      EXPECT_EQ(error.text, out + ": " + std::strerror(EIO));
+    }
+    EXPECT_EQ(FilesIn(dir.path()), 1u);
+    // In order, and none after the one that failed.
+    ASSERT_EQ(seen.size(), static_cast<std::size_t>(std::min(failAt + 1, kSteps)));
+    for (std::size_t i = 0; i < seen.size(); ++i) EXPECT_EQ(static_cast<std::size_t>(seen[i]), i);
   }
 }
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tarvel::converters {
+namespace tarvel {
 
 // Addresses first..last, both included.
 struct AddressRange {
@@ -61,4 +61,4 @@ class IntelHexParser {
 // and the missing part would silently become erased flash.
 bool ReadIntelHexFile(const std::string& path, IntelHexParser& parser, std::string& reason);
 
-}  // namespace tarvel::converters
+}  // namespace tarvel

@@ -1,10 +1,10 @@
-#include "service/ReadBack.h"
+#include "firmware/ReadBack.h"
 
 #include <algorithm>
 #include <map>
 #include <vector>
 
-#include "firmware/SflFile.h"
+#include "formats/SflFile.h"
 #include "loader/Exchanges.h"
 #include "loader/Sync.h"
 #include "loader/Waits.h"

@@ -1,4 +1,4 @@
-#include "converters/IntelHex.h"
+#include "formats/IntelHex.h"
 
 #include <algorithm>
 #include <array>
@@ -9,7 +9,7 @@
 
 #include "base/FileIo.h"
 
-namespace tarvel::converters {
+namespace tarvel {
 
 namespace {
 
@@ -190,34 +190,14 @@ std::vector<AddressRange> IntelHexParser::rangesOutside() const {
   return joined;
 }
 
-namespace {
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) fileio::Close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-}  // namespace
-
 bool ReadIntelHexFile(const std::string& path, IntelHexParser& parser, std::string& reason) {
   // ReadNoWait: a FIFO is refused below at once instead of waiting for a writer.
-  const Fd fd(fileio::Open(path, fileio::OpenFor::ReadNoWait));
-  if (fd.get() < 0) {
-    reason = "cannot open " + path + ": " + std::strerror(errno);
-    return false;
-  }
+  fileio::FileHandle fd;
   fileio::FileInfo info;
-  if (fileio::Stat(fd.get(), info) != 0 || !info.regular) {
-    reason = path + " is not a regular file";
+  const fileio::OpenResult opened = fileio::OpenRegularFile(path, fd, info);
+  if (opened != fileio::OpenResult::Opened) {
+    reason = opened == fileio::OpenResult::NotRegular ? path + " is not a regular file"
+                                                       : "cannot open " + path + ": " + std::strerror(errno);
     return false;
   }
 
@@ -268,4 +248,4 @@ bool ReadIntelHexFile(const std::string& path, IntelHexParser& parser, std::stri
   return true;
 }
 
-}  // namespace tarvel::converters
+}  // namespace tarvel

@@ -1,4 +1,4 @@
-#include "service/FlashRead.h"
+#include "firmware/FlashRead.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -169,20 +169,6 @@ bool ReadRun::qap10() {
 }
 
 }  // namespace
-
-bool ConverterBlockSink::load(std::string& reason) {
-  converter_ = std::make_unique<FlashImageConverter>(search_);
-  if (converter_->available()) return true;
-  reason = converter_->error();
-  return false;
-}
-
-int ConverterBlockSink::addBlock(const std::string& outputPath,
-                                 std::span<const std::uint8_t, kFlashBlockRecordBytes> record) {
-  return converter_ ? converter_->addBlock(outputPath, record) : 0;
-}
-
-std::string ConverterBlockSink::lastError() { return converter_ ? converter_->lastError() : std::string(); }
 
 ReadOutcome ReadFlash(LoaderContext& ctx, ReadUi& ui, BlockSink& sink, const std::string& outputPath,
                       std::uint16_t endBlock, bool replace) {

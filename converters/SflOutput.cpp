@@ -1,4 +1,4 @@
-#include "converters/OutputFile.h"
+#include "converters/SflOutput.h"
 
 #include <cerrno>
 #include <cstring>
@@ -9,19 +9,6 @@
 namespace tarvel::converters {
 
 namespace {
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const long long n = fileio::Write(fd, bytes.data(), bytes.size());
-    if (n < 0) return false;
-    if (n == 0) {
-      errno = EIO;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
 
 std::string SystemError(const std::string& what, const std::string& path) {
   return what + " " + path + ": " + std::strerror(errno);
@@ -40,13 +27,13 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, std::string_vi
 }
 
 bool AppendToFile(const std::string& path, std::string_view header, std::string_view bytes, std::string& reason) {
-  const int fd = fileio::Open(path, fileio::OpenFor::Append);
-  if (fd < 0) {
+  fileio::FileHandle file(fileio::Open(path, fileio::OpenFor::Append));
+  if (!file.isOpen()) {
     reason = SystemError("cannot open", path);
     return false;
   }
   fileio::FileInfo info;
-  bool ok = fileio::Stat(fd, info) == 0;
+  bool ok = fileio::Stat(file.get(), info) == 0;
   if (ok) {
     std::string text;
     if (info.size == 0) {
@@ -54,18 +41,18 @@ bool AppendToFile(const std::string& path, std::string_view header, std::string_
       text.append(header);
     }
     text.append(bytes);
-    ok = WriteAll(fd, text);
+    ok = fileio::WriteAll(file.get(), text);
     // A record cut in the middle would make the whole file invalid.
     if (!ok && info.regular) {
       const int saved = errno;
-      if (fileio::Truncate(fd, info.size) != 0) {
+      if (fileio::Truncate(file.get(), info.size) != 0) {
         // Nothing more can be done; the reason names the first failure.
       }
       errno = saved;
     }
   }
   if (!ok) reason = SystemError("cannot write", path);
-  if (fileio::Close(fd) != 0 && ok) {
+  if (file.close() != 0 && ok) {
     ok = false;
     reason = SystemError("cannot write", path);
   }

@@ -1,4 +1,4 @@
-#include "service/FlashRead.h"
+#include "firmware/FlashRead.h"
 
 #include <atomic>
 #include <filesystem>
@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "base/Report.h"
-#include "service/ReadBack.h"
+#include "firmware/ReadBack.h"
 #include "tests/support/FakeLoader.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/CliRunner.h"

@@ -3,13 +3,11 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string>
-#include <utility>
 
+#include "formats/FlashBlock.h"
 #include "loader/LoaderContext.h"
-#include "service/Converters.h"
 
 namespace tarvel {
 
@@ -40,19 +38,6 @@ class BlockSink {
   // Why the last addBlock returned 0, when the converter says (the system's
   // text, such as "No space left on device"); empty otherwise.
   virtual std::string lastError() { return {}; }
-};
-
-// The real sink: liboxbrin.so from `search`, which stays loaded after the read.
-class ConverterBlockSink final : public BlockSink {
- public:
-  explicit ConverterBlockSink(ConverterSearch search = ProgramConverterSearch()) : search_(std::move(search)) {}
-  bool load(std::string& reason) override;
-  int addBlock(const std::string& outputPath, std::span<const std::uint8_t, kFlashBlockRecordBytes> record) override;
-  std::string lastError() override;
-
- private:
-  ConverterSearch search_;
-  std::unique_ptr<FlashImageConverter> converter_;
 };
 
 struct ReadOutcome {

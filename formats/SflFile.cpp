@@ -1,4 +1,4 @@
-#include "firmware/SflFile.h"
+#include "formats/SflFile.h"
 
 #include <algorithm>
 
@@ -129,14 +129,6 @@ std::optional<std::string> CheckSflFile(std::span<const std::uint8_t> bytes) {
            std::to_string(static_cast<std::size_t>(end - bytes.begin()));
   }
   return std::nullopt;
-}
-
-bool ReadSflRecord(LoaderContext& ctx, SflTextReader& reader, std::size_t& length) {
-  SflRecord record;
-  if (ParseSflRecord(reader, record) != SflParse::Record) return false;
-  for (std::uint8_t byte : record.data) ctx.m_wCheckSum = static_cast<std::uint16_t>(ctx.m_wCheckSum + byte);
-  length = BuildWritePacket(ctx, record.block, record.data);
-  return true;
 }
 
 }  // namespace tarvel

@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "loader/LoaderContext.h"
-#include "loader/Packets.h"
+#include "formats/FlashBlock.h"
 
 namespace tarvel {
 
@@ -66,11 +65,5 @@ SflParse ParseSflRecord(SflTextReader& reader, SflRecord& record, std::string* p
 // without any record or with a record after its end-of-file byte 0x1A.
 // Returns the problem.
 std::optional<std::string> CheckSflFile(std::span<const std::uint8_t> bytes);
-
-// Builds the next record's write packet in the transmit buffer (framed or
-// bare by the cable type) and adds its data bytes to m_wCheckSum. False
-// when the file holds no further record. Returns the packet length sent
-// from the buffer start in `length`.
-bool ReadSflRecord(LoaderContext& ctx, SflTextReader& reader, std::size_t& length);
 
 }  // namespace tarvel

@@ -1,8 +1,8 @@
-#include "firmware/SflWriter.h"
+#include "formats/SflWriter.h"
 
 #include <algorithm>
 
-#include "firmware/SflFile.h"
+#include "formats/SflFile.h"
 
 namespace tarvel {
 
