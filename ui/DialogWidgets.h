@@ -1,6 +1,7 @@
 // Small helpers between the dialog templates, the string table and Qt.
 #pragma once
 
+#include <QColor>
 #include <QFont>
 #include <QString>
 
@@ -11,12 +12,14 @@ class QStyle;
 
 #include "base/Strings.h"
 #include "dialog/DialogLogic.h"
+#include "dialog/Looks.h"
 
 namespace tarvel {
 
 QString ToQString(std::string_view text);
 std::string ToStdString(const QString& text);
 QString FromStringTable(StringId id);
+inline QColor ToQColor(Rgb colour) { return QColor(colour.r, colour.g, colour.b); }
 
 // File-system paths: the system's bytes as text and back, so that a name
 // that is not valid text still names the same file.

@@ -61,22 +61,27 @@ class ShotDialog : public tarvel::CFirmwareWriterDlg {
   QString prefix;
   std::string hexName;
   std::string dumpName;
-  int blocks = 0;
+  bool progressSaved = false;
 
-  void blockRead(int blocksDone, std::uint16_t endBlock) override {
-    CFirmwareWriterDlg::blockRead(blocksDone, endBlock);
-    if (++blocks == 150) Save(*this, prefix + QStringLiteral("-dump-progress"));
+  // Block 150 read: one step of the status bar's progress per 20 blocks.
+  void SetReadProgress(unsigned position, std::uint16_t endBlock) override {
+    CFirmwareWriterDlg::SetReadProgress(position, endBlock);
+    if (position == 150 / 20 && !progressSaved) {
+      progressSaved = true;
+      Save(*this, prefix + QStringLiteral("-dump-progress"));
+    }
   }
-
- protected:
-  void ShowMessageBox(const QString& text, tarvel::MessageIcon, const QString&) override {
-    std::printf("message: %s\n", qPrintable(text.left(60).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+  void ShowMessageBox(const std::string& text, tarvel::MessageIcon, const std::string&) override {
+    QString shown = QString::fromStdString(text).left(60);
+    std::printf("message: %s\n", qPrintable(shown.replace(QLatin1Char('\n'), QLatin1Char(' '))));
   }
-  void OpenMessageBox(const QString& text, tarvel::MessageIcon icon, const QString& detail,
+  void OpenMessageBox(const std::string& text, tarvel::MessageIcon icon, const std::string& detail,
                       std::function<void()> closed) override {
     ShowMessageBox(text, icon, detail);
     if (closed) closed();
   }
+
+ protected:
   int ExecFileDialog(QFileDialog& dialog) override {
     dialog.show();
     Settle(400);
