@@ -4,12 +4,16 @@
 #include <QColor>
 #include <QFont>
 #include <QString>
+#include <memory>
 
+class QMessageBox;
 class QStyle;
+class QWidget;
 
 #include <string>
 #include <string_view>
 
+#include "base/MessageDisplay.h"
 #include "base/Strings.h"
 #include "dialog/DialogLogic.h"
 #include "dialog/Looks.h"
@@ -37,5 +41,11 @@ DialogBaseUnits BaseUnitsOf(const QFont& font);
 // texts fit the widths the templates give them. Lives as long as the
 // application.
 QStyle* TemplateButtonStyle();
+
+// A message box with the application title as caption, the icon of the
+// message and an OK button. Carriage returns in `text` break lines; a
+// non-empty `detail` (the system's explanation) goes below the text.
+std::unique_ptr<QMessageBox> BuildMessageBox(const QString& text, MessageIcon icon, const QString& detail,
+                                             QWidget* parent);
 
 }  // namespace tarvel

@@ -8,7 +8,6 @@
 #include <QContextMenuEvent>
 #include <QEventLoop>
 #include <QFileDialog>
-#include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -24,7 +23,6 @@
 #include <QStyleOptionComboBox>
 #include <QTimer>
 #include <algorithm>
-#include <cstdio>
 
 #include "dialog/DialogTemplate.h"
 #include "dialog/Globals.h"
@@ -34,6 +32,7 @@
 #include "ui/DialogWidgets.h"
 #include "ui/FileDialogs.h"
 #include "ui/FileListCtrl.h"
+#include "ui/MainControls.h"
 #include "ui/ProgStatusBar.h"
 #include "ui/ProgTextCtrl.h"
 
@@ -42,37 +41,6 @@ namespace tarvel {
 namespace {
 
 constexpr double kCommentFontPt = 9.6;
-
-bool IsStaticKind(ControlKind kind) {
-  switch (kind) {
-    case ControlKind::TextLeft:
-    case ControlKind::TextRight:
-    case ControlKind::GroupBox:
-    case ControlKind::RadioButton:
-    case ControlKind::CheckBox:
-    case ControlKind::Picture:
-    case ControlKind::Placeholder:
-    case ControlKind::CommentEdit:
-      return true;
-    default:
-      return false;
-  }
-}
-
-// Sets a text colour for the enabled states; disabled text keeps the
-// platform's grey.
-void SetTextColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour) {
-  QPalette colours = widget->palette();
-  colours.setColor(QPalette::Active, role, colour);
-  colours.setColor(QPalette::Inactive, role, colour);
-  widget->setPalette(colours);
-}
-
-QString CarriageReturnsAsLineBreaks(QString text) {
-  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-  return text;
-}
 
 bool IsPlainEnter(const QKeyEvent* key) {
   const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
@@ -86,28 +54,6 @@ std::string ChosenPath(const QFileDialog& dialog) {
 }
 
 }  // namespace
-
-std::unique_ptr<QMessageBox> BuildMessageBox(const QString& text, MessageIcon icon, const QString& detail,
-                                             QWidget* parent) {
-  auto box = std::make_unique<QMessageBox>(parent);
-  box->setWindowTitle(FromStringTable(StringId::AppTitle));
-  box->setTextFormat(Qt::PlainText);
-  box->setText(CarriageReturnsAsLineBreaks(text));
-  if (!detail.isEmpty()) box->setInformativeText(CarriageReturnsAsLineBreaks(detail));
-  switch (icon) {
-    case MessageIcon::Stop:
-      box->setIcon(QMessageBox::Critical);
-      break;
-    case MessageIcon::Information:
-      box->setIcon(QMessageBox::Information);
-      break;
-    case MessageIcon::Exclamation:
-      box->setIcon(QMessageBox::Warning);
-      break;
-  }
-  box->setStandardButtons(QMessageBox::Ok);
-  return box;
-}
 
 CFirmwareWriterDlg::CFirmwareWriterDlg(DialogServices services, QWidget* parent)
     : QDialog(parent),
@@ -129,123 +75,10 @@ CFirmwareWriterDlg::~CFirmwareWriterDlg() {
 }
 
 void CFirmwareWriterDlg::CreateControls() {
-  setFont(DialogFont(kMainDialogFontPt));
-  const DialogBaseUnits units = BaseUnitsOf(font());
-  setFixedSize(DluToPixelsX(kMainDialogWidthDlu, units), DluToPixelsY(kMainDialogHeightDlu, units));
-
-  for (const ControlTemplate& control : kMainDialogControls) {
-    const QString text = QString::fromUtf8(control.text);
-    QWidget* widget = nullptr;
-    int heightPx = DluToPixelsY(control.cy, units);
-    switch (control.kind) {
-      case ControlKind::ListView:
-        widget = new CFileListCtrl(this);
-        break;
-      case ControlKind::Edit:
-        widget = new QLineEdit(this);
-        break;
-      case ControlKind::CommentEdit: {
-        auto* edit = new QPlainTextEdit(this);
-        edit->setReadOnly(true);
-        edit->setLineWrapMode(QPlainTextEdit::NoWrap);
-        edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        widget = edit;
-        break;
-      }
-      case ControlKind::PushButton:
-      case ControlKind::DefPushButton: {
-        // No default button: Enter outside a push button ends the dialog.
-        auto* button = new QPushButton(text, this);
-        button->setAutoDefault(false);
-        widget = button;
-        break;
-      }
-      case ControlKind::GroupBox:
-        widget = new QGroupBox(text, this);
-        break;
-      case ControlKind::TextLeft:
-      case ControlKind::TextRight: {
-        auto* label = new QLabel(text, this);
-        label->setTextFormat(Qt::PlainText);
-        label->setAlignment((control.kind == ControlKind::TextRight ? Qt::AlignRight : Qt::AlignLeft) |
-                            Qt::AlignTop);
-        widget = label;
-        break;
-      }
-      case ControlKind::ProgressBar:
-        m_wndProgress = new CProgTextCtrl(this);
-        widget = m_wndProgress;
-        break;
-      case ControlKind::ComboBox: {
-        auto* box = new QComboBox(this);
-        box->setEditable(true);
-        if (control.id == IDC_PORT) {
-          // Any device path may be typed; Enter takes it (the filter).
-          box->lineEdit()->installEventFilter(this);
-        } else {
-          // Only a picked entry counts: the field shows the choice but takes
-          // no typing, which would otherwise select a matching entry.
-          box->lineEdit()->setReadOnly(true);
-        }
-        box->installEventFilter(this);  // the box keeps Enter to itself
-        box->setInsertPolicy(QComboBox::NoInsert);
-        box->setCompleter(nullptr);
-        // The template's height is that of the dropped-down list.
-        heightPx = box->sizeHint().height();
-        widget = box;
-        break;
-      }
-      case ControlKind::RadioButton:
-        widget = new QRadioButton(text, this);
-        widget->setStyle(TemplateButtonStyle());
-        break;
-      case ControlKind::CheckBox:
-        widget = new QCheckBox(text, this);
-        widget->setStyle(TemplateButtonStyle());
-        break;
-      case ControlKind::Picture: {
-        // A sunken frame around the picture, sized to it.
-        auto* picture = new QLabel(this);
-        picture->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        picture->setLineWidth(1);
-        picture->setPixmap(DrawCableSymbol());
-        picture->setAlignment(Qt::AlignCenter);
-        widget = picture;
-        break;
-      }
-      case ControlKind::Placeholder:
-        widget = new QLabel(this);
-        widget->hide();
-        break;
-      case ControlKind::Icon:
-        widget = new QLabel(this);
-        break;
-    }
-    const int x = DluToPixelsX(control.x, units);
-    const int y = DluToPixelsY(control.y, units);
-    if (control.kind == ControlKind::Picture) {
-      const QLabel* picture = static_cast<QLabel*>(widget);
-      const QSize size = picture->pixmap().size() + QSize(2, 2);
-      widget->setGeometry(x, y, size.width(), size.height());
-    } else if (control.kind == ControlKind::RadioButton || control.kind == ControlKind::CheckBox) {
-      // A text a pixel or two wider than the template's box is not cut.
-      widget->setGeometry(x, y, std::max(DluToPixelsX(control.cx, units), widget->sizeHint().width()),
-                          heightPx);
-    } else {
-      widget->setGeometry(x, y, DluToPixelsX(control.cx, units), heightPx);
-    }
-    if (control.id == IDC_STATIC) {
-      m_pWriteGroup = qobject_cast<QGroupBox*>(widget);
-    } else {
-      widget->setObjectName(QString::number(control.id));
-      m_controls[control.id] = widget;
-    }
-  }
-
-  for (const char* port : kInitialPortEntries) Item<QComboBox>(IDC_PORT)->addItem(QString::fromLatin1(port));
-  for (const char* port : kInitialPortEntries) Item<QComboBox>(IDC_PORT)->addItem(QString::fromLatin1(port));
-  for (const std::string& speed : SpeedEntries(kTypeQap8)) Item<QComboBox>(IDC_BAUD)->addItem(ToQString(speed));
+  MainControls built = CreateMainControls(*this, this);
+  m_controls = std::move(built.controls);
+  m_pWriteGroup = built.writeGroup;
+  m_wndProgress = built.progress;
 }
 
 void CFirmwareWriterDlg::ConnectControls() {
@@ -294,28 +127,12 @@ void CFirmwareWriterDlg::OnInitDialog() {
   m_fontComment = QFont(QStringLiteral("Courier New"));
   m_fontComment.setPointSizeF(kCommentFontPt);
   Item<QPlainTextEdit>(IDC_COMMENT)->setFont(m_fontComment);
-  if (g_bDarkScheme) SetTextColour(FileList(), QPalette::Text, ToQColor(kDarkText));
-  ApplySchemeColours();
-  if (!m_layoutReport.empty()) QTimer::singleShot(0, this, [this] { WriteLayoutReport(); });
-}
-
-
-// Each control's id and rectangle in pixels of the client area, with the
-// dialog base units: the same report as the Windows window writes.
-void CFirmwareWriterDlg::WriteLayoutReport() const {
-  FILE* out = std::fopen(m_layoutReport.c_str(), "w");
-  if (out == nullptr) return;
-  const DialogBaseUnits units = BaseUnitsOf(font());
-  std::fprintf(out, "units %d %d\nclient 0 0\n", units.cx, units.cy);
-  for (const ControlTemplate& control : kMainDialogControls) {
-    const QWidget* widget = control.id == IDC_STATIC ? nullptr : GetDlgItem(control.id);
-    if (widget == nullptr) continue;
-    const QRect r = widget->geometry();
-    std::fprintf(out, "control %d %d %d %d %d\n", control.id, r.x(), r.y(), r.width(), r.height());
+  ColourMainControls(MainControls{m_controls, m_pWriteGroup, m_wndProgress}, DarkScheme(), g_bDarkScheme);
+  if (!m_layoutReport.empty()) {
+    QTimer::singleShot(0, this, [this] { WriteLayoutReport(m_layoutReport, font(), m_controls); });
   }
-  std::fprintf(out, "end\n");
-  std::fclose(out);
 }
+
 
 CFileListCtrl* CFirmwareWriterDlg::FileList() const { return Item<CFileListCtrl>(IDC_FILE_LIST); }
 
@@ -352,25 +169,6 @@ void CFirmwareWriterDlg::SetComment(const std::string& text) {
 }
 
 void CFirmwareWriterDlg::SetTitle(const std::string& title) { setWindowTitle(ToQString(title)); }
-
-void CFirmwareWriterDlg::ApplySchemeColours() {
-  const bool dark = DarkScheme();
-  for (const ControlTemplate& control : kMainDialogControls) {
-    if (!IsStaticKind(control.kind)) continue;
-    QWidget* widget = control.id == IDC_STATIC ? m_pWriteGroup : GetDlgItem(control.id);
-    const std::optional<Rgb> colour = StaticTextColour(control.id, dark);
-    if (widget == nullptr || !colour) continue;
-    if (control.id != IDC_COMMENT) {
-      SetTextColour(widget, QPalette::WindowText, ToQColor(*colour));
-      continue;
-    }
-    // Opaque: its own background in the colour of an inactive border.
-    SetTextColour(widget, QPalette::Text, ToQColor(*colour));
-    QPalette colours = widget->palette();
-    colours.setColor(QPalette::Base, QApplication::palette().color(QPalette::Window));
-    widget->setPalette(colours);
-  }
-}
 
 QComboBox* CFirmwareWriterDlg::PortBox() const { return Item<QComboBox>(IDC_PORT); }
 

@@ -18,6 +18,7 @@
 
 #include "base/MessageDisplay.h"
 #include "dialog/MainDialog.h"
+#include "ui/DialogWidgets.h"
 
 class QComboBox;
 class QEventLoop;
@@ -37,12 +38,6 @@ class CProgTextCtrl;
 struct DialogServices : MainDialogServices {
   std::string layoutReport;
 };
-
-// A message box with the application title as caption, the icon of the
-// message and an OK button. Carriage returns in `text` break lines; a
-// non-empty `detail` (the system's explanation) goes below the text.
-std::unique_ptr<QMessageBox> BuildMessageBox(const QString& text, MessageIcon icon, const QString& detail,
-                                             QWidget* parent);
 
 class CFirmwareWriterDlg : public QDialog, public MainDialogView {
   Q_OBJECT
@@ -149,10 +144,8 @@ class CFirmwareWriterDlg : public QDialog, public MainDialogView {
   // The port box's field: the chosen port's short name, or its whole path
   // while the user types into it.
   void ShowPortName();
-  void ApplySchemeColours();
   void OnEraseBkgnd(QPainter& painter);
   void PaintBanner(QPainter& painter);
-  void WriteLayoutReport() const;
 
   std::string m_layoutReport;
   std::map<int, QWidget*> m_controls;
