@@ -92,7 +92,6 @@ class CFirmwareWriterDlg final : public MainDialogView {
   INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
   void OnInitDialog();
-  void CreateStatusBar();
   void OnCommand(int id, int code);
   void OnNotify(const NMHDR& header);
   void OnDrawItem(const DRAWITEMSTRUCT& item);
@@ -100,13 +99,11 @@ class CFirmwareWriterDlg final : public MainDialogView {
   void OnPaint();
   void OnEnter();
   void RunTasks();
-  void FitPortDropDown();
   bool DarkScheme() const { return m_dialog.DarkScheme(); }
 
   HWND Item(int id) const { return m_hWnd == nullptr ? nullptr : GetDlgItem(m_hWnd, id); }
   void SetItemText(int id, const std::string& text);
   void SetPaneText(const std::string& text);
-  void WriteLayoutReport() const;
 
   std::string m_layoutReport;
   std::string m_dumpAnswer;
