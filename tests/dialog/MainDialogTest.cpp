@@ -135,8 +135,8 @@ std::string Joined(const Calls& calls) {
   return text;
 }
 
-const std::string kCantClose = "box Can't close while accessing the flash.";
-const std::string kEnd = "end";
+constexpr const char* kCantClose = "box Can't close while accessing the flash.";
+constexpr const char* kEnd = "end";
 
 TEST(MainDialog, EventsAgainstTheViewCalls) {
   const struct {

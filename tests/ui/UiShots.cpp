@@ -205,11 +205,11 @@ int main(int argc, char** argv) {
       Save(dialog, name + QStringLiteral("-sorted"));
 
       // The same window in the middle of a write.
-      dialog.lockForWrite();
+      dialog.Dialog().lockForWrite();
       dialog.Context().m_nStatus = 1;
-      dialog.statusChanged(1);
-      dialog.setProgressRange(0x3FF);
-      dialog.setProgress(0x155, "155");
+      dialog.Dialog().statusChanged(1);
+      dialog.Dialog().setProgressRange(0x3FF);
+      dialog.Dialog().setProgress(0x155, "155");
       Save(dialog, name + QStringLiteral("-writing"));
       dialog.Context().m_nStatus = 2;
       Save(dialog, name + QStringLiteral("-syncerror"));
