@@ -6,33 +6,9 @@
 #include <QPolygon>
 #include <QRadialGradient>
 
+#include "ui/DialogWidgets.h"
+
 namespace tarvel {
-
-namespace {
-
-// The standard 16-colour palette the window icon keeps to.
-constexpr QRgb kBlack = 0xFF000000;
-constexpr QRgb kMaroon = 0xFF800000;
-constexpr QRgb kGray = 0xFF808080;
-constexpr QRgb kSilver = 0xFFC0C0C0;
-constexpr QRgb kRed = 0xFFFF0000;
-constexpr QRgb kTeal = 0xFF008080;
-constexpr QRgb kAqua = 0xFF00FFFF;
-constexpr QRgb kWhite = 0xFFFFFFFF;
-
-QColor LampColour(Lamp lamp) {
-  switch (lamp) {
-    case Lamp::Busy:
-      return QColor(220, 20, 20);
-    case Lamp::Error:
-      return QColor(240, 200, 0);
-    case Lamp::Idle:
-      break;
-  }
-  return QColor(20, 170, 40);
-}
-
-}  // namespace
 
 QImage DrawBanner(bool dark) {
   QImage banner(kBannerWidthPx, kBannerHeightPx, QImage::Format_RGB32);
@@ -40,7 +16,7 @@ QImage DrawBanner(bool dark) {
   QPainter painter(&banner);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::TextAntialiasing);
-  const QColor red = QColor::fromRgb(kBannerRed);
+  const QColor red = ToQColor(kBannerRed);
 
   QFont font("Arial");
   font.setPixelSize(15);
@@ -54,10 +30,8 @@ QImage DrawBanner(bool dark) {
 
   // A rule either side of the name.
   const int textWidth = painter.fontMetrics().horizontalAdvance(QStringLiteral("TARVEL"));
-  const int left = (kBannerWidthPx - textWidth) / 2 - 6;
-  const int right = (kBannerWidthPx + textWidth) / 2 + 4;
-  painter.fillRect(QRect(4, 8, left - 4, 2), red);
-  painter.fillRect(QRect(right, 8, kBannerWidthPx - 4 - right, 2), red);
+  for (const PixelRect& rule : {BannerRulesFor(textWidth).left, BannerRulesFor(textWidth).right})
+    painter.fillRect(QRect(rule.x, rule.y, rule.width, rule.height), red);
   return banner;
 }
 
@@ -67,25 +41,25 @@ QPixmap DrawAppIcon() {
   QPainter painter(&icon);  // no antialiasing: 16 colours, hard edges
 
   // A hand-held radio: antenna, body, display and keys.
-  painter.fillRect(QRect(18, 1, 2, 9), QColor::fromRgb(kBlack));
-  painter.setPen(QColor::fromRgb(kBlack));
-  painter.setBrush(QColor::fromRgb(kGray));
+  painter.fillRect(QRect(18, 1, 2, 9), ToQColor(kBlack));
+  painter.setPen(ToQColor(kBlack));
+  painter.setBrush(ToQColor(kGray));
   painter.drawRect(QRect(10, 9, 13, 21));
-  painter.setBrush(QColor::fromRgb(kTeal));
+  painter.setBrush(ToQColor(kTeal));
   painter.drawRect(QRect(12, 11, 9, 6));
-  painter.fillRect(QRect(14, 13, 4, 2), QColor::fromRgb(kAqua));
+  painter.fillRect(QRect(14, 13, 4, 2), ToQColor(kAqua));
   for (int row = 0; row < 3; ++row) {
     for (int column = 0; column < 3; ++column) {
-      painter.fillRect(QRect(12 + 3 * column, 19 + 3 * row, 2, 2), QColor::fromRgb(kSilver));
+      painter.fillRect(QRect(12 + 3 * column, 19 + 3 * row, 2, 2), ToQColor(kSilver));
     }
   }
-  painter.fillRect(QRect(11, 10, 1, 19), QColor::fromRgb(kWhite));
+  painter.fillRect(QRect(11, 10, 1, 19), ToQColor(kWhite));
 
   // The firmware going in: a red arrow pointing down, outlined in maroon.
   const QPolygon arrow({QPoint(3, 4), QPoint(6, 4), QPoint(6, 14), QPoint(9, 14), QPoint(4, 21),
                         QPoint(0, 14), QPoint(3, 14)});
-  painter.setPen(QColor::fromRgb(kMaroon));
-  painter.setBrush(QColor::fromRgb(kRed));
+  painter.setPen(ToQColor(kMaroon));
+  painter.setBrush(ToQColor(kRed));
   painter.drawPolygon(arrow);
   return QPixmap::fromImage(icon);
 }
@@ -95,7 +69,7 @@ QPixmap DrawLamp(Lamp lamp) {
   image.fill(Qt::transparent);
   QPainter painter(&image);
   painter.setRenderHint(QPainter::Antialiasing);
-  const QColor base = LampColour(lamp);
+  const QColor base = ToQColor(LampColour(lamp));
   QRadialGradient glow(QPointF(6.5, 6.0), 7.5);
   glow.setColorAt(0.0, base.lighter(170));
   glow.setColorAt(0.45, base);
@@ -110,12 +84,12 @@ QPixmap DrawCableSymbol() {
   QImage image(26, 11, QImage::Format_ARGB32);
   image.fill(Qt::transparent);
   QPainter painter(&image);
-  const QColor black = QColor::fromRgb(kBlack);
+  const QColor black = ToQColor(kBlack);
 
   // The serial plug: a trapezoid shell with two rows of pins.
   const QPolygon shell({QPoint(0, 1), QPoint(8, 1), QPoint(8, 9), QPoint(0, 9)});
   painter.setPen(black);
-  painter.setBrush(QColor::fromRgb(kSilver));
+  painter.setBrush(ToQColor(kSilver));
   painter.drawPolygon(shell);
   for (int pin = 0; pin < 3; ++pin) {
     painter.fillRect(QRect(2 + 2 * pin, 3, 1, 1), black);
@@ -123,10 +97,10 @@ QPixmap DrawCableSymbol() {
   }
   // The cable with its converter box, and the radio's jack.
   painter.fillRect(QRect(9, 4, 4, 2), black);
-  painter.setBrush(QColor::fromRgb(kGray));
+  painter.setBrush(ToQColor(kGray));
   painter.drawRect(QRect(13, 2, 6, 6));
   painter.fillRect(QRect(20, 4, 3, 2), black);
-  painter.fillRect(QRect(23, 3, 3, 4), QColor::fromRgb(kMaroon));
+  painter.fillRect(QRect(23, 3, 3, 4), ToQColor(kMaroon));
   return QPixmap::fromImage(image);
 }
 
@@ -142,7 +116,7 @@ QPixmap DrawSortArrow(int image) {
   arrow.fill(Qt::transparent);
   for (int y = 0; y < kSortArrowPx; ++y) {
     for (int x = 0; x < kSortArrowPx; ++x) {
-      if (rows[y][x] == '#') arrow.setPixel(x, y, kBlack);
+      if (rows[y][x] == '#') arrow.setPixel(x, y, ToQColor(kBlack).rgb());
     }
   }
   return QPixmap::fromImage(arrow);

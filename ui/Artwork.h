@@ -6,12 +6,9 @@
 #include <QPixmap>
 
 #include "dialog/DialogLogic.h"
+#include "dialog/Looks.h"
 
 namespace tarvel {
-
-inline constexpr int kBannerWidthPx = 150;
-inline constexpr int kBannerHeightPx = 18;
-inline constexpr QRgb kBannerRed = 0xFFFF4040;  // RGB(255, 64, 64)
 
 // 150 x 18, red lettering on white (normal) or on black (dark scheme).
 QImage DrawBanner(bool dark);

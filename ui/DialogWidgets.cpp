@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFontMetrics>
+#include <QMessageBox>
 #include <QPointer>
 #include <QProxyStyle>
 
@@ -64,6 +65,38 @@ QStyle* TemplateButtonStyle() {
     style->setParent(qApp);
   }
   return style;
+}
+
+namespace {
+
+QString CarriageReturnsAsLineBreaks(QString text) {
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  return text;
+}
+
+}  // namespace
+
+std::unique_ptr<QMessageBox> BuildMessageBox(const QString& text, MessageIcon icon, const QString& detail,
+                                             QWidget* parent) {
+  auto box = std::make_unique<QMessageBox>(parent);
+  box->setWindowTitle(FromStringTable(StringId::AppTitle));
+  box->setTextFormat(Qt::PlainText);
+  box->setText(CarriageReturnsAsLineBreaks(text));
+  if (!detail.isEmpty()) box->setInformativeText(CarriageReturnsAsLineBreaks(detail));
+  switch (icon) {
+    case MessageIcon::Stop:
+      box->setIcon(QMessageBox::Critical);
+      break;
+    case MessageIcon::Information:
+      box->setIcon(QMessageBox::Information);
+      break;
+    case MessageIcon::Exclamation:
+      box->setIcon(QMessageBox::Warning);
+      break;
+  }
+  box->setStandardButtons(QMessageBox::Ok);
+  return box;
 }
 
 }  // namespace tarvel

@@ -13,12 +13,11 @@
 #include "service/SflConversion.h"
 #include "ui/DialogWidgets.h"
 #include "dialog/Globals.h"
+#include "dialog/Looks.h"
 
 namespace tarvel {
 
 namespace {
-
-const QColor kDarkPanelLabel(192, 0, 0);
 
 QStringList Filters(const std::array<const char*, 2>& filters) {
   QStringList list;
@@ -45,11 +44,7 @@ bool IsEditingKey(int key) {
 
 CHexEdit::CHexEdit(QWidget* parent) : QLineEdit(parent) {}
 
-bool CHexEdit::IsTypable(QChar c) {
-  const char16_t u = c.unicode();
-  return u == 8 || u == 9 || u == '.' || (u >= '0' && u <= '9') || (u >= 'A' && u <= 'F') ||
-         (u >= 'a' && u <= 'f');
-}
+bool CHexEdit::IsTypable(QChar c) { return IsHexKey(c.unicode()); }
 
 void CHexEdit::keyPressEvent(QKeyEvent* event) {
   const QString text = event->text();
@@ -173,7 +168,7 @@ CFileDlg::CFileDlg(const Settings& settings, const QString& folder, QWidget* par
   setNameFilters(Filters(kHexFilters));
   setLabelText(QFileDialog::Accept, QString::fromLatin1(kSflConvAcceptLabel));
   AddPanel(kConverterPanelControls, kConverterPanelWidthDlu, kConverterPanelHeightDlu,
-           g_bDarkScheme ? kDarkPanelLabel : QColor());
+           g_bDarkScheme ? ToQColor(kDarkPanelLabel) : QColor());
 
   // Settings keep START and END as the user typed them; a stored text
   // longer than the field's limit shows cut to it.
@@ -199,11 +194,11 @@ void CFileDlg::OnFileNameChange(const QString& path) {
 }
 
 void CFileDlg::done(int result) {
-  g_strStartBlock = ToStdString(ItemText(IDC_SFL_START));
-  g_strEndBlock = ToStdString(ItemText(IDC_SFL_END));
-  g_strSflName = ToStdString(ItemText(IDC_SFL_NAME));
-  g_strProductName = ToStdString(ItemText(IDC_PRODUCT_NAME));
-  g_strFirmVersion = ToStdString(ItemText(IDC_FIRM_VERSION));
+  m_fields.sflName = ToStdString(ItemText(IDC_SFL_NAME));
+  m_fields.startBlock = ToStdString(ItemText(IDC_SFL_START));
+  m_fields.endBlock = ToStdString(ItemText(IDC_SFL_END));
+  m_fields.productName = ToStdString(ItemText(IDC_PRODUCT_NAME));
+  m_fields.firmVersion = ToStdString(ItemText(IDC_FIRM_VERSION));
   QFileDialog::done(result);
 }
 
@@ -220,7 +215,7 @@ CFileDlg2::CFileDlg2(const QString& folder, QWidget* parent) : CPanelFileDlg(fol
 }
 
 void CFileDlg2::done(int result) {
-  g_strDumpEndBlock = ToStdString(ItemText(IDC_DUMP_END_BLOCK));
+  m_strEndBlock = ToStdString(ItemText(IDC_DUMP_END_BLOCK));
   QFileDialog::done(result);
 }
 

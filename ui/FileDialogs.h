@@ -1,8 +1,8 @@
 // The converter file dialogs: Qt's own (non-native) file dialog with a panel
 // of extra fields below its standard controls. CFileDlg opens the HEX file
 // of a conversion, CFileDlg2 names the SFL file of a flash read. When a
-// dialog closes, confirmed or not, its fields' texts go to the process-wide
-// texts of Globals.h, from which the commands take them.
+// dialog closes, confirmed or not, it keeps its fields' texts as they
+// stood, for the command to take.
 #pragma once
 
 #include <QFileDialog>
@@ -11,6 +11,7 @@
 #include <span>
 
 #include "dialog/DialogTemplate.h"
+#include "service/SflConversion.h"
 #include "settings/Settings.h"
 
 namespace tarvel {
@@ -65,6 +66,11 @@ class CFileDlg : public CPanelFileDlg {
   void OnFileNameChange(const QString& path);
 
   void done(int result) override;
+  // The panel's fields as they stood when the dialog closed.
+  const SflConvTexts& Fields() const { return m_fields; }
+
+ private:
+  SflConvTexts m_fields;
 };
 
 // The save dialog of "&Dump...": title "Flash Extraction", default name
@@ -76,6 +82,11 @@ class CFileDlg2 : public CPanelFileDlg {
   explicit CFileDlg2(const QString& folder, QWidget* parent = nullptr);
 
   void done(int result) override;
+  // The End Block field as it stood when the dialog closed.
+  const std::string& EndBlock() const { return m_strEndBlock; }
+
+ private:
+  std::string m_strEndBlock;
 };
 
 }  // namespace tarvel

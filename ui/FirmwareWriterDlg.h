@@ -1,10 +1,8 @@
-// The main window: a fixed-size dialog that owns the state of the run (port,
-// speed, cable, folder and catalog, file, access state) and all its
-// controls. Its commands run on the user-interface thread. A write or a
-// flash read runs on a thread of its own while its button handler keeps the
-// window's events going, so that nothing the user does, and no box, holds
-// the conversation with the radio; the handler returns when the access is
-// over.
+// The main window in Qt: a fixed-size dialog with the controls of the
+// shared table. What it does lives in MainDialog; the window draws, keeps
+// the toolkit's events and forwards the commands. A write or a flash read
+// keeps the window's events going in its button handler, which returns
+// when the access is over.
 #pragma once
 
 #include <QDialog>
@@ -18,18 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "base/Clock.h"
 #include "base/MessageDisplay.h"
-#include "base/UiPump.h"
-#include "catalog/Catalog.h"
-#include "dialog/AccessThread.h"
-#include "dialog/ConverterProbe.h"
-#include "dialog/DialogLogic.h"
-#include "firmware/WriteProcedure.h"
-#include "loader/LoaderContext.h"
-#include "service/ConverterLibrary.h"
-#include "service/Converters.h"
-#include "settings/Settings.h"
+#include "dialog/MainDialog.h"
+#include "ui/DialogWidgets.h"
 
 class QComboBox;
 class QEventLoop;
@@ -43,35 +32,14 @@ class CFileListCtrl;
 class CProgStatusBar;
 class CProgTextCtrl;
 
-// What the dialog takes from its surroundings; the defaults are the real
-// system's.
-struct DialogServices {
-  std::string settingsPath;  // the settings file fixed at start-up
-  std::string argumentText;  // the command line after the program name
-  PlatformFlags platform = LinuxPlatformFlags();
-  std::function<std::vector<std::string>()> listPorts;  // null: SystemPortNames
-  // Where the converter libraries are looked for: the start-up probe, the
-  // about box, the conversion and the flash read. None: the program's own.
-  std::optional<ConverterSearch> converterSearch;
-  PortOpener* opener = nullptr;  // null: the POSIX ports
-  Clock* clock = nullptr;        // null: the steady clock
-  // Where the controls stand once the dialog is up, for the tests that
-  // compare it with the Windows window (TARVEL_WINDOW_LAYOUT). Empty: none.
+// What the window takes from its surroundings: the dialog's, and where
+// the controls stand once the dialog is up, for the tests that compare it
+// with the Windows window (TARVEL_WINDOW_LAYOUT). Empty: none.
+struct DialogServices : MainDialogServices {
   std::string layoutReport;
 };
 
-// A message box with the application title as caption, the icon of the
-// message and an OK button. Carriage returns in `text` break lines; a
-// non-empty `detail` (the system's explanation) goes below the text.
-std::unique_ptr<QMessageBox> BuildMessageBox(const QString& text, MessageIcon icon, const QString& detail,
-                                             QWidget* parent);
-
-class CFirmwareWriterDlg : public QDialog,
-                           public WriteUi,
-                           public ReadUi,
-                           public MessageDisplay,
-                           public UiPump,
-                           public WindowThread {
+class CFirmwareWriterDlg : public QDialog, public MainDialogView {
   Q_OBJECT
  public:
   explicit CFirmwareWriterDlg(DialogServices services, QWidget* parent = nullptr);
@@ -87,64 +55,66 @@ class CFirmwareWriterDlg : public QDialog,
   CProgTextCtrl* ProgressCtrl() const { return m_wndProgress; }
   CFileListCtrl* FileList() const;
 
-  // The state that the procedures share: m_nType, m_nStatus, the port name
-  // and speed, the transmit buffer, the sums.
-  LoaderContext& Context() { return m_ctx; }
-  const LoaderContext& Context() const { return m_ctx; }
-  bool DarkScheme() const;
-  // False while a write or read runs: the title bar's close is refused.
-  bool CloseEnabled() const { return m_bCloseEnabled; }
-  // A write or a flash read is under way on its own thread.
-  bool Accessing() const { return m_accessThread.running(); }
+  // The behaviour behind the window, and its state.
+  MainDialog& Dialog() { return m_dialog; }
+  const MainDialog& Dialog() const { return m_dialog; }
+  LoaderContext& Context() { return m_dialog.Context(); }
+  const LoaderContext& Context() const { return m_dialog.Context(); }
+  bool DarkScheme() const { return m_dialog.DarkScheme(); }
+  bool CloseEnabled() const { return m_dialog.CloseEnabled(); }
+  bool Accessing() const { return m_dialog.Accessing(); }
 
-  // Command handlers.
-  void OnWrite();
-  void OnButtonClose();
-  void OnSelchangePort();
-  void OnSelchangeBaud();
-  void OnSelectType0();
-  void OnSelectType1();
-  void OnCheck5V();
-  void OnCheckMD();
-  void OnReload();
-  void OnBrowse();
-  void OnSflConv();
-  void OnDump();
-  void OnAbout();
-  void FillPortList();
-  // The catalog: the list refilled from m_strSflFolder, a header click, and
-  // a mouse click in the list (the keyboard moving the selection loads
-  // nothing).
-  void FillFileList();
-  void OnColumnClick(int column);
-  void OnFileListClick();
+  void OnWrite() { m_dialog.OnWrite(); }
+  void OnSflConv() { m_dialog.OnSflConv(); }
+  void OnDump() { m_dialog.OnDump(); }
+  void OnAbout() { ShowAbout(); }
   // Owner-draw request of status pane 1: the lamp of m_nStatus.
   void OnDrawItem(int pane);
 
-  // WriteUi, and ReadUi for the flash read
-  void lockForWrite() override;
-  void unlockAfterWrite() override;
-  void statusChanged(int status) override;
-  void setReadProgress(unsigned position, std::uint16_t endBlock) override;
-  void showFolderPane() override;
-  void setProgressRange(std::uint16_t highest) override;
-  void setProgress(int position, const std::string& text) override;
-  void bringToFront() override;
-  // MessageDisplay
-  void showMessage(StringId id, MessageIcon icon, std::string_view detail = {}) override;
-  void showReport(const std::string& text, MessageIcon icon) override;
-  // UiPump: one pass of the event loop, so that the window repaints.
-  void runOnce() override;
-  // WindowThread: how the access reaches the window.
-  void post(std::function<void()> task) override;
-  void openMessageBox(const std::string& text, MessageIcon icon, const std::string& detail,
+  // MainDialogView
+  void EnableItem(int id, bool enabled) override;
+  void RemoveControl(int id) override;
+  void SetCheck(int id, bool checked) override;
+  void SetStatusText(const std::string& text) override;
+  void SetComment(const std::string& text) override;
+  void SetTitle(const std::string& title) override;
+  void SetCloseEnabled(bool) override {}
+  void Repaint() override { repaint(); }
+  std::vector<std::string> BoxEntries(int id) const override;
+  int AddBoxEntry(int id, const std::string& text) override;
+  void SelectBoxEntry(int id, int entry) override;
+  void FillBox(int id, const std::vector<std::string>& entries, int selected) override;
+  void SelectPortFieldText() override;
+  void ShowRows(const std::vector<CatalogRow>& rows) override;
+  int FocusedRow() const override;
+  bool RowSelected(int row) const override;
+  void FocusRow(int row, bool selected) override;
+  void ShowSortArrow(int column, int image) override;
+  void FitColumns() override;
+  void FocusFileList() override;
+  void SetFolderPane(const std::string& folder) override;
+  void RepaintLamp() override;
+  void SetReadProgress(unsigned position, std::uint16_t endBlock) override;
+  void SetProgressRange(std::uint16_t highest) override;
+  void SetProgress(int position, const std::string& text) override;
+  void BringToFront() override;
+  void BeginWaitCursor() override;
+  void EndWaitCursor() override;
+  std::optional<std::string> ChooseFolder(const std::string& start) override;
+  ConverterDialogAnswer RunConverterDialog(const Settings& settings, const std::string& folder) override;
+  DumpDialogAnswer RunDumpDialog(const std::string& folder) override;
+  void ShowAbout() override;
+  // Every message box of the window: a modal box when idle, a box that does
+  // not wait while an access runs.
+  void ShowMessageBox(const std::string& text, MessageIcon icon, const std::string& detail) override;
+  void OpenMessageBox(const std::string& text, MessageIcon icon, const std::string& detail,
                       std::function<void()> closed) override;
+  void End() override { accept(); }
+  void Post(std::function<void()> task) override;
+  void RunOnce() override;
+  void WaitForAccess() override;
+  void AccessOver() override;
 
-  bool m_bType1Allowed = true;
-  std::string m_strSflFolder;
-  std::string m_strFilePath;
-  int m_nSortColumn = -1;
-  bool m_bSortAscending = false;
   QString m_strVersion;
   QPixmap m_hIcon;
   QFont m_fontComment;
@@ -156,12 +126,6 @@ class CFirmwareWriterDlg : public QDialog,
   void done(int result) override;
 
  protected:
-  // Every message box of the window goes through one of these: a modal box
-  // when idle, a box that does not wait while an access runs (`closed`, if
-  // any, runs once the user has closed it).
-  virtual void ShowMessageBox(const QString& text, MessageIcon icon, const QString& detail);
-  virtual void OpenMessageBox(const QString& text, MessageIcon icon, const QString& detail,
-                              std::function<void()> closed);
   // Every file dialog and the folder chooser: modal, QDialog::Accepted when
   // confirmed.
   virtual int ExecFileDialog(QFileDialog& dialog);
@@ -175,50 +139,23 @@ class CFirmwareWriterDlg : public QDialog,
  private:
   void OnInitDialog();
   void CreateControls();
-  void RemoveControl(int id);
-  void EnableItem(int id, bool enabled);
-  void SelectPortEntry();
+  void ConnectControls();
   QComboBox* PortBox() const;
   // The port box's field: the chosen port's short name, or its whole path
   // while the user types into it.
   void ShowPortName();
-  void AcceptTypedPort();
-  // Runs `access` on the access thread with a conversation of its own,
-  // keeping the window's events going until it is over and `finished` has
-  // run on the window's thread.
-  void RunAccess(std::function<void(LoaderContext&, HandedUi&)> access, std::function<void()> finished);
-  void ApplySpeedBox(const SpeedBox& box);
-  void ApplySchemeColours();
-  void LockForRead();
-  void UnlockAfterRead();
   void OnEraseBkgnd(QPainter& painter);
   void PaintBanner(QPainter& painter);
-  void WriteLayoutReport() const;
 
-  DialogServices m_services;
-  std::unique_ptr<PortOpener> m_ownOpener;
-  std::unique_ptr<Clock> m_ownClock;
-  Settings m_settings;
-  LoaderContext m_ctx;
-  InterfaceChoice m_choice;
-  ConverterSearch m_search;
-  Catalog m_catalog;
-
+  std::string m_layoutReport;
   std::map<int, QWidget*> m_controls;
   QGroupBox* m_pWriteGroup = nullptr;
   CProgStatusBar* m_wndStatusBar = nullptr;
   CProgTextCtrl* m_wndProgress = nullptr;
-  QPixmap m_hLampIdle;
-  QPixmap m_hLampBusy;
-  QPixmap m_hLampError;
-  bool m_bCloseEnabled = true;
-  // "Cl&ose" pressed while the lamp was yellow: the dialog ends once the
-  // access is over.
-  bool m_bCloseAfterAccess = false;
-
+  QPixmap m_hLamps[3];  // by Lamp
   QEventLoop* m_pAccessLoop = nullptr;
   // Last, so that it is the first to go: it waits for a running access.
-  AccessThread m_accessThread{*this};
+  MainDialog m_dialog;
 };
 
 }  // namespace tarvel

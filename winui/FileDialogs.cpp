@@ -13,15 +13,16 @@
 #include "base/Win32Text.h"
 #include "dialog/DialogTemplate.h"
 #include "dialog/Globals.h"
+#include "dialog/Looks.h"
 #include "service/SflConversion.h"
 #include "winui/ControlText.h"
 #include "winui/DialogTemplateBuilder.h"
+#include "winui/Painting.h"
 
 namespace tarvel::winui {
 
 namespace {
 
-constexpr COLORREF kDarkPanelLabel = RGB(192, 0, 0);
 constexpr DWORD kPathChars = 32768;
 
 std::string ItemText(HWND dialog, int id) {
@@ -41,10 +42,7 @@ void LimitText(HWND dialog, int id, int chars) { SendDlgItemMessageW(dialog, id,
 // Block fields take hexadecimal digits, '.', backspace and tab only.
 LRESULT CALLBACK HexEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
   if (message == WM_CHAR) {
-    const wchar_t c = static_cast<wchar_t>(wParam);
-    const bool typable = c == 8 || c == 9 || c == L'.' || (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F') ||
-                         (c >= L'a' && c <= L'f');
-    if (!typable) return 0;
+    if (!IsHexKey(static_cast<char32_t>(wParam))) return 0;
   }
   return DefSubclassProc(edit, message, wParam, lParam);
 }
@@ -76,15 +74,17 @@ HGLOBAL PanelTemplate(const Panel& panel) {
 
 struct ConverterHook {
   const Settings* settings;
+  SflConvTexts* fields;
 };
 
 // The converter panel: START and END as stored, the output name following
-// the chosen HEX file, every field stored when the dialog goes.
+// the chosen HEX file, every field kept when the dialog goes.
 UINT_PTR CALLBACK ConverterHookProc(HWND panel, UINT message, WPARAM, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG: {
       const auto* open = reinterpret_cast<const OPENFILENAMEW*>(lParam);
       const auto* hook = reinterpret_cast<const ConverterHook*>(open->lCustData);
+      SetWindowLongPtrW(panel, GWLP_USERDATA, static_cast<LONG_PTR>(open->lCustData));
       MakeHexField(panel, IDC_SFL_START);
       MakeHexField(panel, IDC_SFL_END);
       // A stored text longer than the field's limit shows cut to it.
@@ -118,31 +118,34 @@ UINT_PTR CALLBACK ConverterHookProc(HWND panel, UINT message, WPARAM, LPARAM lPa
     case WM_CTLCOLORSTATIC:
       if (g_bDarkScheme) {
         HDC dc = reinterpret_cast<HDC>(lParam);
-        SetTextColor(dc, kDarkPanelLabel);
+        SetTextColor(dc, ToColorRef(kDarkPanelLabel));
         SetBkMode(dc, TRANSPARENT);
         return reinterpret_cast<UINT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
       }
       return 0;
     case WM_DESTROY:
-      g_strStartBlock = ItemText(panel, IDC_SFL_START);
-      g_strEndBlock = ItemText(panel, IDC_SFL_END);
-      g_strSflName = ItemText(panel, IDC_SFL_NAME);
-      g_strProductName = ItemText(panel, IDC_PRODUCT_NAME);
-      g_strFirmVersion = ItemText(panel, IDC_FIRM_VERSION);
+      if (const auto* hook = reinterpret_cast<const ConverterHook*>(GetWindowLongPtrW(panel, GWLP_USERDATA))) {
+        *hook->fields = SflConvTexts{ItemText(panel, IDC_SFL_NAME), ItemText(panel, IDC_SFL_START),
+                                     ItemText(panel, IDC_SFL_END), ItemText(panel, IDC_PRODUCT_NAME),
+                                     ItemText(panel, IDC_FIRM_VERSION)};
+      }
       return 0;
     default:
       return 0;
   }
 }
 
-UINT_PTR CALLBACK DumpHookProc(HWND panel, UINT message, WPARAM, LPARAM) {
+UINT_PTR CALLBACK DumpHookProc(HWND panel, UINT message, WPARAM, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
+      SetWindowLongPtrW(panel, GWLP_USERDATA,
+                        static_cast<LONG_PTR>(reinterpret_cast<const OPENFILENAMEW*>(lParam)->lCustData));
       MakeHexField(panel, IDC_DUMP_END_BLOCK);
       SetItemText(panel, IDC_DUMP_END_BLOCK, kDumpDefaultEndBlock);
       return TRUE;
     case WM_DESTROY:
-      g_strDumpEndBlock = ItemText(panel, IDC_DUMP_END_BLOCK);
+      if (auto* endBlock = reinterpret_cast<std::string*>(GetWindowLongPtrW(panel, GWLP_USERDATA)))
+        *endBlock = ItemText(panel, IDC_DUMP_END_BLOCK);
       return 0;
     default:
       return 0;
@@ -189,17 +192,23 @@ int CALLBACK BrowseCallback(HWND chooser, UINT message, LPARAM, LPARAM start) {
 
 }  // namespace
 
-std::optional<std::string> RunConverterDialog(HWND owner, const Settings& settings, const std::string& folder) {
-  ConverterHook hook{&settings};
-  return RunFileDialog(owner, folder, kSflConvTitle, kHexFilters,
-                       Panel{kConverterPanelControls, kConverterPanelWidthDlu, kConverterPanelHeightDlu},
-                       ConverterHookProc, reinterpret_cast<LPARAM>(&hook), false, nullptr);
+ConverterDialogAnswer RunConverterDialog(HWND owner, const Settings& settings, const std::string& folder) {
+  ConverterDialogAnswer answer;
+  ConverterHook hook{&settings, &answer.fields};
+  answer.hexPath = RunFileDialog(owner, folder, kSflConvTitle, kHexFilters,
+                                 Panel{kConverterPanelControls, kConverterPanelWidthDlu, kConverterPanelHeightDlu},
+                                 ConverterHookProc, reinterpret_cast<LPARAM>(&hook), false, nullptr)
+                       .value_or(std::string());
+  return answer;
 }
 
-std::optional<std::string> RunDumpDialog(HWND owner, const std::string& folder) {
-  return RunFileDialog(owner, folder, kDumpTitle, kSflFilters,
-                       Panel{kEndBlockPanelControls, kEndBlockPanelWidthDlu, kEndBlockPanelHeightDlu}, DumpHookProc,
-                       0, true, kDumpDefaultName);
+DumpDialogAnswer RunDumpDialog(HWND owner, const std::string& folder) {
+  DumpDialogAnswer answer;
+  answer.outputPath = RunFileDialog(owner, folder, kDumpTitle, kSflFilters,
+                                    Panel{kEndBlockPanelControls, kEndBlockPanelWidthDlu, kEndBlockPanelHeightDlu},
+                                    DumpHookProc, reinterpret_cast<LPARAM>(&answer.endBlock), true, kDumpDefaultName)
+                          .value_or(std::string());
+  return answer;
 }
 
 void AttachHexFilter(HWND edit) { SetWindowSubclass(edit, HexEditProc, 1, 0); }

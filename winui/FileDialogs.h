@@ -9,18 +9,18 @@
 #include <optional>
 #include <string>
 
+#include "dialog/MainDialogView.h"
 #include "settings/Settings.h"
 
 namespace tarvel::winui {
 
-// "SFL File Converter": the HEX file chosen, or none when cancelled. The
-// panel's fields go to the g_str values as they stood when it closed,
-// confirmed or not.
-std::optional<std::string> RunConverterDialog(HWND owner, const Settings& settings, const std::string& folder);
+// "SFL File Converter": the HEX file chosen (empty when cancelled) and the
+// panel's fields as they stood when it closed, confirmed or not.
+ConverterDialogAnswer RunConverterDialog(HWND owner, const Settings& settings, const std::string& folder);
 
-// "Flash Extraction": the SFL file to write, or none. The End Block field
-// goes to g_strDumpEndBlock.
-std::optional<std::string> RunDumpDialog(HWND owner, const std::string& folder);
+// "Flash Extraction": the SFL file to write (empty when cancelled) and the
+// End Block field.
+DumpDialogAnswer RunDumpDialog(HWND owner, const std::string& folder);
 
 // A block field: hexadecimal digits, '.', backspace and tab are typed,
 // every other character is dropped.

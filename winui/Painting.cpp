@@ -6,10 +6,6 @@ namespace tarvel::winui {
 
 namespace {
 
-constexpr COLORREF kBlack = RGB(0, 0, 0);
-constexpr COLORREF kMaroon = RGB(128, 0, 0);
-constexpr COLORREF kGray = RGB(128, 128, 128);
-constexpr COLORREF kSilver = RGB(192, 192, 192);
 constexpr COLORREF kDarkBar = RGB(250, 0, 0);
 
 void Fill(HDC dc, int x, int y, int width, int height, COLORREF colour) {
@@ -44,23 +40,22 @@ void PaintBanner(HDC dc, const RECT& place, bool dark) {
   HBITMAP bitmap = CreateCompatibleBitmap(dc, kBannerWidthPx, kBannerHeightPx);
   {
     Selected keepBitmap(memory, bitmap);
-    Fill(memory, 0, 0, kBannerWidthPx, kBannerHeightPx, dark ? kBlack : RGB(255, 255, 255));
+    Fill(memory, 0, 0, kBannerWidthPx, kBannerHeightPx, ToColorRef(dark ? kBlack : kWhite));
     HFONT font = CreateFontW(-15, 0, 0, 0, FW_BOLD, TRUE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                              CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH, L"Arial");
     {
       Selected keepFont(memory, font);
       SetTextCharacterExtra(memory, 3);
-      SetTextColor(memory, kBannerRed);
+      SetTextColor(memory, ToColorRef(kBannerRed));
       SetBkMode(memory, TRANSPARENT);
       RECT text{0, 0, kBannerWidthPx, kBannerHeightPx - 1};
       DrawTextW(memory, L"TARVEL", -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
       SIZE size{};
       GetTextExtentPoint32W(memory, L"TARVEL", 6, &size);
       // A rule either side of the name.
-      const int left = (kBannerWidthPx - size.cx) / 2 - 6;
-      const int right = (kBannerWidthPx + size.cx) / 2 + 4;
-      Fill(memory, 4, 8, left - 4, 2, kBannerRed);
-      Fill(memory, right, 8, kBannerWidthPx - 4 - right, 2, kBannerRed);
+      const BannerRules rules = BannerRulesFor(size.cx);
+      for (const PixelRect& rule : {rules.left, rules.right})
+        Fill(memory, rule.x, rule.y, rule.width, rule.height, ToColorRef(kBannerRed));
     }
     DeleteObject(font);
     const int width = std::min<int>(place.right - place.left, kBannerWidthPx);
@@ -73,9 +68,7 @@ void PaintBanner(HDC dc, const RECT& place, bool dark) {
 }
 
 void PaintLamp(HDC dc, const RECT& place, Lamp lamp) {
-  COLORREF base = RGB(20, 170, 40);
-  if (lamp == Lamp::Busy) base = RGB(220, 20, 20);
-  if (lamp == Lamp::Error) base = RGB(240, 200, 0);
+  const COLORREF base = ToColorRef(LampColour(lamp));
   const int x = (place.left + place.right - 16) / 2;
   const int y = (place.top + place.bottom - 16) / 2;
   HPEN pen = CreatePen(PS_SOLID, 1, Scaled(base, 45));
@@ -94,9 +87,9 @@ void PaintLamp(HDC dc, const RECT& place, Lamp lamp) {
 void PaintCableSymbol(HDC dc, const RECT& place) {
   const int x = (place.left + place.right - 26) / 2;
   const int y = (place.top + place.bottom - 11) / 2;
-  HPEN pen = CreatePen(PS_SOLID, 1, kBlack);
-  HBRUSH silver = CreateSolidBrush(kSilver);
-  HBRUSH gray = CreateSolidBrush(kGray);
+  HPEN pen = CreatePen(PS_SOLID, 1, ToColorRef(kBlack));
+  HBRUSH silver = CreateSolidBrush(ToColorRef(kSilver));
+  HBRUSH gray = CreateSolidBrush(ToColorRef(kGray));
   {
     Selected keepPen(dc, pen);
     {
@@ -105,16 +98,16 @@ void PaintCableSymbol(HDC dc, const RECT& place) {
       Rectangle(dc, x, y + 1, x + 9, y + 10);
     }
     for (int pin = 0; pin < 3; ++pin) {
-      Fill(dc, x + 2 + 2 * pin, y + 3, 1, 1, kBlack);
-      Fill(dc, x + 2 + 2 * pin, y + 6, 1, 1, kBlack);
+      Fill(dc, x + 2 + 2 * pin, y + 3, 1, 1, ToColorRef(kBlack));
+      Fill(dc, x + 2 + 2 * pin, y + 6, 1, 1, ToColorRef(kBlack));
     }
     // The cable with its converter box, and the radio's jack.
-    Fill(dc, x + 9, y + 4, 4, 2, kBlack);
+    Fill(dc, x + 9, y + 4, 4, 2, ToColorRef(kBlack));
     Selected keepBrush(dc, gray);
     Rectangle(dc, x + 13, y + 2, x + 20, y + 9);
   }
-  Fill(dc, x + 20, y + 4, 3, 2, kBlack);
-  Fill(dc, x + 23, y + 3, 3, 4, kMaroon);
+  Fill(dc, x + 20, y + 4, 3, 2, ToColorRef(kBlack));
+  Fill(dc, x + 23, y + 3, 3, 4, ToColorRef(kMaroon));
   DeleteObject(gray);
   DeleteObject(silver);
   DeleteObject(pen);

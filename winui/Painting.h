@@ -7,12 +7,11 @@
 #include <string>
 
 #include "dialog/DialogLogic.h"
+#include "dialog/Looks.h"
 
 namespace tarvel::winui {
 
-inline constexpr int kBannerWidthPx = 150;
-inline constexpr int kBannerHeightPx = 18;
-inline constexpr COLORREF kBannerRed = RGB(255, 64, 64);
+constexpr COLORREF ToColorRef(Rgb colour) { return RGB(colour.r, colour.g, colour.b); }
 
 // 150 x 18: red lettering on white, ANDed into the background, or on black
 // in the dark scheme, copied. Clipped to `place`.

@@ -161,7 +161,7 @@ TEST_F(CatalogWindowTest, AClickChoosesTheRowsFileAndShowsItsCommentBlock) {
     EXPECT_TRUE(dialog->GetDlgItem(IDC_WRITE)->isEnabled());
     EXPECT_EQ(dialog->windowTitle(), QString::fromStdString(base) + QStringLiteral(" - Tarvel"));
     // The row's own name, case and all: fw.SFL is not fw.sfl here.
-    EXPECT_EQ(dialog->m_strFilePath, (dir.path() / row.name).string());
+    EXPECT_EQ(dialog->Dialog().FilePath(), (dir.path() / row.name).string());
     EXPECT_EQ(comment(*dialog), row.shown);
   }
   EXPECT_TRUE(dialog->boxes.empty());
@@ -187,7 +187,7 @@ TEST_F(CatalogWindowTest, TheKeyboardMovesTheSelectionButOnlyAClickLoads) {
   ASSERT_EQ(list->currentRow(), 1);
   EXPECT_FALSE(dialog->GetDlgItem(IDC_WRITE)->isEnabled());
   EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Tarvel"));
-  EXPECT_TRUE(dialog->m_strFilePath.empty());
+  EXPECT_TRUE(dialog->Dialog().FilePath().empty());
   EXPECT_TRUE(comment(*dialog).isEmpty());
 
   // A click beside the rows acts on the row with the keyboard focus, and
@@ -222,7 +222,7 @@ TEST_F(CatalogWindowTest, AFileThatVanishedAfterTheListingIsReportedOnClick) {
   // The choice stands; WRITE will report the same when pressed.
   EXPECT_TRUE(dialog->GetDlgItem(IDC_WRITE)->isEnabled());
   EXPECT_EQ(dialog->windowTitle(), QStringLiteral("b - Tarvel"));
-  EXPECT_EQ(dialog->m_strFilePath, gone);
+  EXPECT_EQ(dialog->Dialog().FilePath(), gone);
   EXPECT_EQ(comment(*dialog), QStringLiteral(";kept\n"));
 }
 
@@ -248,8 +248,8 @@ TEST_F(CatalogWindowTest, HeaderClicksSortWithTheirArrowAndReloadKeepsTheState) 
     SCOPED_TRACE(testing::Message() << click.column << (click.ascending ? " ascending" : " descending"));
     clickHeader(*dialog, click.column);
     EXPECT_EQ(ListColumn(*dialog, 0), click.order);
-    EXPECT_EQ(dialog->m_nSortColumn, click.column);
-    EXPECT_EQ(dialog->m_bSortAscending, click.ascending);
+    EXPECT_EQ(dialog->Dialog().SortColumn(), click.column);
+    EXPECT_EQ(dialog->Dialog().SortAscending(), click.ascending);
     // Ascending shows the downward triangle, descending the upward one.
     expectArrow(*dialog, click.column, click.ascending ? 1 : 0);
   }
@@ -257,8 +257,8 @@ TEST_F(CatalogWindowTest, HeaderClicksSortWithTheirArrowAndReloadKeepsTheState) 
   // Reload lists in the folder's order again and keeps the state and arrow.
   dialog->Item<QPushButton>(IDC_RELOAD)->click();
   EXPECT_EQ(ListColumn(*dialog, 0), listed);
-  EXPECT_EQ(dialog->m_nSortColumn, 1);
-  EXPECT_FALSE(dialog->m_bSortAscending);
+  EXPECT_EQ(dialog->Dialog().SortColumn(), 1);
+  EXPECT_FALSE(dialog->Dialog().SortAscending());
   expectArrow(*dialog, 1, 0);
   clickHeader(*dialog, 1);
   EXPECT_EQ(ListColumn(*dialog, 0), (Names{"c", "a", "B"}));
@@ -292,7 +292,7 @@ TEST_F(CatalogWindowTest, ReloadResetsTheChoiceAndKeepsTheCommentOfAnEmptyFolder
   dialog->Item<QPushButton>(IDC_RELOAD)->click();
   EXPECT_FALSE(dialog->GetDlgItem(IDC_WRITE)->isEnabled());
   EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Tarvel"));
-  EXPECT_EQ(dialog->m_strFilePath, only);
+  EXPECT_EQ(dialog->Dialog().FilePath(), only);
   EXPECT_TRUE(comment(*dialog).isEmpty());
 
   ClickRow(*dialog, 0);
@@ -325,7 +325,7 @@ TEST_F(CatalogWindowTest, BrowseOffersTheCurrentFolderAndACancelChangesNothing) 
   dialog->Item<QPushButton>(IDC_BROWSE)->click();
   EXPECT_EQ(title, QStringLiteral("Please select the SFL file folder."));
   EXPECT_EQ(offered.toStdString(), dir.path().string());
-  EXPECT_EQ(dialog->m_strSflFolder, dir.path().string());
+  EXPECT_EQ(dialog->Dialog().SflFolder(), dir.path().string());
   EXPECT_EQ(ListColumn(*dialog, 0), Names{"fw"});
   EXPECT_TRUE(dialog->GetDlgItem(IDC_WRITE)->isEnabled());
 
@@ -334,7 +334,7 @@ TEST_F(CatalogWindowTest, BrowseOffersTheCurrentFolderAndACancelChangesNothing) 
     static_cast<QDialog&>(chooser).accept();  // protected in QFileDialog
   };
   dialog->Item<QPushButton>(IDC_BROWSE)->click();
-  EXPECT_EQ(dialog->m_strSflFolder, other.string());
+  EXPECT_EQ(dialog->Dialog().SflFolder(), other.string());
   EXPECT_EQ(dialog->StatusBar()->GetPaneText(0).toStdString(), other.string());
   EXPECT_EQ(ListColumn(*dialog, 0), Names{"x"});
   EXPECT_FALSE(dialog->GetDlgItem(IDC_WRITE)->isEnabled());
@@ -344,7 +344,7 @@ TEST_F(CatalogWindowTest, BrowseOffersTheCurrentFolderAndACancelChangesNothing) 
   expectArrow(*dialog, 0, 1);
 
   ClickRow(*dialog, 0);
-  EXPECT_EQ(dialog->m_strFilePath, (other / "x.sfl").string());
+  EXPECT_EQ(dialog->Dialog().FilePath(), (other / "x.sfl").string());
   EXPECT_EQ(comment(*dialog), QStringLiteral(";x\n"));
 }
 

@@ -31,18 +31,19 @@ class TestDialog : public CFirmwareWriterDlg {
  public:
   using CFirmwareWriterDlg::CFirmwareWriterDlg;
 
-  void lockForWrite() override {
-    ++locks;
-    CFirmwareWriterDlg::lockForWrite();
+  // "Writing..." shown: a write locked the window.
+  void SetStatusText(const std::string& text) override {
+    if (!text.empty()) ++locks;
+    CFirmwareWriterDlg::SetStatusText(text);
   }
   // The progress of a write or read, on the window's thread while the
   // access runs on its own.
-  void setProgress(int position, const std::string& text) override {
-    CFirmwareWriterDlg::setProgress(position, text);
+  void SetProgress(int position, const std::string& text) override {
+    CFirmwareWriterDlg::SetProgress(position, text);
     if (onProgress) onProgress();
   }
-  void setReadProgress(unsigned position, std::uint16_t endBlock) override {
-    CFirmwareWriterDlg::setReadProgress(position, endBlock);
+  void SetReadProgress(unsigned position, std::uint16_t endBlock) override {
+    CFirmwareWriterDlg::SetReadProgress(position, endBlock);
     if (onProgress) onProgress();
   }
 
@@ -58,14 +59,13 @@ class TestDialog : public CFirmwareWriterDlg {
   int fileDialogs = 0;
   int locks = 0;
 
- protected:
-  void ShowMessageBox(const QString& text, MessageIcon icon, const QString& detail) override {
-    boxes.push_back({text, icon, detail});
+  void ShowMessageBox(const std::string& text, MessageIcon icon, const std::string& detail) override {
+    boxes.push_back({QString::fromStdString(text), icon, QString::fromStdString(detail)});
     if (onBox) onBox(boxes.back());
   }
-  void OpenMessageBox(const QString& text, MessageIcon icon, const QString& detail,
+  void OpenMessageBox(const std::string& text, MessageIcon icon, const std::string& detail,
                       std::function<void()> closed) override {
-    boxes.push_back({text, icon, detail});
+    boxes.push_back({QString::fromStdString(text), icon, QString::fromStdString(detail)});
     if (onBox) onBox(boxes.back());
     if (closed) {
       closed();
@@ -73,6 +73,8 @@ class TestDialog : public CFirmwareWriterDlg {
       CFirmwareWriterDlg::OpenMessageBox(text, icon, detail, {});
     }
   }
+
+ protected:
   int ExecFileDialog(QFileDialog& dialog) override {
     ++fileDialogs;
     if (onFileDialog) {

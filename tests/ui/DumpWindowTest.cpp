@@ -178,7 +178,7 @@ TEST_P(DumpWindowTest, ASilentRadioFailsAndLeavesTheWindowUnlockedWithWriteDisab
   const auto dialog = open("-q");
   dialog->show();
   test::ClickRow(*dialog, 0);
-  const std::string chosen = dialog->m_strFilePath;
+  const std::string chosen = dialog->Dialog().FilePath();
 
   answer(*dialog, "dump.sfl", QStringLiteral("3FF"));
   std::vector<QColor> lamps;
@@ -197,7 +197,7 @@ TEST_P(DumpWindowTest, ASilentRadioFailsAndLeavesTheWindowUnlockedWithWriteDisab
   }
   // No reload: the title and the choice stay, but WRITE waits for a click.
   EXPECT_EQ(dialog->windowTitle(), QStringLiteral("fw - Tarvel"));
-  EXPECT_EQ(dialog->m_strFilePath, chosen);
+  EXPECT_EQ(dialog->Dialog().FilePath(), chosen);
   EXPECT_EQ(ListColumn(*dialog, 0), Names{"fw"});
   // Nothing was read: no file is left behind, not even an empty one.
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "dump.sfl"));

@@ -193,11 +193,11 @@ TEST_F(FileDialogsTest, ClosingLeavesTheFieldTextsBehindConfirmedOrNot) {
     Field(dialog, IDC_PRODUCT_NAME)->setText(QStringLiteral("Radio X"));
     Field(dialog, IDC_FIRM_VERSION)->setText(QStringLiteral("2.01"));
     dialog.done(confirmed ? QDialog::Accepted : QDialog::Rejected);
-    EXPECT_EQ(g_strSflName, "out.sfl");
-    EXPECT_EQ(g_strStartBlock, confirmed ? "0a" : "1.");
-    EXPECT_EQ(g_strEndBlock, "fff");
-    EXPECT_EQ(g_strProductName, "Radio X");
-    EXPECT_EQ(g_strFirmVersion, "2.01");
+    EXPECT_EQ(dialog.Fields().sflName, "out.sfl");
+    EXPECT_EQ(dialog.Fields().startBlock, confirmed ? "0a" : "1.");
+    EXPECT_EQ(dialog.Fields().endBlock, "fff");
+    EXPECT_EQ(dialog.Fields().productName, "Radio X");
+    EXPECT_EQ(dialog.Fields().firmVersion, "2.01");
   }
   // The settings are the command's to write, after a confirmed dialog.
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "tarvel.ini"));
@@ -240,7 +240,7 @@ TEST_F(FileDialogsTest, TheSaveDialogOffersUntitledAndTheEndBlockAt3FFEveryTime)
     QTest::keyClicks(endBlock, QStringLiteral("1x2g34"));
     EXPECT_EQ(endBlock->text(), QStringLiteral("123"));
     dialog.reject();
-    EXPECT_EQ(g_strDumpEndBlock, "123");
+    EXPECT_EQ(dialog.EndBlock(), "123");
     const QList<QLabel*> labels = dialog.Panel()->findChildren<QLabel*>();
     ASSERT_EQ(labels.size(), 1);
     EXPECT_EQ(labels[0]->text(), QStringLiteral("End &Block:"));

@@ -122,7 +122,7 @@ TEST_F(DialogTest, StartsIdleWithTheStoredChoicesAndWritesNoSettings) {
   EXPECT_TRUE(dialog->ProgressCtrl()->GetWindowText().isEmpty());
   EXPECT_EQ(ctx.m_nStatus, 0);
   EXPECT_FALSE(ctx.m_bRtsPulse);
-  EXPECT_EQ(dialog->m_strSflFolder, g_strStartDir);
+  EXPECT_EQ(dialog->Dialog().SflFolder(), g_strStartDir);
   EXPECT_EQ(dialog->StatusBar()->GetPaneText(0).toStdString(), g_strStartDir);
   EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Tarvel"));
   const auto* list = dialog->Item<QTableWidget>(IDC_FILE_LIST);
@@ -294,10 +294,10 @@ TEST_F(DialogTest, CloseIsRefusedOnlyWhileAccessingTheFlash) {
 TEST_F(DialogTest, TheTitleBarClosesWhenIdleButNotWhileLocked) {
   auto dialog = open("-q");
   dialog->show();
-  dialog->lockForWrite();
+  dialog->Dialog().lockForWrite();
   EXPECT_FALSE(dialog->close());
   EXPECT_TRUE(dialog->isVisible());
-  dialog->unlockAfterWrite();
+  dialog->Dialog().unlockAfterWrite();
   EXPECT_TRUE(dialog->close());
   EXPECT_EQ(dialog->result(), QDialog::Accepted);
 }
@@ -406,7 +406,7 @@ TEST_F(DialogTest, TheNormalBannerShowsOnlyItsRedLettering) {
   const QColor background = dialog->palette().color(QPalette::Window);
   const QRect banner = dialog->GetDlgItem(IDC_BANNER)->geometry();
   EXPECT_EQ(image.pixelColor(banner.topLeft()), background);
-  const QColor red = QColor::fromRgb(kBannerRed);
+  const QColor red = ToQColor(kBannerRed);
   ASSERT_EQ(DrawBanner(false).pixelColor(10, 8), red);
   EXPECT_EQ(
       image.pixelColor(banner.x() + 10, banner.y() + 8),

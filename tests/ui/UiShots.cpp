@@ -61,22 +61,27 @@ class ShotDialog : public tarvel::CFirmwareWriterDlg {
   QString prefix;
   std::string hexName;
   std::string dumpName;
-  int blocks = 0;
+  bool progressSaved = false;
 
-  void blockRead(int blocksDone, std::uint16_t endBlock) override {
-    CFirmwareWriterDlg::blockRead(blocksDone, endBlock);
-    if (++blocks == 150) Save(*this, prefix + QStringLiteral("-dump-progress"));
+  // Block 150 read: one step of the status bar's progress per 20 blocks.
+  void SetReadProgress(unsigned position, std::uint16_t endBlock) override {
+    CFirmwareWriterDlg::SetReadProgress(position, endBlock);
+    if (position == 150 / 20 && !progressSaved) {
+      progressSaved = true;
+      Save(*this, prefix + QStringLiteral("-dump-progress"));
+    }
   }
-
- protected:
-  void ShowMessageBox(const QString& text, tarvel::MessageIcon, const QString&) override {
-    std::printf("message: %s\n", qPrintable(text.left(60).replace(QLatin1Char('\n'), QLatin1Char(' '))));
+  void ShowMessageBox(const std::string& text, tarvel::MessageIcon, const std::string&) override {
+    QString shown = QString::fromStdString(text).left(60);
+    std::printf("message: %s\n", qPrintable(shown.replace(QLatin1Char('\n'), QLatin1Char(' '))));
   }
-  void OpenMessageBox(const QString& text, tarvel::MessageIcon icon, const QString& detail,
+  void OpenMessageBox(const std::string& text, tarvel::MessageIcon icon, const std::string& detail,
                       std::function<void()> closed) override {
     ShowMessageBox(text, icon, detail);
     if (closed) closed();
   }
+
+ protected:
   int ExecFileDialog(QFileDialog& dialog) override {
     dialog.show();
     Settle(400);
@@ -200,11 +205,11 @@ int main(int argc, char** argv) {
       Save(dialog, name + QStringLiteral("-sorted"));
 
       // The same window in the middle of a write.
-      dialog.lockForWrite();
+      dialog.Dialog().lockForWrite();
       dialog.Context().m_nStatus = 1;
-      dialog.statusChanged(1);
-      dialog.setProgressRange(0x3FF);
-      dialog.setProgress(0x155, "155");
+      dialog.Dialog().statusChanged(1);
+      dialog.Dialog().setProgressRange(0x3FF);
+      dialog.Dialog().setProgress(0x155, "155");
       Save(dialog, name + QStringLiteral("-writing"));
       dialog.Context().m_nStatus = 2;
       Save(dialog, name + QStringLiteral("-syncerror"));

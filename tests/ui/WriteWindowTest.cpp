@@ -76,7 +76,7 @@ TEST_P(WriteWindowTest, WritesTheFileWithTheWindowLockedAndReports) {
   test::ClickRow(*dialog, fwRow);
   EXPECT_TRUE(dialog->GetDlgItem(IDC_WRITE)->isEnabled());
   EXPECT_EQ(dialog->windowTitle(), QStringLiteral("fw - Tarvel"));
-  EXPECT_EQ(dialog->m_strFilePath, filePath);
+  EXPECT_EQ(dialog->Dialog().FilePath(), filePath);
   const QString comment = dialog->Item<QPlainTextEdit>(IDC_COMMENT)->toPlainText();
   EXPECT_TRUE(comment.startsWith(QStringLiteral(";Product: TEST RADIO\n;Firmware: 1.00\n;")))
       << comment.toStdString();
@@ -118,7 +118,7 @@ TEST_P(WriteWindowTest, WritesTheFileWithTheWindowLockedAndReports) {
   EXPECT_TRUE(counters.count(QStringLiteral("005")));
   EXPECT_FALSE(writeEnabledAfterRowClick);
   EXPECT_EQ(dialog->windowTitle(), QStringLiteral("other - Tarvel"));
-  EXPECT_EQ(dialog->m_strFilePath, otherPath);
+  EXPECT_EQ(dialog->Dialog().FilePath(), otherPath);
   // Every block written while the refusal was up, and it is up still.
   const auto refusals = dialog->findChildren<QMessageBox*>();
   ASSERT_EQ(refusals.size(), 1);

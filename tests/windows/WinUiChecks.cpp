@@ -170,7 +170,7 @@ void Banner() {
     PaintBanner(dc, place, dark);
     const COLORREF corner = GetPixel(dc, 0, 0);
     const COLORREF rule = GetPixel(dc, 10, 8);  // the rule left of the name
-    Check(corner == (dark ? RGB(0, 0, 0) : RGB(255, 255, 255)) && rule == kBannerRed,
+    Check(corner == (dark ? RGB(0, 0, 0) : RGB(255, 255, 255)) && rule == ToColorRef(kBannerRed),
           std::string("banner ") + (dark ? "copied in the dark scheme" : "ANDed onto the background"));
   }
   DeleteObject(bitmap);

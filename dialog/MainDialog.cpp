@@ -1,0 +1,375 @@
+#include "dialog/MainDialog.h"
+
+#include <algorithm>
+
+#include "base/Strings.h"
+#include "catalog/CommentBlock.h"
+#include "dialog/ConverterProbe.h"
+#include "dialog/DialogTemplate.h"
+#include "dialog/Globals.h"
+#include "serial/CommPort.h"
+#include "serial/SerialPort.h"
+#include "service/SflConversion.h"
+
+namespace tarvel {
+
+namespace {
+
+// The conversion's side of the window: START and END stored as typed, the
+// window redrawn and the wait cursor shown while the converter runs.
+class DialogSflConvUi final : public SflConvUi {
+ public:
+  DialogSflConvUi(MainDialogView& view, Settings& settings) : m_view(view), m_settings(settings) {}
+
+  void storeBlockTexts(const std::string& startText, const std::string& endText) override {
+    m_settings.setSflStart(startText);
+    m_settings.setSflEnd(endText);
+  }
+  void beginWait() override {
+    m_view.Repaint();
+    m_view.BeginWaitCursor();
+  }
+  void endWait() override { m_view.EndWaitCursor(); }
+
+ private:
+  MainDialogView& m_view;
+  Settings& m_settings;
+};
+
+}  // namespace
+
+MainDialog::MainDialog(MainDialogView& view, MainDialogServices services)
+    : m_view(view),
+      m_services(std::move(services)),
+      m_ownOpener(m_services.opener ? nullptr : MakeSystemPortOpener()),
+      m_ownClock(m_services.clock ? nullptr : std::make_unique<SteadyClock>()),
+      m_settings(m_services.settingsPath),
+      m_ctx(m_services.opener ? *m_services.opener : *m_ownOpener, *this,
+            m_services.clock ? *m_services.clock : *m_ownClock, *this),
+      m_choice(m_ctx, m_settings),
+      m_search(m_services.converterSearch ? *m_services.converterSearch : ProgramConverterSearch()),
+      m_catalog(std::string()) {}
+
+MainDialog::~MainDialog() = default;
+
+void MainDialog::Start() {
+  const int storedSpeed = m_choice.Load(m_services.platform.m_bType1Allowed);
+  m_ctx.m_nStatus = 0;
+  m_bType1Allowed = m_services.platform.m_bType1Allowed;
+  m_ctx.m_bRtsPulse = m_services.platform.m_bRtsPulse;
+  if (!m_bType1Allowed) {
+    m_view.EnableItem(IDC_TYPE1, false);
+    m_view.RemoveControl(IDC_CABLE);
+  }
+
+  FillPortList();
+  SelectPortEntry();
+  const SpeedBox speeds = m_choice.StartupSpeedBox(storedSpeed);
+  m_view.FillBox(IDC_BAUD, speeds.entries, speeds.selected);
+  m_view.SetCheck(m_ctx.m_nType == kTypeQap10 ? IDC_TYPE1 : IDC_TYPE0, true);
+  m_view.SetStatusText({});
+
+  m_strSflFolder = g_strStartDir;
+  m_view.SetFolderPane(m_strSflFolder);
+  FillFileList();
+  m_view.EnableItem(IDC_WRITE, false);
+
+  const CommandLineModes modes = ParseCommandLine(m_services.argumentText);
+  g_bServiceMode = modes.serviceMode;
+  g_bDarkScheme = modes.darkScheme;
+
+  if (!m_choice.LineSwitchesEnabled()) {
+    m_view.EnableItem(IDC_CHECK_5V, false);
+    m_view.EnableItem(IDC_CHECK_MD, false);
+  }
+  for (int id : ControlsRemovedAtStart(g_bServiceMode, [this] { return ProbeConverterLibraries(m_search); }))
+    m_view.RemoveControl(id);
+
+  // No sort yet, so no arrow; both columns fitted.
+  m_view.ShowSortArrow(-1, -1);
+  m_view.FitColumns();
+  m_view.FocusFileList();
+}
+
+bool MainDialog::DarkScheme() const { return DarkSchemeActive(g_bDarkScheme, m_ctx.m_bRtsPulse); }
+
+void MainDialog::FillPortList() {
+  const std::vector<std::string> names = m_services.listPorts ? m_services.listPorts() : SystemPortNames();
+  m_view.FillBox(IDC_PORT, PortBoxEntries(names), -1);
+}
+
+void MainDialog::SelectPortEntry() {
+  const std::string& name = m_ctx.link.m_strCommName;
+  int entry = FindEntryExact(m_view.BoxEntries(IDC_PORT), name);
+  if (entry < 0 && !name.empty()) entry = m_view.AddBoxEntry(IDC_PORT, name);
+  m_view.SelectBoxEntry(IDC_PORT, entry);
+}
+
+void MainDialog::OnPortPicked(int entry) {
+  const std::vector<std::string> entries = m_view.BoxEntries(IDC_PORT);
+  if (entry < 0 || entry >= static_cast<int>(entries.size()) || Accessing()) return;
+  m_choice.PortChosen(entries[static_cast<std::size_t>(entry)]);
+}
+
+// The typed path becomes the port, as a picked entry would, and stays in
+// the list.
+void MainDialog::OnPortTyped(const std::string& text) {
+  const std::optional<std::string> typed = TypedPortName(text);
+  if (!typed || Accessing()) {
+    SelectPortEntry();
+    return;
+  }
+  int entry = FindEntryExact(m_view.BoxEntries(IDC_PORT), *typed);
+  if (entry < 0) entry = m_view.AddBoxEntry(IDC_PORT, *typed);
+  m_choice.PortChosen(m_view.BoxEntries(IDC_PORT)[static_cast<std::size_t>(entry)]);
+  SelectPortEntry();
+  m_view.SelectPortFieldText();
+}
+
+void MainDialog::OnSpeedPicked(int entry) {
+  const std::vector<std::string> entries = m_view.BoxEntries(IDC_BAUD);
+  if (entry < 0 || entry >= static_cast<int>(entries.size())) return;
+  m_choice.SpeedChosen(entries[static_cast<std::size_t>(entry)]);
+}
+
+void MainDialog::OnSelectType(int type) {
+  const std::optional<SpeedBox> speeds = m_choice.SelectType(type);
+  if (!speeds) return;
+  SelectPortEntry();
+  m_view.FillBox(IDC_BAUD, speeds->entries, speeds->selected);
+  m_view.EnableItem(IDC_CHECK_5V, m_choice.LineSwitchesEnabled());
+  m_view.EnableItem(IDC_CHECK_MD, m_choice.LineSwitchesEnabled());
+}
+
+void MainDialog::OnLineSwitch(int id, bool checked) {
+  if (id == IDC_CHECK_5V) OnCheck5V(m_ctx.link, checked);
+  if (id == IDC_CHECK_MD) OnCheckMD(m_ctx.link, checked);
+}
+
+void MainDialog::FillFileList() {
+  const bool found = m_catalog.ChangeFolder(m_strSflFolder);
+  m_view.ShowRows(m_catalog.rows());
+  // A folder name or file names longer than before: the "Date" column
+  // stays in view.
+  m_view.FitColumns();
+  // A folder without SFL files leaves the comment of the last file chosen.
+  if (found) m_view.SetComment({});
+}
+
+void MainDialog::OnReload() {
+  if (Accessing()) return;
+  FillFileList();
+  m_view.SetTitle(std::string(LoadString(StringId::AppTitle)));
+  m_view.EnableItem(IDC_WRITE, false);
+}
+
+void MainDialog::OnBrowse() {
+  if (Accessing()) return;
+  const std::optional<std::string> folder = m_view.ChooseFolder(m_strSflFolder);
+  if (!folder || folder->empty()) return;
+  m_strSflFolder = *folder;
+  m_view.SetFolderPane(m_strSflFolder);
+  OnReload();
+}
+
+void MainDialog::OnColumnClick(int column) {
+  // The row with the keyboard focus, and its selection, follow their file
+  // through the sort.
+  const int current = m_view.FocusedRow();
+  const auto& before = m_catalog.rows();
+  const std::string focused = current >= 0 && current < static_cast<int>(before.size())
+                                  ? before[static_cast<std::size_t>(current)].fileName
+                                  : std::string();
+  const bool selected = current >= 0 && m_view.RowSelected(current);
+
+  if (!m_catalog.ColumnClick(column)) return;
+  m_view.ShowRows(m_catalog.rows());
+  if (!focused.empty()) {
+    const auto& after = m_catalog.rows();
+    const auto found = std::find_if(after.begin(), after.end(),
+                                    [&](const CatalogRow& row) { return row.fileName == focused; });
+    if (found != after.end()) m_view.FocusRow(static_cast<int>(found - after.begin()), selected);
+  }
+  m_view.ShowSortArrow(SortColumn(), m_catalog.sortState().ArrowImage(SortColumn()));
+  m_view.FitColumns();
+}
+
+void MainDialog::OnFileListClick() {
+  const int row = m_view.FocusedRow();
+  if (row < 0) return;
+  const std::optional<Selection> selection = m_catalog.Select(static_cast<std::size_t>(row));
+  if (!selection) return;
+  // A write under way keeps WRITE disabled until it is over.
+  m_view.EnableItem(IDC_WRITE, !Accessing());
+  m_view.SetTitle(selection->title);
+  // The row's own file name: on Linux fw.SFL and fw.sfl are two files.
+  m_strFilePath = selection->filePath;
+  std::string reason;
+  const std::optional<std::string> comment = ReadCommentBoxText(m_strFilePath, &reason);
+  if (!comment) {
+    showMessage(StringId::FileCannotBeOpened, MessageIcon::Stop, reason);
+    return;
+  }
+  m_view.SetComment(*comment);
+}
+
+void MainDialog::OnSflConv() {
+  if (Accessing()) return;
+  const ConverterDialogAnswer answer = m_view.RunConverterDialog(m_settings, m_strSflFolder);
+  // The panel's texts as the dialog left them when it closed, confirmed or not.
+  g_strSflName = answer.fields.sflName;
+  g_strStartBlock = answer.fields.startBlock;
+  g_strEndBlock = answer.fields.endBlock;
+  g_strProductName = answer.fields.productName;
+  g_strFirmVersion = answer.fields.firmVersion;
+  if (answer.hexPath.empty()) return;
+  const SflConvTexts texts{g_strSflName, g_strStartBlock, g_strEndBlock, g_strProductName, g_strFirmVersion};
+  DialogSflConvUi ui(m_view, m_settings);
+  if (RunSflConversion(answer.hexPath, texts, ui, *this, m_search)) OnReload();
+}
+
+void MainDialog::OnDump() {
+  if (Accessing()) return;
+  // The save dialog is gone before the read writes into its folder.
+  const DumpDialogAnswer answer = m_view.RunDumpDialog(m_strSflFolder);
+  g_strDumpEndBlock = answer.endBlock;
+  if (answer.outputPath.empty()) return;
+
+  LockForRead();
+  // The read writes beside the chosen file and replaces it only on success.
+  g_wEndBlock = ParseBlockText(g_strDumpEndBlock);
+  const std::uint16_t endBlock = g_wEndBlock;
+  auto outcome = std::make_shared<ReadOutcome>();
+  RunAccess(
+      [this, path = answer.outputPath, endBlock, outcome](LoaderContext& ctx, HandedUi& ui) {
+        ConverterBlockSink sink(m_search);
+        *outcome = ReadFlash(ctx, ui, sink, path, endBlock);
+      },
+      [this, outcome] {
+        if (outcome->succeeded) OnReload();
+        UnlockAfterRead();
+      });
+}
+
+void MainDialog::OnWrite() {
+  // Never a second write inside a running access.
+  if (Accessing()) return;
+  const std::string filePath = m_strFilePath;  // a click in the list may change it meanwhile
+  RunAccess([filePath](LoaderContext& ctx, HandedUi& ui) { tarvel::OnWrite(ctx, ui, filePath); }, [] {});
+}
+
+void MainDialog::RunAccess(std::function<void(LoaderContext&, HandedUi&)> access, std::function<void()> finished) {
+  if (Accessing()) return;
+  StartAccess(m_accessThread, m_ctx, *this, *this, std::move(access), [this, finished = std::move(finished)] {
+    finished();
+    m_view.AccessOver();
+    if (m_bCloseAfterAccess) {
+      m_bCloseAfterAccess = false;
+      m_view.End();
+    }
+  });
+  m_view.WaitForAccess();
+}
+
+// The lamp is red while the access uses the port, and also for the moments
+// before and after that the access runs: "Cl&ose" is refused then. A yellow
+// lamp (the synchronisation error shown) lets the dialog end once the
+// access is over.
+void MainDialog::OnButtonClose() {
+  switch (AnswerClose(m_ctx.m_nStatus, Accessing())) {
+    case CloseAnswer::Refuse:
+      showMessage(StringId::CantCloseWhileAccessing, MessageIcon::Exclamation);
+      return;
+    case CloseAnswer::AfterAccess:
+      m_bCloseAfterAccess = true;
+      return;
+    case CloseAnswer::Now:
+      m_view.End();
+      return;
+  }
+}
+
+void MainDialog::SetCloseEnabled(bool enabled) {
+  m_bCloseEnabled = enabled;
+  m_view.SetCloseEnabled(enabled);
+}
+
+void MainDialog::ApplyEnables(const std::vector<ControlEnable>& controls) {
+  for (const ControlEnable& control : controls) m_view.EnableItem(control.id, control.enabled);
+}
+
+void MainDialog::UncheckLineSwitches() {
+  m_view.SetCheck(IDC_CHECK_5V, false);
+  m_view.SetCheck(IDC_CHECK_MD, false);
+}
+
+void MainDialog::LockForRead() {
+  ApplyEnables(LockedForRead());
+  UncheckLineSwitches();
+  SetCloseEnabled(false);
+  m_view.Repaint();
+}
+
+void MainDialog::UnlockAfterRead() {
+  ApplyEnables(IdleAfterRead(m_ctx.m_nType, m_bType1Allowed));
+  m_view.FocusFileList();
+  SetCloseEnabled(true);
+  m_view.Repaint();
+}
+
+void MainDialog::lockForWrite() {
+  ApplyEnables(LockedForAccess());
+  UncheckLineSwitches();
+  SetCloseEnabled(false);
+  m_view.SetStatusText(std::string(LoadString(StringId::Writing)));
+  m_view.Repaint();
+}
+
+void MainDialog::unlockAfterWrite() {
+  SetCloseEnabled(true);
+  m_view.SetStatusText({});
+  ApplyEnables(IdleAfterAccess(m_ctx.m_nType, m_bType1Allowed));
+  m_view.Repaint();
+}
+
+// The access's state, kept in the window's context for the lamp and Close.
+void MainDialog::statusChanged(int status) {
+  m_ctx.m_nStatus = status;
+  m_view.RepaintLamp();
+}
+
+void MainDialog::setProgressRange(std::uint16_t highest) { m_view.SetProgressRange(highest); }
+
+void MainDialog::setProgress(int position, const std::string& text) { m_view.SetProgress(position, text); }
+
+void MainDialog::bringToFront() { m_view.BringToFront(); }
+
+// The bar's range comes from g_wEndBlock, which the read was started with.
+void MainDialog::setReadProgress(unsigned position, std::uint16_t) { m_view.SetReadProgress(position, g_wEndBlock); }
+
+void MainDialog::showFolderPane() { m_view.SetFolderPane(m_strSflFolder); }
+
+void MainDialog::ShowBox(const std::string& text, MessageIcon icon, const std::string& detail) {
+  if (Accessing()) {
+    m_view.OpenMessageBox(text, icon, detail, {});
+  } else {
+    m_view.ShowMessageBox(text, icon, detail);
+  }
+}
+
+void MainDialog::showMessage(StringId id, MessageIcon icon, std::string_view detail) {
+  ShowBox(std::string(LoadString(id)), icon, std::string(detail));
+}
+
+void MainDialog::showReport(const std::string& text, MessageIcon icon) { ShowBox(text, icon, {}); }
+
+void MainDialog::runOnce() { m_view.RunOnce(); }
+
+void MainDialog::post(std::function<void()> task) { m_view.Post(std::move(task)); }
+
+void MainDialog::openMessageBox(const std::string& text, MessageIcon icon, const std::string& detail,
+                                std::function<void()> closed) {
+  m_view.OpenMessageBox(text, icon, detail, std::move(closed));
+}
+
+}  // namespace tarvel
