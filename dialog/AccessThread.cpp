@@ -96,7 +96,11 @@ void HandedUi::showMessage(StringId id, MessageIcon icon, std::string_view detai
 void HandedUi::showReport(const std::string& text, MessageIcon icon) { m_thread.showAndWait(text, icon, {}); }
 
 AccessContext::AccessContext(LoaderContext& window, HandedUi& ui)
-    : m_window(window), m_ctx(window.link.opener, ui, window.clock, m_pump) {
+    : m_window(window),
+      m_opener(window.link.opener, m_watch),
+      m_messages(ui, m_watch, ThisSystem()),
+      m_ctx(m_opener, m_messages, window.clock, m_pump) {
+  m_messages.attach(m_ctx);
   m_ctx.link.m_strCommName = window.link.m_strCommName;
   m_ctx.link.m_nBaudRate = window.link.m_nBaudRate;
   m_ctx.link.timeouts = window.link.timeouts;

@@ -14,9 +14,11 @@
 #include <string>
 #include <thread>
 
+#include "diagnosis/DiagnosingMessages.h"
+#include "diagnosis/LineWatch.h"
+#include "firmware/FlashRead.h"
 #include "firmware/WriteProcedure.h"
 #include "loader/LoaderContext.h"
-#include "firmware/FlashRead.h"
 
 namespace tarvel {
 
@@ -103,6 +105,11 @@ class AccessContext {
 
  private:
   LoaderContext& m_window;
+  // What the line did, so that a failure to open or to synchronise shows
+  // its cause under the box's text.
+  LineWatch m_watch;
+  WatchingOpener m_opener;
+  DiagnosingMessages m_messages;
   NoUiPump m_pump;  // the window runs on its own thread
   LoaderContext m_ctx;
 };
