@@ -17,6 +17,30 @@
 
 namespace tarvel::cli {
 
+namespace {
+
+// The cables' names or labels, or their speeds, joined for a help line.
+std::string CableNames(std::string_view CableFacts::*field, std::string_view separator) {
+  std::string text;
+  for (const CableFacts& facts : kCables) {
+    if (!text.empty()) text += separator;
+    text += facts.*field;
+  }
+  return text;
+}
+
+std::string SpeedHelp() {
+  std::string text = "Line speed:";
+  for (const CableFacts& facts : kCables) {
+    if (&facts != &kCables.front()) text += ';';
+    for (unsigned speed : facts.speeds) text += ' ' + std::to_string(speed);
+    text += " with " + std::string(facts.label);
+  }
+  return text;
+}
+
+}  // namespace
+
 void AddRadioOptions(CLI::App& command, RadioOptions& options, bool severalPorts) {
   if (severalPorts) {
     command.add_option("-p,--port", options.ports, "Serial device of the cable, e.g. /dev/ttyUSB0; once per radio")
@@ -29,16 +53,20 @@ void AddRadioOptions(CLI::App& command, RadioOptions& options, bool severalPorts
         ->envname("TARVEL_PORT");
   }
   // The README and the window write QAP-8; scripts write qap8.
-  options.cableOption = command.add_option("-c,--cable", options.cable, "Interface cable: qap8 or qap10 (also QAP-8, QAP-10)")
-      ->transform(CLI::CheckedTransformer(
-          std::map<std::string, std::string>{
-              {"qap8", "qap8"}, {"qap-8", "qap8"}, {"qap10", "qap10"}, {"qap-10", "qap10"}},
-          CLI::ignore_case)
-                      .description(""))
-      ->type_name("qap8|qap10")
-      ->default_str("qap8");
-  options.baudOption = command.add_option("-b,--baud", options.baud,
-                     "Line speed: 9600 14400 19200 38400 56000 115200 with QAP-8; 38400 115200 with QAP-10")
+  std::map<std::string, std::string> spellings;
+  for (const CableFacts& facts : kCables) {
+    for (std::string_view spelling : facts.spellings) spellings.emplace(spelling, facts.name);
+  }
+  options.cableOption =
+      command
+          .add_option_function<std::string>(
+              "-c,--cable", [&options](const std::string& name) { options.cable = CableNamed(name).value_or(Cable::Qap8); },
+              "Interface cable: " + CableNames(&CableFacts::name, " or ") + " (also " +
+                  CableNames(&CableFacts::label, ", ") + ")")
+          ->transform(CLI::CheckedTransformer(spellings, CLI::ignore_case).description(""))
+          ->type_name(CableNames(&CableFacts::name, "|"))
+          ->default_str(std::string(FactsOf(Cable::Qap8).name));
+  options.baudOption = command.add_option("-b,--baud", options.baud, SpeedHelp())
       ->type_name("N")
       ->default_str("38400");
   command.add_flag("--rts-pulse", options.rtsPulse, "Pulse RTS before the QAP-10 start packet");
@@ -57,15 +85,9 @@ void TakeEnvironmentDefaults(RadioOptions& options) {
   };
   const char* cable = std::getenv("TARVEL_CABLE");
   if (cable != nullptr && *cable != '\0' && options.cableOption != nullptr && options.cableOption->count() == 0) {
-    std::string name(cable);
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (name == "qap8" || name == "qap-8") {
-      options.cable = "qap8";
-    } else if (name == "qap10" || name == "qap-10") {
-      options.cable = "qap10";
-    } else {
-      throw invalid("TARVEL_CABLE", cable, "--cable");
-    }
+    const std::optional<Cable> named = CableNamed(cable);
+    if (!named) throw invalid("TARVEL_CABLE", cable, "--cable");
+    options.cable = *named;
   }
   const char* baud = std::getenv("TARVEL_BAUD");
   if (baud != nullptr && *baud != '\0' && options.baudOption != nullptr && options.baudOption->count() == 0) {
@@ -88,7 +110,7 @@ RadioFacts DescribeRadio(const RadioOptions& options) {
       facts.usb = UsbFacts{port.vendorId, port.productId, port.serial};
     }
   }
-  facts.cable = options.cable;
+  facts.cable = FactsOf(options.cable).name;
   facts.baud = options.baud;
   return facts;
 }
@@ -104,7 +126,7 @@ std::string PortHint(const std::string& port) {
 }
 
 std::string SyncHint(const RadioOptions& options) {
-  return FormatString(StringId::SyncHint, {options.cable, std::to_string(options.baud)});
+  return FormatString(StringId::SyncHint, {std::string(FactsOf(options.cable).name), std::to_string(options.baud)});
 }
 
 std::string RadioHint(StringId failure, const RadioOptions& options) {
@@ -114,15 +136,9 @@ std::string RadioHint(StringId failure, const RadioOptions& options) {
 }
 
 std::string CheckRate(const RadioOptions& options) {
-  static constexpr unsigned kQap8[] = {9600, 14400, 19200, 38400, 56000, 115200};
-  static constexpr unsigned kQap10[] = {38400, 115200};
-  const bool qap10 = options.cable == "qap10";
-  const auto& rates = qap10 ? std::span<const unsigned>(kQap10) : std::span<const unsigned>(kQap8);
-  for (unsigned rate : rates) {
-    if (rate == options.baud) return {};
-  }
-  return "--baud " + std::to_string(options.baud) + " is not offered with " + (qap10 ? "QAP-10" : "QAP-8") +
-         (qap10 ? " (38400 or 115200)" : " (9600, 14400, 19200, 38400, 56000 or 115200)");
+  if (SpeedOffered(options.cable, options.baud)) return {};
+  return "--baud " + std::to_string(options.baud) + " is not offered with " + std::string(FactsOf(options.cable).label) +
+         " (" + SpeedList(options.cable) + ")";
 }
 
 std::unique_ptr<RadioSession> RadioSession::Create(const RadioOptions& options, MessageDisplay& messages,
@@ -144,7 +160,7 @@ std::unique_ptr<RadioSession> RadioSession::Create(const RadioOptions& options, 
   LoaderContext& ctx = *session->context_;
   ctx.link.m_strCommName = options.port;
   ctx.link.m_nBaudRate = options.baud;
-  ctx.m_nType = options.cable == "qap10" ? kTypeQap10 : kTypeQap8;
+  ctx.setCable(options.cable);
   ctx.m_bRtsPulse = options.rtsPulse;
   ctx.stopRequest = &session->stop_.request();
   return session;
