@@ -1,6 +1,5 @@
 #include "cli/RadioOptions.h"
 
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -8,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <optional>
 
 #include "base/FileIo.h"
 #include "cli/Commands.h"
