@@ -134,7 +134,7 @@ struct BenchLine {
     std::string error;
     radio = sim::Radio::Start(options, &error);
     if (!radio) std::fprintf(stderr, "cannot start the simulated radio: %s\n", error.c_str());
-    ctx.m_nType = cable == sim::Cable::Qap10 ? kTypeQap10 : kTypeQap8;
+    ctx.setCable(cable);
     ctx.link.m_strCommName = radio ? radio->devicePath() : std::string();
     ctx.link.m_nBaudRate = baud ? baud : 115200;
   }

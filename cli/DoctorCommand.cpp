@@ -25,7 +25,7 @@ int RunDoctorCommand(const RadioOptions& options) {
   if (!run.openRecord(RunFiles(options, 1))) return run.finish();
   DoctorRequest request;
   request.port = options.port;
-  request.type = options.cable == "qap10" ? kTypeQap10 : kTypeQap8;
+  request.cable = options.cable;
   request.baud = options.baud;
   const std::unique_ptr<PortOpener> opener = MakeSystemPortOpener();
   SteadyClock clock;

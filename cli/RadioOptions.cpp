@@ -1,6 +1,5 @@
 #include "cli/RadioOptions.h"
 
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -8,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <optional>
 
 #include "base/FileIo.h"
 #include "cli/Commands.h"
@@ -17,6 +17,30 @@
 #include "serial/PortList.h"
 
 namespace tarvel::cli {
+
+namespace {
+
+// The cables' names or labels, or their speeds, joined for a help line.
+std::string CableNames(std::string_view CableFacts::*field, std::string_view separator) {
+  std::string text;
+  for (const CableFacts& facts : kCables) {
+    if (!text.empty()) text += separator;
+    text += facts.*field;
+  }
+  return text;
+}
+
+std::string SpeedHelp() {
+  std::string text = "Line speed:";
+  for (const CableFacts& facts : kCables) {
+    if (&facts != &kCables.front()) text += ';';
+    for (unsigned speed : facts.speeds) text += ' ' + std::to_string(speed);
+    text += " with " + std::string(facts.label);
+  }
+  return text;
+}
+
+}  // namespace
 
 void AddRadioOptions(CLI::App& command, RadioOptions& options, bool severalPorts) {
   if (severalPorts) {
@@ -30,16 +54,20 @@ void AddRadioOptions(CLI::App& command, RadioOptions& options, bool severalPorts
         ->envname("TARVEL_PORT");
   }
   // The README and the window write QAP-8; scripts write qap8.
-  options.cableOption = command.add_option("-c,--cable", options.cable, "Interface cable: qap8 or qap10 (also QAP-8, QAP-10)")
-      ->transform(CLI::CheckedTransformer(
-          std::map<std::string, std::string>{
-              {"qap8", "qap8"}, {"qap-8", "qap8"}, {"qap10", "qap10"}, {"qap-10", "qap10"}},
-          CLI::ignore_case)
-                      .description(""))
-      ->type_name("qap8|qap10")
-      ->default_str("qap8");
-  options.baudOption = command.add_option("-b,--baud", options.baud,
-                     "Line speed: 9600 14400 19200 38400 56000 115200 with QAP-8; 38400 115200 with QAP-10")
+  std::map<std::string, std::string> spellings;
+  for (const CableFacts& facts : kCables) {
+    for (std::string_view spelling : facts.spellings) spellings.emplace(spelling, facts.name);
+  }
+  options.cableOption =
+      command
+          .add_option_function<std::string>(
+              "-c,--cable", [&options](const std::string& name) { options.cable = CableNamed(name).value_or(Cable::Qap8); },
+              "Interface cable: " + CableNames(&CableFacts::name, " or ") + " (also " +
+                  CableNames(&CableFacts::label, ", ") + ")")
+          ->transform(CLI::CheckedTransformer(spellings, CLI::ignore_case).description(""))
+          ->type_name(CableNames(&CableFacts::name, "|"))
+          ->default_str(std::string(FactsOf(Cable::Qap8).name));
+  options.baudOption = command.add_option("-b,--baud", options.baud, SpeedHelp())
       ->type_name("N")
       ->default_str("38400");
   command.add_flag("--rts-pulse", options.rtsPulse, "Pulse RTS before the QAP-10 start packet");
@@ -58,15 +86,9 @@ void TakeEnvironmentDefaults(RadioOptions& options) {
   };
   const char* cable = std::getenv("TARVEL_CABLE");
   if (cable != nullptr && *cable != '\0' && options.cableOption != nullptr && options.cableOption->count() == 0) {
-    std::string name(cable);
-    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (name == "qap8" || name == "qap-8") {
-      options.cable = "qap8";
-    } else if (name == "qap10" || name == "qap-10") {
-      options.cable = "qap10";
-    } else {
-      throw invalid("TARVEL_CABLE", cable, "--cable");
-    }
+    const std::optional<Cable> named = CableNamed(cable);
+    if (!named) throw invalid("TARVEL_CABLE", cable, "--cable");
+    options.cable = *named;
   }
   const char* baud = std::getenv("TARVEL_BAUD");
   if (baud != nullptr && *baud != '\0' && options.baudOption != nullptr && options.baudOption->count() == 0) {
@@ -89,7 +111,7 @@ RadioFacts DescribeRadio(const RadioOptions& options) {
       facts.usb = UsbFacts{port.vendorId, port.productId, port.serial};
     }
   }
-  facts.cable = options.cable;
+  facts.cable = FactsOf(options.cable).name;
   facts.baud = options.baud;
   return facts;
 }
@@ -102,7 +124,7 @@ std::vector<Finding> DiagnoseRadioFailure(StringId failure, const RadioOptions& 
     return findings;
   }
   if (failure == StringId::SyncError) {
-    return {SyncFailureFinding(watch, options.cable == "qap10" ? kTypeQap10 : kTypeQap8, options.baud, options.port)};
+    return {SyncFailureFinding(watch, options.cable, options.baud, options.port)};
   }
   return {};
 }
@@ -122,15 +144,9 @@ void AddRadioDiagnosis(RunResult& result, StringId failure, const RadioOptions& 
 }
 
 std::string CheckRate(const RadioOptions& options) {
-  static constexpr unsigned kQap8[] = {9600, 14400, 19200, 38400, 56000, 115200};
-  static constexpr unsigned kQap10[] = {38400, 115200};
-  const bool qap10 = options.cable == "qap10";
-  const auto& rates = qap10 ? std::span<const unsigned>(kQap10) : std::span<const unsigned>(kQap8);
-  for (unsigned rate : rates) {
-    if (rate == options.baud) return {};
-  }
-  return "--baud " + std::to_string(options.baud) + " is not offered with " + (qap10 ? "QAP-10" : "QAP-8") +
-         (qap10 ? " (38400 or 115200)" : " (9600, 14400, 19200, 38400, 56000 or 115200)");
+  if (SpeedOffered(options.cable, options.baud)) return {};
+  return "--baud " + std::to_string(options.baud) + " is not offered with " + std::string(FactsOf(options.cable).label) +
+         " (" + SpeedList(options.cable) + ")";
 }
 
 std::unique_ptr<RadioSession> RadioSession::Create(const RadioOptions& options, MessageDisplay& messages,
@@ -153,7 +169,7 @@ std::unique_ptr<RadioSession> RadioSession::Create(const RadioOptions& options, 
   LoaderContext& ctx = *session->context_;
   ctx.link.m_strCommName = options.port;
   ctx.link.m_nBaudRate = options.baud;
-  ctx.m_nType = options.cable == "qap10" ? kTypeQap10 : kTypeQap8;
+  ctx.setCable(options.cable);
   ctx.m_bRtsPulse = options.rtsPulse;
   ctx.stopRequest = &session->stop_.request();
   return session;

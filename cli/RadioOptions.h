@@ -29,7 +29,7 @@ struct RadioOptions {
   std::string port;
   // Every -p of a command that takes several (write, sync), in order.
   std::vector<std::string> ports;
-  std::string cable = "qap8";
+  Cable cable = Cable::Qap8;
   unsigned baud = 38400;
   bool rtsPulse = false;
   std::string traceFile;

@@ -12,7 +12,7 @@ void DiagnosingMessages::showMessage(StringId id, MessageIcon icon, std::string_
       const std::vector<Finding> findings = DiagnosePort(port, system_);
       if (!findings.empty()) finding = findings.front().text;
     } else if (id == StringId::SyncError) {
-      finding = SyncFailureFinding(watch_, ctx_->m_nType, ctx_->link.m_nBaudRate, port).text;
+      finding = SyncFailureFinding(watch_, ctx_->cable(), ctx_->link.m_nBaudRate, port).text;
     }
   }
   if (finding.empty()) {

@@ -7,6 +7,7 @@
 
 #include "base/MessageDisplay.h"
 #include "base/Strings.h"
+#include "loader/CableFacts.h"
 #include "loader/LoaderContext.h"
 #include "loader/Sync.h"
 
@@ -17,12 +18,8 @@ namespace {
 // direct line answers a sync byte well within it.
 constexpr std::chrono::microseconds kLateReply{5000};
 
-// QAP-10 runs at two speeds only; the other-cable try uses the line's speed
-// where the cable offers it.
-constexpr unsigned kQap10FallbackBaud = 115200;
-
-const char* CableName(int type) { return type == kTypeQap10 ? "QAP-10" : "QAP-8"; }
-const char* CableOption(int type) { return type == kTypeQap10 ? "qap10" : "qap8"; }
+std::string CableName(Cable cable) { return std::string(FactsOf(cable).label); }
+std::string CableOption(Cable cable) { return std::string(FactsOf(cable).name); }
 
 std::string Milliseconds(std::chrono::microseconds time) {
   char text[32];
@@ -107,13 +104,13 @@ struct SyncTry {
   LineWatch watch;
 };
 
-SyncTry TrySync(const DoctorRequest& request, int type, unsigned baud, PortOpener& opener, Clock& clock,
+SyncTry TrySync(const DoctorRequest& request, Cable cable, unsigned baud, PortOpener& opener, Clock& clock,
                 UiPump& pump, const std::function<void()>& afterOpen = {}) {
   SyncTry attempt;
   WatchingOpener watching(opener, attempt.watch);
   LastFailure failure;
   LoaderContext ctx(watching, failure, clock, pump);
-  ctx.m_nType = type;
+  ctx.setCable(cable);
   ctx.link.m_strCommName = request.port;
   ctx.link.m_nBaudRate = baud;
   attempt.opened = OpenCommPort(ctx.link);
@@ -125,10 +122,9 @@ SyncTry TrySync(const DoctorRequest& request, int type, unsigned baud, PortOpene
   if (afterOpen) afterOpen();
   attempt.synced = WakeAndSyncLoader(ctx);
   // The lines as a write leaves them.
-  const bool framed = type == kTypeQap10;
   if (ctx.port()) {
-    ctx.port()->setLine(ControlLine::Dtr, framed);
-    ctx.port()->setLine(ControlLine::Rts, framed);
+    ctx.port()->setLine(ControlLine::Dtr, FactsOf(cable).linesHighAfter);
+    ctx.port()->setLine(ControlLine::Rts, FactsOf(cable).linesHighAfter);
   }
   CloseCommPort(ctx.link);
   return attempt;
@@ -189,16 +185,16 @@ Finding PortFailedFinding(const std::string& device, const std::string& detail) 
           FormatString(StringId::PortCheckHint, {device})};
 }
 
-Finding SyncFailureFinding(const LineWatch& watch, int type, unsigned baud, const std::string& device) {
+Finding SyncFailureFinding(const LineWatch& watch, Cable cable, unsigned baud, const std::string& device) {
   if (!watch.foreign.empty()) {
     return {FindingId::Garbled, FormatString(StringId::DiagGarbled, {HexBytes(watch.foreign)}),
-            FormatString(StringId::DiagGarbledHint, {std::to_string(baud), CableOption(type)})};
+            FormatString(StringId::DiagGarbledHint, {std::to_string(baud), CableOption(cable)})};
   }
-  return {FindingId::LoaderSilent, FormatString(StringId::DiagLoaderSilent, {CableName(type)}),
+  return {FindingId::LoaderSilent, FormatString(StringId::DiagLoaderSilent, {CableName(cable)}),
           FormatString(StringId::DiagLoaderSilentDoctorHint, {device})};
 }
 
-std::vector<Finding> SyncSuccessFindings(const LineWatch& watch, int type, unsigned baud, const std::string& device,
+std::vector<Finding> SyncSuccessFindings(const LineWatch& watch, Cable cable, unsigned baud, const std::string& device,
                                          const PortSystem& system) {
   std::vector<Finding> findings;
   const std::chrono::microseconds reply = watch.shortestReply.value_or(std::chrono::microseconds{0});
@@ -214,7 +210,7 @@ std::vector<Finding> SyncSuccessFindings(const LineWatch& watch, int type, unsig
   }
   findings.push_back({FindingId::LoaderAnswered,
                       FormatString(StringId::DiagLoaderAnswered,
-                                   {CableName(type), std::to_string(baud), Milliseconds(reply)}),
+                                   {CableName(cable), std::to_string(baud), Milliseconds(reply)}),
                       {}});
   return findings;
 }
@@ -228,7 +224,7 @@ std::vector<Finding> RunDoctor(const DoctorRequest& request, const PortSystem& s
   const PortInfo* port = FindPort(ports, request.port);
   const int latencyBefore = system.latencyTimer(request.port);
   int latencyAfter = latencyBefore;
-  SyncTry first = TrySync(request, request.type, request.baud, opener, clock, pump,
+  SyncTry first = TrySync(request, request.cable, request.baud, opener, clock, pump,
                           [&] { latencyAfter = system.latencyTimer(request.port); });
   if (port != nullptr && !port->vendorId.empty()) {
     findings.push_back({FindingId::Adapter, AdapterText(*port, latencyBefore, latencyAfter), {}});
@@ -238,20 +234,21 @@ std::vector<Finding> RunDoctor(const DoctorRequest& request, const PortSystem& s
     return findings;
   }
   if (first.synced) {
-    for (Finding& finding : SyncSuccessFindings(first.watch, request.type, request.baud, request.port, system)) {
+    for (Finding& finding : SyncSuccessFindings(first.watch, request.cable, request.baud, request.port, system)) {
       findings.push_back(std::move(finding));
     }
     return findings;
   }
-  Finding failure = SyncFailureFinding(first.watch, request.type, request.baud, request.port);
+  Finding failure = SyncFailureFinding(first.watch, request.cable, request.baud, request.port);
   if (failure.id == FindingId::LoaderSilent) {
-    const int other = request.type == kTypeQap10 ? kTypeQap8 : kTypeQap10;
-    const bool offered = other != kTypeQap10 || request.baud == 38400 || request.baud == kQap10FallbackBaud;
-    const SyncTry second =
-        TrySync(request, other, offered ? request.baud : kQap10FallbackBaud, opener, clock, pump);
+    // The other cable at the line's speed where it offers it, else at its
+    // fastest.
+    const Cable other = request.cable == Cable::Qap10 ? Cable::Qap8 : Cable::Qap10;
+    const unsigned baud = SpeedOffered(other, request.baud) ? request.baud : FactsOf(other).speeds.back();
+    const SyncTry second = TrySync(request, other, baud, opener, clock, pump);
     if (second.synced) {
       findings.push_back({FindingId::OtherCable,
-                          FormatString(StringId::DiagOtherCable, {CableName(request.type), CableName(other)}),
+                          FormatString(StringId::DiagOtherCable, {CableName(request.cable), CableName(other)}),
                           FormatString(StringId::DiagOtherCableHint,
                                        {CableName(other), CableOption(other), CableName(other)})});
       return findings;

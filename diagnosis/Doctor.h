@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Cable.h"
 #include "base/Clock.h"
 #include "base/UiPump.h"
 #include "diagnosis/Finding.h"
@@ -39,16 +40,16 @@ std::vector<Finding> DiagnosePort(const std::string& device, const PortSystem& s
 Finding PortFailedFinding(const std::string& device, const std::string& detail);
 
 // After a synchronisation that failed: a silent loader or foreign bytes,
-// from what the line did. `type` is the cable's, `baud` the line's.
-Finding SyncFailureFinding(const LineWatch& watch, int type, unsigned baud, const std::string& device);
+// from what the line did at `baud`.
+Finding SyncFailureFinding(const LineWatch& watch, Cable cable, unsigned baud, const std::string& device);
 
 // A synchronisation that worked, and a warning when replies were late.
-std::vector<Finding> SyncSuccessFindings(const LineWatch& watch, int type, unsigned baud, const std::string& device,
+std::vector<Finding> SyncSuccessFindings(const LineWatch& watch, Cable cable, unsigned baud, const std::string& device,
                                          const PortSystem& system);
 
 struct DoctorRequest {
   std::string port;
-  int type = 0;
+  Cable cable = Cable::Qap8;
   unsigned baud = 38400;
 };
 

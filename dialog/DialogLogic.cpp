@@ -14,7 +14,6 @@ constexpr std::string_view kSwitchService = "-q";
 constexpr std::string_view kSwitchDark = "-qk";
 
 constexpr int kSpeedAfterTypeChange = 38400;
-constexpr int kQap10FastSpeed = 115200;
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -111,13 +110,13 @@ int FindEntryExact(const std::vector<std::string>& entries, std::string_view tex
 }
 
 std::vector<std::string> SpeedEntries(int type) {
-  if (type == kTypeQap10) return {"38400", "115200"};
-  return {"9600", "14400", "19200", "38400", "56000", "115200"};
+  std::vector<std::string> entries;
+  for (unsigned speed : FactsOf(CableOfType(type)).speeds) entries.push_back(std::to_string(speed));
+  return entries;
 }
 
 int StoredSpeedEntry(int type, int storedSpeed) {
-  if (type == kTypeQap10) return storedSpeed == kQap10FastSpeed ? 1 : 0;
-  const std::vector<std::string> entries = SpeedEntries(kTypeQap8);
+  const std::vector<std::string> entries = SpeedEntries(type);
   for (std::size_t i = 0; i < entries.size(); ++i) {
     if (EntrySpeed(entries[i]) == storedSpeed) return static_cast<int>(i);
   }
@@ -131,16 +130,15 @@ int EntrySpeed(const std::string& entry) {
 
 int InterfaceChoice::Load(bool type1Allowed) {
   m_ctx.m_nType = m_settings.type();
-  m_ctx.link.m_strCommName = m_ctx.m_nType == kTypeQap10 ? m_settings.commName2() : m_settings.commName();
+  m_ctx.link.m_strCommName = m_ctx.cable() == Cable::Qap10 ? m_settings.commName2() : m_settings.commName();
   const int storedSpeed = m_settings.baudRate();
-  if (!type1Allowed) m_ctx.m_nType = kTypeQap8;
+  if (!type1Allowed) m_ctx.setCable(Cable::Qap8);
   return storedSpeed;
 }
 
 SpeedBox InterfaceChoice::StartupSpeedBox(int storedSpeed) {
   // Only 1 selects the QAP-10 list; any other stored type shows QAP-8's.
-  const int list = m_ctx.m_nType == kTypeQap10 ? kTypeQap10 : kTypeQap8;
-  SpeedBox box{SpeedEntries(list), StoredSpeedEntry(list, storedSpeed)};
+  SpeedBox box{SpeedEntries(m_ctx.m_nType), StoredSpeedEntry(m_ctx.m_nType, storedSpeed)};
   m_ctx.link.m_nBaudRate =
       static_cast<unsigned>(EntrySpeed(box.entries[static_cast<std::size_t>(box.selected)]));
   return box;
@@ -148,8 +146,9 @@ SpeedBox InterfaceChoice::StartupSpeedBox(int storedSpeed) {
 
 std::optional<SpeedBox> InterfaceChoice::SelectType(int type) {
   if (m_ctx.m_nType == type) return std::nullopt;
-  m_ctx.m_nType = type;
-  if (type == kTypeQap8) {
+  const Cable cable = CableOfType(type);
+  m_ctx.setCable(cable);
+  if (cable == Cable::Qap8) {
     m_settings.setCommName2(m_ctx.link.m_strCommName);
     m_settings.setType(kTypeQap8);
     m_ctx.link.m_strCommName = m_settings.commName();
@@ -166,7 +165,7 @@ std::optional<SpeedBox> InterfaceChoice::SelectType(int type) {
 
 void InterfaceChoice::PortChosen(const std::string& entry) {
   m_ctx.link.m_strCommName = entry;
-  if (m_ctx.m_nType == kTypeQap10) {
+  if (m_ctx.cable() == Cable::Qap10) {
     m_settings.setCommName2(entry);
   } else {
     m_settings.setCommName(entry);
@@ -186,7 +185,7 @@ std::vector<ControlEnable> LockedForAccess() {
 }
 
 std::vector<ControlEnable> IdleAfterAccess(int type, bool type1Allowed) {
-  const bool lines = type != kTypeQap10;
+  const bool lines = FactsOf(CableOfType(type)).lineSwitches;
   return {{IDC_WRITE, true},         {IDC_PORT, true},      {IDC_BAUD, true},
           {IDC_TYPE0, true},         {IDC_TYPE1, type1Allowed}, {IDC_CHECK_5V, lines},
           {IDC_CHECK_MD, lines},     {IDC_DUMP, true},      {IDC_SFL_CONV, true},
@@ -209,9 +208,10 @@ std::vector<ControlEnable> IdleAfterRead(int type, bool type1Allowed) {
 }
 
 CloseAnswer AnswerClose(int status, bool accessing) {
-  constexpr int kAccessingFlash = 1;
-  constexpr int kSyncFailed = 2;
-  if (status == kAccessingFlash || (accessing && status != kSyncFailed)) return CloseAnswer::Refuse;
+  const AccessStatus access = StatusOf(status);
+  if (access == AccessStatus::Accessing || (accessing && access != AccessStatus::SyncFailed)) {
+    return CloseAnswer::Refuse;
+  }
   return accessing ? CloseAnswer::AfterAccess : CloseAnswer::Now;
 }
 
@@ -225,14 +225,15 @@ std::vector<int> ControlsRemovedAtStart(bool serviceMode, const std::function<Co
 }
 
 Lamp LampForStatus(int status) {
-  switch (status) {
-    case 1:
+  switch (StatusOf(status)) {
+    case AccessStatus::Accessing:
       return Lamp::Busy;
-    case 2:
+    case AccessStatus::SyncFailed:
       return Lamp::Error;
-    default:
-      return Lamp::Idle;
+    case AccessStatus::Idle:
+      break;
   }
+  return Lamp::Idle;
 }
 
 DialogBaseUnits BaseUnitsFromFont(int alphabetWidthPx, int fontHeightPx) {

@@ -75,8 +75,8 @@ std::optional<std::string> TypedPortName(std::string_view text);
 // finds an exact string; -1 when there is none.
 int FindEntryExact(const std::vector<std::string>& entries, std::string_view text);
 
-// The speed box of an interface type: "9600" ... "115200" for QAP-8,
-// "38400" and "115200" for QAP-10, and the entry selected.
+// The speed box of an interface type: the cable's speeds, and the entry
+// selected.
 struct SpeedBox {
   std::vector<std::string> entries;
   int selected = 0;
@@ -117,7 +117,7 @@ class InterfaceChoice {
   void SpeedChosen(const std::string& entry);
 
   // "+5V" and "MD" work only with the QAP-8 cable (any type other than 1).
-  bool LineSwitchesEnabled() const { return m_ctx.m_nType != kTypeQap10; }
+  bool LineSwitchesEnabled() const { return m_ctx.cableFacts().lineSwitches; }
 
  private:
   LoaderContext& m_ctx;

@@ -36,9 +36,9 @@ struct ReadRun {
     outcome.lastMessage = id;
     ctx.messages.showMessage(id, MessageIcon::Stop, detail);
   }
-  void setStatus(int status) {
-    ctx.m_nStatus = status;
-    ui.statusChanged(status);
+  void setStatus(AccessStatus status) {
+    ctx.m_nStatus = StatusCode(status);
+    ui.statusChanged(ctx.m_nStatus);
   }
   // 114, saying where the blocks read went: the output stays as it was.
   void showReadFailed() {
@@ -130,7 +130,7 @@ bool ReadRun::qap8() {
   PulseQap8LoaderEntry(ctx);
   bool result = false;
   if (!SyncLoader(ctx)) {
-    setStatus(2);
+    setStatus(AccessStatus::SyncFailed);
     show(StringId::SyncError);
   } else {
     result = readBlocks();
@@ -151,7 +151,7 @@ bool ReadRun::qap10() {
   SendQap10StartPacket(ctx);
   bool result = false;
   if (!SyncLoaderFramed(ctx)) {
-    setStatus(2);
+    setStatus(AccessStatus::SyncFailed);
     show(StringId::SyncError);
   } else {
     result = readBlocks();
@@ -185,18 +185,18 @@ ReadOutcome ReadFlash(LoaderContext& ctx, ReadUi& ui, BlockSink& sink, const std
              refusal.text);
     return run.outcome;
   }
-  run.setStatus(1);
+  run.setStatus(AccessStatus::Accessing);
   ui.setReadProgress(1, endBlock);
 
   bool result = false;
   std::uint32_t start = ctx.clock.tickMs();
   if (run.open()) {
     start = ctx.clock.tickMs();
-    result = ctx.m_nType == kTypeQap10 ? run.qap10() : run.qap8();
+    result = ctx.cable() == Cable::Qap10 ? run.qap10() : run.qap8();
   }
   run.outcome.elapsedMs = ctx.clock.tickMs() - start;
   CloseCommPort(ctx.link);
-  run.setStatus(0);
+  run.setStatus(AccessStatus::Idle);
 
   if (result) {
     // A file that appeared under the name during the read (another read

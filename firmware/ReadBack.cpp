@@ -55,7 +55,7 @@ ReadBackOutcome ReadBackAndCompare(LoaderContext& ctx, const CheckedSflFile& fil
   ReadBackOutcome outcome;
   const BlockMap blocks = BlocksOf(file.bytes);
   const std::uint32_t start = ctx.clock.tickMs();
-  const bool framed = ctx.m_nType == kTypeQap10;
+  const bool framed = ctx.framed();
   if (!OpenCommPortOrClose(ctx.link, outcome.failure)) return outcome;
   if (framed && ctx.m_bRtsPulse) {
     PulseQap10Rts(ctx);

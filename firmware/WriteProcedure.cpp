@@ -22,9 +22,9 @@ void Fail(LoaderContext& ctx, WriteOutcome& outcome, StringId id, std::string_vi
   ctx.messages.showMessage(id, MessageIcon::Stop, detail);
 }
 
-void SetStatus(LoaderContext& ctx, WriteUi& ui, int status) {
-  ctx.m_nStatus = status;
-  ui.statusChanged(status);
+void SetStatus(LoaderContext& ctx, WriteUi& ui, AccessStatus status) {
+  ctx.m_nStatus = StatusCode(status);
+  ui.statusChanged(ctx.m_nStatus);
 }
 
 bool WriteCheckedBlocks(LoaderContext& ctx, WriteUi& ui, const CheckedSflFile& file, WriteOutcome& outcome);
@@ -36,7 +36,7 @@ using BlockWriter = std::function<bool(WriteOutcome&)>;
 bool SyncAndWrite(LoaderContext& ctx, WriteUi& ui, const BlockWriter& writeBlocks, WriteOutcome& outcome,
                   bool synced) {
   if (!synced) {
-    SetStatus(ctx, ui, 2);
+    SetStatus(ctx, ui, AccessStatus::SyncFailed);
     Fail(ctx, outcome, StringId::SyncError);
     return false;
   }
@@ -54,8 +54,8 @@ bool WriteQap10(LoaderContext& ctx, WriteUi& ui, const BlockWriter& writeBlocks,
   }
   SendQap10StartPacket(ctx);
   const bool result = SyncAndWrite(ctx, ui, writeBlocks, outcome, SyncLoaderFramed(ctx));
-  SetLine(ctx, ControlLine::Dtr, true);
-  SetLine(ctx, ControlLine::Rts, true);
+  SetLine(ctx, ControlLine::Dtr, ctx.cableFacts().linesHighAfter);
+  SetLine(ctx, ControlLine::Rts, ctx.cableFacts().linesHighAfter);
   CloseCommPort(ctx.link);
   return result;
 }
@@ -64,29 +64,29 @@ bool WriteQap8(LoaderContext& ctx, WriteUi& ui, const BlockWriter& writeBlocks, 
   if (!OpenCommPortOrClose(ctx.link, outcome.failure)) return false;
   PulseQap8LoaderEntry(ctx);
   const bool result = SyncAndWrite(ctx, ui, writeBlocks, outcome, SyncLoader(ctx));
-  SetLine(ctx, ControlLine::Dtr, false);
-  SetLine(ctx, ControlLine::Rts, false);
+  SetLine(ctx, ControlLine::Dtr, ctx.cableFacts().linesHighAfter);
+  SetLine(ctx, ControlLine::Rts, ctx.cableFacts().linesHighAfter);
   CloseCommPort(ctx.link);
   return result;
 }
 
 WriteOutcome RunWrite(LoaderContext& ctx, WriteUi& ui, const BlockWriter& writeBlocks) {
   WriteOutcome outcome;
-  if (ctx.m_nStatus != 0) return outcome;
+  if (ctx.status() != AccessStatus::Idle) return outcome;
   outcome.ran = true;
 
   ui.lockForWrite();
-  SetStatus(ctx, ui, 1);
+  SetStatus(ctx, ui, AccessStatus::Accessing);
   const std::uint32_t start = ctx.clock.tickMs();
 
-  const bool result = ctx.m_nType == kTypeQap10 ? WriteQap10(ctx, ui, writeBlocks, outcome)
-                                                : WriteQap8(ctx, ui, writeBlocks, outcome);
+  const bool result = ctx.cable() == Cable::Qap10 ? WriteQap10(ctx, ui, writeBlocks, outcome)
+                                                  : WriteQap8(ctx, ui, writeBlocks, outcome);
   outcome.elapsedMs = ctx.clock.tickMs() - start;
   outcome.succeeded = result;
   outcome.checkSum = ctx.m_wCheckSum;
 
   ui.unlockAfterWrite();
-  SetStatus(ctx, ui, 0);
+  SetStatus(ctx, ui, AccessStatus::Idle);
   ui.bringToFront();
   if (result) {
     ctx.messages.showReport(FormatReport(StringId::WriteSucceeded, outcome.elapsedMs, ctx.m_wCheckSum),

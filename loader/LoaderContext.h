@@ -11,13 +11,24 @@
 #include "base/Clock.h"
 #include "base/MessageDisplay.h"
 #include "base/UiPump.h"
+#include "loader/CableFacts.h"
 #include "serial/CommPort.h"
 
 namespace tarvel {
 
-// Interface cable types, as stored in the settings.
-inline constexpr int kTypeQap8 = 0;
-inline constexpr int kTypeQap10 = 1;
+// Where a conversation stands. The window's lamp and its Close follow it.
+enum class AccessStatus { Idle = 0, Accessing = 1, SyncFailed = 2 };
+
+// m_nStatus keeps the status as an integer; a value of no status reads as
+// idle.
+constexpr int StatusCode(AccessStatus status) { return static_cast<int>(status); }
+constexpr AccessStatus StatusOf(int code) {
+  switch (code) {
+    case StatusCode(AccessStatus::Accessing): return AccessStatus::Accessing;
+    case StatusCode(AccessStatus::SyncFailed): return AccessStatus::SyncFailed;
+    default: return AccessStatus::Idle;
+  }
+}
 
 // How long WaitForInput waits for the first byte of a reply. A sound loader
 // answers a packet within milliseconds (a flash page write takes a few);
@@ -40,7 +51,7 @@ struct LoaderContext {
   bool m_bRtsPulse = false;
   std::array<std::uint8_t, kPacketBufferSize> m_abPacket{};
 
-  int m_nStatus = 0;  // 0 idle, 1 accessing the flash, 2 synchronisation failed
+  int m_nStatus = StatusCode(AccessStatus::Idle);  // see AccessStatus
   int m_nRetry = 0;
   std::uint16_t m_wCheckSum = 0;
   std::uint16_t m_wReadSum = 0;
@@ -54,7 +65,11 @@ struct LoaderContext {
 
   SerialPort* port() const { return link.hComm.get(); }
   bool stopRequested() const { return stopRequest && stopRequest->load(std::memory_order_relaxed); }
-  bool framed() const { return m_nType == kTypeQap10; }
+  Cable cable() const { return CableOfType(m_nType); }
+  void setCable(Cable cable) { m_nType = TypeOfCable(cable); }
+  const CableFacts& cableFacts() const { return FactsOf(cable()); }
+  bool framed() const { return cableFacts().framed; }
+  AccessStatus status() const { return StatusOf(m_nStatus); }
 };
 
 }  // namespace tarvel

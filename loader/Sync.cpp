@@ -8,12 +8,10 @@
 namespace tarvel {
 
 namespace {
-constexpr int kQap8ZeroLooks = 25;
-constexpr int kQap8LetterLooks = 128;
-constexpr int kQap10WakeUpLooks = 25;
-constexpr int kQap10LetterLooks = 50;
-constexpr std::uint32_t kQap8PacingMs = 1;
-constexpr std::uint32_t kQap10PacingMs = 10;
+constexpr const CableFacts& kQap8 = FactsOf(Cable::Qap8);
+constexpr const CableFacts& kQap10 = FactsOf(Cable::Qap10);
+
+std::uint32_t PacingMs(const CableFacts& facts) { return static_cast<std::uint32_t>(facts.syncPacing.count()); }
 
 // Reads one byte; false when nothing came.
 bool ReadOne(LoaderContext& ctx, std::uint8_t& byte) {
@@ -25,15 +23,15 @@ bool SyncLoader(LoaderContext& ctx) {
   std::uint8_t byte = 0;
   for (int looks = 0;;) {
     SendPacket(ctx, BuildSyncByte(ctx, kSyncByte));
-    BusyWait(ctx, kQap8PacingMs);
-    if (++looks > kQap8ZeroLooks) return false;
+    BusyWait(ctx, PacingMs(kQap8));
+    if (++looks > kQap8.zeroLooks) return false;
     if (BytesWaiting(ctx) == 0) continue;
     if (ReadOne(ctx, byte) && byte == kSyncByte) break;
   }
   for (int looks = 0;;) {
     SendPacket(ctx, BuildSyncByte(ctx, kSyncLetter));
-    BusyWait(ctx, kQap8PacingMs);
-    if (++looks > kQap8LetterLooks) return false;
+    BusyWait(ctx, PacingMs(kQap8));
+    if (++looks > kQap8.letterLooks) return false;
     if (BytesWaiting(ctx) == 0) continue;
     if (!ReadOne(ctx, byte)) return false;
     if (byte == kSyncLetter) return true;
@@ -45,8 +43,8 @@ bool SyncLoaderFramed(LoaderContext& ctx) {
   const std::size_t wakeUp = BuildWakeUpFrame(ctx);
   for (int looks = 0;;) {
     SendPacket(ctx, wakeUp);
-    BusyWait(ctx, kQap10PacingMs);
-    if (++looks > kQap10WakeUpLooks) return false;
+    BusyWait(ctx, PacingMs(kQap10));
+    if (++looks > kQap10.zeroLooks) return false;
     if (BytesWaiting(ctx) == 0) continue;
     if (!ReadOne(ctx, byte)) return false;
     if (byte == kSyncByte) break;
@@ -56,8 +54,8 @@ bool SyncLoaderFramed(LoaderContext& ctx) {
   SendPacket(ctx, letter);
   for (int looks = 0;;) {
     SendPacket(ctx, letter);
-    BusyWait(ctx, kQap10PacingMs);
-    if (++looks > kQap10LetterLooks) return false;
+    BusyWait(ctx, PacingMs(kQap10));
+    if (++looks > kQap10.letterLooks) return false;
     if (BytesWaiting(ctx) == 0) continue;
     return ReadOne(ctx, byte) && byte == kSyncLetter;
   }
@@ -87,7 +85,7 @@ void SendQap10StartPacket(LoaderContext& ctx) {
 }
 
 bool WakeAndSyncLoader(LoaderContext& ctx) {
-  if (ctx.m_nType == kTypeQap10) {
+  if (ctx.cable() == Cable::Qap10) {
     SendQap10StartPacket(ctx);
     return SyncLoaderFramed(ctx);
   }
@@ -100,10 +98,10 @@ bool CheckLoaderConnection(LoaderContext& ctx) {
     CloseCommPort(ctx.link);
     return false;
   }
-  const bool framed = ctx.m_nType == kTypeQap10;
+  const bool linesHigh = ctx.cableFacts().linesHighAfter;
   const bool synced = WakeAndSyncLoader(ctx);
-  SetLine(ctx, ControlLine::Dtr, framed);
-  SetLine(ctx, ControlLine::Rts, framed);
+  SetLine(ctx, ControlLine::Dtr, linesHigh);
+  SetLine(ctx, ControlLine::Rts, linesHigh);
   CloseCommPort(ctx.link);
   if (!synced) ctx.messages.showMessage(StringId::SyncError, MessageIcon::Stop);
   return synced;

@@ -11,12 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "base/Cable.h"
+
 namespace tarvel::sim {
 
 inline constexpr std::size_t kFlashBlocks = 4096;
 inline constexpr std::size_t kBlockBytes = 128;
 
-enum class Cable { Qap8, Qap10 };
+// The tool's own name for the cable; the line behind it is modelled here.
+using tarvel::Cable;
 
 // Faults, combinable. A field left at its default injects nothing.
 struct Faults {

@@ -45,7 +45,7 @@ TEST(ConvertAndWriteTest, TheConvertedFileIsWrittenBlockForBlock) {
     SteadyClock clock;
     NoUiPump pump;
     LoaderContext ctx(opener, messages, clock, pump);
-    ctx.m_nType = cable == sim::Cable::Qap10 ? kTypeQap10 : kTypeQap8;
+    ctx.setCable(cable);
     ctx.link.m_strCommName = radio->devicePath();
     test::RecordingWriteUi ui;
 

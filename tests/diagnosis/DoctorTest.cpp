@@ -35,7 +35,7 @@ struct LineSetup {
   bool usbAdapter = false;
   bool noOtherPorts = false;
   // The request and what the chain must end with.
-  int type = kTypeQap8;
+  Cable cable = Cable::Qap8;
   unsigned baud = 38400;
   std::vector<FindingId> expected{};
   std::vector<std::string> fragments{};  // in the last finding's text and hint
@@ -81,7 +81,7 @@ TEST(Doctor, EachSetupEndsWithItsFinding) {
        .fragments = {"but it does with the QAP-10 cable", "--cable qap10"}},
       {.name = "a silent radio, asked with QAP-10",
        .silent = true,
-       .type = kTypeQap10,
+       .cable = Cable::Qap10,
        .baud = 115200,
        .expected = {F::LoaderSilent},
        .fragments = {"with the QAP-10 cable", "in loader mode"}},
@@ -149,7 +149,7 @@ TEST(Doctor, EachSetupEndsWithItsFinding) {
     SteadyClock clock;
     NoUiPump pump;
     const std::vector<Finding> findings =
-        RunDoctor({device, setup.type, setup.baud}, FakeSystem(setup, device), *opener, clock, pump);
+        RunDoctor({device, setup.cable, setup.baud}, FakeSystem(setup, device), *opener, clock, pump);
 
     std::vector<FindingId> ids;
     for (const Finding& finding : findings) ids.push_back(finding.id);
