@@ -33,13 +33,13 @@ class BenchDialog final : public CFirmwareWriterDlg {
   QString lastBox;
 
  protected:
-  void ShowMessageBox(const QString& text, MessageIcon, const QString&) override {
+  void ShowMessageBox(const std::string& text, MessageIcon, const std::string&) override {
     ++boxes;
-    lastBox = text;
+    lastBox = QString::fromStdString(text);
   }
-  void OpenMessageBox(const QString& text, MessageIcon, const QString&, std::function<void()> closed) override {
+  void OpenMessageBox(const std::string& text, MessageIcon, const std::string&, std::function<void()> closed) override {
     ++boxes;
-    lastBox = text;
+    lastBox = QString::fromStdString(text);
     if (closed) closed();
   }
 };
@@ -69,7 +69,13 @@ Figures RunWrite(const std::filesystem::path& dir, const sim::Options& radioOpti
   services.listPorts = [] { return std::vector<std::string>{}; };
   BenchDialog dialog(std::move(services));
   dialog.show();
-  dialog.m_strFilePath = file;
+  // The folder holds the one file: its row, chosen as a click chooses it.
+  dialog.FocusRow(0, true);
+  dialog.Dialog().OnFileListClick();
+  if (dialog.Dialog().FilePath() != file) {
+    std::fprintf(stderr, "the window did not list %s\n", file.c_str());
+    std::exit(1);
+  }
 
   std::vector<qint64> turnsNs;
   QElapsedTimer clock;
@@ -80,7 +86,7 @@ Figures RunWrite(const std::filesystem::path& dir, const sim::Options& radioOpti
 
   clock.start();
   ticker.start();
-  dialog.OnWrite();  // returns when the write is over; the window turns meanwhile
+  dialog.Dialog().OnWrite();  // returns when the write is over; the window turns meanwhile
   ticker.stop();
   Figures figures;
   figures.wallS = static_cast<double>(clock.nsecsElapsed()) / 1e9;

@@ -41,14 +41,21 @@ bool SyncLoader(LoaderContext& ctx) {
 bool SyncLoaderFramed(LoaderContext& ctx) {
   std::uint8_t byte = 0;
   const std::size_t wakeUp = BuildWakeUpFrame(ctx);
+  int wakeUps = 0;
   for (int looks = 0;;) {
     SendPacket(ctx, wakeUp);
+    ++wakeUps;
     BusyWait(ctx, PacingMs(kQap10));
     if (++looks > kQap10.zeroLooks) return false;
     if (BytesWaiting(ctx) == 0) continue;
     if (!ReadOne(ctx, byte)) return false;
     if (byte == kSyncByte) break;
   }
+  // Every wake-up frame that went out before the answer was seen may bring
+  // a zero of its own: a radio behind an adapter that holds replies for its
+  // latency timer answers several. Those zeros are passed over on the way
+  // to the letter's answer; any other byte, or one zero more, fails.
+  int lateZeros = wakeUps - 1;
   // The letter frame goes out once more before the first look.
   const std::size_t letter = BuildLetterFrame(ctx);
   SendPacket(ctx, letter);
@@ -56,8 +63,14 @@ bool SyncLoaderFramed(LoaderContext& ctx) {
     SendPacket(ctx, letter);
     BusyWait(ctx, PacingMs(kQap10));
     if (++looks > kQap10.letterLooks) return false;
-    if (BytesWaiting(ctx) == 0) continue;
-    return ReadOne(ctx, byte) && byte == kSyncLetter;
+    while (BytesWaiting(ctx) > 0) {
+      if (!ReadOne(ctx, byte)) return false;
+      if (byte == kSyncByte && lateZeros > 0) {
+        --lateZeros;
+        continue;
+      }
+      return byte == kSyncLetter;
+    }
   }
 }
 

@@ -129,6 +129,24 @@ TEST_F(LoaderTest, Qap10LetterPhaseLooksOnceAndOnlyZPasses) {
   }
 }
 
+// A radio behind an adapter that holds its replies: the first three
+// wake-up frames are answered together, after the third. The two zeros
+// more are passed over on the way to the letter's answer, but not a third.
+TEST_F(LoaderTest, Qap10LateZerosOfEarlierWakeUpsArePassedOver) {
+  for (const std::vector<std::uint8_t> letterAnswer :
+       {std::vector<std::uint8_t>{0x5A}, std::vector<std::uint8_t>{0x00, 0x5A}}) {
+    line().writes.clear();
+    line().input.clear();
+    open(kTypeQap10);
+    int wakeUps = 0;
+    line().respond = [&](FakeLine& l, std::span<const std::uint8_t> b) {
+      if (b.size() == 18 && ++wakeUps == 3) l.reply({0x00, 0x00, 0x00});
+      if (b.size() == 9) l.reply(letterAnswer);
+    };
+    EXPECT_EQ(SyncLoaderFramed(ctx), letterAnswer.size() == 1) << letterAnswer.size();
+  }
+}
+
 TEST_F(LoaderTest, Qap10NonZeroWakeUpAnswerSendsWakeUpAgain) {
   open(kTypeQap10);
   int wakeUps = 0;
