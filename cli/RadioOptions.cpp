@@ -119,9 +119,7 @@ RadioFacts DescribeRadio(const RadioOptions& options) {
 std::vector<Finding> DiagnoseRadioFailure(StringId failure, const RadioOptions& options, const LineWatch& watch,
                                           const std::string& detail) {
   if (failure == StringId::PortCannotBeHandled || failure == StringId::PortInitFailed) {
-    std::vector<Finding> findings = DiagnosePort(options.port, ThisSystem());
-    if (findings.empty()) findings.push_back(PortFailedFinding(options.port, detail));
-    return findings;
+    return {OpenFailureFinding(options.port, detail, ThisSystem())};
   }
   if (failure == StringId::SyncError) {
     return {SyncFailureFinding(watch, options.cable, options.baud, options.port)};

@@ -9,8 +9,9 @@ void DiagnosingMessages::showMessage(StringId id, MessageIcon icon, std::string_
   if (ctx_ != nullptr) {
     const std::string& port = ctx_->link.m_strCommName;
     if (id == StringId::PortCannotBeHandled || id == StringId::PortInitFailed) {
-      const std::vector<Finding> findings = DiagnosePort(port, system_);
-      if (!findings.empty()) finding = findings.front().text;
+      // The system's reason is the detail already.
+      const Finding cause = OpenFailureFinding(port, std::string(detail), system_);
+      if (cause.id != FindingId::PortFailed) finding = cause.text;
     } else if (id == StringId::SyncError) {
       finding = SyncFailureFinding(watch_, ctx_->cable(), ctx_->link.m_nBaudRate, port).text;
     }

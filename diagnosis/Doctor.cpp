@@ -86,6 +86,17 @@ std::string AdapterText(const PortInfo& port, int latencyBefore, int latencyAfte
   return FormatString(StringId::DiagAdapter, {text});
 }
 
+Finding BusyFinding(const std::string& device, const std::vector<PortHolder>& holders) {
+  std::string holder(LoadString(StringId::DiagAnotherProgram));
+  if (!holders.empty()) {
+    const PortHolder& first = holders.front();
+    holder = first.program.empty() ? "PID " + std::to_string(first.pid)
+                                   : first.program + " (PID " + std::to_string(first.pid) + ")";
+  }
+  return {FindingId::PortBusy, FormatString(StringId::DiagPortBusy, {device, holder}),
+          std::string(LoadString(StringId::DiagPortBusyHint))};
+}
+
 // Keeps the last failure the port's opening reported.
 class LastFailure final : public MessageDisplay {
  public:
@@ -165,22 +176,18 @@ std::vector<Finding> DiagnosePort(const std::string& device, const PortSystem& s
                joinGroup ? FormatString(StringId::DiagPortDeniedHint, {name, system.user})
                          : std::string(LoadString(StringId::PortAccessHint))}};
     }
-    case PortAccess::Busy: {
-      std::string holder(LoadString(StringId::DiagAnotherProgram));
-      const std::vector<PortHolder> holders = system.holders(device);
-      if (!holders.empty()) {
-        holder = (holders[0].program.empty() ? std::string("PID") : holders[0].program + " (PID") + " " +
-                 std::to_string(holders[0].pid) + (holders[0].program.empty() ? "" : ")");
-      }
-      return {{FindingId::PortBusy, FormatString(StringId::DiagPortBusy, {device, holder}),
-               std::string(LoadString(StringId::DiagPortBusyHint))}};
-    }
+    case PortAccess::Busy:
+      return {BusyFinding(device, system.holders(device))};
     case PortAccess::Ok: break;
   }
   return {};
 }
 
-Finding PortFailedFinding(const std::string& device, const std::string& detail) {
+Finding OpenFailureFinding(const std::string& device, const std::string& detail, const PortSystem& system) {
+  std::vector<Finding> findings = DiagnosePort(device, system);
+  if (!findings.empty()) return findings.front();
+  const std::vector<PortHolder> holders = system.holders(device);
+  if (!holders.empty()) return BusyFinding(device, holders);
   return {FindingId::PortFailed, FormatString(StringId::DiagPortFailed, {device, detail}),
           FormatString(StringId::PortCheckHint, {device})};
 }
@@ -230,7 +237,7 @@ std::vector<Finding> RunDoctor(const DoctorRequest& request, const PortSystem& s
     findings.push_back({FindingId::Adapter, AdapterText(*port, latencyBefore, latencyAfter), {}});
   }
   if (!first.opened) {
-    findings.push_back(PortFailedFinding(request.port, first.openFailure));
+    findings.push_back(OpenFailureFinding(request.port, first.openFailure, system));
     return findings;
   }
   if (first.synced) {

@@ -36,8 +36,10 @@ PortSystem ThisSystem();
 // the adapter behind it (a fact). `device` is the port as given.
 std::vector<Finding> DiagnosePort(const std::string& device, const PortSystem& system);
 
-// The port could not be opened or configured although it looked usable.
-Finding PortFailedFinding(const std::string& device, const std::string& detail);
+// The port could not be opened or configured: what DiagnosePort finds, else
+// a program that has it open (which need not lock it), else the system's
+// reason `detail`.
+Finding OpenFailureFinding(const std::string& device, const std::string& detail, const PortSystem& system);
 
 // After a synchronisation that failed: a silent loader or foreign bytes,
 // from what the line did at `baud`.

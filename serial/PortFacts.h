@@ -15,9 +15,9 @@ struct PortHolder {
 };
 
 // The processes that have `device` open, from the descriptor links under
-// <procRoot>/*/fd. Other users' processes cannot be looked into, so an
-// empty list does not mean that nobody holds the port. Always empty on
-// Windows.
+// <procRoot>/*/fd, this process left out. Other users' processes cannot be
+// looked into, so an empty list does not mean that nobody holds the port.
+// Always empty on Windows.
 std::vector<PortHolder> FindPortHolders(const std::string& device, const std::string& procRoot = "/proc");
 
 struct DeviceGroup {

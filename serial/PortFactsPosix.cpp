@@ -40,7 +40,8 @@ std::vector<PortHolder> FindPortHolders(const std::string& device, const std::st
   std::error_code error;
   for (fs::directory_iterator process(procRoot, error), end; !error && process != end; process.increment(error)) {
     const std::string pid = process->path().filename().string();
-    if (!AllDigits(pid) || pid.size() > 9) continue;
+    // This process's own descriptors name no other program.
+    if (!AllDigits(pid) || pid.size() > 9 || std::stoi(pid) == ::getpid()) continue;
     std::error_code fdError;
     for (fs::directory_iterator fd(process->path() / "fd", fdError), fdEnd; !fdError && fd != fdEnd;
          fd.increment(fdError)) {

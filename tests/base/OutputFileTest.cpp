@@ -26,12 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test::Slurp;
 
 unsigned ModeOf(const fs::path& path) {
   struct stat info {};

@@ -48,11 +48,6 @@ struct CliRun {
   std::string err;
 };
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 class CatalogCliTest : public ::testing::Test {
  protected:
   // Runs tarvel-cli with `arguments` (already quoted for the shell), in
@@ -65,8 +60,8 @@ class CatalogCliTest : public ::testing::Test {
     CliRun run;
     const int status = std::system(command.c_str());
     if (status != -1 && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-    run.out = Slurp(out);
-    run.err = Slurp(err);
+    run.out = test::Slurp(out);
+    run.err = test::Slurp(err);
     return run;
   }
   std::string Quoted(const std::string& path) const { return "'" + path + "'"; }

@@ -25,12 +25,7 @@ std::array<std::uint8_t, TARVEL_BLOCK_RECORD_BYTES> BlockRecord(std::uint16_t bl
   return record;
 }
 
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test::Slurp;
 
 class OxbrinTest : public ::testing::Test {
  protected:

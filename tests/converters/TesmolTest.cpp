@@ -22,12 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test::Slurp;
 
 std::vector<std::string> Listing(const fs::path& dir) {
   std::vector<std::string> names;

@@ -20,13 +20,6 @@ struct CliRun {
   std::string err;
 };
 
-inline std::string Slurp(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 inline CliRun RunCommand(const TempDir& dir, const std::string& commandLine) {
   const auto out = dir.path() / "out.txt";
   const auto err = dir.path() / "err.txt";

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace tarvel::test {
@@ -23,6 +24,13 @@ std::string TempDir::write(const std::string& name, const std::string& content) 
   std::ofstream out(file, std::ios::binary);
   out << content;
   return file.string();
+}
+
+std::string Slurp(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
 }
 
 }  // namespace tarvel::test

@@ -21,4 +21,7 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// The whole content of a file; empty when it cannot be read.
+std::string Slurp(const std::filesystem::path& path);
+
 }  // namespace tarvel::test
