@@ -62,6 +62,7 @@ Json ResultJson(const RunResult& result) {
                                : Json(nullptr);
     object["cable"] = radio->cable;
     object["baud"] = radio->baud;
+    if (!radio->serial.empty()) object["serial"] = radio->serial;
   }
   if (const auto& transfer = result.transfer) {
     object["file"] = transfer->file;

@@ -30,6 +30,7 @@ struct RadioFacts {
   std::optional<UsbFacts> usb;
   std::string cable;   // "qap8" or "qap10"
   unsigned baud = 0;
+  std::string serial;  // the radio's own serial number as given (--serial); empty: none
 };
 
 // A write or a read: the SFL file and how far the blocks got.

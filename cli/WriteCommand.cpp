@@ -16,12 +16,14 @@ struct WriteOptions {
   GangOptions gang;
   std::string file;
   bool verify = false;
+  std::string serial;  // the radio's serial number, for the record
 };
 
 int RunWrite(const WriteOptions& options) {
   CommandRun run("write", options.radio.output());
   RunResult& result = run.result();
   result.radio = DescribeRadio(options.radio);
+  result.radio->serial = options.serial;
   CheckedSflFile file;
   const auto problem = LoadFileToWrite(options.file, options.verify, file, result.transfer.emplace());
   if (!run.openRecord(RunFiles(options.radio, 1, {"the file to write", options.file}))) return run.finish();
@@ -55,6 +57,8 @@ void AddWriteCommand(CLI::App& app, int& exitCode) {
   AddRadioOptions(*command, options->radio, true);
   command->add_flag("--verify", options->verify,
                     "After the write, read every written block back and compare it with the file");
+  command->add_option("--serial", options->serial, "The radio's serial number, kept in the JSON object and the record")
+      ->type_name("SN");
   AddGangOptions(*command, options->gang);
   command->callback([options, &exitCode] {
     TakeEnvironmentDefaults(options->radio);
@@ -62,6 +66,9 @@ void AddWriteCommand(CLI::App& app, int& exitCode) {
       throw CLI::ValidationError(problem);
     }
     const std::vector<std::string> ports = TakeGangPorts(options->radio, options->gang);
+    if (!options->serial.empty() && RunsAsGang(ports, options->gang)) {
+      throw CLI::ValidationError("--serial names one radio: give it with a single --port");
+    }
     exitCode = RunsAsGang(ports, options->gang)
                    ? RunGang("write", options->radio, ports, options->gang, options->file, options->verify)
                    : RunWrite(*options);

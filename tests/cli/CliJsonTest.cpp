@@ -89,7 +89,10 @@ TEST_F(CliJsonTest, EveryCommandAndOutcomeGivesOneObject) {
          EXPECT_EQ(o["baud"], 38400);
          EXPECT_TRUE(o["hint"].is_null());
          EXPECT_FALSE(o.contains("verify_ms"));
+         EXPECT_FALSE(o.contains("serial"));
        }},
+      {"write with the radio's serial number", sim::Cable::Qap8, {}, "write " + file + p + " --serial 'SN 0042'", 0,
+       "write", [](const json& o) { EXPECT_EQ(o["serial"], "SN 0042"); }},
       {"verify differs", sim::Cable::Qap8, corrupt, "write " + file + p + " --verify", 10, "write",
        [](const json& o) {
          EXPECT_EQ(o["message"], "The flash differs from the file.");
