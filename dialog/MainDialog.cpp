@@ -30,6 +30,9 @@ class DialogSflConvUi final : public SflConvUi {
     m_view.BeginWaitCursor();
   }
   void endWait() override { m_view.EndWaitCursor(); }
+  bool replaceExisting(const std::string& path) override {
+    return m_view.AskYesNo(FormatString(StringId::ReplaceFilePrompt, {path}), MessageIcon::Exclamation);
+  }
 
  private:
   MainDialogView& m_view;
@@ -148,6 +151,7 @@ void MainDialog::OnLineSwitch(int id, bool checked) {
 
 void MainDialog::FillFileList() {
   const bool found = m_catalog.ChangeFolder(m_strSflFolder);
+  m_strChosenName.clear();
   m_view.ShowRows(m_catalog.rows());
   // A folder name or file names longer than before: the "Date" column
   // stays in view.
@@ -199,6 +203,7 @@ void MainDialog::OnFileListClick() {
   if (row < 0) return;
   const std::optional<Selection> selection = m_catalog.Select(static_cast<std::size_t>(row));
   if (!selection) return;
+  m_strChosenName = m_catalog.rows()[static_cast<std::size_t>(row)].fileName;
   // A write under way keeps WRITE disabled until it is over.
   m_view.EnableItem(IDC_WRITE, !Accessing());
   m_view.SetTitle(selection->title);
@@ -211,6 +216,16 @@ void MainDialog::OnFileListClick() {
     return;
   }
   m_view.SetComment(*comment);
+}
+
+// The row highlighted is the file WRITE writes: a file other than the one
+// shown would put the wrong firmware into a radio.
+void MainDialog::OnFocusedRowChanged() {
+  const int row = m_view.FocusedRow();
+  const auto& rows = m_catalog.rows();
+  if (row < 0 || row >= static_cast<int>(rows.size())) return;
+  if (rows[static_cast<std::size_t>(row)].fileName == m_strChosenName) return;
+  OnFileListClick();
 }
 
 void MainDialog::OnSflConv() {

@@ -95,6 +95,8 @@ class MainDialogView {
   virtual void ShowMessageBox(const std::string& text, MessageIcon icon, const std::string& detail) = 0;
   virtual void OpenMessageBox(const std::string& text, MessageIcon icon, const std::string& detail,
                               std::function<void()> closed) = 0;
+  // A question with Yes and No, No the default: true for Yes.
+  virtual bool AskYesNo(const std::string& text, MessageIcon icon) = 0;
   // Ends the dialog.
   virtual void End() = 0;
 

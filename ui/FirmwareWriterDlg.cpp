@@ -100,6 +100,7 @@ void CFirmwareWriterDlg::ConnectControls() {
   connect(PortBox(), &QComboBox::currentIndexChanged, this, &CFirmwareWriterDlg::ShowPortName);
   connect(Item<QComboBox>(IDC_BAUD), &QComboBox::activated, this, [&dialog](int entry) { dialog.OnSpeedPicked(entry); });
   connect(FileList(), &CFileListCtrl::Clicked, this, [&dialog] { dialog.OnFileListClick(); });
+  connect(FileList(), &CFileListCtrl::FocusedRowMoved, this, [&dialog] { dialog.OnFocusedRowChanged(); });
   connect(FileList()->Header(), &QHeaderView::sectionClicked, this, [&dialog](int column) { dialog.OnColumnClick(column); });
 }
 
@@ -319,6 +320,14 @@ void CFirmwareWriterDlg::ShowMessageBox(const std::string& text, MessageIcon ico
   box->exec();
 }
 
+bool CFirmwareWriterDlg::AskYesNo(const std::string& text, MessageIcon icon) {
+  const std::unique_ptr<QMessageBox> box = BuildMessageBox(ToQString(text), icon, QString(), this);
+  box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+  box->setDefaultButton(QMessageBox::No);
+  box->setEscapeButton(QMessageBox::No);
+  return box->exec() == QMessageBox::Yes;
+}
+
 void CFirmwareWriterDlg::OpenMessageBox(const std::string& text, MessageIcon icon, const std::string& detail,
                                         std::function<void()> closed) {
   QMessageBox* box = BuildMessageBox(ToQString(text), icon, ToQString(detail), this).release();
@@ -364,11 +373,12 @@ void CFirmwareWriterDlg::closeEvent(QCloseEvent* event) {
 
 void CFirmwareWriterDlg::keyPressEvent(QKeyEvent* event) {
   if (IsPlainEnter(event)) {
-    // Enter presses the push button that has the focus; anywhere else it
+    // Enter presses the push button that has the focus; in the file list it
+    // does nothing, as the focused row is the file already; anywhere else it
     // ends the dialog.
     if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
       if (button->isEnabled()) button->click();
-    } else {
+    } else if (focusWidget() != FileList()) {
       accept();
     }
     return;

@@ -106,6 +106,7 @@ class CFirmwareWriterDlg : public QDialog, public MainDialogView {
   void ShowAbout() override;
   // Every message box of the window: a modal box when idle, a box that does
   // not wait while an access runs.
+  bool AskYesNo(const std::string& text, MessageIcon icon) override;
   void ShowMessageBox(const std::string& text, MessageIcon icon, const std::string& detail) override;
   void OpenMessageBox(const std::string& text, MessageIcon icon, const std::string& detail,
                       std::function<void()> closed) override;

@@ -77,6 +77,10 @@ class FakeView final : public MainDialogView {
     note("box " + text);
     if (closed) closed();
   }
+  bool AskYesNo(const std::string& text, MessageIcon) override {
+    note("ask " + text);
+    return false;
+  }
   void End() override { note("end"); }
   void Post(std::function<void()> task) override {
     const std::lock_guard lock(mutex);
@@ -188,6 +192,37 @@ TEST(MainDialog, EventsAgainstTheViewCalls) {
          d.OnFileListClick();
        },
        {"enable 1000 1", "title b - Tarvel"},
+       {}},
+      {"the focus moved to a row by the keys: its file, as a click", "", true,
+       [](MainDialog& d, FakeView& v) {
+         d.OnColumnClick(0);
+         v.focusedRow = 2;
+         d.OnFocusedRowChanged();
+       },
+       {"enable 1000 1", "title c - Tarvel"},
+       {}},
+      {"the focus back on the file chosen: not loaded again", "", true,
+       [](MainDialog& d, FakeView& v) {
+         d.OnColumnClick(0);
+         v.focusedRow = 0;
+         d.OnFileListClick();
+         v.note("--");
+         d.OnFocusedRowChanged();
+         v.focusedRow = -1;
+         d.OnFocusedRowChanged();
+         EXPECT_EQ(v.calls.back(), "--");
+       },
+       {"title a - Tarvel", "--"},
+       {}},
+      {"the rows replaced: the same row's file is chosen anew", "", true,
+       [](MainDialog& d, FakeView& v) {
+         d.OnColumnClick(0);
+         v.focusedRow = 0;
+         d.OnFileListClick();
+         d.OnReload();
+         d.OnFocusedRowChanged();
+       },
+       {"title a - Tarvel", "title Tarvel", "title a - Tarvel"},
        {}},
       {"Reload: the title back, WRITE off", "", true, [](MainDialog& d, FakeView&) { d.OnReload(); },
        {"title Tarvel", "enable 1000 0"},
