@@ -389,6 +389,11 @@ void CFirmwareWriterDlg::keyPressEvent(QKeyEvent* event) {
 bool CFirmwareWriterDlg::eventFilter(QObject* watched, QEvent* event) {
   const bool enter = event->type() == QEvent::KeyPress && IsPlainEnter(static_cast<QKeyEvent*>(event));
   QComboBox* port = PortBox();
+  // The box passes its keys on to its field: Enter may reach either first.
+  if (port != nullptr && enter && watched == port) {
+    m_dialog.OnPortTyped(ToStdString(port->lineEdit()->text()));
+    return true;
+  }
   if (port != nullptr && watched == port->lineEdit()) {
     if (enter) {
       m_dialog.OnPortTyped(ToStdString(port->lineEdit()->text()));

@@ -302,6 +302,31 @@ TEST_F(DialogTest, TheTitleBarClosesWhenIdleButNotWhileLocked) {
   EXPECT_EQ(dialog->result(), QDialog::Accepted);
 }
 
+// Typed as a person would, into the widget that has the keyboard focus:
+// the port box and the file list keep the window at Enter.
+TEST_F(DialogTest, EnterInThePortBoxOrTheFileListKeepsTheWindow) {
+  const auto dialog = open();
+  dialog->show();
+  dialog->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+  auto* port = dialog->Item<QComboBox>(IDC_PORT);
+  port->setFocus();
+  QCoreApplication::processEvents();
+  QWidget* focus = QApplication::focusWidget();
+  ASSERT_NE(focus, nullptr);
+  port->lineEdit()->selectAll();
+  QTest::keyClicks(focus, QStringLiteral("/dev/pts/9"));
+  EXPECT_EQ(port->lineEdit()->text(), QStringLiteral("/dev/pts/9"));
+  QTest::keyClick(focus, Qt::Key_Return);
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_EQ(raw("CommName"), "/dev/pts/9");
+  EXPECT_EQ(port->toolTip(), QStringLiteral("/dev/pts/9"));
+
+  dialog->GetDlgItem(IDC_FILE_LIST)->setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  EXPECT_TRUE(dialog->isVisible());
+}
+
 TEST_F(DialogTest, EscapeIsIgnoredAndEnterClosesOutsideAPushButton) {
   auto dialog = open();
   dialog->show();
@@ -314,7 +339,7 @@ TEST_F(DialogTest, EscapeIsIgnoredAndEnterClosesOutsideAPushButton) {
   QTest::keyClick(dialog->GetDlgItem(IDC_RELOAD), Qt::Key_Return);
   EXPECT_TRUE(dialog->isVisible());
 
-  for (int id : {IDC_TYPE0, IDC_PORT}) {
+  for (int id : {IDC_TYPE0, IDC_BAUD}) {
     SCOPED_TRACE(id);
     dialog->show();
     dialog->setResult(0);
