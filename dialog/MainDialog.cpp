@@ -276,6 +276,8 @@ void MainDialog::OnWrite() {
 void MainDialog::RunAccess(std::function<void(LoaderContext&, HandedUi&)> access, std::function<void()> finished) {
   if (Accessing()) return;
   StartAccess(m_accessThread, m_ctx, *this, *this, std::move(access), [this, finished = std::move(finished)] {
+    // A refusal says nothing once the access is over.
+    m_view.CloseRefusalBoxes();
     finished();
     m_view.AccessOver();
     if (m_bCloseAfterAccess) {
@@ -293,7 +295,11 @@ void MainDialog::RunAccess(std::function<void(LoaderContext&, HandedUi&)> access
 void MainDialog::OnButtonClose() {
   switch (AnswerClose(m_ctx.m_nStatus, Accessing())) {
     case CloseAnswer::Refuse:
-      showMessage(StringId::CantCloseWhileAccessing, MessageIcon::Exclamation);
+      if (Accessing()) {
+        m_view.OpenRefusalBox(std::string(LoadString(StringId::CantCloseWhileAccessing)));
+      } else {
+        showMessage(StringId::CantCloseWhileAccessing, MessageIcon::Exclamation);
+      }
       return;
     case CloseAnswer::AfterAccess:
       m_bCloseAfterAccess = true;

@@ -95,6 +95,10 @@ class MainDialogView {
   virtual void ShowMessageBox(const std::string& text, MessageIcon icon, const std::string& detail) = 0;
   virtual void OpenMessageBox(const std::string& text, MessageIcon icon, const std::string& detail,
                               std::function<void()> closed) = 0;
+  // A box that refuses what was asked while an access runs: it does not
+  // wait, and the ones still open go when the access is over.
+  virtual void OpenRefusalBox(const std::string& text) = 0;
+  virtual void CloseRefusalBoxes() = 0;
   // A question with Yes and No, No the default: true for Yes.
   virtual bool AskYesNo(const std::string& text, MessageIcon icon) = 0;
   // Ends the dialog.

@@ -320,6 +320,20 @@ void CFirmwareWriterDlg::ShowMessageBox(const std::string& text, MessageIcon ico
   box->exec();
 }
 
+void CFirmwareWriterDlg::OpenRefusalBox(const std::string& text) {
+  QMessageBox* box = BuildMessageBox(ToQString(text), MessageIcon::Exclamation, QString(), this).release();
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  m_refusals.emplace_back(box);
+  box->open();
+}
+
+void CFirmwareWriterDlg::CloseRefusalBoxes() {
+  for (const QPointer<QMessageBox>& box : m_refusals) {
+    if (box) box->close();
+  }
+  m_refusals.clear();
+}
+
 bool CFirmwareWriterDlg::AskYesNo(const std::string& text, MessageIcon icon) {
   const std::unique_ptr<QMessageBox> box = BuildMessageBox(ToQString(text), icon, QString(), this);
   box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);

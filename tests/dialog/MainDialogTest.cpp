@@ -77,6 +77,8 @@ class FakeView final : public MainDialogView {
     note("box " + text);
     if (closed) closed();
   }
+  void OpenRefusalBox(const std::string& text) override { note("box " + text); }
+  void CloseRefusalBoxes() override { note("refusals closed"); }
   bool AskYesNo(const std::string& text, MessageIcon) override {
     note("ask " + text);
     return false;
@@ -253,7 +255,7 @@ TEST(MainDialog, EventsAgainstTheViewCalls) {
          v.duringAccess = [](MainDialog& dialog) { dialog.OnButtonClose(); };
          d.OnWrite();
        },
-       {kCantClose, "over"},
+       {kCantClose, "refusals closed", "over"},
        {kEnd}},
       {"Close during a write at the yellow lamp ends the dialog once it is over", "", true,
        [](MainDialog& d, FakeView& v) {

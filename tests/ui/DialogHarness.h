@@ -59,6 +59,11 @@ class TestDialog : public CFirmwareWriterDlg {
   int fileDialogs = 0;
   int locks = 0;
 
+  void OpenRefusalBox(const std::string& text) override {
+    boxes.push_back({QString::fromStdString(text), MessageIcon::Exclamation, QString()});
+    if (onBox) onBox(boxes.back());
+    if (realBoxes) CFirmwareWriterDlg::OpenRefusalBox(text);
+  }
   // The answers to the questions asked, Yes or No; none left: No.
   std::vector<bool> answers;
   std::vector<std::string> questions;
