@@ -77,6 +77,16 @@ std::vector<std::string> PortBoxEntries(const std::vector<std::string>& systemPo
   return entries;
 }
 
+bool NoPortToUse(const std::vector<std::string>& systemPorts, const std::string& port) {
+#ifdef _WIN32
+  (void)systemPorts;
+  (void)port;
+  return false;
+#else
+  return systemPorts.empty() && !port.starts_with('/');
+#endif
+}
+
 std::vector<std::string> SystemPortNames() {
   std::vector<std::string> names;
   for (const PortInfo& port : ListSerialPorts()) {

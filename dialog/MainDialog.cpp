@@ -99,10 +99,20 @@ bool MainDialog::DarkScheme() const { return DarkSchemeActive(g_bDarkScheme, m_c
 void MainDialog::FillPortList() {
   const std::vector<std::string> names = m_services.listPorts ? m_services.listPorts() : SystemPortNames();
   m_view.FillBox(IDC_PORT, PortBoxEntries(names), -1);
+  m_bNoSystemPorts = names.empty();
+}
+
+bool MainDialog::NoPort() const {
+  return m_bNoSystemPorts && NoPortToUse({}, m_ctx.link.m_strCommName);
 }
 
 void MainDialog::SelectPortEntry() {
   const std::string& name = m_ctx.link.m_strCommName;
+  if (NoPort()) {
+    m_view.SetPortHint(std::string(LoadString(StringId::NoSerialPortFound)));
+    m_view.SelectBoxEntry(IDC_PORT, -1);
+    return;
+  }
   int entry = FindEntryExact(m_view.BoxEntries(IDC_PORT), name);
   if (entry < 0 && !name.empty()) entry = m_view.AddBoxEntry(IDC_PORT, name);
   m_view.SelectBoxEntry(IDC_PORT, entry);
@@ -249,6 +259,10 @@ void MainDialog::OnDump() {
   const DumpDialogAnswer answer = m_view.RunDumpDialog(m_strSflFolder);
   g_strDumpEndBlock = answer.endBlock;
   if (answer.outputPath.empty()) return;
+  if (NoPort()) {
+    showMessage(StringId::NoSerialPortFound, MessageIcon::Exclamation);
+    return;
+  }
 
   LockForRead();
   // The read writes beside the chosen file and replaces it only on success.
@@ -269,6 +283,10 @@ void MainDialog::OnDump() {
 void MainDialog::OnWrite() {
   // Never a second write inside a running access.
   if (Accessing()) return;
+  if (NoPort()) {
+    showMessage(StringId::NoSerialPortFound, MessageIcon::Exclamation);
+    return;
+  }
   const std::string filePath = m_strFilePath;  // a click in the list may change it meanwhile
   RunAccess([filePath](LoaderContext& ctx, HandedUi& ui) { tarvel::OnWrite(ctx, ui, filePath); }, [] {});
 }

@@ -119,6 +119,8 @@ class MainDialog final : public WriteUi, public ReadUi, public MessageDisplay, p
 
  private:
   void FillPortList();
+  // No port to use: said instead of opening one.
+  bool NoPort() const;
   void FillFileList();
   void LockForRead();
   void UnlockAfterRead();
@@ -147,6 +149,8 @@ class MainDialog final : public WriteUi, public ReadUi, public MessageDisplay, p
   bool m_bCloseAfterAccess = false;
   std::string m_strSflFolder;
   std::string m_strFilePath;
+  // The system listed no serial port when the box was filled.
+  bool m_bNoSystemPorts = false;
   // The list's name of the file chosen; empty once the rows were replaced.
   std::string m_strChosenName;
 

@@ -200,6 +200,8 @@ void CFirmwareWriterDlg::FillBox(int id, const std::vector<std::string>& entries
   box->setCurrentIndex(selected);
 }
 
+void CFirmwareWriterDlg::SetPortHint(const std::string& hint) { PortBox()->lineEdit()->setPlaceholderText(ToQString(hint)); }
+
 void CFirmwareWriterDlg::SelectPortFieldText() { PortBox()->lineEdit()->selectAll(); }
 
 // The field is a few characters wide: it shows the port's short name, the

@@ -434,6 +434,13 @@ void CFirmwareWriterDlg::ShowMessageBox(const std::string& text, MessageIcon ico
               MB_OK | BoxIcon(icon));
 }
 
+void CFirmwareWriterDlg::SetPortHint(const std::string& hint) {
+  if (HWND port = Item(IDC_PORT)) {
+    const std::wstring text = win32::Wide(hint);
+    SendMessageW(port, CB_SETCUEBANNER, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  }
+}
+
 bool CFirmwareWriterDlg::AskYesNo(const std::string& text, MessageIcon icon) {
   return MessageBoxW(m_hWnd, MessageBoxText(text, {}).c_str(), win32::Wide(LoadString(StringId::AppTitle)).c_str(),
                      MB_YESNO | MB_DEFBUTTON2 | BoxIcon(icon)) == IDYES;

@@ -40,6 +40,7 @@ class FakeView final : public MainDialogView {
     note(text + " @" + std::to_string(selected));
   }
   void SelectPortFieldText() override {}
+  void SetPortHint(const std::string& hint) override { note("hint " + hint); }
   void ShowRows(const std::vector<CatalogRow>& rows) override {
     std::string text = "rows";
     for (const CatalogRow& row : rows) text += " " + row.fileName;

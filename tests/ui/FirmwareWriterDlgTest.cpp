@@ -302,6 +302,33 @@ TEST_F(DialogTest, TheTitleBarClosesWhenIdleButNotWhileLocked) {
   EXPECT_EQ(dialog->result(), QDialog::Accepted);
 }
 
+// No serial port on the system and none chosen: an empty box with a hint,
+// and WRITE says so instead of trying COM1; a typed port is used.
+TEST_F(DialogTest, WithoutAnySerialPortTheBoxIsEmptyWithAHint) {
+  systemPorts = {};
+  dir.write("fw.sfl", ";x\n+0000 00\n");
+  const auto dialog = open();
+  dialog->show();
+  auto* port = dialog->Item<QComboBox>(IDC_PORT);
+  const QString hint = QStringLiteral("no serial port found: connect the cable");
+  EXPECT_EQ(port->count(), 0);
+  EXPECT_TRUE(port->lineEdit()->text().isEmpty());
+  EXPECT_EQ(port->lineEdit()->placeholderText(), hint);
+  test::ClickRow(*dialog, 0);
+  dialog->Item<QPushButton>(IDC_WRITE)->click();
+  ASSERT_EQ(dialog->boxes.size(), 1u) << test::BoxTexts(dialog->boxes);
+  EXPECT_EQ(dialog->boxes[0].text, hint);
+  EXPECT_EQ(dialog->locks, 0);
+
+  port->lineEdit()->setFocus();
+  port->lineEdit()->setText(QStringLiteral("/dev/tarvel-absent"));
+  QTest::keyClick(port->lineEdit(), Qt::Key_Return);
+  EXPECT_EQ(raw("CommName"), "/dev/tarvel-absent");
+  dialog->Item<QPushButton>(IDC_WRITE)->click();
+  ASSERT_EQ(dialog->boxes.size(), 2u) << test::BoxTexts(dialog->boxes);
+  EXPECT_NE(dialog->boxes[1].text, hint);
+}
+
 // Typed as a person would, into the widget that has the keyboard focus:
 // the port box and the file list keep the window at Enter.
 TEST_F(DialogTest, EnterInThePortBoxOrTheFileListKeepsTheWindow) {
