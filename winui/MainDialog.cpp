@@ -258,6 +258,9 @@ void CFirmwareWriterDlg::OnDrawItem(const DRAWITEMSTRUCT& item) {
 INT_PTR CFirmwareWriterDlg::OnCtlColor(HDC dc, HWND control) {
   const int id = GetDlgCtrlID(control);
   if (id == IDC_PORT || GetDlgCtrlID(GetParent(control)) == IDC_PORT) return FALSE;  // the port box's field
+  // A box's drop-down list is no child of the dialog, and its id may be a
+  // control's.
+  if (control != m_hWnd && GetAncestor(control, GA_PARENT) != m_hWnd) return FALSE;
   const bool dark = DarkScheme();
   if (dark && control == m_hWnd) return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
   const std::optional<Rgb> colour = StaticTextColour(id, dark);

@@ -8,6 +8,7 @@
 
 #include "dialog/DialogLogic.h"
 #include "dialog/DialogTemplate.h"
+#include "dialog/Looks.h"
 #include "settings/ProfileFile.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/TempDir.h"
@@ -346,6 +347,14 @@ TEST(PortBox, ShortNamesAndTypedNames) {
   EXPECT_EQ(TypedPortName(" \t/dev/ttyACM0  "), "/dev/ttyACM0");
   EXPECT_EQ(TypedPortName("/tmp/my radio"), "/tmp/my radio");
   EXPECT_EQ(TypedPortName(" \t "), std::nullopt);
+
+  // Linux with no port listed: COM1 is no port; a device path still is.
+  EXPECT_TRUE(NoPortToUse({}, "COM1"));
+  EXPECT_TRUE(NoPortToUse({}, ""));
+  EXPECT_FALSE(NoPortToUse({}, "/dev/ttyUSB0"));
+  EXPECT_FALSE(NoPortToUse({"/dev/ttyS0"}, "COM1"));
+  // The boxes' white fields keep their dark text in the dark scheme.
+  for (int id : {IDC_PORT, IDC_BAUD}) EXPECT_EQ(StaticTextColour(id, true), std::nullopt) << id;
 }
 
 TEST(CommandLine, HelpAndVersionEndBeforeTheWindow) {
