@@ -229,7 +229,18 @@ void CFirmwareWriterDlg::ShowPortName() {
   const int room =
       box->width() - box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, box).width();
   const QString shortName = ToQString(PortDisplayName(ToStdString(path)));
-  field->setText(field->fontMetrics().elidedText(shortName, Qt::ElideMiddle, std::max(room, 0)));
+  // A by-id name keeps its serial number's end whole: only the maker and
+  // product give way.
+  const qsizetype tail = shortName.lastIndexOf(QChar(0x2026));
+  if (tail > 0) {
+    const QString end = shortName.mid(tail + 1);
+    const int left = std::max(room - field->fontMetrics().horizontalAdvance(end), 0);
+    QString front = field->fontMetrics().elidedText(shortName.left(tail).trimmed() + QChar(0x2026), Qt::ElideRight, left);
+    if (!front.endsWith(QChar(0x2026))) front += QChar(0x2026);
+    field->setText(front + end);
+  } else {
+    field->setText(field->fontMetrics().elidedText(shortName, Qt::ElideMiddle, std::max(room, 0)));
+  }
   field->setCursorPosition(0);
 }
 

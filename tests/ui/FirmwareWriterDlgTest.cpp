@@ -243,7 +243,8 @@ TEST_F(DialogTest, APathTypedIntoThePortBoxIsTakenWithEnter) {
   port->lineEdit()->clearFocus();
   QCoreApplication::processEvents();
   const QString shown = port->currentText();
-  EXPECT_TRUE(shown.startsWith(QStringLiteral("usb")) && shown.endsWith(QStringLiteral("0")) &&
+  // The maker first and the serial number's end last.
+  EXPECT_TRUE(shown.startsWith(QStringLiteral("F")) && shown.endsWith(QStringLiteral("\u202685BI")) &&
               shown.contains(QChar(0x2026)))
       << qPrintable(shown);
 }
