@@ -123,6 +123,8 @@ std::string_view LoadString(StringId id) {
     case StringId::HistoryNoRecordFile: return "No record file: give --record FILE or set TARVEL_RECORD.";
     case StringId::HistoryRecordUnreadable: return "The record file %s cannot be read: %s";
     case StringId::HistoryLinesSkipped: return "%s lines of %s are not records and were left out.";
+    case StringId::NoSerialPortFound: return "no serial port found: connect the cable";
+    case StringId::ReplaceFilePrompt: return "%s already exists.\nDo you want to replace it?";
     case StringId::DiagLatencyTimer: return "latency timer %s ms";
     case StringId::DiagLatencyAfterRequest: return "latency timer %s ms, %s ms after the low-latency request";
     case StringId::WindowUsage:

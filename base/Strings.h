@@ -104,6 +104,8 @@ enum class StringId : unsigned {
   HistoryNoRecordFile = 215,
   HistoryRecordUnreadable = 216,   // %s: the file, the reason
   HistoryLinesSkipped = 217,       // %s: how many, the file
+  ReplaceFilePrompt = 218,         // %s: the file that exists
+  NoSerialPortFound = 219,         // the window's port box and WRITE without a port
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,

@@ -77,6 +77,16 @@ std::vector<std::string> PortBoxEntries(const std::vector<std::string>& systemPo
   return entries;
 }
 
+bool NoPortToUse(const std::vector<std::string>& systemPorts, const std::string& port) {
+#ifdef _WIN32
+  (void)systemPorts;
+  (void)port;
+  return false;
+#else
+  return systemPorts.empty() && !port.starts_with('/');
+#endif
+}
+
 std::vector<std::string> SystemPortNames() {
   std::vector<std::string> names;
   for (const PortInfo& port : ListSerialPorts()) {
@@ -86,10 +96,34 @@ std::vector<std::string> SystemPortNames() {
   return names;
 }
 
+namespace {
+
+// usb-MAKER_PRODUCT_SERIAL-ifNN-portN as "MAKER PRODUCT ...TAIL": two
+// adapters of one kind differ only in their serial number's end. Other
+// names as they are.
+std::string ByIdDisplayName(const std::string& name) {
+  constexpr std::string_view kUsb = "usb-";
+  constexpr std::size_t kSerialTail = 4;
+  if (!name.starts_with(kUsb)) return name;
+  std::string rest = name.substr(kUsb.size());
+  if (const std::size_t interface = rest.rfind("-if"); interface != std::string::npos) rest.resize(interface);
+  const std::size_t lastUnderscore = rest.rfind('_');
+  if (lastUnderscore == std::string::npos || lastUnderscore == 0) return name;
+  std::string maker = rest.substr(0, lastUnderscore);
+  std::replace(maker.begin(), maker.end(), '_', ' ');
+  const std::string serial = rest.substr(lastUnderscore + 1);
+  if (serial.empty()) return maker;
+  return maker + " \u2026" + (serial.size() > kSerialTail ? serial.substr(serial.size() - kSerialTail) : serial);
+}
+
+}  // namespace
+
 std::string PortDisplayName(const std::string& port) {
   constexpr std::string_view kDev = "/dev/";
   constexpr std::string_view kSerialLinks = "/dev/serial/";
+  constexpr std::string_view kById = "/dev/serial/by-id/";
   if (port.starts_with(kDev) && !port.starts_with(kSerialLinks)) return port.substr(kDev.size());
+  if (port.starts_with(kById)) return ByIdDisplayName(port.substr(kById.size()));
   const std::size_t slash = port.rfind('/');
   return slash == std::string::npos ? port : port.substr(slash + 1);
 }

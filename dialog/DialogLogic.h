@@ -58,6 +58,11 @@ bool DarkSchemeActive(bool darkScheme, bool rtsPulse);
 // else (LPT1:, FILE:) is left out.
 std::vector<std::string> PortBoxEntries(const std::vector<std::string>& systemPorts);
 
+// No port to offer: the system lists none and `port` is no device path
+// (the default COM1, meaningless here). Never on Windows, whose COM names
+// are ports.
+bool NoPortToUse(const std::vector<std::string>& systemPorts, const std::string& port);
+
 // The system's serial ports as device paths, each followed by its stable
 // name under /dev/serial/by-id where it has one.
 std::vector<std::string> SystemPortNames();

@@ -144,7 +144,7 @@ inline constexpr int kEndBlockPanelWidthDlu = 249;
 inline constexpr int kEndBlockPanelHeightDlu = 16;
 inline constexpr std::array<ControlTemplate, 2> kEndBlockPanelControls{{
     {IDC_STATIC, ControlKind::TextLeft, "End &Block:", 20, 4, 34, 8},
-    {IDC_DUMP_END_BLOCK, ControlKind::Edit, "", 66, 2, 17, 12},
+    {IDC_DUMP_END_BLOCK, ControlKind::Edit, "", 66, 2, 22, 12},
 }};
 
 // Converter panel: 248 x 83 dialog units. Each label gives its access key

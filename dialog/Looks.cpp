@@ -10,6 +10,8 @@ std::optional<Rgb> StaticTextColour(int id, bool dark) {
   constexpr Rgb kDarkVersionYellow{255, 255, 0};
   constexpr Rgb kDarkStaticGreen{0, 255, 0};
   if (id == IDC_STATUS_TEXT) return kStatusRed;
+  // The boxes' fields are white in either scheme: green on white is hard to read.
+  if (id == IDC_PORT || id == IDC_BAUD) return std::nullopt;
   if (!dark) {
     if (id == IDC_VERSION) return kVersionBlue;
     return std::nullopt;

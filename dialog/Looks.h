@@ -36,7 +36,8 @@ inline constexpr Rgb kDarkPanelLabel{192, 0, 0};
 // radio buttons, check boxes, the comment box) by its id; none where the
 // platform's colour stays. Normal scheme: the version blue, the status
 // text red. Dark scheme: the version yellow, the status text red, the
-// comment dark red, every other static control green.
+// comment dark red, every other static control green. The port and speed
+// boxes keep the platform's colours in both.
 std::optional<Rgb> StaticTextColour(int id, bool dark);
 
 // 16 x 16: green idle, red busy, yellow after a failed synchronisation.

@@ -30,6 +30,9 @@ class DialogSflConvUi final : public SflConvUi {
     m_view.BeginWaitCursor();
   }
   void endWait() override { m_view.EndWaitCursor(); }
+  bool replaceExisting(const std::string& path) override {
+    return m_view.AskYesNo(FormatString(StringId::ReplaceFilePrompt, {path}), MessageIcon::Exclamation);
+  }
 
  private:
   MainDialogView& m_view;
@@ -96,10 +99,20 @@ bool MainDialog::DarkScheme() const { return DarkSchemeActive(g_bDarkScheme, m_c
 void MainDialog::FillPortList() {
   const std::vector<std::string> names = m_services.listPorts ? m_services.listPorts() : SystemPortNames();
   m_view.FillBox(IDC_PORT, PortBoxEntries(names), -1);
+  m_bNoSystemPorts = names.empty();
+}
+
+bool MainDialog::NoPort() const {
+  return m_bNoSystemPorts && NoPortToUse({}, m_ctx.link.m_strCommName);
 }
 
 void MainDialog::SelectPortEntry() {
   const std::string& name = m_ctx.link.m_strCommName;
+  if (NoPort()) {
+    m_view.SetPortHint(std::string(LoadString(StringId::NoSerialPortFound)));
+    m_view.SelectBoxEntry(IDC_PORT, -1);
+    return;
+  }
   int entry = FindEntryExact(m_view.BoxEntries(IDC_PORT), name);
   if (entry < 0 && !name.empty()) entry = m_view.AddBoxEntry(IDC_PORT, name);
   m_view.SelectBoxEntry(IDC_PORT, entry);
@@ -148,6 +161,7 @@ void MainDialog::OnLineSwitch(int id, bool checked) {
 
 void MainDialog::FillFileList() {
   const bool found = m_catalog.ChangeFolder(m_strSflFolder);
+  m_strChosenName.clear();
   m_view.ShowRows(m_catalog.rows());
   // A folder name or file names longer than before: the "Date" column
   // stays in view.
@@ -199,6 +213,7 @@ void MainDialog::OnFileListClick() {
   if (row < 0) return;
   const std::optional<Selection> selection = m_catalog.Select(static_cast<std::size_t>(row));
   if (!selection) return;
+  m_strChosenName = m_catalog.rows()[static_cast<std::size_t>(row)].fileName;
   // A write under way keeps WRITE disabled until it is over.
   m_view.EnableItem(IDC_WRITE, !Accessing());
   m_view.SetTitle(selection->title);
@@ -211,6 +226,16 @@ void MainDialog::OnFileListClick() {
     return;
   }
   m_view.SetComment(*comment);
+}
+
+// The row highlighted is the file WRITE writes: a file other than the one
+// shown would put the wrong firmware into a radio.
+void MainDialog::OnFocusedRowChanged() {
+  const int row = m_view.FocusedRow();
+  const auto& rows = m_catalog.rows();
+  if (row < 0 || row >= static_cast<int>(rows.size())) return;
+  if (rows[static_cast<std::size_t>(row)].fileName == m_strChosenName) return;
+  OnFileListClick();
 }
 
 void MainDialog::OnSflConv() {
@@ -234,6 +259,10 @@ void MainDialog::OnDump() {
   const DumpDialogAnswer answer = m_view.RunDumpDialog(m_strSflFolder);
   g_strDumpEndBlock = answer.endBlock;
   if (answer.outputPath.empty()) return;
+  if (NoPort()) {
+    showMessage(StringId::NoSerialPortFound, MessageIcon::Exclamation);
+    return;
+  }
 
   LockForRead();
   // The read writes beside the chosen file and replaces it only on success.
@@ -254,6 +283,10 @@ void MainDialog::OnDump() {
 void MainDialog::OnWrite() {
   // Never a second write inside a running access.
   if (Accessing()) return;
+  if (NoPort()) {
+    showMessage(StringId::NoSerialPortFound, MessageIcon::Exclamation);
+    return;
+  }
   const std::string filePath = m_strFilePath;  // a click in the list may change it meanwhile
   RunAccess([filePath](LoaderContext& ctx, HandedUi& ui) { tarvel::OnWrite(ctx, ui, filePath); }, [] {});
 }
@@ -261,6 +294,8 @@ void MainDialog::OnWrite() {
 void MainDialog::RunAccess(std::function<void(LoaderContext&, HandedUi&)> access, std::function<void()> finished) {
   if (Accessing()) return;
   StartAccess(m_accessThread, m_ctx, *this, *this, std::move(access), [this, finished = std::move(finished)] {
+    // A refusal says nothing once the access is over.
+    m_view.CloseRefusalBoxes();
     finished();
     m_view.AccessOver();
     if (m_bCloseAfterAccess) {
@@ -278,7 +313,11 @@ void MainDialog::RunAccess(std::function<void(LoaderContext&, HandedUi&)> access
 void MainDialog::OnButtonClose() {
   switch (AnswerClose(m_ctx.m_nStatus, Accessing())) {
     case CloseAnswer::Refuse:
-      showMessage(StringId::CantCloseWhileAccessing, MessageIcon::Exclamation);
+      if (Accessing()) {
+        m_view.OpenRefusalBox(std::string(LoadString(StringId::CantCloseWhileAccessing)));
+      } else {
+        showMessage(StringId::CantCloseWhileAccessing, MessageIcon::Exclamation);
+      }
       return;
     case CloseAnswer::AfterAccess:
       m_bCloseAfterAccess = true;

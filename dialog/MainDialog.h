@@ -67,9 +67,11 @@ class MainDialog final : public WriteUi, public ReadUi, public MessageDisplay, p
   void OnPortTyped(const std::string& text);
   void OnSpeedPicked(int entry);
   void OnColumnClick(int column);
-  // A mouse click in the file list (the keyboard moving the selection
-  // loads nothing).
+  // A mouse click in the file list: the focused row's file read afresh.
   void OnFileListClick();
+  // The focused row moved, by the keyboard or otherwise: its file is the
+  // one chosen, as if clicked, unless it is chosen already.
+  void OnFocusedRowChanged();
   // The entry that shows the port WRITE will use; one the system did not
   // list is added.
   void SelectPortEntry();
@@ -117,6 +119,8 @@ class MainDialog final : public WriteUi, public ReadUi, public MessageDisplay, p
 
  private:
   void FillPortList();
+  // No port to use: said instead of opening one.
+  bool NoPort() const;
   void FillFileList();
   void LockForRead();
   void UnlockAfterRead();
@@ -145,6 +149,10 @@ class MainDialog final : public WriteUi, public ReadUi, public MessageDisplay, p
   bool m_bCloseAfterAccess = false;
   std::string m_strSflFolder;
   std::string m_strFilePath;
+  // The system listed no serial port when the box was filled.
+  bool m_bNoSystemPorts = false;
+  // The list's name of the file chosen; empty once the rows were replaced.
+  std::string m_strChosenName;
 
   // Last, so that it is the first to go: it waits for a running access.
   AccessThread m_accessThread{*this};

@@ -54,6 +54,8 @@ class MainDialogView {
   virtual int AddBoxEntry(int id, const std::string& text) = 0;
   virtual void SelectBoxEntry(int id, int entry) = 0;
   virtual void FillBox(int id, const std::vector<std::string>& entries, int selected) = 0;
+  // The port box's field, while it is empty: a hint in grey.
+  virtual void SetPortHint(const std::string& hint) = 0;
   // The port typed in the port box's field taken: all of its text selected.
   virtual void SelectPortFieldText() = 0;
 
@@ -95,6 +97,12 @@ class MainDialogView {
   virtual void ShowMessageBox(const std::string& text, MessageIcon icon, const std::string& detail) = 0;
   virtual void OpenMessageBox(const std::string& text, MessageIcon icon, const std::string& detail,
                               std::function<void()> closed) = 0;
+  // A box that refuses what was asked while an access runs: it does not
+  // wait, and the ones still open go when the access is over.
+  virtual void OpenRefusalBox(const std::string& text) = 0;
+  virtual void CloseRefusalBoxes() = 0;
+  // A question with Yes and No, No the default: true for Yes.
+  virtual bool AskYesNo(const std::string& text, MessageIcon icon) = 0;
   // Ends the dialog.
   virtual void End() = 0;
 

@@ -1,5 +1,7 @@
 #include "service/SflConversion.h"
 
+#include <filesystem>
+
 #include "base/FileIo.h"
 #include "formats/IntelHex.h"
 #include "formats/SflFile.h"
@@ -49,9 +51,22 @@ std::vector<HexRange> HexDataOutsideBlocks(const std::string& hexPath, std::uint
   return ranges;
 }
 
+std::string SflOutputPath(const std::string& hexPath, const std::string& sflName) {
+  if (fileio::PathOf(sflName).has_parent_path()) return sflName;
+  return fileio::TextOf(fileio::PathOf(hexPath).parent_path() / fileio::PathOf(sflName));
+}
+
 bool RunSflConversion(const std::string& hexPath, const SflConvTexts& texts, SflConvUi& ui,
                       MessageDisplay& messages, const ConverterSearch& search) {
   ui.storeBlockTexts(texts.startBlock, texts.endBlock);
+  // A link counts as existing too: the converter would replace what it names.
+  if (!texts.sflName.empty()) {
+    const std::string output = SflOutputPath(hexPath, texts.sflName);
+    std::error_code error;
+    if (std::filesystem::exists(std::filesystem::symlink_status(fileio::PathOf(output), error)) &&
+        !ui.replaceExisting(output))
+      return false;
+  }
   HexConversion conversion;
   conversion.hexPath = hexPath;
   conversion.sflName = texts.sflName;

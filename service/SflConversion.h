@@ -61,7 +61,14 @@ class SflConvUi {
   // wait cursor, then restores the cursor before the message.
   virtual void beginWait() {}
   virtual void endWait() {}
+  // The SFL file `path` exists: true to replace it. Asked before the
+  // converter runs; false leaves the file as it was and shows nothing.
+  virtual bool replaceExisting(const std::string& path) = 0;
 };
+
+// Where the converter writes `sflName`: a name without a folder beside the
+// HEX file.
+std::string SflOutputPath(const std::string& hexPath, const std::string& sflName);
 
 // Runs the command once the dialog was confirmed with `hexPath` chosen.
 // Nothing is checked before the call: an empty name or a reversed range go

@@ -1,5 +1,7 @@
 #include "ui/FileDialogs.h"
 
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -42,7 +44,10 @@ bool IsEditingKey(int key) {
 
 }  // namespace
 
-CHexEdit::CHexEdit(QWidget* parent) : QLineEdit(parent) {}
+CHexEdit::CHexEdit(QWidget* parent) : QLineEdit(parent) {
+  // Pasted or dropped text too: only what may be typed.
+  setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-Fa-f.]*")), this));
+}
 
 bool CHexEdit::IsTypable(QChar c) { return IsHexKey(c.unicode()); }
 

@@ -1,5 +1,6 @@
 #include "ui/FileListCtrl.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QFocusEvent>
 #include <QMouseEvent>
@@ -91,13 +92,31 @@ void CFileListCtrl::FitRowHeight() {
 
 void CFileListCtrl::focusInEvent(QFocusEvent* event) {
   const bool hadFocusRow = currentIndex().isValid();
+  m_bTakingFocus = true;
   QTableWidget::focusInEvent(event);
+  m_bTakingFocus = false;
   // Qt gives the first row the keyboard focus when the list gets it; here
   // no row has it until one is clicked or reached with the keys, so that a
   // click beside the rows chooses nothing.
   if (!hadFocusRow && currentIndex().isValid()) {
     selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
   }
+}
+
+void CFileListCtrl::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+  QTableWidget::currentChanged(current, previous);
+  // Qt's own first row on focus is undone in focusInEvent: no move.
+  if (m_bTakingFocus || current.row() == previous.row()) return;
+  if (!(QApplication::mouseButtons() & Qt::LeftButton)) emit FocusedRowMoved();
+}
+
+// Home and End go to the first and the last row, as in a list; a table
+// would stay in the row.
+QModelIndex CFileListCtrl::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) {
+  if ((cursorAction == MoveHome || cursorAction == MoveEnd) && rowCount() > 0) {
+    return model()->index(cursorAction == MoveHome ? 0 : rowCount() - 1, kColumnName);
+  }
+  return QTableWidget::moveCursor(cursorAction, modifiers);
 }
 
 void CFileListCtrl::changeEvent(QEvent* event) {

@@ -55,16 +55,22 @@ class CFileListCtrl : public QTableWidget {
  signals:
   // The left mouse button went up over the rows' area (on a row or not).
   void Clicked();
+  // The focused row moved other than by a press of the left button (whose
+  // release is a click): the keys, typing a name, the program.
+  void FocusedRowMoved();
 
  protected:
   void mouseReleaseEvent(QMouseEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+  QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
 
  private:
   void FitRowHeight();
 
   CSortHeader* m_pHeader = nullptr;
+  bool m_bTakingFocus = false;
 };
 
 }  // namespace tarvel

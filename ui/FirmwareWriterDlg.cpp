@@ -100,6 +100,7 @@ void CFirmwareWriterDlg::ConnectControls() {
   connect(PortBox(), &QComboBox::currentIndexChanged, this, &CFirmwareWriterDlg::ShowPortName);
   connect(Item<QComboBox>(IDC_BAUD), &QComboBox::activated, this, [&dialog](int entry) { dialog.OnSpeedPicked(entry); });
   connect(FileList(), &CFileListCtrl::Clicked, this, [&dialog] { dialog.OnFileListClick(); });
+  connect(FileList(), &CFileListCtrl::FocusedRowMoved, this, [&dialog] { dialog.OnFocusedRowChanged(); });
   connect(FileList()->Header(), &QHeaderView::sectionClicked, this, [&dialog](int column) { dialog.OnColumnClick(column); });
 }
 
@@ -199,6 +200,8 @@ void CFirmwareWriterDlg::FillBox(int id, const std::vector<std::string>& entries
   box->setCurrentIndex(selected);
 }
 
+void CFirmwareWriterDlg::SetPortHint(const std::string& hint) { PortBox()->lineEdit()->setPlaceholderText(ToQString(hint)); }
+
 void CFirmwareWriterDlg::SelectPortFieldText() { PortBox()->lineEdit()->selectAll(); }
 
 // The field is a few characters wide: it shows the port's short name, the
@@ -226,7 +229,18 @@ void CFirmwareWriterDlg::ShowPortName() {
   const int room =
       box->width() - box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxArrow, box).width();
   const QString shortName = ToQString(PortDisplayName(ToStdString(path)));
-  field->setText(field->fontMetrics().elidedText(shortName, Qt::ElideMiddle, std::max(room, 0)));
+  // A by-id name keeps its serial number's end whole: only the maker and
+  // product give way.
+  const qsizetype tail = shortName.lastIndexOf(QChar(0x2026));
+  if (tail > 0) {
+    const QString end = shortName.mid(tail + 1);
+    const int left = std::max(room - field->fontMetrics().horizontalAdvance(end), 0);
+    QString front = field->fontMetrics().elidedText(shortName.left(tail).trimmed() + QChar(0x2026), Qt::ElideRight, left);
+    if (!front.endsWith(QChar(0x2026))) front += QChar(0x2026);
+    field->setText(front + end);
+  } else {
+    field->setText(field->fontMetrics().elidedText(shortName, Qt::ElideMiddle, std::max(room, 0)));
+  }
   field->setCursorPosition(0);
 }
 
@@ -319,6 +333,28 @@ void CFirmwareWriterDlg::ShowMessageBox(const std::string& text, MessageIcon ico
   box->exec();
 }
 
+void CFirmwareWriterDlg::OpenRefusalBox(const std::string& text) {
+  QMessageBox* box = BuildMessageBox(ToQString(text), MessageIcon::Exclamation, QString(), this).release();
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  m_refusals.emplace_back(box);
+  box->open();
+}
+
+void CFirmwareWriterDlg::CloseRefusalBoxes() {
+  for (const QPointer<QMessageBox>& box : m_refusals) {
+    if (box) box->close();
+  }
+  m_refusals.clear();
+}
+
+bool CFirmwareWriterDlg::AskYesNo(const std::string& text, MessageIcon icon) {
+  const std::unique_ptr<QMessageBox> box = BuildMessageBox(ToQString(text), icon, QString(), this);
+  box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+  box->setDefaultButton(QMessageBox::No);
+  box->setEscapeButton(QMessageBox::No);
+  return box->exec() == QMessageBox::Yes;
+}
+
 void CFirmwareWriterDlg::OpenMessageBox(const std::string& text, MessageIcon icon, const std::string& detail,
                                         std::function<void()> closed) {
   QMessageBox* box = BuildMessageBox(ToQString(text), icon, ToQString(detail), this).release();
@@ -364,11 +400,12 @@ void CFirmwareWriterDlg::closeEvent(QCloseEvent* event) {
 
 void CFirmwareWriterDlg::keyPressEvent(QKeyEvent* event) {
   if (IsPlainEnter(event)) {
-    // Enter presses the push button that has the focus; anywhere else it
+    // Enter presses the push button that has the focus; in the file list it
+    // does nothing, as the focused row is the file already; anywhere else it
     // ends the dialog.
     if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
       if (button->isEnabled()) button->click();
-    } else {
+    } else if (focusWidget() != FileList()) {
       accept();
     }
     return;
@@ -379,6 +416,11 @@ void CFirmwareWriterDlg::keyPressEvent(QKeyEvent* event) {
 bool CFirmwareWriterDlg::eventFilter(QObject* watched, QEvent* event) {
   const bool enter = event->type() == QEvent::KeyPress && IsPlainEnter(static_cast<QKeyEvent*>(event));
   QComboBox* port = PortBox();
+  // The box passes its keys on to its field: Enter may reach either first.
+  if (port != nullptr && enter && watched == port) {
+    m_dialog.OnPortTyped(ToStdString(port->lineEdit()->text()));
+    return true;
+  }
   if (port != nullptr && watched == port->lineEdit()) {
     if (enter) {
       m_dialog.OnPortTyped(ToStdString(port->lineEdit()->text()));

@@ -5,6 +5,8 @@
 // when the access is over.
 #pragma once
 
+#include <QMessageBox>
+#include <QPointer>
 #include <QDialog>
 #include <QFont>
 #include <QPixmap>
@@ -106,6 +108,10 @@ class CFirmwareWriterDlg : public QDialog, public MainDialogView {
   void ShowAbout() override;
   // Every message box of the window: a modal box when idle, a box that does
   // not wait while an access runs.
+  void OpenRefusalBox(const std::string& text) override;
+  void CloseRefusalBoxes() override;
+  void SetPortHint(const std::string& hint) override;
+  bool AskYesNo(const std::string& text, MessageIcon icon) override;
   void ShowMessageBox(const std::string& text, MessageIcon icon, const std::string& detail) override;
   void OpenMessageBox(const std::string& text, MessageIcon icon, const std::string& detail,
                       std::function<void()> closed) override;
@@ -154,6 +160,7 @@ class CFirmwareWriterDlg : public QDialog, public MainDialogView {
   CProgTextCtrl* m_wndProgress = nullptr;
   QPixmap m_hLamps[3];  // by Lamp
   QEventLoop* m_pAccessLoop = nullptr;
+  std::vector<QPointer<QMessageBox>> m_refusals;
   // Last, so that it is the first to go: it waits for a running access.
   MainDialog m_dialog;
 };

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <cstring>
+
 #include "base/Win32Text.h"
 
 namespace tarvel::winui {
@@ -32,6 +34,10 @@ void AppendDword(std::vector<WORD>& out, DWORD value) {
 
 }  // namespace
 
+DWORD NoPrefixUnlessMnemonic(const char* text) {
+  return text != nullptr && std::strchr(text, '&') != nullptr ? 0 : SS_NOPREFIX;
+}
+
 DWORD ControlStyle(const ControlTemplate& control) {
   switch (control.kind) {
     case ControlKind::Edit:
@@ -46,10 +52,11 @@ DWORD ControlStyle(const ControlTemplate& control) {
       return WS_TABSTOP | BS_DEFPUSHBUTTON;
     case ControlKind::GroupBox:
       return BS_GROUPBOX;
+    // A caption with '&' underlines its access key; others show as written.
     case ControlKind::TextLeft:
-      return SS_LEFT | SS_NOPREFIX;
+      return SS_LEFT | NoPrefixUnlessMnemonic(control.text);
     case ControlKind::TextRight:
-      return SS_RIGHT | SS_NOPREFIX;
+      return SS_RIGHT | NoPrefixUnlessMnemonic(control.text);
     case ControlKind::ProgressBar:
     case ControlKind::Picture:
       return SS_OWNERDRAW;  // painted by the window

@@ -211,7 +211,7 @@ void CFirmwareWriterDlg::OnCommand(int id, int code) {
 }
 
 // Enter: the port box takes a typed port; a focused push button was
-// pressed by the dialog manager already; anywhere else the dialog ends,
+// pressed by the dialog manager already; the file list keeps it; anywhere else the dialog ends,
 // but never while an access runs.
 void CFirmwareWriterDlg::OnEnter() {
   HWND focus = GetFocus();
@@ -220,6 +220,8 @@ void CFirmwareWriterDlg::OnEnter() {
     m_dialog.OnPortTyped(win32::Utf8(WindowText(port)));
     return;
   }
+  // In the file list the focused row is the file already.
+  if (focus != nullptr && focus == Item(IDC_FILE_LIST)) return;
   if (m_dialog.MayEnd()) EndDialog(m_hWnd, IDOK);
 }
 
@@ -227,6 +229,13 @@ void CFirmwareWriterDlg::OnNotify(const NMHDR& header) {
   if (header.idFrom != IDC_FILE_LIST) return;
   if (header.code == NM_CLICK) {
     m_dialog.OnFileListClick();
+  } else if (header.code == LVN_ITEMCHANGED) {
+    // The focus reached a row by the keys (or the program): that row is
+    // the file. Under a pressed mouse button NM_CLICK follows and loads.
+    const auto& change = reinterpret_cast<const NMLISTVIEW&>(header);
+    const bool focused = (change.uChanged & LVIF_STATE) != 0 && (change.uNewState & LVIS_FOCUSED) != 0 &&
+                         (change.uOldState & LVIS_FOCUSED) == 0;
+    if (focused && GetKeyState(VK_LBUTTON) >= 0) m_dialog.OnFocusedRowChanged();
   } else if (header.code == LVN_COLUMNCLICK) {
     m_dialog.OnColumnClick(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem);
   }
@@ -249,6 +258,9 @@ void CFirmwareWriterDlg::OnDrawItem(const DRAWITEMSTRUCT& item) {
 INT_PTR CFirmwareWriterDlg::OnCtlColor(HDC dc, HWND control) {
   const int id = GetDlgCtrlID(control);
   if (id == IDC_PORT || GetDlgCtrlID(GetParent(control)) == IDC_PORT) return FALSE;  // the port box's field
+  // A box's drop-down list is no child of the dialog, and its id may be a
+  // control's.
+  if (control != m_hWnd && GetAncestor(control, GA_PARENT) != m_hWnd) return FALSE;
   const bool dark = DarkScheme();
   if (dark && control == m_hWnd) return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
   const std::optional<Rgb> colour = StaticTextColour(id, dark);
@@ -423,6 +435,18 @@ void CFirmwareWriterDlg::SetReadProgress(unsigned position, std::uint16_t endBlo
 void CFirmwareWriterDlg::ShowMessageBox(const std::string& text, MessageIcon icon, const std::string& detail) {
   MessageBoxW(m_hWnd, MessageBoxText(text, detail).c_str(), win32::Wide(LoadString(StringId::AppTitle)).c_str(),
               MB_OK | BoxIcon(icon));
+}
+
+void CFirmwareWriterDlg::SetPortHint(const std::string& hint) {
+  if (HWND port = Item(IDC_PORT)) {
+    const std::wstring text = win32::Wide(hint);
+    SendMessageW(port, CB_SETCUEBANNER, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  }
+}
+
+bool CFirmwareWriterDlg::AskYesNo(const std::string& text, MessageIcon icon) {
+  return MessageBoxW(m_hWnd, MessageBoxText(text, {}).c_str(), win32::Wide(LoadString(StringId::AppTitle)).c_str(),
+                     MB_YESNO | MB_DEFBUTTON2 | BoxIcon(icon)) == IDYES;
 }
 
 void CFirmwareWriterDlg::OpenMessageBox(const std::string& text, MessageIcon icon, const std::string& detail,

@@ -77,6 +77,12 @@ class CFirmwareWriterDlg final : public MainDialogView {
   void ShowAbout() override;
   // The message loop of a box keeps serving the access's tasks, so a box
   // the window shows while an access runs does not hold it.
+  // The box's own loop serves the access, which ends inside it: the user
+  // closes it.
+  void OpenRefusalBox(const std::string& text) override { ShowMessageBox(text, MessageIcon::Exclamation, {}); }
+  void CloseRefusalBoxes() override {}
+  void SetPortHint(const std::string& hint) override;
+  bool AskYesNo(const std::string& text, MessageIcon icon) override;
   void ShowMessageBox(const std::string& text, MessageIcon icon, const std::string& detail) override;
   void OpenMessageBox(const std::string& text, MessageIcon icon, const std::string& detail,
                       std::function<void()> closed) override;

@@ -8,6 +8,7 @@
 
 #include "dialog/DialogLogic.h"
 #include "dialog/DialogTemplate.h"
+#include "dialog/Looks.h"
 #include "settings/ProfileFile.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/TempDir.h"
@@ -335,7 +336,11 @@ TEST(PortBox, ShortNamesAndTypedNames) {
   } rows[] = {
       {"/dev/ttyS0", "ttyS0"},
       {"/dev/pts/3", "pts/3"},
-      {"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"},
+      {"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "FTDI FT232R USB UART \u202685BI"},
+      {"/dev/serial/by-id/usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_Controller_0001-if00-port0",
+       "Silicon Labs CP2102 USB to UART Bridge Controller \u20260001"},
+      {"/dev/serial/by-id/usb-Maker_X12-if01-port0", "Maker \u2026X12"},
+      {"/dev/serial/by-id/usb-Plain-if00-port0", "usb-Plain-if00-port0"},
       {"/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0", "pci-0000:00:14.0-usb-0:2:1.0-port0"},
       {"/home/tech/radio", "radio"},
       {"COM3", "COM3"},
@@ -346,6 +351,14 @@ TEST(PortBox, ShortNamesAndTypedNames) {
   EXPECT_EQ(TypedPortName(" \t/dev/ttyACM0  "), "/dev/ttyACM0");
   EXPECT_EQ(TypedPortName("/tmp/my radio"), "/tmp/my radio");
   EXPECT_EQ(TypedPortName(" \t "), std::nullopt);
+
+  // Linux with no port listed: COM1 is no port; a device path still is.
+  EXPECT_TRUE(NoPortToUse({}, "COM1"));
+  EXPECT_TRUE(NoPortToUse({}, ""));
+  EXPECT_FALSE(NoPortToUse({}, "/dev/ttyUSB0"));
+  EXPECT_FALSE(NoPortToUse({"/dev/ttyS0"}, "COM1"));
+  // The boxes' white fields keep their dark text in the dark scheme.
+  for (int id : {IDC_PORT, IDC_BAUD}) EXPECT_EQ(StaticTextColour(id, true), std::nullopt) << id;
 }
 
 TEST(CommandLine, HelpAndVersionEndBeforeTheWindow) {

@@ -40,6 +40,7 @@ class FakeView final : public MainDialogView {
     note(text + " @" + std::to_string(selected));
   }
   void SelectPortFieldText() override {}
+  void SetPortHint(const std::string& hint) override { note("hint " + hint); }
   void ShowRows(const std::vector<CatalogRow>& rows) override {
     std::string text = "rows";
     for (const CatalogRow& row : rows) text += " " + row.fileName;
@@ -76,6 +77,12 @@ class FakeView final : public MainDialogView {
                       std::function<void()> closed) override {
     note("box " + text);
     if (closed) closed();
+  }
+  void OpenRefusalBox(const std::string& text) override { note("box " + text); }
+  void CloseRefusalBoxes() override { note("refusals closed"); }
+  bool AskYesNo(const std::string& text, MessageIcon) override {
+    note("ask " + text);
+    return false;
   }
   void End() override { note("end"); }
   void Post(std::function<void()> task) override {
@@ -189,6 +196,37 @@ TEST(MainDialog, EventsAgainstTheViewCalls) {
        },
        {"enable 1000 1", "title b - Tarvel"},
        {}},
+      {"the focus moved to a row by the keys: its file, as a click", "", true,
+       [](MainDialog& d, FakeView& v) {
+         d.OnColumnClick(0);
+         v.focusedRow = 2;
+         d.OnFocusedRowChanged();
+       },
+       {"enable 1000 1", "title c - Tarvel"},
+       {}},
+      {"the focus back on the file chosen: not loaded again", "", true,
+       [](MainDialog& d, FakeView& v) {
+         d.OnColumnClick(0);
+         v.focusedRow = 0;
+         d.OnFileListClick();
+         v.note("--");
+         d.OnFocusedRowChanged();
+         v.focusedRow = -1;
+         d.OnFocusedRowChanged();
+         EXPECT_EQ(v.calls.back(), "--");
+       },
+       {"title a - Tarvel", "--"},
+       {}},
+      {"the rows replaced: the same row's file is chosen anew", "", true,
+       [](MainDialog& d, FakeView& v) {
+         d.OnColumnClick(0);
+         v.focusedRow = 0;
+         d.OnFileListClick();
+         d.OnReload();
+         d.OnFocusedRowChanged();
+       },
+       {"title a - Tarvel", "title Tarvel", "title a - Tarvel"},
+       {}},
       {"Reload: the title back, WRITE off", "", true, [](MainDialog& d, FakeView&) { d.OnReload(); },
        {"title Tarvel", "enable 1000 0"},
        {}},
@@ -218,7 +256,7 @@ TEST(MainDialog, EventsAgainstTheViewCalls) {
          v.duringAccess = [](MainDialog& dialog) { dialog.OnButtonClose(); };
          d.OnWrite();
        },
-       {kCantClose, "over"},
+       {kCantClose, "refusals closed", "over"},
        {kEnd}},
       {"Close during a write at the yellow lamp ends the dialog once it is over", "", true,
        [](MainDialog& d, FakeView& v) {

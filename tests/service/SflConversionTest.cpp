@@ -40,7 +40,12 @@ struct RecordingConvUi final : SflConvUi {
   }
   void beginWait() override { events.push_back("wait"); }
   void endWait() override { events.push_back("done"); }
+  bool replaceExisting(const std::string& path) override {
+    events.push_back("replace? " + path);
+    return replace;
+  }
   std::vector<std::string> events;
+  bool replace = true;
 };
 
 struct Shown {
@@ -93,6 +98,7 @@ TEST_F(SflConversionRunTest, TheTextsReachTheConverterAsTypedAndAsNumbers) {
     SCOPED_TRACE(row.start);
     ui.events.clear();
     messages.shown.clear();
+    fs::remove(record);
     const SflConvTexts texts{record, row.start, row.end, "Radio", "V 1"};
     EXPECT_TRUE(run(texts, test::Only(decoy)));
     EXPECT_EQ(Slurp(record), hexPath + "|" + row.numbers + "|Radio|V 1");
@@ -131,6 +137,46 @@ TEST_F(SflConversionRunTest, AFailureStillStoresTheTextsAndSaysWhy) {
     EXPECT_NE(messages.shown[0].detail.find(row.detailHas), std::string::npos) << messages.shown[0].detail;
     EXPECT_FALSE(fs::exists(dir.path() / "fw.sfl"));
   }
+}
+
+// An SFL file already there is replaced only when the user says so; the
+// answer No leaves it byte for byte and shows nothing.
+TEST_F(SflConversionRunTest, AnExistingSflFileIsReplacedOnlyWhenAnsweredYes) {
+  const std::string old = ";old header\r\n+0000 00\r\n";
+  fs::create_directories(dir.path() / "out");
+  struct Row {
+    const char* name;
+    std::string sflName;  // as typed
+    fs::path existing;    // where it lands
+    bool replace;
+  };
+  const Row rows[] = {
+      {"beside the HEX file, No", "fw.sfl", dir.path() / "fw.sfl", false},
+      {"in a folder of its own, No", (dir.path() / "out" / "x.sfl").string(), dir.path() / "out" / "x.sfl", false},
+      {"beside the HEX file, Yes", "fw.sfl", dir.path() / "fw.sfl", true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    dir.write(fs::relative(row.existing, dir.path()).string(), old);
+    ui.events.clear();
+    messages.shown.clear();
+    ui.replace = row.replace;
+    EXPECT_EQ(run({row.sflName, "000", "001", "", ""}, test::RealConverters()), row.replace);
+    EXPECT_EQ(ui.events.at(1), "replace? " + row.existing.string());
+    if (row.replace) {
+      EXPECT_NE(Slurp(row.existing), old);
+      EXPECT_EQ(ui.events.back(), "message 57346");
+    } else {
+      EXPECT_EQ(Slurp(row.existing), old);
+      EXPECT_EQ(ui.events.size(), 2u);
+      EXPECT_TRUE(messages.shown.empty());
+    }
+  }
+  // No file there: no question.
+  fs::remove(dir.path() / "fw.sfl");
+  ui.events.clear();
+  EXPECT_TRUE(run({"fw.sfl", "000", "001", "", ""}, test::RealConverters()));
+  for (const std::string& event : ui.events) EXPECT_NE(event.rfind("replace?", 0), 0u) << event;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <algorithm>
+#include <functional>
 
 #include "catalog/FileList.h"
 #include "dialog/DialogTemplate.h"
@@ -167,9 +168,12 @@ TEST_F(CatalogWindowTest, AClickChoosesTheRowsFileAndShowsItsCommentBlock) {
   EXPECT_TRUE(dialog->boxes.empty());
 }
 
-TEST_F(CatalogWindowTest, TheKeyboardMovesTheSelectionButOnlyAClickLoads) {
+// The highlighted row is the file, however it became current: the keys
+// choose as a click does, and Enter in the list keeps the window.
+TEST_F(CatalogWindowTest, TheRowTheKeyboardReachesIsTheFile) {
   file("one.sfl", ";one\n");
   file("two.sfl", ";two\n");
+  file("tree.sfl", ";tree\n");
   const auto dialog = open();
   dialog->show();
   dialog->activateWindow();
@@ -178,28 +182,45 @@ TEST_F(CatalogWindowTest, TheKeyboardMovesTheSelectionButOnlyAClickLoads) {
   ASSERT_TRUE(list->hasFocus());
   // No row has the keyboard focus yet: a click beside the rows does nothing.
   EXPECT_EQ(list->currentRow(), -1);
-  ClickRow(*dialog, 2);
+  ClickRow(*dialog, 3);
   EXPECT_FALSE(dialog->GetDlgItem(IDC_WRITE)->isEnabled());
 
-  QTest::keyClick(list, Qt::Key_Down);
-  EXPECT_EQ(list->currentRow(), 0);
-  QTest::keyClick(list, Qt::Key_Down);
-  ASSERT_EQ(list->currentRow(), 1);
-  EXPECT_FALSE(dialog->GetDlgItem(IDC_WRITE)->isEnabled());
-  EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Tarvel"));
-  EXPECT_TRUE(dialog->Dialog().FilePath().empty());
-  EXPECT_TRUE(comment(*dialog).isEmpty());
+  const Names names = ListColumn(*dialog, 0);
+  const std::string last = names.back();
+  const struct {
+    const char* name;
+    std::function<void()> act;
+    int row;
+  } steps[] = {
+      {"a click", [&] { ClickRow(*dialog, 0); }, 0},
+      {"Down", [&] { QTest::keyClick(list, Qt::Key_Down); }, 1},
+      {"End", [&] { QTest::keyClick(list, Qt::Key_End); }, 2},
+      {"Home", [&] { QTest::keyClick(list, Qt::Key_Home); }, 0},
+      {"typing the last name's first letters",
+       [&] { QTest::keyClicks(list, QString::fromStdString(last.substr(0, 2))); }, 2},
+      {"Up", [&] { QTest::keyClick(list, Qt::Key_Up); }, 1},
+      {"Enter", [&] { QTest::keyClick(list, Qt::Key_Return); }, 1},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.name);
+    step.act();
+    ASSERT_EQ(list->currentRow(), step.row);
+    const std::string base = names[static_cast<std::size_t>(step.row)];
+    EXPECT_TRUE(dialog->GetDlgItem(IDC_WRITE)->isEnabled());
+    EXPECT_EQ(dialog->windowTitle().toStdString(), base + " - Tarvel");
+    EXPECT_EQ(dialog->Dialog().FilePath(), (dir.path() / (base + ".sfl")).string());
+    EXPECT_EQ(comment(*dialog).toStdString(), ";" + base + "\n");
+    EXPECT_TRUE(dialog->isVisible());
+  }
 
   // A click beside the rows acts on the row with the keyboard focus, and
   // every click reads the file afresh.
-  const std::string focused = ListColumn(*dialog, 0)[1];
-  ClickRow(*dialog, 2);
-  EXPECT_TRUE(dialog->GetDlgItem(IDC_WRITE)->isEnabled());
-  EXPECT_EQ(dialog->windowTitle().toStdString(), focused + " - Tarvel");
-  EXPECT_EQ(comment(*dialog).toStdString(), ";" + focused + "\n");
+  const std::string focused = names[1];
   dir.write(focused + ".sfl", ";changed\n");
-  ClickRow(*dialog, 2);
+  ClickRow(*dialog, 3);
+  EXPECT_EQ(dialog->windowTitle().toStdString(), focused + " - Tarvel");
   EXPECT_EQ(comment(*dialog), QStringLiteral(";changed\n"));
+  EXPECT_TRUE(dialog->boxes.empty()) << test::BoxTexts(dialog->boxes);
 }
 
 TEST_F(CatalogWindowTest, AFileThatVanishedAfterTheListingIsReportedOnClick) {

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <fstream>
 
 #include "dialog/DialogTemplate.h"
 #include "formats/SflFile.h"
@@ -124,6 +125,30 @@ TEST_F(ConverterWindowTest, ConvertsTheChosenHexFileStoresTheBlocksAndListsTheRe
   answer(*dialog, "fw.hex", nullptr, "01f", false);
   dialog->OnSflConv();
   EXPECT_EQ(offeredStart, "010");
+}
+
+// An SFL file of that name is there: No (also the default) leaves it as it
+// was, Yes replaces it.
+TEST_F(ConverterWindowTest, AnExistingSflFileIsReplacedOnlyAfterYes) {
+  dir.write("fw.hex", test::LinearHex({{0x0800, test::Bytes(0x0800, 3)}}));
+  const std::string old = ";old\r\n";
+  const std::string sfl = dir.write("fw.sfl", old);
+  const auto dialog = open("-q");
+  answer(*dialog, "fw.hex", "010", "01f");
+  dialog->OnSflConv();
+  ASSERT_EQ(dialog->questions.size(), 1u);
+  EXPECT_EQ(dialog->questions[0], sfl + " already exists.\nDo you want to replace it?");
+  EXPECT_TRUE(dialog->boxes.empty()) << test::BoxTexts(dialog->boxes);
+  std::ifstream kept(sfl, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), old);
+  std::vector<std::uint8_t> bytes;
+  std::string reason;
+
+  dialog->answers = {true};
+  dialog->OnSflConv();
+  ASSERT_EQ(dialog->boxes.size(), 1u) << test::BoxTexts(dialog->boxes);
+  ASSERT_TRUE(LoadSflFile(sfl, bytes, reason)) << reason;
+  EXPECT_EQ(bytes.size(), kSflHeaderBytes + 16 * kSflRecordBytes);
 }
 
 TEST_F(ConverterWindowTest, ACancelledDialogStoresAndConvertsNothing) {

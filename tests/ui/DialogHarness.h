@@ -59,6 +59,21 @@ class TestDialog : public CFirmwareWriterDlg {
   int fileDialogs = 0;
   int locks = 0;
 
+  void OpenRefusalBox(const std::string& text) override {
+    boxes.push_back({QString::fromStdString(text), MessageIcon::Exclamation, QString()});
+    if (onBox) onBox(boxes.back());
+    if (realBoxes) CFirmwareWriterDlg::OpenRefusalBox(text);
+  }
+  // The answers to the questions asked, Yes or No; none left: No.
+  std::vector<bool> answers;
+  std::vector<std::string> questions;
+  bool AskYesNo(const std::string& text, MessageIcon) override {
+    questions.push_back(text);
+    if (answers.empty()) return false;
+    const bool yes = answers.front();
+    answers.erase(answers.begin());
+    return yes;
+  }
   void ShowMessageBox(const std::string& text, MessageIcon icon, const std::string& detail) override {
     boxes.push_back({QString::fromStdString(text), icon, QString::fromStdString(detail)});
     if (onBox) onBox(boxes.back());

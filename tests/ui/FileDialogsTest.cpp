@@ -79,12 +79,15 @@ TEST(HexEdit, TypingTakesOnlyHexDigitsDotBackspaceAndTab) {
   QTest::keyClick(&edit, Qt::Key_Delete);  // an editing key, not a typed character
   EXPECT_EQ(edit.text(), QStringLiteral("F"));
   // Ctrl+V types a control character, which is dropped; the context menu's
-  // paste is not filtered.
-  QGuiApplication::clipboard()->setText(QStringLiteral("zz"));
+  // paste takes hex digits only.
+  QGuiApplication::clipboard()->setText(QStringLiteral("zz9"));
   QTest::keyClick(&edit, Qt::Key_V, Qt::ControlModifier);
   EXPECT_EQ(edit.text(), QStringLiteral("F"));
   edit.paste();
-  EXPECT_EQ(edit.text(), QStringLiteral("zzF"));
+  EXPECT_EQ(edit.text(), QStringLiteral("F"));
+  QGuiApplication::clipboard()->setText(QStringLiteral("1a"));
+  edit.paste();
+  EXPECT_EQ(edit.text(), QStringLiteral("1aF"));
   for (QChar c : QStringLiteral("\b\t.09AFaf")) EXPECT_TRUE(CHexEdit::IsTypable(c)) << int{c.unicode()};
   for (QChar c : QStringLiteral("gG -x\r\x16 /:@`")) EXPECT_FALSE(CHexEdit::IsTypable(c)) << int{c.unicode()};
 }

@@ -243,7 +243,8 @@ TEST_F(DialogTest, APathTypedIntoThePortBoxIsTakenWithEnter) {
   port->lineEdit()->clearFocus();
   QCoreApplication::processEvents();
   const QString shown = port->currentText();
-  EXPECT_TRUE(shown.startsWith(QStringLiteral("usb")) && shown.endsWith(QStringLiteral("0")) &&
+  // The maker first and the serial number's end last.
+  EXPECT_TRUE(shown.startsWith(QStringLiteral("F")) && shown.endsWith(QStringLiteral("\u202685BI")) &&
               shown.contains(QChar(0x2026)))
       << qPrintable(shown);
 }
@@ -302,6 +303,58 @@ TEST_F(DialogTest, TheTitleBarClosesWhenIdleButNotWhileLocked) {
   EXPECT_EQ(dialog->result(), QDialog::Accepted);
 }
 
+// No serial port on the system and none chosen: an empty box with a hint,
+// and WRITE says so instead of trying COM1; a typed port is used.
+TEST_F(DialogTest, WithoutAnySerialPortTheBoxIsEmptyWithAHint) {
+  systemPorts = {};
+  dir.write("fw.sfl", ";x\n+0000 00\n");
+  const auto dialog = open();
+  dialog->show();
+  auto* port = dialog->Item<QComboBox>(IDC_PORT);
+  const QString hint = QStringLiteral("no serial port found: connect the cable");
+  EXPECT_EQ(port->count(), 0);
+  EXPECT_TRUE(port->lineEdit()->text().isEmpty());
+  EXPECT_EQ(port->lineEdit()->placeholderText(), hint);
+  test::ClickRow(*dialog, 0);
+  dialog->Item<QPushButton>(IDC_WRITE)->click();
+  ASSERT_EQ(dialog->boxes.size(), 1u) << test::BoxTexts(dialog->boxes);
+  EXPECT_EQ(dialog->boxes[0].text, hint);
+  EXPECT_EQ(dialog->locks, 0);
+
+  port->lineEdit()->setFocus();
+  port->lineEdit()->setText(QStringLiteral("/dev/tarvel-absent"));
+  QTest::keyClick(port->lineEdit(), Qt::Key_Return);
+  EXPECT_EQ(raw("CommName"), "/dev/tarvel-absent");
+  dialog->Item<QPushButton>(IDC_WRITE)->click();
+  ASSERT_EQ(dialog->boxes.size(), 2u) << test::BoxTexts(dialog->boxes);
+  EXPECT_NE(dialog->boxes[1].text, hint);
+}
+
+// Typed as a person would, into the widget that has the keyboard focus:
+// the port box and the file list keep the window at Enter.
+TEST_F(DialogTest, EnterInThePortBoxOrTheFileListKeepsTheWindow) {
+  const auto dialog = open();
+  dialog->show();
+  dialog->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+  auto* port = dialog->Item<QComboBox>(IDC_PORT);
+  port->setFocus();
+  QCoreApplication::processEvents();
+  QWidget* focus = QApplication::focusWidget();
+  ASSERT_NE(focus, nullptr);
+  port->lineEdit()->selectAll();
+  QTest::keyClicks(focus, QStringLiteral("/dev/pts/9"));
+  EXPECT_EQ(port->lineEdit()->text(), QStringLiteral("/dev/pts/9"));
+  QTest::keyClick(focus, Qt::Key_Return);
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_EQ(raw("CommName"), "/dev/pts/9");
+  EXPECT_EQ(port->toolTip(), QStringLiteral("/dev/pts/9"));
+
+  dialog->GetDlgItem(IDC_FILE_LIST)->setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  EXPECT_TRUE(dialog->isVisible());
+}
+
 TEST_F(DialogTest, EscapeIsIgnoredAndEnterClosesOutsideAPushButton) {
   auto dialog = open();
   dialog->show();
@@ -314,7 +367,7 @@ TEST_F(DialogTest, EscapeIsIgnoredAndEnterClosesOutsideAPushButton) {
   QTest::keyClick(dialog->GetDlgItem(IDC_RELOAD), Qt::Key_Return);
   EXPECT_TRUE(dialog->isVisible());
 
-  for (int id : {IDC_TYPE0, IDC_PORT}) {
+  for (int id : {IDC_TYPE0, IDC_BAUD}) {
     SCOPED_TRACE(id);
     dialog->show();
     dialog->setResult(0);

@@ -119,12 +119,8 @@ TEST_P(WriteWindowTest, WritesTheFileWithTheWindowLockedAndReports) {
   EXPECT_FALSE(writeEnabledAfterRowClick);
   EXPECT_EQ(dialog->windowTitle(), QStringLiteral("other - Tarvel"));
   EXPECT_EQ(dialog->Dialog().FilePath(), otherPath);
-  // Every block written while the refusal was up, and it is up still.
-  const auto refusals = dialog->findChildren<QMessageBox*>();
-  ASSERT_EQ(refusals.size(), 1);
-  EXPECT_TRUE(refusals[0]->isVisible());
-  EXPECT_EQ(refusals[0]->text(), QStringLiteral("Can't close while accessing the flash."));
-  refusals[0]->accept();
+  // Every block written while the refusal was up; it went with the write.
+  for (const QMessageBox* refusal : dialog->findChildren<QMessageBox*>()) EXPECT_FALSE(refusal->isVisible());
 
   std::vector<std::uint16_t> expected;
   unsigned sum = 0;

@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include <array>
 #include <cstdio>
 #include <iterator>
 #include <string>
@@ -200,6 +201,57 @@ void Texts() {
 
 }  // namespace
 
+// The file dialogs' panels as the dialog manager makes them: a label with
+// an access key underlines it ('&' is not drawn), and the End Block field
+// shows 3FF whole.
+template <std::size_t N>
+HWND MakePanel(const std::array<ControlTemplate, N>& controls, int widthDlu, int heightDlu) {
+  DialogFrame frame;
+  frame.style = WS_POPUP;
+  frame.widthDlu = widthDlu;
+  frame.heightDlu = heightDlu;
+  frame.fontPt = kPanelFontPt;
+  const std::vector<WORD> words = BuildDialogTemplate(frame, controls);
+  return CreateDialogIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<const DLGTEMPLATE*>(words.data()),
+                                    nullptr, Quiet, 0);
+}
+
+void PanelLabels() {
+  const HWND panels[] = {
+      MakePanel(kConverterPanelControls, kConverterPanelWidthDlu, kConverterPanelHeightDlu),
+      MakePanel(kEndBlockPanelControls, kEndBlockPanelWidthDlu, kEndBlockPanelHeightDlu),
+  };
+  int mnemonics = 0;
+  bool prefixed = true;
+  for (HWND panel : panels) {
+    Check(panel != nullptr, "a panel's template makes a dialog");
+    if (panel == nullptr) return;
+    for (HWND child = GetWindow(panel, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+      wchar_t text[64] = {};
+      GetWindowTextW(child, text, static_cast<int>(std::size(text)));
+      wchar_t kind[16] = {};
+      GetClassNameW(child, kind, static_cast<int>(std::size(kind)));
+      if (std::wstring(kind) != L"Static" || std::wstring(text).find(L'&') == std::wstring::npos) continue;
+      ++mnemonics;
+      if ((GetWindowLongW(child, GWL_STYLE) & SS_NOPREFIX) != 0) prefixed = false;
+    }
+  }
+  Check(mnemonics == 6 && prefixed, "every panel label with '&' shows its access key, not the '&'");
+
+  HWND field = GetDlgItem(panels[1], IDC_DUMP_END_BLOCK);
+  SetWindowTextW(field, L"3FF");
+  RECT room{};
+  SendMessageW(field, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&room));
+  HDC dc = GetDC(field);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(field, WM_GETFONT, 0, 0)));
+  SIZE extent{};
+  GetTextExtentPoint32W(dc, L"3FF", 3, &extent);
+  SelectObject(dc, old);
+  ReleaseDC(field, dc);
+  Check(extent.cx > 0 && extent.cx <= room.right - room.left, "the End Block field shows 3FF whole");
+  for (HWND panel : panels) DestroyWindow(panel);
+}
+
 int main() {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
@@ -209,6 +261,7 @@ int main() {
   Banner();
   HexField();
   Texts();
+  PanelLabels();
   std::printf("%d passed, %d failed\n", passed, failed);
   return failed == 0 ? 0 : 1;
 }
