@@ -32,17 +32,13 @@ int RunDoctorCommand(const RadioOptions& options) {
   NoUiPump pump;
   const std::vector<Finding> findings = RunDoctor(request, ThisSystem(), *opener, clock, pump);
 
-  Json list = Json::array();
   for (const Finding& finding : findings) {
-    list.push_back({{"id", FindingName(finding.id)},
-                    {"text", finding.text},
-                    {"hint", finding.hint.empty() ? Json(nullptr) : Json(finding.hint)}});
     if (!options.json) {
       std::printf("%-5s %-16s %s\n", Mark(finding.id), FindingName(finding.id), finding.text.c_str());
       if (!finding.hint.empty()) std::printf("%22s%s\n", "", finding.hint.c_str());
     }
   }
-  result.fields["diagnosis"] = std::move(list);
+  result.fields["diagnosis"] = DiagnosisJson(findings);
   const Finding* broken = FirstBroken(findings);
   const Finding* last = findings.empty() ? nullptr : &findings.back();
   if (broken != nullptr) {

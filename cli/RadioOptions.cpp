@@ -127,17 +127,21 @@ std::vector<Finding> DiagnoseRadioFailure(StringId failure, const RadioOptions& 
   return {};
 }
 
-void AddRadioDiagnosis(RunResult& result, StringId failure, const RadioOptions& options, const LineWatch& watch,
-                       const std::string& detail) {
-  const std::vector<Finding> findings = DiagnoseRadioFailure(failure, options, watch, detail);
-  if (findings.empty()) return;
+Json DiagnosisJson(const std::vector<Finding>& findings) {
   Json list = Json::array();
   for (const Finding& finding : findings) {
     list.push_back({{"id", FindingName(finding.id)},
                     {"text", finding.text},
                     {"hint", finding.hint.empty() ? Json(nullptr) : Json(finding.hint)}});
   }
-  result.fields["diagnosis"] = std::move(list);
+  return list;
+}
+
+void AddRadioDiagnosis(RunResult& result, StringId failure, const RadioOptions& options, const LineWatch& watch,
+                       const std::string& detail) {
+  const std::vector<Finding> findings = DiagnoseRadioFailure(failure, options, watch, detail);
+  if (findings.empty()) return;
+  result.fields["diagnosis"] = DiagnosisJson(findings);
   result.hint = findings.front().hint;
 }
 

@@ -65,6 +65,8 @@ RadioFacts DescribeRadio(const RadioOptions& options);
 // the line showed; empty for other failures. `detail` is the failure's own.
 std::vector<Finding> DiagnoseRadioFailure(StringId failure, const RadioOptions& options, const LineWatch& watch,
                                           const std::string& detail);
+// The findings as the JSON object's "diagnosis" array: id, text, hint.
+Json DiagnosisJson(const std::vector<Finding>& findings);
 // The run's hint and its "diagnosis" array from those findings.
 void AddRadioDiagnosis(RunResult& result, StringId failure, const RadioOptions& options, const LineWatch& watch,
                        const std::string& detail);

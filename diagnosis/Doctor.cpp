@@ -69,7 +69,7 @@ std::string PortNames(const std::vector<PortInfo>& ports) {
 
 std::string AdapterText(const PortInfo& port, int latencyBefore, int latencyAfter) {
   std::string text = "USB " + port.vendorId + ":" + port.productId;
-  const std::string family = AdapterFamily(port.vendorId, port.productId);
+  const std::string family = AdapterFamily(port.vendorId);
   const std::string name = port.manufacturer + (port.manufacturer.empty() || port.product.empty() ? "" : " ") +
                            port.product;
   if (!family.empty() || !name.empty()) {

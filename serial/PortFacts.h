@@ -36,9 +36,8 @@ int CurrentLatencyTimer(const std::string& device, const std::string& sysRoot = 
 // ftdi_sio shows beside the port.
 int LatencyTimerOfTty(const std::string& sysRoot, const std::string& ttyName);
 
-// The family of a USB-serial chip by its vendor and product ids ("0403",
-// "6001"): "FTDI", "Silicon Labs CP210x", "Prolific PL2303", "WCH CH34x";
-// empty for others.
-std::string AdapterFamily(const std::string& vendorId, const std::string& productId);
+// The family of a USB-serial chip by its vendor id ("0403"): "FTDI",
+// "Silicon Labs CP210x", "Prolific PL2303", "WCH CH34x"; empty for others.
+std::string AdapterFamily(const std::string& vendorId);
 
 }  // namespace tarvel

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <string_view>
+#include <utility>
 
 namespace tarvel {
 
@@ -17,22 +18,18 @@ const char* PortAccessName(PortAccess access) {
   return "ok";
 }
 
-std::string AdapterFamily(const std::string& vendorId, const std::string& productId) {
-  struct Family {
-    const char* vendor;
-    const char* product;  // nullptr: any product of the vendor
-    const char* name;
-  };
-  static constexpr Family kFamilies[] = {
-      {"0403", nullptr, "FTDI"},
-      {"10c4", nullptr, "Silicon Labs CP210x"},
-      {"067b", nullptr, "Prolific PL2303"},
-      {"1a86", nullptr, "WCH CH34x"},
+std::string AdapterFamily(const std::string& vendorId) {
+  // Each of these vendors makes one family of USB-serial chips.
+  static constexpr std::pair<const char*, const char*> kFamilies[] = {
+      {"0403", "FTDI"},
+      {"10c4", "Silicon Labs CP210x"},
+      {"067b", "Prolific PL2303"},
+      {"1a86", "WCH CH34x"},
   };
   std::string vendor = vendorId;
   for (char& c : vendor) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  for (const Family& family : kFamilies) {
-    if (vendor == family.vendor && (family.product == nullptr || productId == family.product)) return family.name;
+  for (const auto& [id, name] : kFamilies) {
+    if (vendor == id) return name;
   }
   return {};
 }
