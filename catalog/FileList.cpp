@@ -16,6 +16,11 @@ constexpr std::string_view kSflExtension = ".sfl";
 
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
+unsigned UpperAsciiByte(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte >= 'a' && byte <= 'z' ? byte - ('a' - 'A') : byte;
+}
+
 }  // namespace
 
 bool HasSflExtension(std::string_view name) {
@@ -40,7 +45,16 @@ std::vector<CatalogRow> ListSflFolder(const std::string& folder) {
   // listing always did: a summer file listed in winter shows an hour less
   // than its summer clock time.
   const long utcOffsetSeconds = CurrentUtcOffsetSeconds();
-  for (const fileio::FolderEntry& entry : fileio::ListFolder(folder, HasSflExtension)) {
+  std::vector<fileio::FolderEntry> entries = fileio::ListFolder(folder, HasSflExtension);
+  // The listing in the order an NTFS folder gives it (names compared in
+  // upper case), whatever the file system: readdir's order on Linux, and
+  // wine's over it, follows hashes, so the unsorted rows would differ
+  // between the two windows and from one folder copy to the next.
+  std::stable_sort(entries.begin(), entries.end(), [](const fileio::FolderEntry& a, const fileio::FolderEntry& b) {
+    return std::lexicographical_compare(a.name.begin(), a.name.end(), b.name.begin(), b.name.end(),
+                                        [](char x, char y) { return UpperAsciiByte(x) < UpperAsciiByte(y); });
+  });
+  for (const fileio::FolderEntry& entry : entries) {
     const std::string_view name = entry.name;
     CatalogRow row;
     row.fileName = name;

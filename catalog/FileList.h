@@ -33,8 +33,9 @@ bool HasSflExtension(std::string_view name);
 
 // FillFileList: every entry of `folder` whose name ends in ".sfl" in any
 // letter case (files, folders, hidden entries, links alike), in display
-// order. Each entry goes on top of the list, so the rows come in the reverse
-// of the order the directory listing (readdir) delivers. The folder is used
+// order. The listing is taken in NTFS's order (names compared in upper
+// case) on every system, and each entry goes on top of the list, so the rows
+// come in the reverse of that order. The folder is used
 // as given with "/" appended, so "" lists "/" and "a/" lists "a//" (= "a/").
 // A folder that is missing or unreadable gives no rows; an entry that
 // vanishes before its time is read is left out.

@@ -151,7 +151,20 @@ void CFirmwareWriterDlg::RemoveControl(int id) {
 }
 
 void CFirmwareWriterDlg::EnableItem(int id, bool enabled) {
-  if (QWidget* widget = GetDlgItem(id)) widget->setEnabled(enabled);
+  QWidget* widget = GetDlgItem(id);
+  if (widget == nullptr) return;
+  // A control that loses its enabling keeps the focus where it was, as a
+  // Windows dialog does, rather than handing it to the next control: Enter
+  // during a write then presses nothing (not Close, say) in either window.
+  if (!enabled && widget == focusWidget()) {
+    m_parkedFocus = widget;
+    setFocus(Qt::OtherFocusReason);
+  }
+  widget->setEnabled(enabled);
+  if (enabled && widget == m_parkedFocus) {
+    if (focusWidget() == nullptr || focusWidget() == this) widget->setFocus(Qt::OtherFocusReason);
+    m_parkedFocus = nullptr;
+  }
 }
 
 // No clicked(): no handler runs.

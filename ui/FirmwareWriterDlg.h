@@ -161,6 +161,8 @@ class CFirmwareWriterDlg : public QDialog, public MainDialogView {
   QPixmap m_hLamps[3];  // by Lamp
   QEventLoop* m_pAccessLoop = nullptr;
   std::vector<QPointer<QMessageBox>> m_refusals;
+  // The control that had the focus when an access disabled it.
+  QPointer<QWidget> m_parkedFocus;
   // Last, so that it is the first to go: it waits for a running access.
   MainDialog m_dialog;
 };

@@ -73,6 +73,11 @@ MainControls CreateMainControls(QDialog& dialog, QObject* boxFilter) {
         edit->setLineWrapMode(QPlainTextEdit::NoWrap);
         edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        // Read-only, so on the dialog's own background, as a read-only
+        // edit is on Windows, in both schemes.
+        QPalette colours = edit->palette();
+        colours.setColor(QPalette::Base, QApplication::palette().color(QPalette::Window));
+        edit->setPalette(colours);
         widget = edit;
         break;
       }
@@ -187,11 +192,7 @@ void ColourMainControls(const MainControls& built, bool dark, bool darkList) {
       SetTextColour(widget, QPalette::WindowText, ToQColor(*colour));
       continue;
     }
-    // Opaque: its own background in the colour of an inactive border.
     SetTextColour(widget, QPalette::Text, ToQColor(*colour));
-    QPalette colours = widget->palette();
-    colours.setColor(QPalette::Base, QApplication::palette().color(QPalette::Window));
-    widget->setPalette(colours);
   }
 }
 

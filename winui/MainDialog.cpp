@@ -28,7 +28,6 @@ constexpr UINT kAboutCommand = 0x0010;  // below 0xF000, a multiple of 16
 
 CFirmwareWriterDlg::CFirmwareWriterDlg(DialogServices services)
     : m_layoutReport(std::move(services.layoutReport)),
-      m_dumpAnswer(std::move(services.dumpAnswer)),
       m_dialog(*this, std::move(services)) {}
 
 CFirmwareWriterDlg::~CFirmwareWriterDlg() {
@@ -297,7 +296,19 @@ void CFirmwareWriterDlg::OnPaint() {
 }
 
 void CFirmwareWriterDlg::EnableItem(int id, bool enabled) {
-  if (HWND item = Item(id)) EnableWindow(item, enabled ? TRUE : FALSE);
+  HWND item = Item(id);
+  if (item == nullptr) return;
+  EnableWindow(item, enabled ? TRUE : FALSE);
+  // The list view draws its rows alike enabled or not: a disabled list is
+  // greyed by hand, as the other controls grey themselves.
+  if (id == IDC_FILE_LIST) {
+    const COLORREF background = GetSysColor(enabled ? COLOR_WINDOW : COLOR_BTNFACE);
+    ListView_SetBkColor(item, background);
+    ListView_SetTextBkColor(item, background);
+    ListView_SetTextColor(item, enabled ? (g_bDarkScheme ? ToColorRef(kDarkText) : GetSysColor(COLOR_WINDOWTEXT))
+                                        : GetSysColor(COLOR_GRAYTEXT));
+    InvalidateRect(item, nullptr, TRUE);
+  }
 }
 
 void CFirmwareWriterDlg::RemoveControl(int id) {
@@ -382,8 +393,6 @@ ConverterDialogAnswer CFirmwareWriterDlg::RunConverterDialog(const Settings& set
 }
 
 DumpDialogAnswer CFirmwareWriterDlg::RunDumpDialog(const std::string& folder) {
-  if (const std::size_t comma = m_dumpAnswer.rfind(','); comma != std::string::npos)
-    return {m_dumpAnswer.substr(0, comma), m_dumpAnswer.substr(comma + 1)};
   return winui::RunDumpDialog(m_hWnd, folder);
 }
 

@@ -27,9 +27,6 @@ struct DialogServices : MainDialogServices {
   // Where the controls stood, in screen pixels, once the dialog is up: a
   // file for the tests that drive it (TARVEL_WINDOW_LAYOUT). Empty: none.
   std::string layoutReport;
-  // The answer the Dump dialog gives without showing itself, "FILE,END",
-  // for the same tests (TARVEL_WINDOW_DUMP_ANSWER). Empty: the dialog asks.
-  std::string dumpAnswer;
 };
 
 class CFirmwareWriterDlg final : public MainDialogView {
@@ -112,7 +109,6 @@ class CFirmwareWriterDlg final : public MainDialogView {
   void SetPaneText(const std::string& text);
 
   std::string m_layoutReport;
-  std::string m_dumpAnswer;
   HWND m_hWnd = nullptr;
   HWND m_hStatusBar = nullptr;
   HWND m_hStatusProgress = nullptr;

@@ -102,9 +102,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   services.platform = SystemPlatformFlags();
 #ifdef TARVEL_TEST_SEAMS
   // Only the test build (tarvel-test.exe) lets its environment report the
-  // layout and answer the Dump dialog; the shipped program never reads them.
+  // layout; the shipped program never reads it.
   if (const char* report = std::getenv("TARVEL_WINDOW_LAYOUT")) services.layoutReport = report;
-  if (const char* answer = std::getenv("TARVEL_WINDOW_DUMP_ANSWER")) services.dumpAnswer = answer;
 #endif
   {
     tarvel::winui::CFirmwareWriterDlg dialog(std::move(services));

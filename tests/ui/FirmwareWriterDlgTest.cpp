@@ -405,6 +405,8 @@ TEST_F(DialogTest, TheNormalSchemeColoursOnlyTheVersionAndStatusTexts) {
   EXPECT_EQ(text(IDC_TYPE0), QApplication::palette().color(QPalette::Active, QPalette::WindowText));
   EXPECT_EQ(text(IDC_FILE_LIST, QPalette::Text),
             QApplication::palette().color(QPalette::Active, QPalette::Text));
+  // The read-only comment box lies on the dialog's background, as on Windows.
+  EXPECT_EQ(text(IDC_COMMENT, QPalette::Base), QApplication::palette().color(QPalette::Active, QPalette::Window));
 }
 
 TEST_F(DialogTest, TheDarkSchemeColoursTheStaticControls) {

@@ -2,6 +2,7 @@
 // POSIX port on the simulated radio's terminal, the window locked while the
 // blocks go out, unlocked and reporting after. What the user does meanwhile
 // neither ends nor holds the write.
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -87,11 +88,16 @@ TEST_P(WriteWindowTest, WritesTheFileWithTheWindowLockedAndReports) {
   std::vector<LockedLook> looks;
   std::set<QString> counters;
   bool writeEnabledAfterRowClick = true;
+  QString enterWentTo;
   dialog->realBoxes = true;
   dialog->onProgress = [&] {
     counters.insert(dialog->ProgressCtrl()->GetWindowText());
     if (!looks.empty()) return;
     looks.push_back(Look(*dialog));
+    // Enter where the focus was when WRITE was pressed presses nothing.
+    QWidget* focus = QApplication::focusWidget();
+    enterWentTo = focus == nullptr ? QString() : focus->objectName() + QLatin1String(focus->metaObject()->className());
+    QTest::keyClick(focus != nullptr ? focus : dialog.get(), Qt::Key_Return);
     // What a user may still reach while the blocks go out: another row
     // shows its file; Enter in the list neither closes the window nor stops
     // the write; the refusal to close stays up while the write goes on.
@@ -102,9 +108,12 @@ TEST_P(WriteWindowTest, WritesTheFileWithTheWindowLockedAndReports) {
     EXPECT_FALSE(dialog->close());
     dialog->Item<QPushButton>(IDC_CLOSE)->click();
   };
+  dialog->activateWindow();
+  dialog->GetDlgItem(IDC_WRITE)->setFocus();
   dialog->Item<QPushButton>(IDC_WRITE)->click();
 
   ASSERT_EQ(looks.size(), 1u) << "the write showed no progress";
+  EXPECT_FALSE(enterWentTo.contains(QLatin1String("QPushButton"))) << enterWentTo.toStdString();
   const LockedLook& busy = looks[0];
   EXPECT_FALSE(busy.anyPortChoiceEnabled);
   EXPECT_FALSE(busy.writeEnabled);
