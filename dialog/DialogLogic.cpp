@@ -90,8 +90,7 @@ bool NoPortToUse(const std::vector<std::string>& systemPorts, const std::string&
 std::vector<std::string> SystemPortNames() {
   std::vector<std::string> names;
   for (const PortInfo& port : ListSerialPorts()) {
-    names.push_back(port.device);
-    if (!port.byId.empty()) names.push_back(port.byId);
+    names.push_back(port.byId.empty() ? port.device : port.byId);
   }
   return names;
 }
@@ -126,6 +125,11 @@ std::string PortDisplayName(const std::string& port) {
   if (port.starts_with(kById)) return ByIdDisplayName(port.substr(kById.size()));
   const std::size_t slash = port.rfind('/');
   return slash == std::string::npos ? port : port.substr(slash + 1);
+}
+
+std::string PortListText(const std::string& port, const std::string& device) {
+  if (!port.starts_with("/dev/serial/") || device.empty() || device == port) return port;
+  return PortDisplayName(port) + "  (" + PortDisplayName(device) + ")";
 }
 
 std::optional<std::string> TypedPortName(std::string_view text) {

@@ -63,14 +63,20 @@ std::vector<std::string> PortBoxEntries(const std::vector<std::string>& systemPo
 // are ports.
 bool NoPortToUse(const std::vector<std::string>& systemPorts, const std::string& port);
 
-// The system's serial ports as device paths, each followed by its stable
-// name under /dev/serial/by-id where it has one.
+// The system's serial ports, each once: its stable name under
+// /dev/serial/by-id where it has one, else its device path.
 std::vector<std::string> SystemPortNames();
 
 // What the narrow port box shows of a port: the name under /dev
 // ("ttyUSB0", "pts/3"), the last part of a /dev/serial/by-id or by-path
 // name or of any other path, a "COM" name as it is.
 std::string PortDisplayName(const std::string& port);
+
+// A port's line in the box's drop-down list: a name under /dev/serial/ as
+// its short name with the device it leads to beside it ("FTDI FT232R
+// …A1B2  (ttyUSB0)"), any other port as its whole path. `device`: the
+// device the name leads to; empty when unknown.
+std::string PortListText(const std::string& port, const std::string& device);
 
 // A port typed into the box, without surrounding blanks; none for an empty
 // text.

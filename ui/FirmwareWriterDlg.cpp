@@ -218,12 +218,12 @@ void CFirmwareWriterDlg::SetPortHint(const std::string& hint) { PortBox()->lineE
 void CFirmwareWriterDlg::SelectPortFieldText() { PortBox()->lineEdit()->selectAll(); }
 
 // The field is a few characters wide: it shows the port's short name, the
-// drop-down (as wide as its longest path) and the tool tip the whole path.
+// drop-down (as wide as its longest line) and the tool tip the whole path.
 void CFirmwareWriterDlg::ShowPortName() {
   QComboBox* box = PortBox();
   int widest = 0;
   for (int i = 0; i < box->count(); ++i)
-    widest = std::max(widest, box->fontMetrics().horizontalAdvance(box->itemText(i)));
+    widest = std::max(widest, box->fontMetrics().horizontalAdvance(PortListLine(box->itemText(i))));
   box->view()->setMinimumWidth(widest + 2 * box->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 
   const int entry = box->currentIndex();

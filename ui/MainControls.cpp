@@ -2,6 +2,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
+#include <QStyledItemDelegate>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "dialog/DialogLogic.h"
 #include "dialog/DialogTemplate.h"
 #include "dialog/Looks.h"
 #include "ui/Artwork.h"
@@ -48,7 +51,20 @@ void SetTextColour(QWidget* widget, QPalette::ColorRole role, const QColor& colo
   widget->setPalette(colours);
 }
 
+// The port box's drop-down lines: a by-id or by-path name shortened, with
+// the device it leads to beside it.
+class PortListDelegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QString displayText(const QVariant& value, const QLocale&) const override { return PortListLine(value.toString()); }
+};
+
 }  // namespace
+
+QString PortListLine(const QString& port) {
+  const QString device = port.startsWith(QLatin1String("/dev/serial/")) ? QFileInfo(port).canonicalFilePath() : QString();
+  return ToQString(PortListText(ToStdString(port), ToStdString(device)));
+}
 
 MainControls CreateMainControls(QDialog& dialog, QObject* boxFilter) {
   MainControls built;
@@ -111,6 +127,7 @@ MainControls CreateMainControls(QDialog& dialog, QObject* boxFilter) {
         if (control.id == IDC_PORT) {
           // Any device path may be typed; Enter takes it (the filter).
           box->lineEdit()->installEventFilter(boxFilter);
+          box->setItemDelegate(new PortListDelegate(box));
         } else {
           // Only a picked entry counts: the field shows the choice but takes
           // no typing, which would otherwise select a matching entry.

@@ -22,6 +22,9 @@ struct MainControls {
 // boxes' events (Enter) and the port field's (typing a path).
 MainControls CreateMainControls(QDialog& dialog, QObject* boxFilter);
 
+// What the port box's drop-down list shows for `port`.
+QString PortListLine(const QString& port);
+
 // The static controls' text colours of the scheme (`dark`: the dark
 // scheme paints the dialog), and the file list's dark text (`darkList`:
 // the dark scheme asked for, painted or not).

@@ -348,6 +348,21 @@ TEST(PortBox, ShortNamesAndTypedNames) {
   };
   for (const auto& row : rows) EXPECT_EQ(PortDisplayName(row.port), row.shown) << row.port;
 
+  const struct {
+    std::string port, device, listed;
+  } lines[] = {
+      {"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "/dev/ttyUSB0",
+       "FTDI FT232R USB UART \u202685BI  (ttyUSB0)"},
+      {"/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0", "/dev/ttyACM1",
+       "pci-0000:00:14.0-usb-0:2:1.0-port0  (ttyACM1)"},
+      {"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0", "",
+       "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"},
+      {"/dev/ttyS0", "/dev/ttyS0", "/dev/ttyS0"},
+      {"/tmp/radio", "/dev/pts/4", "/tmp/radio"},
+      {"COM3", "", "COM3"},
+  };
+  for (const auto& line : lines) EXPECT_EQ(PortListText(line.port, line.device), line.listed) << line.port;
+
   EXPECT_EQ(TypedPortName(" \t/dev/ttyACM0  "), "/dev/ttyACM0");
   EXPECT_EQ(TypedPortName("/tmp/my radio"), "/tmp/my radio");
   EXPECT_EQ(TypedPortName(" \t "), std::nullopt);

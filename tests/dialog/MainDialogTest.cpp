@@ -217,7 +217,7 @@ TEST(MainDialog, EventsAgainstTheViewCalls) {
        },
        {"title a - Tarvel", "--"},
        {}},
-      {"the rows replaced: the same row's file is chosen anew", "", true,
+      {"the rows replaced (in listing order): the same row's file is chosen anew", "", true,
        [](MainDialog& d, FakeView& v) {
          d.OnColumnClick(0);
          v.focusedRow = 0;
@@ -225,7 +225,7 @@ TEST(MainDialog, EventsAgainstTheViewCalls) {
          d.OnReload();
          d.OnFocusedRowChanged();
        },
-       {"title a - Tarvel", "title Tarvel", "title a - Tarvel"},
+       {"title a - Tarvel", "title Tarvel", "title c - Tarvel"},
        {}},
       {"Reload: the title back, WRITE off", "", true, [](MainDialog& d, FakeView&) { d.OnReload(); },
        {"title Tarvel", "enable 1000 0"},
