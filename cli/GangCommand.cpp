@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "base/FileIo.h"
-#include "cli/ExitCodes.h"
+#include "station/ExitCodes.h"
 #include "cli/GangWrite.h"
 #include "cli/RadioLines.h"
 #include "cli/RadioRun.h"

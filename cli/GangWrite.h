@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "cli/RadioOptions.h"
-#include "cli/RunResult.h"
+#include "station/RunResult.h"
 #include "firmware/WriteProcedure.h"
 
 namespace tarvel::cli {

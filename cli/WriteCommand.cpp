@@ -1,7 +1,7 @@
 // `tarvel-cli write FILE.sfl --port PATH`: the WRITE button for scripts and
 // production lines; several -p (or --ports-file) write a line of radios.
 #include "cli/Commands.h"
-#include "cli/ExitCodes.h"
+#include "station/ExitCodes.h"
 #include "cli/GangCommand.h"
 #include "cli/ProgressLine.h"
 #include "cli/RadioOptions.h"

@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/ExitCodes.h"
+#include "station/ExitCodes.h"
 #include "cli/GangWrite.h"
 #include "cli/RadioRun.h"
 #include "sim/SimRadio.h"
