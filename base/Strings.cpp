@@ -128,10 +128,13 @@ std::string_view LoadString(StringId id) {
     case StringId::DiagLatencyTimer: return "latency timer %s ms";
     case StringId::DiagLatencyAfterRequest: return "latency timer %s ms, %s ms after the low-latency request";
     case StringId::WindowUsage:
-      return "Usage: tarvel [-q | -qk]\n"
+      return "Usage: tarvel [-q | -qk | --station FILE.ini]\n"
              "Writes SFL firmware files into a radio's flash over its serial boot loader.\n"
              "  -q         service mode: \"SFL Conv...\", \"Dump...\" and the +5V and MD switches\n"
              "  -qk        service mode in the dark colour scheme\n"
+             "  --station FILE.ini\n"
+             "             the station window: several radios written at once, one bed each,\n"
+             "             with the settings that the station file fixes\n"
              "  --help     this text\n"
              "  --version  the program's version\n"
              "The settings file tarvel.ini is kept in the folder the program is started from,\n"
@@ -160,13 +163,13 @@ std::string_view LoadString(StringId id) {
       return "The beds are writing.\nStop every bed after the block in progress and close the station?";
     case StringId::StationSerialRequired: return "%s has no serial number: this station needs one for every radio.";
     case StringId::StationWindowTitle: return "Tarvel station - %s";
-    case StringId::StationHeader: return "%s   SHA-256 %s   %s at %s baud%s";
+    case StringId::StationHeader: return "%s   SHA-256 %s   %s at %s baud";
     case StringId::StationCounters: return "%s: %s passed, %s failed, %s in all, yield %s %";
     case StringId::StationSession: return "This session";
     case StringId::StationToday: return "Today";
     case StringId::StationStart: return "Start";
     case StringId::StationSerialLabel: return "Serial:";
-    case StringId::StationResultLine: return "%s (%s)";
+    case StringId::StationHeaderVerify: return "%s   SHA-256 %s   %s at %s baud, every block read back";
     case StringId::AskSerialPrompt: return "Serial number of the radio on %s: ";
     case StringId::AskSerialNoTerminal: return "--ask-serial reads the serial numbers from a terminal, and there is none.";
     case StringId::AppTitle: return "Tarvel";

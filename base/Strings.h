@@ -128,13 +128,13 @@ enum class StringId : unsigned {
   StationCloseDuringRound = 258,
   StationSerialRequired = 259,    // %s: the bed
   StationWindowTitle = 260,       // %s: the station file's name
-  StationHeader = 261,            // %s: firmware, digest, cable, speed, verify
+  StationHeader = 261,            // %s: firmware, digest, cable, speed
   StationCounters = 262,          // %s: label, passed, failed, total, yield
   StationSession = 263,
   StationToday = 264,
   StationStart = 265,
   StationSerialLabel = 266,
-  StationResultLine = 267,        // %s: the result, the time taken
+  StationHeaderVerify = 267,      // the same, with a read-back after each write
   AskSerialPrompt = 268,          // %s: the port
   AskSerialNoTerminal = 269,
   AppTitle = 57344,
