@@ -38,6 +38,7 @@ void RunOne(const std::string& port, std::size_t index, std::size_t count, const
   if (!options.traceFile.empty() && count > 1) options.traceFile += "-" + std::to_string(index);
   result.command = job.command;
   result.radio = DescribeRadio(options);
+  if (index < job.serials.size()) result.radio->serial = job.serials[index];
   result.fields = job.fields;
   if (job.file) result.transfer = job.transfer;
   progress.blocksTotal.store(job.transfer.blocksTotal, std::memory_order_relaxed);
