@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
@@ -27,15 +28,16 @@ namespace {
 constexpr int kRowsPerColumn = 4;
 constexpr int kDigestShown = 12;
 
-QString LampStyle(BedState state) {
-  const char* colour = "#b0b0b0";
+// A palette, not a style sheet: eight lamps change at once at a round's
+// start and end, and a style sheet re-polishes the widget each time.
+QColor LampColour(BedState state) {
   switch (state) {
+    case BedState::Running: return {0xf0, 0xc0, 0x20};
+    case BedState::Passed: return {0x30, 0xb0, 0x40};
+    case BedState::Failed: return {0xe0, 0x30, 0x30};
     case BedState::Idle: break;
-    case BedState::Running: colour = "#f0c020"; break;
-    case BedState::Passed: colour = "#30b040"; break;
-    case BedState::Failed: colour = "#e03030"; break;
   }
-  return QString("QLabel { background: %1; color: black; border-radius: 6px; padding: 4px; }").arg(colour);
+  return {0xb0, 0xb0, 0xb0};
 }
 
 StringId LampText(BedState state) {
@@ -129,6 +131,8 @@ void CStationWindow::BuildPanels(QVBoxLayout* layout) {
     label->setBuddy(panel.serial);
     panel.lamp = new QLabel(box);
     panel.lamp->setAlignment(Qt::AlignCenter);
+    panel.lamp->setAutoFillBackground(true);
+    panel.lamp->setMargin(4);
     panel.lamp->setMinimumWidth(110);
     QFont lampFont = panel.lamp->font();
     lampFont.setBold(true);
@@ -198,13 +202,21 @@ void CStationWindow::post(std::function<void()> task) {
 void CStationWindow::bedChanged(std::size_t index) {
   const Bed& bed = m_pStation->bed(index);
   Panel& panel = m_panels[index];
-  panel.lamp->setText(FromStringTable(LampText(bed.state)));
-  panel.lamp->setStyleSheet(LampStyle(bed.state));
   const int total = bed.blocksTotal.load();
   const int done = bed.blocksDone.load();
-  panel.progress->setRange(0, total > 0 ? total : 1);
-  panel.progress->setValue(done);
-  panel.progress->setFormat(ToQString(FormatBlockCounter(done) + " / " + FormatBlockCounter(total)) + "   %p%");
+  if (done != panel.shownBlocks) {
+    panel.shownBlocks = done;
+    panel.progress->setRange(0, total > 0 ? total : 1);
+    panel.progress->setValue(done);
+    panel.progress->setFormat(ToQString(FormatBlockCounter(done) + " / " + FormatBlockCounter(total)) + "   %p%");
+  }
+  if (panel.shown == bed.state) return;
+  panel.shown = bed.state;
+  panel.lamp->setText(FromStringTable(LampText(bed.state)));
+  QPalette palette = panel.lamp->palette();
+  palette.setColor(QPalette::Window, LampColour(bed.state));
+  palette.setColor(QPalette::WindowText, Qt::black);
+  panel.lamp->setPalette(palette);
   const bool ended = bed.state == BedState::Passed || bed.state == BedState::Failed;
   panel.result->setText(ended ? OneLine(bed.last.text + " (" + FormatElapsed(bed.last.elapsedMs) + ")") : QString());
   panel.diagnosis->setText(ended ? OneLine(bed.last.diagnosis) : QString());

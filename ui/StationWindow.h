@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "station/Station.h"
@@ -49,6 +50,9 @@ class CStationWindow final : public QWidget, public StationView {
     QLabel* result = nullptr;
     QLabel* diagnosis = nullptr;
     QPushButton* start = nullptr;
+    // What the panel shows now, so that only a change is drawn again.
+    std::optional<BedState> shown;
+    int shownBlocks = -1;
   };
 
   void BuildHeader(class QVBoxLayout* layout);
