@@ -134,6 +134,7 @@ void CStationWindow::BuildPanels(QVBoxLayout* layout) {
     panel.lamp->setAutoFillBackground(true);
     panel.lamp->setMargin(4);
     panel.lamp->setMinimumWidth(110);
+    panel.lamp->setFixedHeight(64);
     QFont lampFont = panel.lamp->font();
     lampFont.setBold(true);
     lampFont.setPointSizeF(lampFont.pointSizeF() * 1.6);
@@ -161,6 +162,8 @@ void CStationWindow::BuildPanels(QVBoxLayout* layout) {
             [this, i] { Refused(m_pStation->startBed(i, ToStdString(m_panels[i].serial->text().trimmed()))); });
     bedChanged(i);
   }
+  // Panels keep their own height; the room left stays below them.
+  gridLayout->setRowStretch(rows, 1);
   area->setWidget(grid);
   layout->addWidget(area, 1);
 }
@@ -218,7 +221,10 @@ void CStationWindow::bedChanged(std::size_t index) {
   palette.setColor(QPalette::WindowText, Qt::black);
   panel.lamp->setPalette(palette);
   const bool ended = bed.state == BedState::Passed || bed.state == BedState::Failed;
-  panel.result->setText(ended ? OneLine(bed.last.text + " (" + FormatElapsed(bed.last.elapsedMs) + ")") : QString());
+  // The fields clear after a round: the result names the unit it was.
+  const std::string unit = bed.last.serial.empty() ? std::string() : bed.last.serial + ": ";
+  panel.result->setText(ended ? OneLine(unit + bed.last.text + " (" + FormatElapsed(bed.last.elapsedMs) + ")")
+                              : QString());
   panel.diagnosis->setText(ended ? OneLine(bed.last.diagnosis) : QString());
   panel.start->setEnabled(bed.state != BedState::Running);
 }

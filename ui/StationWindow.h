@@ -17,6 +17,7 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
+class QVBoxLayout;
 
 namespace tarvel {
 
@@ -55,8 +56,8 @@ class CStationWindow final : public QWidget, public StationView {
     int shownBlocks = -1;
   };
 
-  void BuildHeader(class QVBoxLayout* layout);
-  void BuildPanels(class QVBoxLayout* layout);
+  void BuildHeader(QVBoxLayout* layout);
+  void BuildPanels(QVBoxLayout* layout);
   void SerialEntered(std::size_t bed);
   void StartRound(bool all);
   void Refused(const std::optional<std::string>& refusal);
