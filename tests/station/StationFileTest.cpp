@@ -16,7 +16,7 @@ TEST(StationFile, ReadsTheSettingsAndTheBedsInOrder) {
   test::TempDir dir;
   dir.write("fw.sfl", test::ConventionalSfl(0, 4));
   const std::string path = dir.write("s.ini",
-                                     "; line 3\n[station]\n cable = qap-10 \nBaud=115200\nVerify=1\nRequireSerial=1\n"
+                                     "\xEF\xBB\xBF; written by the line supervisor\n[station]\n cable = qap-10 \nBaud=115200\nVerify=1\nRequireSerial=1\n"
                                      "Record=\"logs/r.jsonl\"\n[Beds]\nZ bed=/dev/ttyUSB9\nA bed=/dev/ttyUSB1\n"
                                      "[Station]\nFirmware=fw.sfl\n");
   StationConfig config;

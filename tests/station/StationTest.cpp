@@ -22,18 +22,19 @@ namespace {
 constexpr int kBlocks = 12;
 
 struct Bench {
-  explicit Bench(const std::vector<bool>& silent) {
+  explicit Bench(const std::vector<bool>& silent, unsigned baud = 0, int blocks = kBlocks) {
     std::string beds;
     for (std::size_t i = 0; i < silent.size(); ++i) {
       sim::Options options;
       options.linkPath = (dir.path() / ("r" + std::to_string(i))).string();
       options.faults.silent = silent[i];
+      options.baud = baud;
       std::string error;
       radios.push_back(sim::Radio::Start(options, &error));
       EXPECT_TRUE(radios.back()) << error;
       beds += "Bed " + std::to_string(i + 1) + "=" + options.linkPath + "\n";
     }
-    dir.write("fw.sfl", test::ConventionalSfl(0, kBlocks));
+    dir.write("fw.sfl", test::ConventionalSfl(0, blocks));
     stationFile = dir.write("line.ini", "[Station]\nFirmware=fw.sfl\nCable=QAP-8\nBaud=115200\nVerify=1\n[Beds]\n" + beds);
   }
 
@@ -151,6 +152,40 @@ TEST(Station, RequiredSerialsAndAChangedFirmwareStartNothing) {
   ASSERT_TRUE(refused);
   EXPECT_NE(refused->find("has changed since the station was opened"), std::string::npos) << *refused;
   EXPECT_FALSE(station->running());
+}
+
+TEST(Station, AStopEndsEveryBedAfterItsBlockSayingHowFarItGot) {
+  constexpr int kLong = 400;  // about 15 s at 38400 baud: the stop comes long before
+  Bench bench({false, false, false}, 38400, kLong);
+  test::FakeStationView view;
+  std::unique_ptr<Station> station = bench.open(view);
+  ASSERT_FALSE(station->startRound({}, true));
+  ASSERT_TRUE(view.runUntil([&] {
+    for (std::size_t i = 0; i < station->bedCount(); ++i) {
+      if (station->bed(i).blocksDone.load() < 2) return false;
+    }
+    return true;
+  }));
+  station->stop();
+  ASSERT_TRUE(view.runUntil([&] { return view.roundsEnded == 1; }));
+  const std::vector<nlohmann::json> lines = RecordLines(station->config().record);
+  ASSERT_EQ(lines.size(), 3U);
+  for (std::size_t i = 0; i < station->bedCount(); ++i) {
+    SCOPED_TRACE("bed " + std::to_string(i + 1));
+    const Bed& bed = station->bed(i);
+    EXPECT_EQ(bed.state, BedState::Failed);
+    const int done = bed.blocksDone.load();
+    EXPECT_GE(done, 2);
+    EXPECT_LT(done, kLong);
+    EXPECT_EQ(bed.last.text, "Stopped: " + std::to_string(done) + " of 400 blocks written.");
+    // What the record says the radio holds is what the panel says.
+    for (const nlohmann::json& line : lines) {
+      if (line["bed"] != bed.name) continue;
+      EXPECT_EQ(line["exit_code"], 130);
+      EXPECT_EQ(line["blocks_done"], done);
+    }
+  }
+  EXPECT_EQ(station->session().failed, 3);
 }
 
 }  // namespace
