@@ -7,6 +7,7 @@
 #include "loader/CableFacts.h"
 #include "settings/ProfileFile.h"
 #include "station/FileToWrite.h"
+#include "station/RecordFile.h"
 #include "station/SideBySide.h"
 
 namespace tarvel {
@@ -73,6 +74,7 @@ class Reader {
   int firmwareLine_ = 0;
   int sha256Line_ = 0;
   int baudLine_ = 0;
+  int recordLine_ = 0;
   std::string baudText_;
   std::vector<std::string> portIds_;
 };
@@ -103,6 +105,7 @@ std::optional<std::string> Reader::stationKey(const ProfileLine& line) {
   } else if (EqualsNoCase(key, "Record")) {
     if (line.value.empty()) return at(line.number, StringId::StationValueUnknown, {key + "=", "a file"});
     config_.record = Beside(path_, line.value);
+    recordLine_ = line.number;
   } else {
     return at(line.number, StringId::StationKeyUnknown, {key});
   }
@@ -178,6 +181,12 @@ std::optional<std::string> Reader::read(CheckedSflFile& firmware, TransferFacts&
   }
   if (!config_.sha256.empty() && facts.fileSha256 != config_.sha256) {
     return at(sha256Line_, StringId::StationDigestMismatch, {config_.firmware, facts.fileSha256, config_.sha256});
+  }
+  // A station whose units would go unrecorded does not open.
+  RecordFile record;
+  if (std::string reason; !record.open(config_.record, reason)) {
+    const std::string where = recordLine_ == 0 ? path_ : path_ + ", line " + std::to_string(recordLine_);
+    return where + ": " + std::string(LoadString(StringId::RecordFileFailed)) + " (" + reason + ")";
   }
   return std::nullopt;
 }

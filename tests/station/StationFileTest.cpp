@@ -15,6 +15,7 @@ namespace {
 TEST(StationFile, ReadsTheSettingsAndTheBedsInOrder) {
   test::TempDir dir;
   dir.write("fw.sfl", test::ConventionalSfl(0, 4));
+  std::filesystem::create_directory(dir.path() / "logs");
   const std::string path = dir.write("s.ini",
                                      "\xEF\xBB\xBF; written by the line supervisor\n[station]\n cable = qap-10 \nBaud=115200\nVerify=1\nRequireSerial=1\n"
                                      "Record=\"logs/r.jsonl\"\n[Beds]\nZ bed=/dev/ttyUSB9\nA bed=/dev/ttyUSB1\n"
@@ -74,6 +75,8 @@ TEST(StationFile, RefusesWhatItCannotUseNamingTheFileAndLine) {
        ", line 5: the port " + (dir.path() / "p1-link").string() + " is already the port of 'A'."},
       {"firmware absent", "[Station]\nFirmware=none.sfl\n[Beds]\n" + bed, ", line 2: the firmware "},
       {"firmware not SFL", "[Station]\nFirmware=bad.sfl\n[Beds]\n" + bed, ", line 2: the firmware "},
+      {"record a folder", "[Station]\nFirmware=fw.sfl\nRecord=.\n[Beds]\n" + bed,
+       ", line 3: The record file cannot be written."},
       {"digest differs", "[Station]\nFirmware=fw.sfl\nSha256=" + std::string(64, '0') + "\n[Beds]\n" + bed,
        ", line 3: the firmware "},
   };
