@@ -132,7 +132,9 @@ Figures RunStationRound(const std::filesystem::path& dir, int beds, QString& las
     loop.exec();
   });
   int passed = 0;
-  for (std::size_t i = 0; i < window.station().bedCount(); ++i) passed += window.station().bed(i).state == BedState::Passed;
+  for (std::size_t i = 0; i < window.station().bedCount(); ++i) {
+    passed += window.station().bed(i).state == BedState::Passed;
+  }
   lastResult = QString("%1 of %2 beds passed").arg(passed).arg(beds);
   return figures;
 }

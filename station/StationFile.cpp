@@ -174,7 +174,8 @@ std::optional<std::string> Reader::read(CheckedSflFile& firmware, TransferFacts&
   if (config_.beds.empty()) return FormatString(StringId::StationNoBeds, {path_});
 
   facts = {};
-  if (const std::optional<SflFileProblem> problem = LoadFileToWrite(config_.firmware, config_.verify, firmware, facts)) {
+  const std::optional<SflFileProblem> problem = LoadFileToWrite(config_.firmware, config_.verify, firmware, facts);
+  if (problem) {
     std::string why(LoadString(problem->id));
     if (!problem->detail.empty()) why += " (" + problem->detail + ")";
     return at(firmwareLine_, StringId::StationFirmwareUnusable, {config_.firmware, why});

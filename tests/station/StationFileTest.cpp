@@ -17,7 +17,8 @@ TEST(StationFile, ReadsTheSettingsAndTheBedsInOrder) {
   dir.write("fw.sfl", test::ConventionalSfl(0, 4));
   std::filesystem::create_directory(dir.path() / "logs");
   const std::string path = dir.write("s.ini",
-                                     "\xEF\xBB\xBF; written by the line supervisor\n[station]\n cable = qap-10 \nBaud=115200\nVerify=1\nRequireSerial=1\n"
+                                     "\xEF\xBB\xBF; written by the line supervisor\n[station]\n cable = qap-10 \n"
+                                     "Baud=115200\nVerify=1\nRequireSerial=1\n"
                                      "Record=\"logs/r.jsonl\"\n[Beds]\nZ bed=/dev/ttyUSB9\nA bed=/dev/ttyUSB1\n"
                                      "[Station]\nFirmware=fw.sfl\n");
   StationConfig config;
@@ -71,7 +72,8 @@ TEST(StationFile, RefusesWhatItCannotUseNamingTheFileAndLine) {
       {"no beds", head, ": [Beds] names no bed"},
       {"bed twice", head + bed + "a=/dev/ttyUSB1\n", ", line 5: the bed 'a' is named twice."},
       {"port twice", head + bed + "B=/dev/ttyUSB0\n", ", line 5: the port /dev/ttyUSB0 is already the port of 'A'."},
-      {"port twice through a link", head + "A=" + (dir.path() / "p1").string() + "\nB=" + (dir.path() / "p1-link").string() + "\n",
+      {"port twice through a link",
+       head + "A=" + (dir.path() / "p1").string() + "\nB=" + (dir.path() / "p1-link").string() + "\n",
        ", line 5: the port " + (dir.path() / "p1-link").string() + " is already the port of 'A'."},
       {"firmware absent", "[Station]\nFirmware=none.sfl\n[Beds]\n" + bed, ", line 2: the firmware "},
       {"firmware not SFL", "[Station]\nFirmware=bad.sfl\n[Beds]\n" + bed, ", line 2: the firmware "},

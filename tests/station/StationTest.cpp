@@ -35,7 +35,8 @@ struct Bench {
       beds += "Bed " + std::to_string(i + 1) + "=" + options.linkPath + "\n";
     }
     dir.write("fw.sfl", test::ConventionalSfl(0, blocks));
-    stationFile = dir.write("line.ini", "[Station]\nFirmware=fw.sfl\nCable=QAP-8\nBaud=115200\nVerify=1\n[Beds]\n" + beds);
+    stationFile =
+        dir.write("line.ini", "[Station]\nFirmware=fw.sfl\nCable=QAP-8\nBaud=115200\nVerify=1\n[Beds]\n" + beds);
   }
 
   std::unique_ptr<Station> open(test::FakeStationView& view) {
@@ -66,7 +67,8 @@ TEST(Station, ARoundWritesEveryBedWithASerialAndRecordsEachUnit) {
   // another station, and the command line's.
   bench.dir.write("station-record.jsonl",
                   R"({"command":"write","result":"success","station":"line.ini","started_at":")" + now + "\"}\n" +
-                      R"({"command":"write","result":"failure","station":"line.ini","started_at":"2001-01-01T00:00:00.000Z"})" "\n" +
+                      R"({"command":"write","result":"failure","station":"line.ini",)"
+                      R"("started_at":"2001-01-01T00:00:00.000Z"})" "\n" +
                       R"({"command":"write","result":"failure","station":"other.ini","started_at":")" + now + "\"}\n" +
                       R"({"command":"write","result":"success","started_at":")" + now + "\"}\n");
   test::FakeStationView view;
@@ -145,12 +147,13 @@ TEST(Station, RequiredSerialsAndAChangedFirmwareStartNothing) {
     bench.dir.write("line.ini", text);
   }
   std::unique_ptr<Station> station = bench.open(view);
-  EXPECT_EQ(station->startRound({"SN-1", ""}, true), "Bed 2 has no serial number: this station needs one for every radio.");
-  EXPECT_EQ(station->startBed(1, ""), "Bed 2 has no serial number: this station needs one for every radio.");
+  const std::string refused = "Bed 2 has no serial number: this station needs one for every radio.";
+  EXPECT_EQ(station->startRound({"SN-1", ""}, true), refused);
+  EXPECT_EQ(station->startBed(1, ""), refused);
   bench.dir.write("fw.sfl", test::ConventionalSfl(0, kBlocks + 1));
-  const std::optional<std::string> refused = station->startRound({"SN-1", "SN-2"}, false);
-  ASSERT_TRUE(refused);
-  EXPECT_NE(refused->find("has changed since the station was opened"), std::string::npos) << *refused;
+  const std::optional<std::string> changed = station->startRound({"SN-1", "SN-2"}, false);
+  ASSERT_TRUE(changed);
+  EXPECT_NE(changed->find("has changed since the station was opened"), std::string::npos) << *changed;
   EXPECT_FALSE(station->running());
 }
 
