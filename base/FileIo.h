@@ -71,6 +71,9 @@ bool SameFile(const std::string& a, const std::string& b);
 int ProcessId();
 // This machine's name; empty when the system does not say.
 std::string HostName();
+// The login name of the user running the program; empty when the system
+// does not say.
+std::string LoginName();
 
 struct FolderEntry {
   std::string name;

@@ -128,14 +128,50 @@ std::string_view LoadString(StringId id) {
     case StringId::DiagLatencyTimer: return "latency timer %s ms";
     case StringId::DiagLatencyAfterRequest: return "latency timer %s ms, %s ms after the low-latency request";
     case StringId::WindowUsage:
-      return "Usage: tarvel [-q | -qk]\n"
+      return "Usage: tarvel [-q | -qk | --station FILE.ini]\n"
              "Writes SFL firmware files into a radio's flash over its serial boot loader.\n"
              "  -q         service mode: \"SFL Conv...\", \"Dump...\" and the +5V and MD switches\n"
              "  -qk        service mode in the dark colour scheme\n"
+             "  --station FILE.ini\n"
+             "             the station window: several radios written at once, one bed each,\n"
+             "             with the settings that the station file fixes\n"
              "  --help     this text\n"
              "  --version  the program's version\n"
              "The settings file tarvel.ini is kept in the folder the program is started from,\n"
              "which is also the first folder listed. tarvel-cli does the same work from scripts.\n";
+    case StringId::StationFileUnreadable: return "The station file %s cannot be read: %s";
+    case StringId::StationLineBroken: return "%s, line %s: '%s' is neither a [section] nor a KEY=VALUE line.";
+    case StringId::StationSectionUnknown: return "%s, line %s: a station file has no section [%s] ([Station], [Beds]).";
+    case StringId::StationKeyUnknown:
+      return "%s, line %s: [Station] has no key %s (Firmware, Sha256, Cable, Baud, Verify, Record, RequireSerial).";
+    case StringId::StationValueUnknown: return "%s, line %s: %s is not a value the station takes (%s).";
+    case StringId::StationKeyMissing: return "%s: [Station] has no %s= line.";
+    case StringId::StationNoBeds: return "%s: [Beds] names no bed (one NAME=PORT line per bed).";
+    case StringId::StationBedTwice: return "%s, line %s: the bed '%s' is named twice.";
+    case StringId::StationPortTwice: return "%s, line %s: the port %s is already the port of '%s'.";
+    case StringId::StationFirmwareUnusable: return "%s, line %s: the firmware %s cannot be written: %s";
+    case StringId::StationDigestMismatch: return "%s, line %s: the firmware %s has the SHA-256 %s, not %s.";
+    case StringId::StationTooManyBeds: return "%s, line %s: a station has at most %s beds.";
+    case StringId::StationFirmwareChanged:
+      return "The firmware %s has changed since the station was opened: open the station again.";
+    case StringId::StationBedIdle: return "idle";
+    case StringId::StationBedRunning: return "running";
+    case StringId::StationBedPassed: return "passed";
+    case StringId::StationBedFailed: return "failed";
+    case StringId::StationStoppedAt: return "Stopped: %s of %s blocks written.";
+    case StringId::StationCloseDuringRound:
+      return "The beds are writing.\nStop every bed after the block in progress and close the station?";
+    case StringId::StationSerialRequired: return "%s has no serial number: this station needs one for every radio.";
+    case StringId::StationWindowTitle: return "Tarvel station - %s";
+    case StringId::StationHeader: return "%s   SHA-256 %s   %s at %s baud";
+    case StringId::StationCounters: return "%s: %s passed, %s failed, %s in all, yield %s %";
+    case StringId::StationSession: return "This session";
+    case StringId::StationToday: return "Today";
+    case StringId::StationStart: return "Start";
+    case StringId::StationSerialLabel: return "Serial:";
+    case StringId::StationHeaderVerify: return "%s   SHA-256 %s   %s at %s baud, every block read back";
+    case StringId::AskSerialPrompt: return "Serial number of the radio on %s: ";
+    case StringId::AskSerialNoTerminal: return "--ask-serial reads the serial numbers from a terminal, and there is none.";
     case StringId::AppTitle: return "Tarvel";
     case StringId::ConversionFailed: return "Failed in the conversion of the file. ";
     case StringId::ConversionSucceeded: return "Succeeded in the conversion of the file. ";

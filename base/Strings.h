@@ -106,6 +106,37 @@ enum class StringId : unsigned {
   HistoryLinesSkipped = 217,       // %s: how many, the file
   ReplaceFilePrompt = 218,         // %s: the file that exists
   NoSerialPortFound = 219,         // the window's port box and WRITE without a port
+  // The station: a production bench of several beds in one window.
+  StationFileUnreadable = 240,  // %s: the file, the reason
+  StationLineBroken = 241,      // %s: the file, the line number, the line
+  StationSectionUnknown = 242,  // %s: the file, the line number, the section
+  StationKeyUnknown = 243,      // %s: the file, the line number, the key
+  StationValueUnknown = 244,    // %s: the file, the line number, key=value, what it takes
+  StationKeyMissing = 245,      // %s: the file, the key
+  StationNoBeds = 246,          // %s: the file
+  StationBedTwice = 247,        // %s: the file, the line number, the bed
+  StationPortTwice = 248,       // %s: the file, the line number, the port, the bed that has it
+  StationFirmwareUnusable = 249,  // %s: the file, the line number, the firmware, why
+  StationDigestMismatch = 250,    // %s: the file, the line number, the firmware, its digest, the digest asked for
+  StationTooManyBeds = 251,       // %s: the file, the line number, the most
+  StationFirmwareChanged = 252,   // %s: the firmware
+  StationBedIdle = 253,           // the lamps
+  StationBedRunning = 254,
+  StationBedPassed = 255,
+  StationBedFailed = 256,
+  StationStoppedAt = 257,         // %s: the blocks written, of how many
+  StationCloseDuringRound = 258,
+  StationSerialRequired = 259,    // %s: the bed
+  StationWindowTitle = 260,       // %s: the station file's name
+  StationHeader = 261,            // %s: firmware, digest, cable, speed
+  StationCounters = 262,          // %s: label, passed, failed, total, yield
+  StationSession = 263,
+  StationToday = 264,
+  StationStart = 265,
+  StationSerialLabel = 266,
+  StationHeaderVerify = 267,      // the same, with a read-back after each write
+  AskSerialPrompt = 268,          // %s: the port
+  AskSerialNoTerminal = 269,
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,

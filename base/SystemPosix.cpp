@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -179,6 +180,17 @@ std::string HostName() {
   char name[HOST_NAME_MAX + 1] = {};
   if (::gethostname(name, sizeof name - 1) != 0) return {};
   return name;
+}
+
+std::string LoginName() {
+  // The account, not $USER: a shell can set that to anything.
+  passwd entry{};
+  passwd* found = nullptr;
+  std::vector<char> buffer(4096);
+  if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) {
+    return found->pw_name;
+  }
+  return {};
 }
 
 std::vector<FolderEntry> ListFolder(const std::string& folder,

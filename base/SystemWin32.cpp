@@ -142,6 +142,14 @@ std::string HostName() {
   return win32::Utf8(std::wstring_view(name, length));
 }
 
+std::string LoginName() {
+  wchar_t name[257] = {};
+  DWORD length = 257;
+  // The length counts the terminator.
+  if (!::GetUserNameW(name, &length) || length == 0) return {};
+  return win32::Utf8(std::wstring_view(name, length - 1));
+}
+
 std::vector<FolderEntry> ListFolder(const std::string& folder,
                                     const std::function<bool(std::string_view name)>& wanted) {
   std::vector<FolderEntry> entries;

@@ -46,13 +46,13 @@ double Run(const CheckedSflFile& file, int radios, double oneRadioWall) {
   std::vector<cli::RadioProgress> progress(ports.size());
   std::vector<double> cpu(ports.size());
   const auto wall0 = std::chrono::steady_clock::now();
-  std::vector<cli::RunResult> results(ports.size());
+  std::vector<RunResult> results(ports.size());
   cli::GangWatch watch;
   // On each worker's thread as it ends: its CPU time.
   watch.radioEnded = [&](std::size_t i) { cpu[i] = bench::ThreadCpuSeconds(); };
   cli::WriteRadios(ports, job, progress, results, watch);
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
-  for (const cli::RunResult& result : results) {
+  for (const RunResult& result : results) {
     if (result.exitCode != 0 || result.transfer->blocksDone != kBlocks) {
       std::printf("%d radios: %s FAILED: %s\n", radios, result.radio->port.c_str(), result.message.c_str());
       return -1;

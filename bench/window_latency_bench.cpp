@@ -3,22 +3,28 @@
 // notes every turn; the figure is the longest gap between two, and the 99th
 // percentile. Two writes: to a silent radio (the waits for a reply that does
 // not come, then "Synchronization Error.") and a paced write at 38400 baud.
-// Boxes are answered at once. Target at most 100 ms, goal 20 ms.
+// Boxes are answered at once. Then the station window with eight beds written
+// at once, each bed paced at 38400 baud. Target at most 100 ms, goal 20 ms.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 #include "formats/SflWriter.h"
 #include "sim/SimRadio.h"
+#include "station/StationFile.h"
 #include "ui/FirmwareWriterDlg.h"
+#include "ui/StationWindow.h"
 #include "dialog/Globals.h"
 
 namespace {
@@ -51,6 +57,9 @@ struct Figures {
   std::size_t turns = 0;
 };
 
+// The turns of the window while `run` runs.
+Figures Measure(const std::function<void()>& run);
+
 Figures RunWrite(const std::filesystem::path& dir, const sim::Options& radioOptions, const std::string& file,
                  QString& lastBox) {
   std::string error;
@@ -77,6 +86,60 @@ Figures RunWrite(const std::filesystem::path& dir, const sim::Options& radioOpti
     std::exit(1);
   }
 
+  Figures figures = Measure([&] { dialog.Dialog().OnWrite(); });  // returns when the write is over
+  lastBox = dialog.lastBox;
+  return figures;
+}
+
+// The station window writing `beds` paced radios at once, F5 as the
+// operator starts them.
+Figures RunStationRound(const std::filesystem::path& dir, int beds, QString& lastResult) {
+  std::vector<std::unique_ptr<sim::Radio>> radios;
+  std::string ini = "[Station]\nFirmware=bench.sfl\nCable=QAP-8\nBaud=38400\nRecord=station-bench.jsonl\n[Beds]\n";
+  for (int i = 0; i < beds; ++i) {
+    sim::Options options;
+    options.linkPath.clear();
+    options.baud = 38400;
+    std::string error;
+    radios.push_back(sim::Radio::Start(options, &error));
+    if (!radios.back()) {
+      std::fprintf(stderr, "cannot start the simulated radio: %s\n", error.c_str());
+      std::exit(1);
+    }
+    ini += "Bed " + std::to_string(i + 1) + "=" + radios.back()->devicePath() + "\n";
+  }
+  const std::string path = (dir / "station.ini").string();
+  std::ofstream(path, std::ios::trunc) << ini;
+  StationConfig config;
+  CheckedSflFile file;
+  TransferFacts facts;
+  if (const auto problem = ReadStationFile(path, config, file, facts)) {
+    std::fprintf(stderr, "%s\n", problem->c_str());
+    std::exit(1);
+  }
+  CStationWindow window(config, file, facts);
+  window.show();
+  // The first paint of the whole window is not the round's.
+  QApplication::processEvents();
+  Figures figures = Measure([&] {
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, [&] {
+      if (!window.station().running()) loop.quit();
+    });
+    window.station().startRound({}, true);
+    check.start(10);
+    loop.exec();
+  });
+  int passed = 0;
+  for (std::size_t i = 0; i < window.station().bedCount(); ++i) {
+    passed += window.station().bed(i).state == BedState::Passed;
+  }
+  lastResult = QString("%1 of %2 beds passed").arg(passed).arg(beds);
+  return figures;
+}
+
+Figures Measure(const std::function<void()>& run) {
   std::vector<qint64> turnsNs;
   QElapsedTimer clock;
   QTimer ticker;
@@ -86,7 +149,7 @@ Figures RunWrite(const std::filesystem::path& dir, const sim::Options& radioOpti
 
   clock.start();
   ticker.start();
-  dialog.Dialog().OnWrite();  // returns when the write is over; the window turns meanwhile
+  run();  // the window turns meanwhile
   ticker.stop();
   Figures figures;
   figures.wallS = static_cast<double>(clock.nsecsElapsed()) / 1e9;
@@ -101,7 +164,6 @@ Figures RunWrite(const std::filesystem::path& dir, const sim::Options& radioOpti
   figures.turns = turnsNs.size();
   figures.longestGapMs = gapsMs.back();
   figures.p99GapMs = gapsMs[gapsMs.size() * 99 / 100];
-  lastBox = dialog.lastBox;
   return figures;
 }
 
@@ -152,8 +214,11 @@ int main(int argc, char** argv) {
   const Figures writing = RunWrite(dir, paced, file, lastBox);
   Print(("paced write, " + std::to_string(blocks) + " blocks").c_str(), writing, lastBox);
 
+  const Figures station = RunStationRound(dir, 8, lastBox);
+  Print(("station, 8 beds, " + std::to_string(blocks) + " blocks").c_str(), station, lastBox);
+
   std::filesystem::remove_all(dir);
-  const double worst = std::max(quiet.longestGapMs, writing.longestGapMs);
+  const double worst = std::max({quiet.longestGapMs, writing.longestGapMs, station.longestGapMs});
   std::printf("worst gap %.2f ms: %s\n", worst, worst <= 20 ? "within the goal" : worst <= 100 ? "within the target" : "OVER the target");
   return 0;
 }

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "cli/RecordFile.h"
-#include "cli/RunResult.h"
+#include "station/RecordFile.h"
+#include "station/RunResult.h"
 
 namespace tarvel::cli {
 

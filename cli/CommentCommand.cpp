@@ -6,7 +6,7 @@
 #include "catalog/CommentBlock.h"
 #include "cli/CommandRun.h"
 #include "cli/Commands.h"
-#include "cli/ExitCodes.h"
+#include "station/ExitCodes.h"
 #include "cli/TerminalMessages.h"
 
 namespace tarvel::cli {

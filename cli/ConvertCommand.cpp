@@ -11,7 +11,7 @@
 #include "base/FileIo.h"
 #include "cli/CommandRun.h"
 #include "cli/Commands.h"
-#include "cli/ExitCodes.h"
+#include "station/ExitCodes.h"
 #include "cli/TerminalMessages.h"
 #include "firmware/WriteProcedure.h"
 #include "service/Converters.h"

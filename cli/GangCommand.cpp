@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "base/FileIo.h"
-#include "cli/ExitCodes.h"
+#include "station/ExitCodes.h"
 #include "cli/GangWrite.h"
 #include "cli/RadioLines.h"
 #include "cli/RadioRun.h"
@@ -63,6 +63,24 @@ bool NextRound(int round) {
   std::string line;
   if (!std::getline(std::cin, line)) return false;
   return Trimmed(line) != "q";
+}
+
+// Each port's serial number, typed at the terminal (a scanner types it
+// there too). False when the operator ends with "q" or the terminal cannot
+// be read (`noTerminal`).
+bool AskSerials(const std::vector<std::string>& ports, std::vector<std::string>& serials, bool& noTerminal) {
+  serials.clear();
+  for (const std::string& port : ports) {
+    std::string line;
+    if (!AskTerminal(FormatString(StringId::AskSerialPrompt, {port}), line)) {
+      noTerminal = serials.empty();
+      return false;
+    }
+    line = Trimmed(line);
+    if (serials.empty() && line == "q") return false;
+    serials.push_back(line);
+  }
+  return true;
 }
 
 // Below the table: what each radio that failed said beyond its result.
@@ -150,6 +168,18 @@ int RunGang(const std::string& command, const RadioOptions& radio, const std::ve
   const bool live = ShowProgress(radio);
   int exitCode = kExitOk;
   for (int round = 1;; ++round) {
+    if (options.askSerial && !problem) {
+      // The serial numbers are the wait for the next radios: "q" ends.
+      bool noTerminal = false;
+      if (!AskSerials(ports, job.serials, noTerminal)) {
+        if (round == 1 && noTerminal) {
+          CommandRun refused(command, radio.output());
+          refused.fail(kExitUsage, "tarvel-cli: " + std::string(LoadString(StringId::AskSerialNoTerminal)));
+          return refused.finish();
+        }
+        break;
+      }
+    }
     CommandRun run(command, radio.output());
     RunResult& result = run.result();
     if (options.repeat) job.fields["round"] = round;
@@ -177,7 +207,8 @@ int RunGang(const std::string& command, const RadioOptions& radio, const std::ve
     const int roundCode = run.finish();
     if (exitCode == kExitOk) exitCode = roundCode;
     // A stop ends the rounds too; the radios it stopped carry its exit code.
-    if (stop.exitCode() != 0 || !options.repeat || !NextRound(round)) break;
+    if (stop.exitCode() != 0 || !options.repeat) break;
+    if (!options.askSerial && !NextRound(round)) break;
   }
   return exitCode;
 }

@@ -15,6 +15,8 @@ namespace tarvel::cli {
 struct GangOptions {
   std::string portsFile;  // one port per line, # comments
   bool repeat = false;
+  // Before each round, each port's serial number typed at the terminal.
+  bool askSerial = false;
 };
 
 // At most this many radios at once (a thread and a port each).

@@ -1,13 +1,11 @@
 #include "cli/GangWrite.h"
 
-#include <condition_variable>
-#include <filesystem>
-#include <mutex>
-#include <system_error>
-#include <thread>
+#include <algorithm>
+#include <utility>
 
-#include "cli/ExitCodes.h"
+#include "station/ExitCodes.h"
 #include "cli/RadioRun.h"
+#include "station/SideBySide.h"
 
 namespace tarvel::cli {
 
@@ -40,6 +38,7 @@ void RunOne(const std::string& port, std::size_t index, std::size_t count, const
   if (!options.traceFile.empty() && count > 1) options.traceFile += "-" + std::to_string(index);
   result.command = job.command;
   result.radio = DescribeRadio(options);
+  if (index < job.serials.size()) result.radio->serial = job.serials[index];
   result.fields = job.fields;
   if (job.file) result.transfer = job.transfer;
   progress.blocksTotal.store(job.transfer.blocksTotal, std::memory_order_relaxed);
@@ -73,50 +72,30 @@ void RunOne(const std::string& port, std::size_t index, std::size_t count, const
 
 void WriteRadios(const std::vector<std::string>& ports, const GangJob& job, std::vector<RadioProgress>& progress,
                  std::vector<RunResult>& results, const GangWatch& watch) {
-  std::mutex mutex;
-  std::condition_variable ended;
-  std::size_t running = ports.size();
-  std::vector<std::thread> workers;
-  workers.reserve(ports.size());
-  const auto finished = [&](std::size_t i) {
+  SideBySideWatch sideBySide;
+  sideBySide.ended = [&](std::size_t i) {
     progress[i].phase.store(RadioProgress::kDone);
     if (watch.radioEnded) watch.radioEnded(i);
-    const std::lock_guard lock(mutex);
-    --running;
-    ended.notify_one();
   };
-  for (std::size_t i = 0; i < ports.size(); ++i) {
-    try {
-      workers.emplace_back([&, i] {
+  sideBySide.tick = watch.tick;
+  sideBySide.tickInterval = watch.tickInterval;
+  RunSideBySide(
+      ports.size(),
+      [&](std::size_t i) {
         const auto start = std::chrono::steady_clock::now();
         results[i].startedAt = std::chrono::system_clock::now();
         RunOne(ports[i], i, ports.size(), job, progress[i], results[i]);
         results[i].elapsedMs = static_cast<std::uint32_t>(
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
-        finished(i);
-      });
-    } catch (const std::system_error& e) {
-      // The system gave no more threads: this radio is left untouched.
-      results[i].command = job.command;
-      results[i].radio.emplace().port = ports[i];
-      results[i].exitCode = kExitUsage;
-      results[i].message = std::string("tarvel-cli: no thread for this radio: ") + e.what();
-      finished(i);
-    }
-  }
-  {
-    std::unique_lock lock(mutex);
-    while (running > 0) {
-      const std::size_t before = running;
-      ended.wait_for(lock, watch.tickInterval, [&] { return running != before; });
-      if (watch.tick) {
-        lock.unlock();
-        watch.tick();
-        lock.lock();
-      }
-    }
-  }
-  for (std::thread& worker : workers) worker.join();
+      },
+      [&](std::size_t i, const std::string& reason) {
+        // The system gave no more threads: this radio is left untouched.
+        results[i].command = job.command;
+        results[i].radio.emplace().port = ports[i];
+        results[i].exitCode = kExitUsage;
+        results[i].message = "tarvel-cli: no thread for this radio: " + reason;
+      },
+      sideBySide);
 }
 
 int GangExitCode(const std::vector<RunResult>& results) {
@@ -127,16 +106,11 @@ int GangExitCode(const std::vector<RunResult>& results) {
 }
 
 std::optional<std::string> RepeatedPort(const std::vector<std::string>& ports) {
-  namespace fs = std::filesystem;
-  std::vector<fs::path> seen;
+  std::vector<std::string> seen;
   for (const std::string& port : ports) {
-    std::error_code error;
-    fs::path path = fs::weakly_canonical(fs::absolute(port, error), error);
-    if (error) path = fs::path(port).lexically_normal();
-    for (const fs::path& other : seen) {
-      if (other == path) return port;
-    }
-    seen.push_back(path);
+    std::string id = PortIdentity(port);
+    if (std::find(seen.begin(), seen.end(), id) != seen.end()) return port;
+    seen.push_back(std::move(id));
   }
   return std::nullopt;
 }

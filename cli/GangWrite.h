@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "cli/RadioOptions.h"
-#include "cli/RunResult.h"
+#include "station/RunResult.h"
 #include "firmware/WriteProcedure.h"
 
 namespace tarvel::cli {
@@ -34,6 +34,7 @@ struct GangJob {
   const CheckedSflFile* file = nullptr;
   TransferFacts transfer;        // the file's facts, where each radio's start
   Json fields = Json::object();  // added to every radio's object (the round)
+  std::vector<std::string> serials;  // each port's radio's serial number; empty: none
 };
 
 // What the caller learns while the radios are written.

@@ -11,15 +11,12 @@
 #include "base/Strings.h"
 #include "cli/CommandRun.h"
 #include "cli/Commands.h"
-#include "cli/ExitCodes.h"
-#include "cli/RecordHistory.h"
+#include "station/ExitCodes.h"
+#include "station/RecordHistory.h"
 
 namespace tarvel::cli {
 
 namespace {
-
-// A record file grows by a line per radio: years of a busy line fit.
-constexpr std::size_t kMaxRecordBytes = std::size_t{1} << 30;
 
 struct HistoryOptions {
   std::vector<std::string> records;

@@ -13,7 +13,7 @@
 #include "catalog/DisplayText.h"
 #include "cli/Commands.h"
 #include "cli/CommandRun.h"
-#include "cli/ExitCodes.h"
+#include "station/ExitCodes.h"
 #include "formats/SflFile.h"
 
 namespace tarvel::cli {

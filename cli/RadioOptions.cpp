@@ -11,7 +11,7 @@
 
 #include "base/FileIo.h"
 #include "cli/Commands.h"
-#include "cli/ExitCodes.h"
+#include "station/ExitCodes.h"
 #include "cli/Terminal.h"
 #include "diagnosis/Doctor.h"
 #include "serial/PortList.h"
@@ -101,48 +101,12 @@ void TakeEnvironmentDefaults(RadioOptions& options) {
 }
 
 RadioFacts DescribeRadio(const RadioOptions& options) {
-  RadioFacts facts;
-  facts.port = options.port;
-  std::error_code error;
-  const std::filesystem::path device = std::filesystem::canonical(fileio::PathOf(options.port), error);
-  facts.device = error ? options.port : fileio::TextOf(device);
-  for (const PortInfo& port : ListSerialPorts()) {
-    if (port.device == facts.device && !port.vendorId.empty()) {
-      facts.usb = UsbFacts{port.vendorId, port.productId, port.serial};
-    }
-  }
-  facts.cable = FactsOf(options.cable).name;
-  facts.baud = options.baud;
-  return facts;
-}
-
-std::vector<Finding> DiagnoseRadioFailure(StringId failure, const RadioOptions& options, const LineWatch& watch,
-                                          const std::string& detail) {
-  if (failure == StringId::PortCannotBeHandled || failure == StringId::PortInitFailed) {
-    return {OpenFailureFinding(options.port, detail, ThisSystem())};
-  }
-  if (failure == StringId::SyncError) {
-    return {SyncFailureFinding(watch, options.cable, options.baud, options.port)};
-  }
-  return {};
-}
-
-Json DiagnosisJson(const std::vector<Finding>& findings) {
-  Json list = Json::array();
-  for (const Finding& finding : findings) {
-    list.push_back({{"id", FindingName(finding.id)},
-                    {"text", finding.text},
-                    {"hint", finding.hint.empty() ? Json(nullptr) : Json(finding.hint)}});
-  }
-  return list;
+  return DescribeRadio(RadioLine{options.port, options.cable, options.baud});
 }
 
 void AddRadioDiagnosis(RunResult& result, StringId failure, const RadioOptions& options, const LineWatch& watch,
                        const std::string& detail) {
-  const std::vector<Finding> findings = DiagnoseRadioFailure(failure, options, watch, detail);
-  if (findings.empty()) return;
-  result.fields["diagnosis"] = DiagnosisJson(findings);
-  result.hint = findings.front().hint;
+  AddRadioDiagnosis(result, failure, RadioLine{options.port, options.cable, options.baud}, watch, detail);
 }
 
 std::string CheckRate(const RadioOptions& options) {

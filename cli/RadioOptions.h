@@ -19,6 +19,7 @@
 #include "cli/TerminalMessages.h"
 #include "diagnosis/Finding.h"
 #include "diagnosis/LineWatch.h"
+#include "station/RadioDiagnosis.h"
 #include "loader/LoaderContext.h"
 #include "serial/SerialPort.h"
 #include "serial/TracingPort.h"
@@ -59,14 +60,6 @@ void TakeEnvironmentDefaults(RadioOptions& options);
 // The port as given, the device behind it and its USB facts.
 RadioFacts DescribeRadio(const RadioOptions& options);
 
-// What went wrong behind 105 (the device missing, not open to this user,
-// held by another program, or none of these) and behind 111 (a silent
-// loader or bytes that are not the loader's), from what the port layer and
-// the line showed; empty for other failures. `detail` is the failure's own.
-std::vector<Finding> DiagnoseRadioFailure(StringId failure, const RadioOptions& options, const LineWatch& watch,
-                                          const std::string& detail);
-// The findings as the JSON object's "diagnosis" array: id, text, hint.
-Json DiagnosisJson(const std::vector<Finding>& findings);
 // The run's hint and its "diagnosis" array from those findings.
 void AddRadioDiagnosis(RunResult& result, StringId failure, const RadioOptions& options, const LineWatch& watch,
                        const std::string& detail);

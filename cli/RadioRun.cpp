@@ -4,7 +4,7 @@
 
 #include "base/Report.h"
 #include "base/Sha256.h"
-#include "cli/ExitCodes.h"
+#include "station/ExitCodes.h"
 #include "formats/SflFile.h"
 #include "loader/Sync.h"
 #include "firmware/ReadBack.h"
@@ -59,22 +59,6 @@ std::string WriteFailureHint(const WriteOutcome& outcome) {
 }
 
 }  // namespace
-
-std::optional<SflFileProblem> LoadFileToWrite(const std::string& path, bool verify, CheckedSflFile& file,
-                                              TransferFacts& facts) {
-  facts.file = path;
-  facts.verify = verify;
-  const std::optional<SflFileProblem> problem = LoadCheckedSflFile(path, file);
-  // A file that was read has a fingerprint even when it is refused.
-  if (problem && problem->id == StringId::FileCannotBeOpened) return problem;
-  Sha256 digest;
-  digest.add(file.bytes);
-  facts.fileSha256 = digest.hex();
-  SflTextReader reader(file.bytes);
-  SflRecord record;
-  while (ParseSflRecord(reader, record) == SflParse::Record) ++facts.blocksTotal;
-  return problem;
-}
 
 void RefuseFile(const SflFileProblem& problem, TerminalMessages& messages, RunResult& result) {
   messages.showMessage(problem.id, MessageIcon::Stop, problem.detail);

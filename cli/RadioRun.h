@@ -7,16 +7,12 @@
 #include <string>
 
 #include "cli/RadioOptions.h"
-#include "cli/RunResult.h"
+#include "station/RunResult.h"
 #include "cli/TerminalMessages.h"
+#include "station/FileToWrite.h"
 #include "firmware/WriteProcedure.h"
 
 namespace tarvel::cli {
-
-// Reads and checks the SFL file before any radio is woken, and describes
-// it in `facts` (name, fingerprint and records as far as it could be read).
-std::optional<SflFileProblem> LoadFileToWrite(const std::string& path, bool verify, CheckedSflFile& file,
-                                              TransferFacts& facts);
 
 // Shows why the file is refused and fills `result` with it (exit code 5).
 void RefuseFile(const SflFileProblem& problem, TerminalMessages& messages, RunResult& result);

@@ -6,7 +6,7 @@
 #include "base/FileIo.h"
 #include "base/Sha256.h"
 #include "cli/Commands.h"
-#include "cli/ExitCodes.h"
+#include "station/ExitCodes.h"
 #include "cli/ProgressLine.h"
 #include "cli/RadioOptions.h"
 #include "service/Converters.h"

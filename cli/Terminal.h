@@ -2,6 +2,8 @@
 // it is. Kept apart so that another platform replaces only this file.
 #pragma once
 
+#include <string>
+
 namespace tarvel::cli {
 
 bool StderrIsTerminal();
@@ -9,6 +11,11 @@ bool StderrIsTerminal();
 // Columns of the terminal behind stderr; 80 when it does not say. Re-read
 // after the window changed size (SIGWINCH), not at every call.
 int StderrColumns();
+
+// Shows `prompt` on the terminal and reads one line typed there (without
+// its line end): the controlling terminal, never stdin, which may be a
+// pipe. False when there is no terminal, it ends, or a signal came.
+bool AskTerminal(const std::string& prompt, std::string& line);
 
 // Installs the SIGWINCH handler that makes StderrColumns() ask again.
 void WatchTerminalSize();

@@ -1,5 +1,6 @@
 #include "cli/Terminal.h"
 
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -28,6 +29,26 @@ int StderrColumns() {
                                                                                           : kDefaultColumns);
   }
   return g_columns.load();
+}
+
+bool AskTerminal(const std::string& prompt, std::string& line) {
+  const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  bool ok = ::write(fd, prompt.data(), prompt.size()) == static_cast<ssize_t>(prompt.size());
+  line.clear();
+  for (char c = 0; ok;) {
+    // A signal (Ctrl-C) ends the wait: the stop is the caller's to see.
+    if (::read(fd, &c, 1) != 1) {
+      ok = false;
+    } else if (c == '\n') {
+      break;
+    } else {
+      line += c;
+    }
+  }
+  ::close(fd);
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return ok;
 }
 
 void WatchTerminalSize() {

@@ -1,7 +1,7 @@
 // `tarvel-cli write FILE.sfl --port PATH`: the WRITE button for scripts and
 // production lines; several -p (or --ports-file) write a line of radios.
 #include "cli/Commands.h"
-#include "cli/ExitCodes.h"
+#include "station/ExitCodes.h"
 #include "cli/GangCommand.h"
 #include "cli/ProgressLine.h"
 #include "cli/RadioOptions.h"
@@ -60,6 +60,8 @@ void AddWriteCommand(CLI::App& app, int& exitCode) {
   command->add_option("--serial", options->serial, "The radio's serial number, kept in the JSON object and the record")
       ->type_name("SN");
   AddGangOptions(*command, options->gang);
+  command->add_flag("--ask-serial", options->gang.askSerial,
+                    "Before each round, ask for each port's serial number at the terminal (not stdin); q ends");
   command->callback([options, &exitCode] {
     TakeEnvironmentDefaults(options->radio);
     if (const std::string problem = CheckRate(options->radio); !problem.empty()) {
@@ -68,6 +70,9 @@ void AddWriteCommand(CLI::App& app, int& exitCode) {
     const std::vector<std::string> ports = TakeGangPorts(options->radio, options->gang);
     if (!options->serial.empty() && RunsAsGang(ports, options->gang)) {
       throw CLI::ValidationError("--serial names one radio: give it with a single --port");
+    }
+    if (options->gang.askSerial && !RunsAsGang(ports, options->gang)) {
+      throw CLI::ValidationError("--ask-serial asks for each port's radio: give several ports or --repeat");
     }
     exitCode = RunsAsGang(ports, options->gang)
                    ? RunGang("write", options->radio, ports, options->gang, options->file, options->verify)

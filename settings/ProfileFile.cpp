@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "base/FileIo.h"
@@ -467,5 +468,46 @@ bool ProfileFileTooLarge(const std::string& path) {
 }
 
 void SetProfileWriteHookForTest(ProfileWriteHook hook) { t_writeHook = std::move(hook); }
+
+ProfileListing ListProfileLines(const std::string& path, std::vector<ProfileLine>& out) {
+  out.clear();
+  FileHead head;
+  fileio::FileInfo info;
+  switch (ReadRegularFile(path, head, info)) {
+    case FileRead::Absent: return ProfileListing::Absent;
+    case FileRead::Failed: return ProfileListing::Failed;
+    case FileRead::Ok: break;
+  }
+  std::string section;
+  int number = 0;
+  for (const Line& line : SplitLines(head.text)) {
+    ++number;
+    ProfileLine entry;
+    entry.number = number;
+    switch (line.kind) {
+      case Line::Kind::Section:
+        section = std::string(line.name);
+        entry.kind = ProfileLine::Kind::Section;
+        entry.key = section;
+        break;
+      case Line::Kind::Key:
+        entry.kind = ProfileLine::Kind::Key;
+        entry.key = std::string(line.name);
+        entry.value = std::string(Unquote(ValueOf(head.text, line)));
+        break;
+      case Line::Kind::Other: {
+        std::string_view visible = ContentOf(head.text, line);
+        if (number == 1 && visible.starts_with(kUtf8Bom)) visible.remove_prefix(kUtf8Bom.size());
+        visible = Trim(visible);
+        if (visible.empty() || visible.front() == ';') continue;
+        entry.value = std::string(visible);
+        break;
+      }
+    }
+    entry.section = section;
+    out.push_back(std::move(entry));
+  }
+  return ProfileListing::Ok;
+}
 
 }  // namespace tarvel

@@ -28,6 +28,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace tarvel {
 
@@ -70,6 +71,20 @@ bool WriteProfileString(const std::string& path, std::string_view section,
 // Writes `value` as signed decimal text.
 bool WriteProfileInt(const std::string& path, std::string_view section, std::string_view key,
                      int value);
+
+// Every line of a file that means something, for a reader that must name
+// the line it refuses (a key line's section is the one above it; empty
+// before the first).
+struct ProfileLine {
+  enum class Kind { Section, Key, Broken };  // Broken: neither, nor a comment
+  Kind kind = Kind::Broken;
+  int number = 0;  // from 1
+  std::string section;
+  std::string key;    // trimmed; a Section line's name
+  std::string value;  // trimmed, without its quotes; a Broken line's text
+};
+enum class ProfileListing { Ok, Absent, Failed };  // Failed: not a regular file, too large, unreadable
+ProfileListing ListProfileLines(const std::string& path, std::vector<ProfileLine>& lines);
 
 // The same operations on one fixed file.
 class ProfileFile {

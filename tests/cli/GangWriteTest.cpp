@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "cli/ExitCodes.h"
+#include "station/ExitCodes.h"
 #include "cli/GangWrite.h"
 #include "cli/RadioRun.h"
 #include "sim/SimRadio.h"
@@ -266,6 +266,31 @@ TEST_F(GangCliTest, RepeatWritesRoundAfterRound) {
   const std::vector<nlohmann::json> lines = recordLines();
   ASSERT_EQ(lines.size(), 4u);
   for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i]["round"], 1 + i / 2) << i;
+}
+
+TEST_F(GangCliTest, AskSerialReadsEachRoundsSerialsFromTheTerminalNotStdin) {
+  Line line(dir, {{}, {}});
+  // script gives the command a terminal of its own, where what is piped into
+  // script is typed; the command's stdin holds other lines.
+  const std::string command = Program() + " write " + file + line.args + " --repeat --ask-serial --record " + record +
+                              " < " + dir.write("stdin", "\nq\n");
+  const test::CliRun run = shell("printf 'SN-1\\nSN-2\\nSN-3\\n SN-4 \\nq\\n' | script -qec '" + command + "' /dev/null");
+  EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("Serial number of the radio on " + r(1) + ": "), std::string::npos) << run.out;
+  const std::vector<nlohmann::json> lines = recordLines();
+  ASSERT_EQ(lines.size(), 4u) << run.out;
+  const char* serials[] = {"SN-1", "SN-2", "SN-3", "SN-4"};
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i]["serial"], serials[i]) << i;
+    EXPECT_EQ(lines[i]["port"], r(static_cast<int>(i % 2))) << i;
+  }
+
+  // No terminal at all: refused before any radio wakes.
+  const test::CliRun none =
+      shell("setsid -w " + Program() + " write " + file + line.args + " --ask-serial --json < /dev/null");
+  EXPECT_EQ(none.exitCode, kExitUsage);
+  EXPECT_NE(none.out.find("--ask-serial reads the serial numbers from a terminal"), std::string::npos) << none.out;
+  for (const auto& radio : line.radios) EXPECT_EQ(radio->stats().blocksStored, 2 * kBlocks);
 }
 
 TEST_F(GangCliTest, AFailedRoundKeepsItsExitCodeThroughAGoodOne) {

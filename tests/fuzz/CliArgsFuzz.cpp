@@ -12,7 +12,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/Commands.h"
-#include "cli/ExitCodes.h"
+#include "station/ExitCodes.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {
@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   argv.push_back(nullptr);
 
   CLI::App app;
-  int exitCode = tarvel::cli::kExitOk;
+  int exitCode = tarvel::kExitOk;
   tarvel::cli::BuildCliApp(app, exitCode);
   // The application's own callbacks run only after every option has been
   // read and checked: this one runs first, and stops the parse there.
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     tarvel::fuzz::Fail("the parse went on past its last step");
   } catch (const ParsedWithoutRunning&) {
     tarvel::fuzz::Expect(app.get_subcommands().size() == 1, "a parse accepted without exactly one command");
-    tarvel::fuzz::Expect(exitCode == tarvel::cli::kExitOk, "a command ran");
+    tarvel::fuzz::Expect(exitCode == tarvel::kExitOk, "a command ran");
   } catch (const CLI::ParseError& e) {
     // What main() prints for it: the help, the versions or the error.
     std::ostringstream out;

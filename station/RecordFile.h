@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace tarvel::cli {
+namespace tarvel {
 
 class RecordFile {
  public:
@@ -32,4 +32,4 @@ class RecordFile {
   int fd_ = -1;
 };
 
-}  // namespace tarvel::cli
+}  // namespace tarvel

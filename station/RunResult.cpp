@@ -1,4 +1,4 @@
-#include "cli/RunResult.h"
+#include "station/RunResult.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include "base/Report.h"
 #include "firmware/WriteProcedure.h"
 
-namespace tarvel::cli {
+namespace tarvel {
 
 namespace {
 
@@ -44,7 +44,7 @@ Json BlockJson(std::optional<int> block) {
 Json ResultJson(const RunResult& result) {
   Json object;
   object["schema"] = kJsonSchema;
-  object["tool"] = {{"name", "tarvel-cli"}, {"version", TARVEL_VERSION}};
+  object["tool"] = {{"name", result.tool}, {"version", TARVEL_VERSION}};
   object["command"] = result.command;
   object["result"] = result.exitCode == 0 ? "success" : "failure";
   object["exit_code"] = result.exitCode;
@@ -89,4 +89,4 @@ std::string JsonLine(const Json& object) {
   return object.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-}  // namespace tarvel::cli
+}  // namespace tarvel

@@ -4,7 +4,7 @@
 
 #include "base/Strings.h"
 
-namespace tarvel::cli {
+namespace tarvel {
 
 enum ExitCode : int {
   kExitOk = 0,
@@ -35,4 +35,4 @@ inline constexpr const char* kExitCodeHelp =
     "  9  the conversion failed\n"
     " 10  the read-back differs from the file\n";
 
-}  // namespace tarvel::cli
+}  // namespace tarvel

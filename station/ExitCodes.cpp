@@ -1,6 +1,6 @@
-#include "cli/ExitCodes.h"
+#include "station/ExitCodes.h"
 
-namespace tarvel::cli {
+namespace tarvel {
 
 int ExitCodeFor(StringId failure) {
   switch (failure) {
@@ -19,4 +19,4 @@ int ExitCodeFor(StringId failure) {
   }
 }
 
-}  // namespace tarvel::cli
+}  // namespace tarvel

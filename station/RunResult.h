@@ -11,7 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
-namespace tarvel::cli {
+namespace tarvel {
 
 using Json = nlohmann::ordered_json;
 
@@ -48,6 +48,7 @@ struct TransferFacts {
 };
 
 struct RunResult {
+  std::string tool = "tarvel-cli";  // the program that ran it: "tarvel" for the station
   std::string command;
   int exitCode = 0;
   std::string message;  // as printed
@@ -80,4 +81,4 @@ std::string IsoTimeUtcSeconds(std::int64_t utcSeconds);
 // A block number as the window shows it ("%03X"), or null.
 Json BlockJson(std::optional<int> block);
 
-}  // namespace tarvel::cli
+}  // namespace tarvel

@@ -1,11 +1,11 @@
-#include "cli/RecordHistory.h"
+#include "station/RecordHistory.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
 
-namespace tarvel::cli {
+namespace tarvel {
 
 namespace {
 
@@ -127,4 +127,4 @@ std::string CsvLine(const std::vector<std::string>& cells) {
   return line;
 }
 
-}  // namespace tarvel::cli
+}  // namespace tarvel

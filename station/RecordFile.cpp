@@ -1,4 +1,4 @@
-#include "cli/RecordFile.h"
+#include "station/RecordFile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include "base/FileIo.h"
 #include "base/OutputFile.h"
 
-namespace tarvel::cli {
+namespace tarvel {
 
 RecordFile::~RecordFile() {
   if (fd_ >= 0) fileio::Close(fd_);
@@ -67,4 +67,4 @@ bool RecordFile::append(const std::string& line, std::string& reason) {
   return true;
 }
 
-}  // namespace tarvel::cli
+}  // namespace tarvel

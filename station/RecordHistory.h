@@ -3,14 +3,18 @@
 // yields per firmware, station and day.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "cli/RunResult.h"
+#include "station/RunResult.h"
 
-namespace tarvel::cli {
+namespace tarvel {
+
+// A record file grows by a line per radio: years of a busy line fit.
+inline constexpr std::size_t kMaxRecordBytes = std::size_t{1} << 30;
 
 struct HistoryFilter {
   std::string serial;   // empty: any
@@ -51,4 +55,4 @@ std::vector<std::string> HistoryRow(const Json& record);
 // One CSV line (RFC 4180 quoting), without its line end.
 std::string CsvLine(const std::vector<std::string>& cells);
 
-}  // namespace tarvel::cli
+}  // namespace tarvel

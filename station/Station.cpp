@@ -1,0 +1,310 @@
+#include "station/Station.h"
+
+#include <chrono>
+#include <utility>
+
+#include "base/Clock.h"
+#include "base/FileIo.h"
+#include "base/UiPump.h"
+#include "diagnosis/LineWatch.h"
+#include "firmware/ReadBack.h"
+#include "loader/LoaderContext.h"
+#include "serial/SerialPort.h"
+#include "station/ExitCodes.h"
+#include "station/RadioDiagnosis.h"
+#include "station/SideBySide.h"
+
+namespace tarvel {
+
+namespace {
+
+// The exit code of a unit that a stop ended, as Ctrl-C ends tarvel-cli.
+constexpr int kExitStopped = 130;
+
+std::string TodayUtc() { return IsoTimeUtc(std::chrono::system_clock::now()).substr(0, 10); }
+
+// What a bed's write showed: the last failure and its detail. Reports are
+// the bed's own result line.
+class BedMessages final : public MessageDisplay {
+ public:
+  void showMessage(StringId id, MessageIcon icon, std::string_view detail) override {
+    if (icon == MessageIcon::Information) return;
+    failure = id;
+    this->detail = std::string(detail);
+  }
+  void showReport(const std::string&, MessageIcon) override {}
+
+  StringId failure = StringId::AppTitle;
+  std::string detail;
+};
+
+class BedUi final : public WriteUi {
+ public:
+  BedUi(Bed& bed, std::function<void()> progressed) : bed_(bed), progressed_(std::move(progressed)) {}
+  void lockForWrite() override {}
+  void unlockAfterWrite() override {}
+  void statusChanged(int) override {}
+  void setProgressRange(std::uint16_t) override {}
+  void setProgress(int position, const std::string& text) override {
+    if (text.empty()) return;
+    bed_.blocksDone.store(position, std::memory_order_relaxed);
+    progressed_();
+  }
+  void bringToFront() override {}
+
+ private:
+  Bed& bed_;
+  std::function<void()> progressed_;
+};
+
+}  // namespace
+
+Station::Station(StationConfig config, CheckedSflFile firmware, TransferFacts facts, StationView& view)
+    : config_(std::move(config)),
+      file_(std::move(firmware)),
+      facts_(std::move(facts)),
+      view_(view),
+      host_(fileio::HostName()),
+      operator_(fileio::LoginName()) {
+  for (const StationBed& named : config_.beds) {
+    auto bed = std::make_unique<Bed>();
+    bed->name = named.name;
+    bed->port = named.port;
+    bed->blocksTotal.store(facts_.blocksTotal);
+    beds_.push_back(std::move(bed));
+  }
+  countToday();
+}
+
+Station::~Station() {
+  stop();
+  waitForBeds();
+}
+
+bool Station::running() const {
+  for (const auto& bed : beds_) {
+    if (bed->state == BedState::Running) return true;
+  }
+  return false;
+}
+
+void Station::countToday() {
+  todayDate_ = TodayUtc();
+  today_ = {};
+  std::string text;
+  std::string reason;
+  // No record yet, or one that cannot be read: nothing counted; a line
+  // that cannot be appended says so at its unit.
+  if (!fileio::ReadRegularFile(config_.record, kMaxRecordBytes, text, reason)) return;
+  HistoryFilter filter;
+  filter.since = todayDate_;
+  filter.station = config_.name;
+  std::vector<Json> records;
+  int skipped = 0;
+  CollectRecords(text, filter, records, skipped);
+  for (const auto& [station, tally] : CountRecords(records).perStation) today_ = tally;
+}
+
+std::optional<std::string> Station::startRound(const std::vector<std::string>& serials, bool all) {
+  std::vector<std::size_t> chosen;
+  std::vector<std::string> chosenSerials;
+  for (std::size_t i = 0; i < beds_.size(); ++i) {
+    if (beds_[i]->state == BedState::Running) continue;
+    const std::string serial = i < serials.size() ? serials[i] : std::string();
+    if (serial.empty()) {
+      if (!all) continue;
+      if (config_.requireSerial) return FormatString(StringId::StationSerialRequired, {beds_[i]->name});
+    }
+    chosen.push_back(i);
+    chosenSerials.push_back(serial);
+  }
+  if (chosen.empty()) return std::string();
+  return start(chosen, chosenSerials);
+}
+
+std::optional<std::string> Station::startBed(std::size_t bed, const std::string& serial) {
+  if (bed >= beds_.size() || beds_[bed]->state == BedState::Running) return std::string();
+  if (serial.empty() && config_.requireSerial) {
+    return FormatString(StringId::StationSerialRequired, {beds_[bed]->name});
+  }
+  return start({bed}, {serial});
+}
+
+std::optional<std::string> Station::start(const std::vector<std::size_t>& beds,
+                                          const std::vector<std::string>& serials) {
+  // A stop in progress ends the beds still running first.
+  if (stop_.load() && running()) return std::string();
+  // The one place where the firmware is checked before it goes into radios.
+  if (std::optional<std::string> problem = CheckFirmwareBeforeRound(config_, facts_)) return problem;
+  stop_.store(false);
+  for (const std::size_t i : beds) {
+    Bed& bed = *beds_[i];
+    bed.state = BedState::Running;
+    bed.last = {};
+    bed.blocksDone.store(0);
+    view_.bedChanged(i);
+  }
+  const int round = nextRound_++;
+  std::weak_ptr<int> alive = alive_;
+  rounds_.emplace(round, std::thread([this, round, beds, serials, alive] {
+                    std::vector<BedResult> shown(beds.size());
+                    std::vector<RunResult> results(beds.size());
+                    RunSideBySide(
+                        beds.size(),
+                        [&](std::size_t k) {
+                          results[k] = writeBed(beds[k], serials[k], shown[k]);
+                          view_.post([this, alive, bed = beds[k], result = results[k], unit = shown[k]] {
+                            if (alive.lock()) bedEnded(bed, result, unit);
+                          });
+                        },
+                        [&](std::size_t k, const std::string& reason) {
+                          shown[k].serial = serials[k];
+                          shown[k].text = std::string(LoadString(StringId::CommunicationError));
+                          shown[k].diagnosis = reason;
+                          RunResult failed;
+                          failed.exitCode = kExitUsage;
+                          view_.post([this, alive, bed = beds[k], failed, unit = shown[k]] {
+                            if (alive.lock()) bedEnded(bed, failed, unit);
+                          });
+                        });
+                    view_.post([this, alive, round] {
+                      if (!alive.lock()) return;
+                      const auto it = rounds_.find(round);
+                      if (it == rounds_.end()) return;
+                      it->second.join();
+                      rounds_.erase(it);
+                    });
+                  }));
+  return std::nullopt;
+}
+
+void Station::progressed(std::size_t bed) {
+  // One change waiting per bed is enough: the view reads the counters.
+  if (beds_[bed]->changePosted.exchange(true)) return;
+  std::weak_ptr<int> alive = alive_;
+  view_.post([this, alive, bed] {
+    if (!alive.lock()) return;
+    beds_[bed]->changePosted.store(false);
+    view_.bedChanged(bed);
+  });
+}
+
+RunResult Station::writeBed(std::size_t index, const std::string& serial, BedResult& shown) {
+  Bed& bed = *beds_[index];
+  const RadioLine line{bed.port, config_.cable, config_.baud};
+  RunResult result;
+  result.tool = "tarvel";
+  result.command = "write";
+  result.startedAt = std::chrono::system_clock::now();
+  result.radio = DescribeRadio(line);
+  result.radio->serial = serial;
+  result.transfer = facts_;
+  shown.serial = serial;
+
+  std::unique_ptr<PortOpener> system = MakeSystemPortOpener();
+  LineWatch watch;
+  WatchingOpener opener(*system, watch);
+  BedMessages messages;
+  SteadyClock clock;
+  NoUiPump pump;
+  LoaderContext ctx(opener, messages, clock, pump);
+  ctx.link.m_strCommName = bed.port;
+  ctx.link.m_nBaudRate = config_.baud;
+  ctx.setCable(config_.cable);
+  ctx.stopRequest = &stop_;
+
+  const auto started = std::chrono::steady_clock::now();
+  BedUi ui(bed, [this, index] { progressed(index); });
+  const WriteOutcome outcome = OnWrite(ctx, ui, file_);
+  // The procedure shows the block it sends; the bar ends at what was written.
+  bed.blocksDone.store(outcome.blocksWritten);
+  progressed(index);
+  TransferFacts& transfer = *result.transfer;
+  transfer.blocksDone = outcome.blocksWritten;
+  transfer.retries = outcome.retries;
+  transfer.checksum = outcome.checkSum;
+  StringId failure = StringId::AppTitle;
+  if (!outcome.succeeded) {
+    failure = outcome.failure;
+    result.exitCode = outcome.stopped ? kExitStopped : ExitCodeFor(failure);
+    if (failure == StringId::CommunicationError || failure == StringId::FlashWriteFailed) {
+      transfer.firstFailedBlock = outcome.blocksWritten;
+    }
+    result.message = std::string(LoadString(failure));
+    result.detail = messages.detail;
+    shown.text = outcome.stopped ? FormatString(StringId::StationStoppedAt, {std::to_string(outcome.blocksWritten),
+                                                                            std::to_string(facts_.blocksTotal)})
+                                 : result.message;
+  } else if (transfer.verify) {
+    const ReadBackOutcome check = ReadBackAndCompare(ctx, file_);
+    transfer.verifyMs = check.elapsedMs;
+    if (check.firstDifference) transfer.verifyFirstDifference = *check.firstDifference;
+    if (!check.completed) {
+      failure = check.failure;
+      result.exitCode = ctx.stopRequested() ? kExitStopped : ExitCodeFor(failure);
+      result.message = std::string(LoadString(StringId::VerifyNotCompleted));
+      result.detail = messages.detail;
+    } else if (check.differences != 0) {
+      result.exitCode = kExitVerify;
+      result.message = std::string(LoadString(StringId::VerifyFailed));
+      result.hint = FormatString(StringId::VerifyMismatchHint, {FormatBlockCounter(*check.firstDifference)});
+    }
+    shown.text = result.exitCode == kExitOk ? std::string(LoadString(StringId::VerifySucceeded)) : result.message;
+  }
+  if (result.exitCode == kExitOk) {
+    result.message = std::string(LoadString(StringId::WriteSucceeded));
+    if (shown.text.empty()) shown.text = result.message;
+  }
+  if (failure != StringId::AppTitle) {
+    AddRadioDiagnosis(result, failure, line, watch, messages.detail);
+    const std::vector<Finding> findings = DiagnoseRadioFailure(failure, line, watch, messages.detail);
+    if (!findings.empty()) shown.diagnosis = findings.front().text;
+  }
+  result.elapsedMs = static_cast<std::uint32_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count());
+  shown.elapsedMs = result.elapsedMs;
+  recordUnit(result, index, shown);
+  return result;
+}
+
+void Station::recordUnit(RunResult& result, std::size_t bed, BedResult& shown) {
+  result.fields["station"] = config_.name;
+  result.fields["bed"] = beds_[bed]->name;
+  result.fields["host"] = host_;
+  result.fields["operator"] = operator_;
+  const std::string line = JsonLine(ResultJson(result));
+  std::string reason;
+  const std::lock_guard lock(recordMutex_);
+  if ((record_.isOpen() || record_.open(config_.record, reason)) && record_.append(line, reason)) return;
+  // The radio is written either way; the operator must know that its line
+  // is missing.
+  if (!shown.diagnosis.empty()) shown.diagnosis += '\n';
+  shown.diagnosis += std::string(LoadString(StringId::RecordFileFailed)) + " " + reason;
+}
+
+void Station::bedEnded(std::size_t index, const RunResult& result, const BedResult& shown) {
+  Bed& bed = *beds_[index];
+  const bool passed = result.exitCode == kExitOk;
+  bed.state = passed ? BedState::Passed : BedState::Failed;
+  bed.last = shown;
+  // A station left open over midnight starts the new day at zero.
+  if (TodayUtc() != todayDate_) {
+    todayDate_ = TodayUtc();
+    today_ = {};
+  }
+  for (Tally* tally : {&session_, &today_}) ++(passed ? tally->passed : tally->failed);
+  view_.bedChanged(index);
+  view_.countersChanged();
+  if (!running()) view_.roundEnded();
+}
+
+void Station::stop() { stop_.store(true); }
+
+void Station::waitForBeds() {
+  for (auto& [round, thread] : rounds_) {
+    if (thread.joinable()) thread.join();
+  }
+  rounds_.clear();
+}
+
+}  // namespace tarvel

@@ -1,0 +1,123 @@
+// A production bench: a fixed set of beds, each a radio on a port of its
+// own, written with one firmware. The beds, their states, the rounds, the
+// counters and the record live here; a window is only a view of them.
+//
+// Threads: every call here is made on the window's thread, and the view
+// hears of every change there too (through its post()). Each started bed
+// runs on a thread of its own and touches only its progress counters, so a
+// bed that fails or stalls never stops or slows the others.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "firmware/WriteProcedure.h"
+#include "station/RecordFile.h"
+#include "station/RecordHistory.h"
+#include "station/RunResult.h"
+#include "station/StationFile.h"
+
+namespace tarvel {
+
+enum class BedState { Idle, Running, Passed, Failed };
+
+// The last unit a bed wrote.
+struct BedResult {
+  std::string serial;
+  std::string text;       // the program's own result text
+  std::string diagnosis;  // a failure's diagnosis line, or empty
+  std::uint32_t elapsedMs = 0;
+};
+
+struct Bed {
+  std::string name;
+  std::string port;
+  BedState state = BedState::Idle;
+  BedResult last;
+  // Written by the bed's thread while it runs.
+  std::atomic<int> blocksDone{0};
+  std::atomic<int> blocksTotal{0};
+  std::atomic<bool> changePosted{false};
+};
+
+class StationView {
+ public:
+  virtual ~StationView() = default;
+  // Any thread: runs `task` on the window's thread after every task posted
+  // before it.
+  virtual void post(std::function<void()> task) = 0;
+  // Window thread: a bed's state, progress or result changed.
+  virtual void bedChanged(std::size_t bed) = 0;
+  virtual void countersChanged() = 0;
+  // Window thread: the last running bed has ended.
+  virtual void roundEnded() = 0;
+};
+
+class Station {
+ public:
+  // Counts today's units from the record file.
+  Station(StationConfig config, CheckedSflFile firmware, TransferFacts facts, StationView& view);
+  // Stops every bed after its block in progress and waits for them.
+  ~Station();
+  Station(const Station&) = delete;
+  Station& operator=(const Station&) = delete;
+
+  const StationConfig& config() const { return config_; }
+  const TransferFacts& firmware() const { return facts_; }
+  std::size_t bedCount() const { return beds_.size(); }
+  const Bed& bed(std::size_t index) const { return *beds_[index]; }
+  const Tally& session() const { return session_; }
+  const Tally& today() const { return today_; }
+  bool running() const;
+
+  // Starts every bed that is not running and has a serial number
+  // (serials[i]); with `all`, also those without one, unless the station
+  // requires serial numbers. Nothing, or why nothing started.
+  std::optional<std::string> startRound(const std::vector<std::string>& serials, bool all);
+  std::optional<std::string> startBed(std::size_t bed, const std::string& serial);
+  // Every running bed ends after the block in progress, saying how far it
+  // got; roundEnded() follows.
+  void stop();
+
+  // Blocks until every bed has ended; for a window that closes.
+  void waitForBeds();
+
+ private:
+  std::optional<std::string> start(const std::vector<std::size_t>& beds, const std::vector<std::string>& serials);
+  void bedEnded(std::size_t bed, const RunResult& result, const BedResult& shown);
+  RunResult writeBed(std::size_t bed, const std::string& serial, BedResult& shown);
+  void recordUnit(RunResult& result, std::size_t bed, BedResult& shown);
+  void countToday();
+  void progressed(std::size_t bed);
+
+  StationConfig config_;
+  CheckedSflFile file_;
+  TransferFacts facts_;
+  StationView& view_;
+  std::vector<std::unique_ptr<Bed>> beds_;
+  Tally session_;
+  Tally today_;
+  std::string todayDate_;  // "YYYY-MM-DD", UTC, as the record's times
+  std::string host_;
+  std::string operator_;
+  std::atomic<bool> stop_{false};
+
+  std::mutex recordMutex_;
+  RecordFile record_;
+
+  int nextRound_ = 0;
+  std::map<int, std::thread> rounds_;
+  // Tasks posted by the beds' threads do nothing once the station is gone.
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+};
+
+}  // namespace tarvel

@@ -1,0 +1,215 @@
+#include "station/StationFile.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "loader/CableFacts.h"
+#include "settings/ProfileFile.h"
+#include "station/FileToWrite.h"
+#include "station/RecordFile.h"
+#include "station/SideBySide.h"
+
+namespace tarvel {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+    return lower(x) == lower(y);
+  });
+}
+
+// A path in the station file is taken from the station file's folder.
+std::string Beside(const std::string& stationFile, const std::string& path) {
+  const fs::path given(path);
+  if (given.is_absolute()) return path;
+  return (fs::path(stationFile).parent_path() / given).lexically_normal().string();
+}
+
+bool IsHexDigest(const std::string& text) {
+  return text.size() == 64 && std::all_of(text.begin(), text.end(), [](char c) {
+           return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+         });
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+class Reader {
+ public:
+  Reader(const std::string& path, StationConfig& config) : path_(path), config_(config) {}
+
+  std::optional<std::string> read(CheckedSflFile& firmware, TransferFacts& facts);
+
+ private:
+  std::string at(int line, StringId id, std::initializer_list<std::string_view> rest) const {
+    const std::string number = std::to_string(line);
+    switch (rest.size()) {
+      case 0: return FormatString(id, {path_, number});
+      case 1: return FormatString(id, {path_, number, rest.begin()[0]});
+      case 2: return FormatString(id, {path_, number, rest.begin()[0], rest.begin()[1]});
+      default: return FormatString(id, {path_, number, rest.begin()[0], rest.begin()[1], rest.begin()[2]});
+    }
+  }
+  std::optional<std::string> stationKey(const ProfileLine& line);
+  std::optional<std::string> bed(const ProfileLine& line);
+  std::optional<std::string> flag(const ProfileLine& line, bool& value) const {
+    if (line.value != "0" && line.value != "1") {
+      return at(line.number, StringId::StationValueUnknown, {line.key + "=" + line.value, "0 or 1"});
+    }
+    value = line.value == "1";
+    return std::nullopt;
+  }
+
+  const std::string& path_;
+  StationConfig& config_;
+  int firmwareLine_ = 0;
+  int sha256Line_ = 0;
+  int baudLine_ = 0;
+  int recordLine_ = 0;
+  std::string baudText_;
+  std::vector<std::string> portIds_;
+};
+
+std::optional<std::string> Reader::stationKey(const ProfileLine& line) {
+  const std::string& key = line.key;
+  if (EqualsNoCase(key, "Firmware")) {
+    if (line.value.empty()) return at(line.number, StringId::StationValueUnknown, {key + "=", "an SFL file"});
+    config_.firmware = Beside(path_, line.value);
+    firmwareLine_ = line.number;
+  } else if (EqualsNoCase(key, "Sha256")) {
+    if (!line.value.empty() && !IsHexDigest(line.value)) {
+      return at(line.number, StringId::StationValueUnknown, {key + "=" + line.value, "64 hexadecimal digits"});
+    }
+    config_.sha256 = Lower(line.value);
+    sha256Line_ = line.number;
+  } else if (EqualsNoCase(key, "Cable")) {
+    const std::optional<Cable> cable = CableNamed(line.value);
+    if (!cable) return at(line.number, StringId::StationValueUnknown, {key + "=" + line.value, "QAP-8 or QAP-10"});
+    config_.cable = *cable;
+  } else if (EqualsNoCase(key, "Baud")) {
+    baudText_ = line.value;
+    baudLine_ = line.number;
+  } else if (EqualsNoCase(key, "Verify")) {
+    return flag(line, config_.verify);
+  } else if (EqualsNoCase(key, "RequireSerial")) {
+    return flag(line, config_.requireSerial);
+  } else if (EqualsNoCase(key, "Record")) {
+    if (line.value.empty()) return at(line.number, StringId::StationValueUnknown, {key + "=", "a file"});
+    config_.record = Beside(path_, line.value);
+    recordLine_ = line.number;
+  } else {
+    return at(line.number, StringId::StationKeyUnknown, {key});
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> Reader::bed(const ProfileLine& line) {
+  if (line.value.empty()) return at(line.number, StringId::StationValueUnknown, {line.key + "=", "a port"});
+  if (config_.beds.size() == kMaxBeds) {
+    return at(line.number, StringId::StationTooManyBeds, {std::to_string(kMaxBeds)});
+  }
+  const std::string id = PortIdentity(line.value);
+  for (std::size_t i = 0; i < config_.beds.size(); ++i) {
+    if (EqualsNoCase(config_.beds[i].name, line.key)) return at(line.number, StringId::StationBedTwice, {line.key});
+    if (portIds_[i] == id) return at(line.number, StringId::StationPortTwice, {line.value, config_.beds[i].name});
+  }
+  config_.beds.push_back({line.key, line.value});
+  portIds_.push_back(id);
+  return std::nullopt;
+}
+
+std::optional<std::string> Reader::read(CheckedSflFile& firmware, TransferFacts& facts) {
+  std::vector<ProfileLine> lines;
+  switch (ListProfileLines(path_, lines)) {
+    case ProfileListing::Absent: return FormatString(StringId::StationFileUnreadable, {path_, "no such file"});
+    case ProfileListing::Failed:
+      return FormatString(StringId::StationFileUnreadable,
+                          {path_, ProfileFileTooLarge(path_) ? "larger than 1 MiB" : "not a readable regular file"});
+    case ProfileListing::Ok: break;
+  }
+  config_.path = path_;
+  config_.name = fs::path(path_).filename().string();
+  config_.record = Beside(path_, "station-record.jsonl");
+  for (const ProfileLine& line : lines) {
+    std::optional<std::string> problem;
+    if (line.kind == ProfileLine::Kind::Broken) {
+      problem = at(line.number, StringId::StationLineBroken, {line.value});
+    } else if (line.kind == ProfileLine::Kind::Section) {
+      if (!EqualsNoCase(line.key, "Station") && !EqualsNoCase(line.key, "Beds")) {
+        problem = at(line.number, StringId::StationSectionUnknown, {line.key});
+      }
+    } else if (EqualsNoCase(line.section, "Station")) {
+      problem = stationKey(line);
+    } else if (EqualsNoCase(line.section, "Beds")) {
+      problem = bed(line);
+    } else {
+      // A key above the first section belongs to no section the station has.
+      problem = at(line.number, StringId::StationLineBroken, {line.key + "=" + line.value});
+    }
+    if (problem) return problem;
+  }
+  if (firmwareLine_ == 0) return FormatString(StringId::StationKeyMissing, {path_, "Firmware"});
+  if (baudLine_ != 0) {
+    unsigned baud = 0;
+    const bool digits = !baudText_.empty() && baudText_.size() <= 7 &&
+                        std::all_of(baudText_.begin(), baudText_.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (digits) baud = static_cast<unsigned>(std::stoul(baudText_));
+    if (!digits || !SpeedOffered(config_.cable, baud)) {
+      return at(baudLine_, StringId::StationValueUnknown,
+                {"Baud=" + baudText_, SpeedList(config_.cable) + " with " + std::string(FactsOf(config_.cable).label)});
+    }
+    config_.baud = baud;
+  } else if (!SpeedOffered(config_.cable, config_.baud)) {
+    config_.baud = FactsOf(config_.cable).speeds.front();
+  }
+  if (config_.beds.empty()) return FormatString(StringId::StationNoBeds, {path_});
+
+  facts = {};
+  const std::optional<SflFileProblem> problem = LoadFileToWrite(config_.firmware, config_.verify, firmware, facts);
+  if (problem) {
+    std::string why(LoadString(problem->id));
+    if (!problem->detail.empty()) why += " (" + problem->detail + ")";
+    return at(firmwareLine_, StringId::StationFirmwareUnusable, {config_.firmware, why});
+  }
+  if (!config_.sha256.empty() && facts.fileSha256 != config_.sha256) {
+    return at(sha256Line_, StringId::StationDigestMismatch, {config_.firmware, facts.fileSha256, config_.sha256});
+  }
+  // A station whose units would go unrecorded does not open.
+  RecordFile record;
+  if (std::string reason; !record.open(config_.record, reason)) {
+    const std::string where = recordLine_ == 0 ? path_ : path_ + ", line " + std::to_string(recordLine_);
+    return where + ": " + std::string(LoadString(StringId::RecordFileFailed)) + " (" + reason + ")";
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadStationFile(const std::string& path, StationConfig& config, CheckedSflFile& firmware,
+                                           TransferFacts& facts) {
+  config = {};
+  return Reader(path, config).read(firmware, facts);
+}
+
+std::optional<std::string> CheckFirmwareBeforeRound(const StationConfig& config, const TransferFacts& facts) {
+  // The file is read again: a firmware replaced under a running station
+  // must not go into radios that the record says got the old one.
+  CheckedSflFile now;
+  TransferFacts nowFacts;
+  const std::optional<SflFileProblem> problem = LoadFileToWrite(config.firmware, config.verify, now, nowFacts);
+  if (problem || nowFacts.fileSha256 != facts.fileSha256) {
+    return FormatString(StringId::StationFirmwareChanged, {config.firmware});
+  }
+  return std::nullopt;
+}
+
+}  // namespace tarvel

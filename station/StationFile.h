@@ -1,0 +1,57 @@
+// The station file: what a supervisor fixes for a production bench and an
+// operator cannot change. An INI file:
+//
+//   [Station]
+//   Firmware=app.sfl          the SFL file (relative: beside the station file)
+//   Sha256=...                optional: the digest the firmware must have
+//   Cable=QAP-8 | QAP-10      default QAP-8
+//   Baud=38400                a speed the cable offers
+//   Verify=0 | 1              read every block back after the write
+//   Record=FILE               default station-record.jsonl beside it
+//   RequireSerial=0 | 1       every radio needs its serial number
+//   [Beds]
+//   Bed 1=/dev/serial/by-path/...   one NAME=PORT line per bed, in order
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/Cable.h"
+#include "firmware/WriteProcedure.h"
+#include "station/RunResult.h"
+
+namespace tarvel {
+
+struct StationBed {
+  std::string name;
+  std::string port;
+};
+
+struct StationConfig {
+  std::string path;  // the station file as given
+  std::string name;  // its file name: the records' "station"
+  std::string firmware;
+  std::string sha256;  // lower case; empty: any
+  Cable cable = Cable::Qap8;
+  unsigned baud = 38400;
+  bool verify = false;
+  bool requireSerial = false;
+  std::string record;
+  std::vector<StationBed> beds;
+};
+
+// The most beds a station takes: a thread and a port each.
+inline constexpr std::size_t kMaxBeds = 32;
+
+// Reads the station file and the firmware it names. On success the
+// firmware is read and checked into `firmware` and described in `facts`;
+// otherwise the text says what is wrong, naming the file and the line.
+std::optional<std::string> ReadStationFile(const std::string& path, StationConfig& config,
+                                           CheckedSflFile& firmware, TransferFacts& facts);
+
+// Whether the firmware as it is now on disk is still the one the station
+// read, with the digest it must have. Run before every round.
+std::optional<std::string> CheckFirmwareBeforeRound(const StationConfig& config, const TransferFacts& facts);
+
+}  // namespace tarvel

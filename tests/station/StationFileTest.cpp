@@ -1,0 +1,102 @@
+// The station file: what it holds, and every way it is refused, each
+// naming the file and the line.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "station/StationFile.h"
+#include "tests/support/SflText.h"
+#include "tests/support/TempDir.h"
+
+namespace tarvel {
+namespace {
+
+TEST(StationFile, ReadsTheSettingsAndTheBedsInOrder) {
+  test::TempDir dir;
+  dir.write("fw.sfl", test::ConventionalSfl(0, 4));
+  std::filesystem::create_directory(dir.path() / "logs");
+  const std::string path = dir.write("s.ini",
+                                     "\xEF\xBB\xBF; written by the line supervisor\n[station]\n cable = qap-10 \n"
+                                     "Baud=115200\nVerify=1\nRequireSerial=1\n"
+                                     "Record=\"logs/r.jsonl\"\n[Beds]\nZ bed=/dev/ttyUSB9\nA bed=/dev/ttyUSB1\n"
+                                     "[Station]\nFirmware=fw.sfl\n");
+  StationConfig config;
+  CheckedSflFile file;
+  TransferFacts facts;
+  const std::optional<std::string> problem = ReadStationFile(path, config, file, facts);
+  ASSERT_FALSE(problem) << *problem;
+  EXPECT_EQ(config.name, "s.ini");
+  EXPECT_EQ(config.cable, Cable::Qap10);
+  EXPECT_EQ(config.baud, 115200U);
+  EXPECT_TRUE(config.verify);
+  EXPECT_TRUE(config.requireSerial);
+  EXPECT_EQ(config.record, (dir.path() / "logs" / "r.jsonl").string());
+  EXPECT_EQ(config.firmware, (dir.path() / "fw.sfl").string());
+  ASSERT_EQ(config.beds.size(), 2U);
+  EXPECT_EQ(config.beds[0].name, "Z bed");
+  EXPECT_EQ(config.beds[1].port, "/dev/ttyUSB1");
+  EXPECT_EQ(facts.blocksTotal, 4);
+  EXPECT_EQ(facts.fileSha256.size(), 64U);
+}
+
+TEST(StationFile, RefusesWhatItCannotUseNamingTheFileAndLine) {
+  test::TempDir dir;
+  const std::string firmware = test::ConventionalSfl(0, 4);
+  dir.write("fw.sfl", firmware);
+  dir.write("bad.sfl", "S0 not a record\n+zz\n");
+  dir.write("p1", "");
+  std::filesystem::create_symlink(dir.path() / "p1", dir.path() / "p1-link");
+  const std::string head = "[Station]\nFirmware=fw.sfl\n[Beds]\n";
+  const std::string bed = "A=/dev/ttyUSB0\n";
+  struct Case {
+    const char* name;
+    std::string text;  // empty: no file at all
+    std::string says;  // after the file's path
+  };
+  const Case cases[] = {
+      {"absent", "", " cannot be read: no such file"},
+      {"broken line", head + bed + "garbage\n", ", line 5: 'garbage' is neither"},
+      {"key before a section", "Firmware=fw.sfl\n" + head + bed, ", line 1: 'Firmware=fw.sfl' is neither"},
+      {"unknown section", head + bed + "[Extra]\n", ", line 5: a station file has no section [Extra]"},
+      {"unknown key", "[Station]\nFirmware=fw.sfl\nSpeed=9600\n[Beds]\n" + bed, ", line 3: [Station] has no key Speed"},
+      {"unknown cable", "[Station]\nFirmware=fw.sfl\nCable=QAP-9\n[Beds]\n" + bed,
+       ", line 3: Cable=QAP-9 is not a value the station takes (QAP-8 or QAP-10)."},
+      {"speed the cable lacks", "[Station]\nFirmware=fw.sfl\nCable=QAP-10\nBaud=9600\n[Beds]\n" + bed,
+       ", line 4: Baud=9600 is not a value the station takes (38400 or 115200 with QAP-10)."},
+      {"speed not a number", "[Station]\nFirmware=fw.sfl\nBaud=fast\n[Beds]\n" + bed, ", line 3: Baud=fast is not"},
+      {"verify not a flag", "[Station]\nFirmware=fw.sfl\nVerify=yes\n[Beds]\n" + bed,
+       ", line 3: Verify=yes is not a value the station takes (0 or 1)."},
+      {"digest not hex", "[Station]\nFirmware=fw.sfl\nSha256=abc\n[Beds]\n" + bed, ", line 3: Sha256=abc is not"},
+      {"no firmware", "[Station]\nVerify=1\n[Beds]\n" + bed, ": [Station] has no Firmware= line."},
+      {"no beds", head, ": [Beds] names no bed"},
+      {"bed twice", head + bed + "a=/dev/ttyUSB1\n", ", line 5: the bed 'a' is named twice."},
+      {"port twice", head + bed + "B=/dev/ttyUSB0\n", ", line 5: the port /dev/ttyUSB0 is already the port of 'A'."},
+      {"port twice through a link",
+       head + "A=" + (dir.path() / "p1").string() + "\nB=" + (dir.path() / "p1-link").string() + "\n",
+       ", line 5: the port " + (dir.path() / "p1-link").string() + " is already the port of 'A'."},
+      {"firmware absent", "[Station]\nFirmware=none.sfl\n[Beds]\n" + bed, ", line 2: the firmware "},
+      {"firmware not SFL", "[Station]\nFirmware=bad.sfl\n[Beds]\n" + bed, ", line 2: the firmware "},
+      {"record a folder", "[Station]\nFirmware=fw.sfl\nRecord=.\n[Beds]\n" + bed,
+       ", line 3: The record file cannot be written."},
+      {"digest differs", "[Station]\nFirmware=fw.sfl\nSha256=" + std::string(64, '0') + "\n[Beds]\n" + bed,
+       ", line 3: the firmware "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = (dir.path() / "station.ini").string();
+    std::filesystem::remove(path);
+    if (!c.text.empty()) dir.write("station.ini", c.text);
+    StationConfig config;
+    CheckedSflFile file;
+    TransferFacts facts;
+    const std::optional<std::string> problem = ReadStationFile(path, config, file, facts);
+    ASSERT_TRUE(problem);
+    const std::size_t at = problem->find(path);
+    ASSERT_NE(at, std::string::npos) << *problem;
+    EXPECT_NE(problem->find(c.says, at + path.size()), std::string::npos) << *problem;
+  }
+}
+
+}  // namespace
+}  // namespace tarvel
