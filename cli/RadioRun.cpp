@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "base/Report.h"
-#include "base/Sha256.h"
 #include "cli/ExitCodes.h"
 #include "formats/SflFile.h"
 #include "loader/Sync.h"
@@ -60,20 +59,35 @@ std::string WriteFailureHint(const WriteOutcome& outcome) {
 
 }  // namespace
 
-std::optional<SflFileProblem> LoadFileToWrite(const std::string& path, bool verify, CheckedSflFile& file,
-                                              TransferFacts& facts) {
+std::optional<SflFileProblem> LoadFileToWrite(const std::string& path, bool verify, const TrustOptions& trust,
+                                              CheckedSflFile& file, TransferFacts& facts,
+                                              std::optional<SflFileProblem>& warning) {
   facts.file = path;
   facts.verify = verify;
-  const std::optional<SflFileProblem> problem = LoadCheckedSflFile(path, file);
+  std::optional<SflFileProblem> problem = LoadCheckedSflFile(path, file);
   // A file that was read has a fingerprint even when it is refused.
   if (problem && problem->id == StringId::FileCannotBeOpened) return problem;
-  Sha256 digest;
-  digest.add(file.bytes);
-  facts.fileSha256 = digest.hex();
+  // The digest of the very bytes that will be written.
+  const WriteTrust check = CheckBeforeWrite(path, file.bytes, trust);
+  facts.fileSha256 = check.file.sha256;
+  facts.manifest = std::string(ManifestStateName(check.file.state));
+  facts.signedBy = check.signedBy;
   SflTextReader reader(file.bytes);
   SflRecord record;
   while (ParseSflRecord(reader, record) == SflParse::Record) ++facts.blocksTotal;
-  return problem;
+  if (problem) return problem;
+  if (check.verdict == WriteVerdict::Refuse) return SflFileProblem{check.message, check.detail};
+  if (check.verdict == WriteVerdict::Warn) warning = SflFileProblem{check.message, check.detail};
+  return std::nullopt;
+}
+
+void AddTrustOptions(CLI::App& command, TrustOptions& trust, bool forWrite) {
+  command.add_option("--key", trust.keyFiles,
+                     "A trusted minisign public key: the folder's SHA256SUMS counts only when signed by one")
+      ->type_name("FILE");
+  if (!forWrite) return;
+  command.add_flag("--require-manifest", trust.requireManifest,
+                   "Refuse a file that its folder's SHA256SUMS does not list");
 }
 
 void RefuseFile(const SflFileProblem& problem, TerminalMessages& messages, RunResult& result) {

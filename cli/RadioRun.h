@@ -14,9 +14,15 @@
 namespace tarvel::cli {
 
 // Reads and checks the SFL file before any radio is woken, and describes
-// it in `facts` (name, fingerprint and records as far as it could be read).
-std::optional<SflFileProblem> LoadFileToWrite(const std::string& path, bool verify, CheckedSflFile& file,
-                                              TransferFacts& facts);
+// it in `facts` (name, fingerprint, manifest state and records as far as it
+// could be read). A file its folder's manifest refuses is a problem; one it
+// does not vouch for gives `warning`.
+std::optional<SflFileProblem> LoadFileToWrite(const std::string& path, bool verify, const TrustOptions& trust,
+                                              CheckedSflFile& file, TransferFacts& facts,
+                                              std::optional<SflFileProblem>& warning);
+
+// --key FILE (any number) and, with `forWrite`, --require-manifest.
+void AddTrustOptions(CLI::App& command, TrustOptions& trust, bool forWrite = true);
 
 // Shows why the file is refused and fills `result` with it (exit code 5).
 void RefuseFile(const SflFileProblem& problem, TerminalMessages& messages, RunResult& result);
