@@ -165,7 +165,7 @@ void MainDialog::FillFileList() {
   m_strChosenName.clear();
   m_manifest = LoadFolderManifest(m_strSflFolder, Trust());
   m_rowTips.clear();
-  m_view.ShowRows(m_catalog.rows());
+  ShowRows();
   StartRowTips();
   // A folder name or file names longer than before: the "Date" column
   // stays in view.
@@ -241,12 +241,21 @@ void MainDialog::OnFileListClick() {
 }
 
 void MainDialog::ShowRows() {
-  m_view.ShowRows(m_catalog.rows());
-  if (m_rowTips.empty()) return;
   const auto& rows = m_catalog.rows();
+  m_view.ShowRows(rows);
+  m_rowIndex.clear();
   for (std::size_t i = 0; i < rows.size(); ++i) {
+    m_rowIndex[rows[i].fileName] = static_cast<int>(i);
     const auto tip = m_rowTips.find(rows[i].fileName);
     if (tip != m_rowTips.end()) m_view.SetRowToolTip(static_cast<int>(i), tip->second);
+  }
+}
+
+void MainDialog::ShowRowTips(const std::vector<std::pair<std::string, std::string>>& tips) {
+  for (const auto& [name, tip] : tips) {
+    m_rowTips[name] = tip;
+    const auto row = m_rowIndex.find(name);
+    if (row != m_rowIndex.end()) m_view.SetRowToolTip(row->second, tip);
   }
 }
 
@@ -271,20 +280,28 @@ void MainDialog::StartRowTips() {
   if (names.empty()) return;
   m_tipThread = std::thread([this, names = std::move(names), folder = m_strSflFolder, manifest = m_manifest,
                              digests = m_digests, alive = std::weak_ptr<int>(m_alive), round = m_tipRound] {
+    // Handed over in batches: a folder of thousands of files must not
+    // flood the window's event queue.
+    constexpr std::size_t kBatch = 256;
+    std::vector<std::pair<std::string, std::string>> batch;
+    const auto hand = [&] {
+      if (batch.empty()) return;
+      m_view.Post([this, alive, round, tips = std::move(batch)] {
+        if (!alive.expired() && round == m_tipRound) ShowRowTips(tips);
+      });
+      batch.clear();
+    };
     for (const std::string& name : names) {
       if (m_stopTips) return;
       const std::string sha256 = digests->digest(folder + "/" + name).value_or("");
       if (sha256.empty()) continue;
-      const std::string tip = FormatString(
-          StringId::RowDigestTip, {ShortDigest(sha256), TrustStatusLine(manifest, CheckAgainstManifest(manifest, name, sha256))});
-      m_view.Post([this, alive, round, name, tip] {
-        if (alive.expired() || round != m_tipRound) return;
-        m_rowTips[name] = tip;
-        const auto& rows = m_catalog.rows();
-        const auto found = std::find_if(rows.begin(), rows.end(), [&](const CatalogRow& r) { return r.fileName == name; });
-        if (found != rows.end()) m_view.SetRowToolTip(static_cast<int>(found - rows.begin()), tip);
-      });
+      const std::string status = TrustStatusLine(manifest, CheckAgainstManifest(manifest, name, sha256));
+      std::string tip = FormatString(StringId::RowDigestTip, {ShortDigest(sha256), status});
+      if (status.empty()) tip.pop_back();  // the line break before the state
+      batch.emplace_back(name, std::move(tip));
+      if (batch.size() == kBatch) hand();
     }
+    hand();
   });
 }
 

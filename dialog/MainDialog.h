@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/Clock.h"
@@ -137,6 +138,8 @@ class MainDialog final : public WriteUi, public ReadUi, public MessageDisplay, p
   void RunAccess(std::function<void(LoaderContext&, HandedUi&)> access, std::function<void()> finished);
   // The catalog's rows shown, with the tool tips known so far.
   void ShowRows();
+  // Tool tips (file name, text) that became known.
+  void ShowRowTips(const std::vector<std::pair<std::string, std::string>>& tips);
   // The manifest's keys and rule, from the settings as they are now.
   TrustOptions Trust() const;
   // The rows' digests and states computed on a thread of their own; each
@@ -175,6 +178,7 @@ class MainDialog final : public WriteUi, public ReadUi, public MessageDisplay, p
   std::shared_ptr<int> m_alive = std::make_shared<int>(0);
   unsigned m_tipRound = 0;
   std::map<std::string, std::string> m_rowTips;  // file name -> tool tip
+  std::map<std::string, int> m_rowIndex;         // file name -> row shown
   std::atomic<bool> m_stopTips{false};
   std::thread m_tipThread;
 

@@ -47,10 +47,7 @@ class FakeView final : public MainDialogView {
     for (const CatalogRow& row : rows) text += " " + row.fileName;
     note(text);
   }
-  void SetRowToolTip(int row, const std::string& text) override {
-    const std::lock_guard lock(mutex);
-    tips[row] = text;
-  }
+  void SetRowToolTip(int row, const std::string& text) override { tips[row] = text; }
   int FocusedRow() const override { return focusedRow; }
   bool RowSelected(int) const override { return rowSelected; }
   void FocusRow(int row, bool selected) override { note("focus " + std::to_string(row) + " " + Flag(selected)); }
@@ -116,6 +113,28 @@ class FakeView final : public MainDialogView {
     }
   }
   void AccessOver() override { note("over"); }
+  // Runs what other threads posted until `done`, as the window's thread
+  // would; false when it is not done within a generous time.
+  bool RunPostedUntil(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::function<void()> task;
+      {
+        const std::lock_guard lock(mutex);
+        if (!tasks.empty()) {
+          task = std::move(tasks.front());
+          tasks.pop_front();
+        }
+      }
+      if (task) {
+        task();
+      } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    }
+    return true;
+  }
 
   void note(std::string call) { calls.push_back(std::move(call)); }
 
@@ -382,6 +401,12 @@ TEST(MainDialog, EveryManifestStateInTheWindow) {
     if (row.manifest == nullptr) {
       EXPECT_EQ(view.comment.find("SHA256SUMS"), std::string::npos) << view.comment;
     }
+    // The row's tool tip, from the thread that computes the digests.
+    ASSERT_TRUE(view.RunPostedUntil([&] { return view.tips.count(0) == 1; }));
+    if (!row.alterFile) {
+      EXPECT_TRUE(view.tips[0].starts_with("SHA-256 55dd5b09efe0")) << view.tips[0];
+    }
+    EXPECT_EQ(view.tips[0].find('\n') != std::string::npos, row.manifest != nullptr) << view.tips[0];
 
     view.calls.clear();
     dialog.OnWrite();
