@@ -101,7 +101,9 @@ FileTrust CheckAgainstManifest(const FolderManifest& manifest, const std::string
                                const std::string& sha256) {
   FileTrust trust;
   trust.sha256 = sha256;
-  if (!manifest.counts) return trust;
+  // A file that could not be read is not checked: it is no match, and no
+  // damage either.
+  if (!manifest.counts || sha256.empty()) return trust;
   const auto entry = manifest.entries.digests.find(fileName);
   if (entry == manifest.entries.digests.end()) {
     trust.state = ManifestState::NotListed;

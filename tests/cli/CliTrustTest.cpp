@@ -33,6 +33,11 @@ TEST_F(CliTrustTest, EveryManifestStateInWriteAndList) {
     EXPECT_EQ(listed["sha256"].get<std::string>() == test::kExampleSha256, !row.alterFile);
     EXPECT_EQ(listed["signed_by"], *row.signedBy != '\0' ? json(row.signedBy) : json(nullptr));
 
+    const test::CliRun comment = cli("comment '" + (folder / "radio.sfl").string() + "'" + options + " --json");
+    ASSERT_EQ(comment.exitCode, 0) << comment.err;
+    EXPECT_EQ(json::parse(comment.out)["manifest"], ManifestStateName(row.state));
+    EXPECT_EQ(json::parse(comment.out).contains("manifest_status"), row.manifest != nullptr);
+
     // No radio answers on the port: a file that passes the check fails
     // only at the port (exit 3), one refused never gets there (exit 5).
     if (row.required) options += " --require-manifest";
