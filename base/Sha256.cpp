@@ -1,85 +1,55 @@
 #include "base/Sha256.h"
 
-#include <cstdio>
+#include <gcrypt.h>
+
 #include <fstream>
+#include <mutex>
 #include <vector>
 
 #include "base/FileIo.h"
 
 namespace tarvel {
 
-namespace {
-
-constexpr std::array<std::uint32_t, 64> kRound = {
-    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
-    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
-    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
-    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
-    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
-    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
-    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
-    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
-
-constexpr std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
-
-}  // namespace
-
-Sha256::Sha256()
-    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
-
-void Sha256::block(const std::uint8_t* data) {
-  std::array<std::uint32_t, 64> w{};
-  for (std::size_t i = 0; i < 16; ++i) {
-    w[i] = std::uint32_t{data[4 * i]} << 24 | std::uint32_t{data[4 * i + 1]} << 16 |
-           std::uint32_t{data[4 * i + 2]} << 8 | data[4 * i + 3];
-  }
-  for (std::size_t i = 16; i < 64; ++i) {
-    const std::uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
-    const std::uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
-    w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-  }
-  auto [a, b, c, d, e, f, g, h] = state_;
-  for (std::size_t i = 0; i < 64; ++i) {
-    const std::uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kRound[i] + w[i];
-    const std::uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-    h = g;
-    g = f;
-    f = e;
-    e = d + t1;
-    d = c;
-    c = b;
-    b = a;
-    a = t1 + t2;
-  }
-  const std::array<std::uint32_t, 8> add{a, b, c, d, e, f, g, h};
-  for (std::size_t i = 0; i < 8; ++i) state_[i] += add[i];
+bool CryptoLibraryReady() {
+  static std::once_flag once;
+  static bool ready = false;
+  std::call_once(once, [] {
+    // The version check is what initialises the library; it must come
+    // before any other call, from one thread.
+    if (gcry_check_version(GCRYPT_VERSION) == nullptr) return;
+    gcry_control(GCRYCTL_DISABLE_SECMEM, 0);
+    gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
+    ready = true;
+  });
+  return ready;
 }
 
+Sha256::Sha256() {
+  if (CryptoLibraryReady() && gcry_md_open(&handle_, GCRY_MD_SHA256, 0) != 0) handle_ = nullptr;
+}
+
+Sha256::~Sha256() { gcry_md_close(handle_); }
+
 void Sha256::add(std::span<const std::uint8_t> bytes) {
-  totalBytes_ += bytes.size();
-  for (const std::uint8_t byte : bytes) {
-    pending_[pendingBytes_++] = byte;
-    if (pendingBytes_ == pending_.size()) {
-      block(pending_.data());
-      pendingBytes_ = 0;
-    }
-  }
+  if (handle_ != nullptr && !bytes.empty()) gcry_md_write(handle_, bytes.data(), bytes.size());
 }
 
 std::string Sha256::hex() {
-  const std::uint64_t bits = totalBytes_ * 8;
-  const std::uint8_t one = 0x80;
-  add({&one, 1});
-  const std::uint8_t zero = 0;
-  while (pendingBytes_ != 56) add({&zero, 1});
-  std::array<std::uint8_t, 8> length{};
-  for (std::size_t i = 0; i < 8; ++i) length[i] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
-  add(length);
+  if (handle_ == nullptr) return {};
+  const unsigned char* digest = gcry_md_read(handle_, GCRY_MD_SHA256);
+  std::string out = digest == nullptr ? std::string() : HexOf({digest, gcry_md_get_algo_dlen(GCRY_MD_SHA256)});
+  gcry_md_close(handle_);
+  handle_ = nullptr;
+  return out;
+}
+
+std::string HexOf(std::span<const std::uint8_t> bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
   std::string out;
-  for (const std::uint32_t word : state_) {
-    char text[9];
-    std::snprintf(text, sizeof text, "%08x", word);
-    out += text;
+  out.reserve(bytes.size() * 2);
+  for (const std::uint8_t byte : bytes) {
+    out += kDigits[byte >> 4];
+    out += kDigits[byte & 0x0F];
   }
   return out;
 }
@@ -95,7 +65,9 @@ std::optional<std::string> FileSha256(const std::string& path) {
     digest.add({reinterpret_cast<const std::uint8_t*>(chunk.data()), got});
   }
   if (in.bad()) return std::nullopt;
-  return digest.hex();
+  std::string hex = digest.hex();
+  if (hex.empty()) return std::nullopt;
+  return hex;
 }
 
 }  // namespace tarvel

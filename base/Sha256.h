@@ -1,33 +1,40 @@
 // SHA-256 of a file or of bytes, as lower-case hex: the fingerprint that a
-// production line's record keeps of every image written or read.
+// production line's record keeps of every image written or read. The
+// digests come from libgcrypt.
 #pragma once
 
-#include <array>
-#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 
+struct gcry_md_handle;
+
 namespace tarvel {
+
+// libgcrypt set up once for the whole program (version check, no secure
+// memory: nothing secret passes through it here). False when the library
+// found at run time is older than the one built against.
+bool CryptoLibraryReady();
 
 class Sha256 {
  public:
   Sha256();
+  ~Sha256();
+  Sha256(const Sha256&) = delete;
+  Sha256& operator=(const Sha256&) = delete;
   void add(std::span<const std::uint8_t> bytes);
   // The digest as 64 hex digits; the object is spent afterwards.
   std::string hex();
 
  private:
-  void block(const std::uint8_t* data);
-
-  std::array<std::uint32_t, 8> state_;
-  std::array<std::uint8_t, 64> pending_{};
-  std::size_t pendingBytes_ = 0;
-  std::uint64_t totalBytes_ = 0;
+  gcry_md_handle* handle_ = nullptr;
 };
 
 // The digest of a file's bytes; nothing when it cannot be read.
 std::optional<std::string> FileSha256(const std::string& path);
+
+// Lower-case hex of `bytes`.
+std::string HexOf(std::span<const std::uint8_t> bytes);
 
 }  // namespace tarvel

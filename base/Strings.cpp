@@ -123,6 +123,31 @@ std::string_view LoadString(StringId id) {
     case StringId::HistoryNoRecordFile: return "No record file: give --record FILE or set TARVEL_RECORD.";
     case StringId::HistoryRecordUnreadable: return "The record file %s cannot be read: %s";
     case StringId::HistoryLinesSkipped: return "%s lines of %s are not records and were left out.";
+    case StringId::ManifestDiffers:
+      return "The file differs from its folder's manifest: it is damaged or altered. It was not written.";
+    case StringId::ManifestDiffersDetail: return "%s: %s in the file, %s in %s";
+    case StringId::ManifestNotListed: return "The file is not listed in its folder's manifest; it is written unchecked.";
+    case StringId::ManifestNotListedDetail: return "%s is not listed in %s";
+    case StringId::ManifestRequired:
+      return "The file cannot be checked against a manifest, and a manifest is required. It was not written.";
+    case StringId::ManifestNotCounted:
+      return "The folder's manifest does not count; the file is written unchecked.";
+    case StringId::ManifestMissing: return "there is no %s in %s";
+    case StringId::ManifestUnreadable: return "%s cannot be read: %s";
+    case StringId::SignatureMissing: return "%s is not signed: %s cannot be read: %s";
+    case StringId::SignatureMalformed: return "%s is not a minisign signature";
+    case StringId::SignatureUnknownKey: return "%s is signed by key %s, which is not among the trusted keys";
+    case StringId::SignatureBad: return "the signature %s does not match %s";
+    case StringId::KeyFileUnreadable: return "the key file %s cannot be read: %s";
+    case StringId::KeyFileNotKey: return "%s is not a minisign public key";
+    case StringId::CheckedAgainst: return "Checked against %s (signed by %s)";
+    case StringId::CheckedAgainstUnsigned: return "Checked against %s (signature not checked: no trusted key)";
+    case StringId::StatusDiffers: return "Differs from %s: %s in the file, %s listed";
+    case StringId::StatusNotListed: return "Not listed in %s";
+    case StringId::StatusNotCounted: return "Not checked: %s";
+    case StringId::RowDigestTip: return "SHA-256 %s\n%s";
+    case StringId::ManifestWritten: return "%s written: %s files.";
+    case StringId::ManifestNoFiles: return "There are no SFL files in %s; no manifest was written.";
     case StringId::NoSerialPortFound: return "no serial port found: connect the cable";
     case StringId::ReplaceFilePrompt: return "%s already exists.\nDo you want to replace it?";
     case StringId::DiagLatencyTimer: return "latency timer %s ms";

@@ -70,6 +70,7 @@ void BuildCliApp(CLI::App& app, int& exitCode) {
   AddConvertCommand(app, exitCode);
   AddListCommand(app, exitCode);
   AddCommentCommand(app, exitCode);
+  AddManifestCommand(app, exitCode);
 }
 
 int RunCli(int argc, const char* const* argv) {

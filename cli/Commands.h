@@ -35,13 +35,15 @@ void AddWriteCommand(CLI::App& app, int& exitCode);
 void AddReadCommand(CLI::App& app, int& exitCode);
 void AddListCommand(CLI::App& app, int& exitCode);
 void AddCommentCommand(CLI::App& app, int& exitCode);
+void AddManifestCommand(CLI::App& app, int& exitCode);
 void AddConvertCommand(CLI::App& app, int& exitCode);
 // "Tarvel 1.10" and a line for each converter library with its version.
 std::string ProgramAndConverterVersions();
 
 // `list`'s output: a line per row, the name, at least two spaces so that the
-// dates line up, the date text.
-std::string FormatListing(const std::vector<CatalogRow>& rows);
+// dates line up, the date text; with `states` (one per row, when the folder
+// has a manifest) the dates padded and each row's state after them.
+std::string FormatListing(const std::vector<CatalogRow>& rows, const std::vector<std::string>& states = {});
 // Display text made safe for a terminal: CR LF and lone CRs become line
 // breaks; other control characters (escape sequences among them) show as
 // U+FFFD, so no file can drive the terminal.

@@ -158,9 +158,10 @@ int RunGang(const std::string& command, const RadioOptions& radio, const std::ve
   job.radio = radio;
   CheckedSflFile checked;
   std::optional<SflFileProblem> problem;
+  std::optional<SflFileProblem> warning;
   if (command == "write") {
     // Read and checked once, before any radio is touched.
-    problem = LoadFileToWrite(file, verify, checked, job.transfer);
+    problem = LoadFileToWrite(file, verify, radio.trust, checked, job.transfer, warning);
     job.file = &checked;
   }
   // One for the whole run: every worker's session shares its request.
@@ -190,6 +191,9 @@ int RunGang(const std::string& command, const RadioOptions& radio, const std::ve
       TerminalMessages messages(!radio.json);
       RefuseFile(*problem, messages, result);
       return run.finish();
+    }
+    if (warning && round == 1) {
+      TerminalMessages(!radio.json).showMessage(warning->id, MessageIcon::Exclamation, warning->detail);
     }
     result.radios = RunRound(ports, job, live, !radio.quiet);
     if (!radio.json) {

@@ -13,7 +13,9 @@
 #include "catalog/DisplayText.h"
 #include "cli/Commands.h"
 #include "cli/CommandRun.h"
+#include "cli/RadioRun.h"
 #include "station/ExitCodes.h"
+#include "trust/FileTrust.h"
 #include "formats/SflFile.h"
 
 namespace tarvel::cli {
@@ -25,7 +27,15 @@ struct ListOptions {
   std::string sort;  // "", "name" or "date"
   bool descending = false;
   bool json = false;
+  TrustOptions trust;
 };
+
+// The list's word for a row's state.
+std::string StateText(ManifestState state) {
+  std::string text(ManifestStateName(state));
+  std::replace(text.begin(), text.end(), '_', ' ');
+  return text;
+}
 
 // Characters on the terminal, taken as one column each.
 std::size_t Columns(std::string_view utf8) {
@@ -81,10 +91,34 @@ int RunList(const ListOptions& options) {
   if (!options.sort.empty()) {
     SortRows(rows, options.sort == "date" ? kColumnDate : kColumnName, !options.descending);
   }
+  // Digests only where they are asked for: a folder without a manifest
+  // lists as fast as ever.
+  const FolderManifest manifest = LoadFolderManifest(options.folder, options.trust);
+  const bool digests = options.json || manifest.counts;
+  DigestCache cache;
   Json list = Json::array();
-  for (const CatalogRow& row : rows) list.push_back(RowJson(options.folder, row));
+  std::vector<std::string> states;
+  for (const CatalogRow& row : rows) {
+    Json object = RowJson(options.folder, row);
+    if (digests) {
+      const std::string sha256 = cache.digest(options.folder + "/" + row.fileName).value_or("");
+      const FileTrust trust = CheckAgainstManifest(manifest, row.fileName, sha256);
+      object["sha256"] = sha256.empty() ? Json(nullptr) : Json(sha256);
+      object["manifest"] = ManifestStateName(trust.state);
+      object["signed_by"] = manifest.signedBy.empty() ? Json(nullptr) : Json(manifest.signedBy);
+      states.push_back(StateText(trust.state));
+    }
+    list.push_back(std::move(object));
+  }
   result.fields["rows"] = std::move(list);
-  if (!options.json) std::fputs(FormatListing(rows).c_str(), stdout);
+  if (!manifest.problem.empty()) result.fields["manifest_problem"] = manifest.problem;
+  if (!options.json) {
+    std::fputs(FormatListing(rows, manifest.counts ? states : std::vector<std::string>{}).c_str(), stdout);
+    // A manifest that is there but does not count is said once.
+    if (!manifest.problem.empty()) {
+      std::fprintf(stderr, "%s\n", FormatString(StringId::StatusNotCounted, {manifest.problem}).c_str());
+    }
+  }
   return run.finish();
 }
 
@@ -117,7 +151,7 @@ std::string TerminalSafeText(std::string_view displayText) {
   return out;
 }
 
-std::string FormatListing(const std::vector<CatalogRow>& rows) {
+std::string FormatListing(const std::vector<CatalogRow>& rows, const std::vector<std::string>& states) {
   std::vector<std::string> names;
   names.reserve(rows.size());
   std::size_t width = 0;
@@ -130,11 +164,18 @@ std::string FormatListing(const std::vector<CatalogRow>& rows) {
     width = std::max(width, Columns(name));
     names.push_back(std::move(name));
   }
+  const bool withStates = states.size() == rows.size() && !rows.empty();
+  std::size_t dateWidth = 0;
+  for (const CatalogRow& row : rows) dateWidth = std::max(dateWidth, row.dateText.size());
   std::string out;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     out += names[i];
     out.append(width - Columns(names[i]) + 2, ' ');
     out += rows[i].dateText;
+    if (withStates) {
+      out.append(dateWidth - rows[i].dateText.size() + 2, ' ');
+      out += states[i];
+    }
     out += '\n';
   }
   return out;
@@ -149,6 +190,7 @@ void AddListCommand(CLI::App& app, int& exitCode) {
   command->add_flag("--descending", options->descending, "Sort descending, as a second click on the header")
       ->needs(sort);
   AddJsonFlag(*command, options->json);
+  AddTrustOptions(*command, options->trust, false);
   command->callback([options, &exitCode] { exitCode = RunList(*options); });
 }
 

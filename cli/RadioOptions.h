@@ -23,6 +23,7 @@
 #include "loader/LoaderContext.h"
 #include "serial/SerialPort.h"
 #include "serial/TracingPort.h"
+#include "trust/FileTrust.h"
 
 namespace tarvel::cli {
 
@@ -37,6 +38,8 @@ struct RadioOptions {
   bool quiet = false;
   bool json = false;
   std::string record;
+  // The folder manifest's keys and whether it is required (write only).
+  TrustOptions trust;
   // Where -c and -b were given, if at all: their environment defaults are
   // taken only when they were not.
   const CLI::Option* cableOption = nullptr;

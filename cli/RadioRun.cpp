@@ -60,6 +60,15 @@ std::string WriteFailureHint(const WriteOutcome& outcome) {
 
 }  // namespace
 
+void AddTrustOptions(CLI::App& command, TrustOptions& trust, bool forWrite) {
+  command.add_option("--key", trust.keyFiles,
+                     "A trusted minisign public key: the folder's SHA256SUMS counts only when signed by one")
+      ->type_name("FILE");
+  if (!forWrite) return;
+  command.add_flag("--require-manifest", trust.requireManifest,
+                   "Refuse a file that its folder's SHA256SUMS does not list");
+}
+
 void RefuseFile(const SflFileProblem& problem, TerminalMessages& messages, RunResult& result) {
   messages.showMessage(problem.id, MessageIcon::Stop, problem.detail);
   result.exitCode = kExitFile;

@@ -14,6 +14,9 @@
 
 namespace tarvel::cli {
 
+// --key FILE (any number) and, with `forWrite`, --require-manifest.
+void AddTrustOptions(CLI::App& command, TrustOptions& trust, bool forWrite = true);
+
 // Shows why the file is refused and fills `result` with it (exit code 5).
 void RefuseFile(const SflFileProblem& problem, TerminalMessages& messages, RunResult& result);
 

@@ -25,7 +25,9 @@ int RunWrite(const WriteOptions& options) {
   result.radio = DescribeRadio(options.radio);
   result.radio->serial = options.serial;
   CheckedSflFile file;
-  const auto problem = LoadFileToWrite(options.file, options.verify, file, result.transfer.emplace());
+  std::optional<SflFileProblem> warning;
+  const auto problem =
+      LoadFileToWrite(options.file, options.verify, options.radio.trust, file, result.transfer.emplace(), warning);
   if (!run.openRecord(RunFiles(options.radio, 1, {"the file to write", options.file}))) return run.finish();
 
   TerminalMessages messages(!options.radio.json);
@@ -35,6 +37,7 @@ int RunWrite(const WriteOptions& options) {
     RefuseFile(*problem, messages, result);
     return run.finish();
   }
+  if (warning) messages.showMessage(warning->id, MessageIcon::Exclamation, warning->detail);
   auto session = RadioSession::CreateOrFail(options.radio, messages, run, options.file);
   if (!session) return run.finish();
   ProgressLine line(ShowProgress(options.radio), "Writing");
@@ -62,6 +65,7 @@ void AddWriteCommand(CLI::App& app, int& exitCode) {
   AddGangOptions(*command, options->gang);
   command->add_flag("--ask-serial", options->gang.askSerial,
                     "Before each round, ask for each port's serial number at the terminal (not stdin); q ends");
+  AddTrustOptions(*command, options->radio.trust);
   command->callback([options, &exitCode] {
     TakeEnvironmentDefaults(options->radio);
     if (const std::string problem = CheckRate(options->radio); !problem.empty()) {

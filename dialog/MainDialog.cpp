@@ -53,7 +53,7 @@ MainDialog::MainDialog(MainDialogView& view, MainDialogServices services)
       m_search(m_services.converterSearch ? *m_services.converterSearch : ProgramConverterSearch()),
       m_catalog(std::string()) {}
 
-MainDialog::~MainDialog() = default;
+MainDialog::~MainDialog() { StopRowTips(); }
 
 void MainDialog::Start() {
   const int storedSpeed = m_choice.Load(m_services.platform.m_bType1Allowed);
@@ -160,9 +160,13 @@ void MainDialog::OnLineSwitch(int id, bool checked) {
 }
 
 void MainDialog::FillFileList() {
+  StopRowTips();
   const bool found = m_catalog.ChangeFolder(m_strSflFolder);
   m_strChosenName.clear();
-  m_view.ShowRows(m_catalog.rows());
+  m_manifest = LoadFolderManifest(m_strSflFolder, Trust());
+  m_rowTips.clear();
+  ShowRows();
+  StartRowTips();
   // A folder name or file names longer than before: the "Date" column
   // stays in view.
   m_view.FitColumns();
@@ -197,7 +201,7 @@ void MainDialog::OnColumnClick(int column) {
   const bool selected = current >= 0 && m_view.RowSelected(current);
 
   if (!m_catalog.ColumnClick(column)) return;
-  m_view.ShowRows(m_catalog.rows());
+  ShowRows();
   if (!focused.empty()) {
     const auto& after = m_catalog.rows();
     const auto found = std::find_if(after.begin(), after.end(),
@@ -214,18 +218,91 @@ void MainDialog::OnFileListClick() {
   const std::optional<Selection> selection = m_catalog.Select(static_cast<std::size_t>(row));
   if (!selection) return;
   m_strChosenName = m_catalog.rows()[static_cast<std::size_t>(row)].fileName;
-  // A write under way keeps WRITE disabled until it is over.
-  m_view.EnableItem(IDC_WRITE, !Accessing());
-  m_view.SetTitle(selection->title);
   // The row's own file name: on Linux fw.SFL and fw.sfl are two files.
   m_strFilePath = selection->filePath;
+  // The manifest read afresh: it may have been replaced since the list was
+  // filled. A file it refuses keeps WRITE disabled.
+  const TrustOptions trust = Trust();
+  m_manifest = LoadFolderManifest(m_strSflFolder, trust);
+  const FileTrust fileTrust =
+      CheckAgainstManifest(m_manifest, m_strChosenName, m_digests->digest(m_strFilePath).value_or(""));
+  const WriteTrust judged = JudgeForWrite(m_strFilePath, m_manifest, fileTrust, trust);
+  // A write under way keeps WRITE disabled until it is over.
+  m_view.EnableItem(IDC_WRITE, !Accessing() && judged.verdict != WriteVerdict::Refuse);
+  m_view.SetTitle(selection->title);
   std::string reason;
   const std::optional<std::string> comment = ReadCommentBoxText(m_strFilePath, &reason);
   if (!comment) {
     showMessage(StringId::FileCannotBeOpened, MessageIcon::Stop, reason);
     return;
   }
-  m_view.SetComment(*comment);
+  const std::string status = TrustStatusLine(m_manifest, fileTrust);
+  m_view.SetComment(status.empty() ? *comment : *comment + "\r\n\r\n" + status);
+}
+
+void MainDialog::ShowRows() {
+  const auto& rows = m_catalog.rows();
+  m_view.ShowRows(rows);
+  m_rowIndex.clear();
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    m_rowIndex[rows[i].fileName] = static_cast<int>(i);
+    const auto tip = m_rowTips.find(rows[i].fileName);
+    if (tip != m_rowTips.end()) m_view.SetRowToolTip(static_cast<int>(i), tip->second);
+  }
+}
+
+void MainDialog::ShowRowTips(const std::vector<std::pair<std::string, std::string>>& tips) {
+  for (const auto& [name, tip] : tips) {
+    m_rowTips[name] = tip;
+    const auto row = m_rowIndex.find(name);
+    if (row != m_rowIndex.end()) m_view.SetRowToolTip(row->second, tip);
+  }
+}
+
+TrustOptions MainDialog::Trust() const {
+  TrustOptions trust;
+  trust.keyFiles = m_settings.manifestKeys();
+  trust.requireManifest = m_settings.requireManifest();
+  return trust;
+}
+
+void MainDialog::StopRowTips() {
+  ++m_tipRound;
+  m_stopTips = true;
+  if (m_tipThread.joinable()) m_tipThread.join();
+  m_stopTips = false;
+}
+
+void MainDialog::StartRowTips() {
+  std::vector<std::string> names;
+  names.reserve(m_catalog.rows().size());
+  for (const CatalogRow& row : m_catalog.rows()) names.push_back(row.fileName);
+  if (names.empty()) return;
+  m_tipThread = std::thread([this, names = std::move(names), folder = m_strSflFolder, manifest = m_manifest,
+                             digests = m_digests, alive = std::weak_ptr<int>(m_alive), round = m_tipRound] {
+    // Handed over in batches: a folder of thousands of files must not
+    // flood the window's event queue.
+    constexpr std::size_t kBatch = 256;
+    std::vector<std::pair<std::string, std::string>> batch;
+    const auto hand = [&] {
+      if (batch.empty()) return;
+      m_view.Post([this, alive, round, tips = std::move(batch)] {
+        if (!alive.expired() && round == m_tipRound) ShowRowTips(tips);
+      });
+      batch.clear();
+    };
+    for (const std::string& name : names) {
+      if (m_stopTips) return;
+      const std::string sha256 = digests->digest(folder + "/" + name).value_or("");
+      if (sha256.empty()) continue;
+      const std::string status = TrustStatusLine(manifest, CheckAgainstManifest(manifest, name, sha256));
+      std::string tip = FormatString(StringId::RowDigestTip, {ShortDigest(sha256), status});
+      if (status.empty()) tip.pop_back();  // the line break before the state
+      batch.emplace_back(name, std::move(tip));
+      if (batch.size() == kBatch) hand();
+    }
+    hand();
+  });
 }
 
 // The row highlighted is the file WRITE writes: a file other than the one
@@ -288,6 +365,21 @@ void MainDialog::OnWrite() {
     return;
   }
   const std::string filePath = m_strFilePath;  // a click in the list may change it meanwhile
+  // The manifest's check on the very bytes the write will send, before the
+  // radio is woken. A file that cannot be read or is not valid goes the
+  // write's own way, which says so.
+  auto file = std::make_shared<CheckedSflFile>();
+  if (!LoadCheckedSflFile(filePath, *file)) {
+    const WriteTrust check = CheckBeforeWrite(filePath, file->bytes, Trust());
+    if (check.verdict == WriteVerdict::Refuse) {
+      m_view.EnableItem(IDC_WRITE, false);
+      showMessage(check.message, MessageIcon::Stop, check.detail);
+      return;
+    }
+    if (check.verdict == WriteVerdict::Warn) showMessage(check.message, MessageIcon::Exclamation, check.detail);
+    RunAccess([file](LoaderContext& ctx, HandedUi& ui) { tarvel::OnWrite(ctx, ui, *file); }, [] {});
+    return;
+  }
   RunAccess([filePath](LoaderContext& ctx, HandedUi& ui) { tarvel::OnWrite(ctx, ui, filePath); }, [] {});
 }
 

@@ -5,10 +5,14 @@
 // dialog asks of it through MainDialogView.
 #pragma once
 
+#include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "base/Clock.h"
@@ -24,6 +28,7 @@
 #include "firmware/FlashRead.h"
 #include "service/Converters.h"
 #include "settings/Settings.h"
+#include "trust/FileTrust.h"
 
 namespace tarvel {
 
@@ -131,6 +136,16 @@ class MainDialog final : public WriteUi, public ReadUi, public MessageDisplay, p
   // Runs `access` on the access thread with a conversation of its own;
   // `finished` runs on the window's thread once it is over.
   void RunAccess(std::function<void(LoaderContext&, HandedUi&)> access, std::function<void()> finished);
+  // The catalog's rows shown, with the tool tips known so far.
+  void ShowRows();
+  // Tool tips (file name, text) that became known.
+  void ShowRowTips(const std::vector<std::pair<std::string, std::string>>& tips);
+  // The manifest's keys and rule, from the settings as they are now.
+  TrustOptions Trust() const;
+  // The rows' digests and states computed on a thread of their own; each
+  // row's tool tip follows as it is known.
+  void StartRowTips();
+  void StopRowTips();
 
   MainDialogView& m_view;
   MainDialogServices m_services;
@@ -153,6 +168,19 @@ class MainDialog final : public WriteUi, public ReadUi, public MessageDisplay, p
   bool m_bNoSystemPorts = false;
   // The list's name of the file chosen; empty once the rows were replaced.
   std::string m_strChosenName;
+
+  // The folder's manifest as the list was filled, and the digests, shared
+  // with the thread that fills the tool tips.
+  FolderManifest m_manifest;
+  std::shared_ptr<DigestCache> m_digests = std::make_shared<DigestCache>();
+  // Tasks posted by that thread run only while the dialog lives and the
+  // rows they were made for are shown.
+  std::shared_ptr<int> m_alive = std::make_shared<int>(0);
+  unsigned m_tipRound = 0;
+  std::map<std::string, std::string> m_rowTips;  // file name -> tool tip
+  std::map<std::string, int> m_rowIndex;         // file name -> row shown
+  std::atomic<bool> m_stopTips{false};
+  std::thread m_tipThread;
 
   // Last, so that it is the first to go: it waits for a running access.
   AccessThread m_accessThread{*this};

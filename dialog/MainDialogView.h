@@ -65,6 +65,9 @@ class MainDialogView {
   // none; image as SortState::ArrowImage), the columns fitted, the keyboard
   // focus.
   virtual void ShowRows(const std::vector<CatalogRow>& rows) = 0;
+  // A shown row's tool tip: its digest and manifest state, known later
+  // than the row.
+  virtual void SetRowToolTip(int row, const std::string& text) = 0;
   virtual int FocusedRow() const = 0;
   virtual bool RowSelected(int row) const = 0;
   virtual void FocusRow(int row, bool selected) = 0;

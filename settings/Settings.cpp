@@ -1,5 +1,6 @@
 #include "settings/Settings.h"
 
+#include <filesystem>
 #include <string_view>
 #include <vector>
 
@@ -13,6 +14,7 @@ namespace {
 constexpr std::string_view kSectionVersion = "Version";
 constexpr std::string_view kSectionInitialize = "Initialize";
 constexpr std::string_view kSectionSfl = "SFL";
+constexpr std::string_view kSectionManifest = "Manifest";
 
 constexpr std::string_view kKeyVersion = "Version";
 constexpr std::string_view kKeyType = "Type";
@@ -21,6 +23,8 @@ constexpr std::string_view kKeyCommName2 = "CommName2";
 constexpr std::string_view kKeyBaudRate = "BaudRate";
 constexpr std::string_view kKeyStart = "Start";
 constexpr std::string_view kKeyEnd = "End";
+constexpr std::string_view kKeyKeys = "Keys";
+constexpr std::string_view kKeyRequireManifest = "RequireManifest";
 
 constexpr int kDefaultType = 0;  // QAP-8
 constexpr std::string_view kDefaultCommName = "COM1";
@@ -64,6 +68,28 @@ std::string Settings::sflStart() const {
 std::string Settings::sflEnd() const {
   return ReadText(m_file, kSectionSfl, kKeyEnd, kDefaultSflEnd);
 }
+
+std::vector<std::string> Settings::manifestKeys() const {
+  const std::string list = ReadText(m_file, kSectionManifest, kKeyKeys, "");
+  const std::filesystem::path folder = fileio::PathOf(m_file.path()).parent_path();
+  std::vector<std::string> keys;
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    std::size_t end = list.find(';', start);
+    if (end == std::string::npos) end = list.size();
+    std::string key = list.substr(start, end - start);
+    while (!key.empty() && key.front() == ' ') key.erase(0, 1);
+    while (!key.empty() && key.back() == ' ') key.pop_back();
+    if (!key.empty()) {
+      const std::filesystem::path path = fileio::PathOf(key);
+      keys.push_back(path.is_absolute() ? key : fileio::TextOf(folder / path));
+    }
+    start = end + 1;
+  }
+  return keys;
+}
+
+bool Settings::requireManifest() const { return m_file.readInt(kSectionManifest, kKeyRequireManifest, 0) == 1; }
 
 bool Settings::setType(int type) { return m_file.writeInt(kSectionInitialize, kKeyType, type); }
 

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "settings/ProfileFile.h"
 
@@ -25,6 +26,12 @@ class Settings {
   int baudRate() const;
   std::string sflStart() const;    // first block of a HEX-to-SFL conversion, 3 hex digits
   std::string sflEnd() const;      // last block of a HEX-to-SFL conversion
+  // [Manifest] Keys=: the trusted minisign public key files, separated by
+  // ';', a relative one taken from the settings file's folder.
+  std::vector<std::string> manifestKeys() const;
+  // [Manifest] RequireManifest=1: a file its folder's SHA256SUMS does not
+  // vouch for is not written.
+  bool requireManifest() const;
 
   bool setType(int type);
   bool setCommName(const std::string& port);

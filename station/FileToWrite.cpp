@@ -1,25 +1,29 @@
 #include "station/FileToWrite.h"
 
-#include "base/Sha256.h"
 #include "formats/SflFile.h"
 
 namespace tarvel {
 
-std::optional<SflFileProblem> LoadFileToWrite(const std::string& path, bool verify, CheckedSflFile& file,
-                                              TransferFacts& facts) {
+std::optional<SflFileProblem> LoadFileToWrite(const std::string& path, bool verify, const TrustOptions& trust,
+                                              CheckedSflFile& file, TransferFacts& facts,
+                                              std::optional<SflFileProblem>& warning) {
   facts.file = path;
   facts.verify = verify;
-  const std::optional<SflFileProblem> problem = LoadCheckedSflFile(path, file);
+  std::optional<SflFileProblem> problem = LoadCheckedSflFile(path, file);
   // A file that was read has a fingerprint even when it is refused.
   if (problem && problem->id == StringId::FileCannotBeOpened) return problem;
-  Sha256 digest;
-  digest.add(file.bytes);
-  facts.fileSha256 = digest.hex();
+  // The digest of the very bytes that will be written.
+  const WriteTrust check = CheckBeforeWrite(path, file.bytes, trust);
+  facts.fileSha256 = check.file.sha256;
+  facts.manifest = std::string(ManifestStateName(check.file.state));
+  facts.signedBy = check.signedBy;
   SflTextReader reader(file.bytes);
   SflRecord record;
   while (ParseSflRecord(reader, record) == SflParse::Record) ++facts.blocksTotal;
-  return problem;
+  if (problem) return problem;
+  if (check.verdict == WriteVerdict::Refuse) return SflFileProblem{check.message, check.detail};
+  if (check.verdict == WriteVerdict::Warn) warning = SflFileProblem{check.message, check.detail};
+  return std::nullopt;
 }
 
 }  // namespace tarvel
-

@@ -7,12 +7,16 @@
 
 #include "firmware/WriteProcedure.h"
 #include "station/RunResult.h"
+#include "trust/FileTrust.h"
 
 namespace tarvel {
 
-// Reads and checks the file and describes it in `facts` (name, SHA-256 and
-// records as far as it could be read).
-std::optional<SflFileProblem> LoadFileToWrite(const std::string& path, bool verify, CheckedSflFile& file,
-                                              TransferFacts& facts);
+// Reads and checks the file, against its folder's manifest too, and
+// describes it in `facts` (name, SHA-256, manifest state and records as far
+// as it could be read). A file the manifest refuses is a problem; one it
+// does not vouch for gives `warning`.
+std::optional<SflFileProblem> LoadFileToWrite(const std::string& path, bool verify, const TrustOptions& trust,
+                                              CheckedSflFile& file, TransferFacts& facts,
+                                              std::optional<SflFileProblem>& warning);
 
 }  // namespace tarvel

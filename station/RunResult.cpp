@@ -67,6 +67,10 @@ Json ResultJson(const RunResult& result) {
   if (const auto& transfer = result.transfer) {
     object["file"] = transfer->file;
     object["file_sha256"] = transfer->fileSha256.empty() ? Json(nullptr) : Json(transfer->fileSha256);
+    if (!transfer->manifest.empty()) {
+      object["manifest"] = transfer->manifest;
+      object["signed_by"] = transfer->signedBy.empty() ? Json(nullptr) : Json(transfer->signedBy);
+    }
     object["blocks_total"] = transfer->blocksTotal;
     object["blocks_done"] = transfer->blocksDone;
     object["retries"] = transfer->retries;

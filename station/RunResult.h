@@ -37,6 +37,8 @@ struct RadioFacts {
 struct TransferFacts {
   std::string file;
   std::string fileSha256;  // empty: not known (null)
+  std::string manifest;    // the file's state in its folder's manifest; empty: not checked (null)
+  std::string signedBy;    // the key id of the manifest's good signature; empty: none (null)
   int blocksTotal = 0;
   int blocksDone = 0;
   int retries = 0;

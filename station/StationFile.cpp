@@ -43,6 +43,12 @@ std::string Lower(std::string text) {
   return text;
 }
 
+std::string ProblemText(const SflFileProblem& problem) {
+  std::string text(LoadString(problem.id));
+  if (!problem.detail.empty()) text += " (" + problem.detail + ")";
+  return text;
+}
+
 class Reader {
  public:
   Reader(const std::string& path, StationConfig& config) : path_(path), config_(config) {}
@@ -102,6 +108,17 @@ std::optional<std::string> Reader::stationKey(const ProfileLine& line) {
     return flag(line, config_.verify);
   } else if (EqualsNoCase(key, "RequireSerial")) {
     return flag(line, config_.requireSerial);
+  } else if (EqualsNoCase(key, "RequireManifest")) {
+    return flag(line, config_.trust.requireManifest);
+  } else if (EqualsNoCase(key, "Keys")) {
+    config_.trust.keyFiles.clear();
+    std::size_t start = 0;
+    while (start <= line.value.size()) {
+      const std::size_t end = std::min(line.value.find(';', start), line.value.size());
+      const std::string key = line.value.substr(start, end - start);
+      if (!key.empty()) config_.trust.keyFiles.push_back(Beside(path_, key));
+      start = end + 1;
+    }
   } else if (EqualsNoCase(key, "Record")) {
     if (line.value.empty()) return at(line.number, StringId::StationValueUnknown, {key + "=", "a file"});
     config_.record = Beside(path_, line.value);
@@ -174,12 +191,15 @@ std::optional<std::string> Reader::read(CheckedSflFile& firmware, TransferFacts&
   if (config_.beds.empty()) return FormatString(StringId::StationNoBeds, {path_});
 
   facts = {};
-  const std::optional<SflFileProblem> problem = LoadFileToWrite(config_.firmware, config_.verify, firmware, facts);
-  if (problem) {
-    std::string why(LoadString(problem->id));
-    if (!problem->detail.empty()) why += " (" + problem->detail + ")";
-    return at(firmwareLine_, StringId::StationFirmwareUnusable, {config_.firmware, why});
-  }
+  std::optional<SflFileProblem> warning;
+  const std::optional<SflFileProblem> problem =
+      LoadFileToWrite(config_.firmware, config_.verify, config_.trust, firmware, facts, warning);
+  if (problem) return at(firmwareLine_, StringId::StationFirmwareUnusable, {config_.firmware, ProblemText(*problem)});
+  const fs::path firmwarePath(config_.firmware);
+  const FolderManifest manifest = LoadFolderManifest(firmwarePath.parent_path().string(), config_.trust);
+  config_.trustLine = warning ? ProblemText(*warning)
+                              : TrustStatusLine(manifest, CheckAgainstManifest(manifest, firmwarePath.filename().string(),
+                                                                               facts.fileSha256));
   if (!config_.sha256.empty() && facts.fileSha256 != config_.sha256) {
     return at(sha256Line_, StringId::StationDigestMismatch, {config_.firmware, facts.fileSha256, config_.sha256});
   }
@@ -203,9 +223,15 @@ std::optional<std::string> ReadStationFile(const std::string& path, StationConfi
 std::optional<std::string> CheckFirmwareBeforeRound(const StationConfig& config, const TransferFacts& facts) {
   // The file is read again: a firmware replaced under a running station
   // must not go into radios that the record says got the old one.
+  // Its folder's manifest is read again too: one that now refuses it wins.
   CheckedSflFile now;
   TransferFacts nowFacts;
-  const std::optional<SflFileProblem> problem = LoadFileToWrite(config.firmware, config.verify, now, nowFacts);
+  std::optional<SflFileProblem> warning;
+  const std::optional<SflFileProblem> problem =
+      LoadFileToWrite(config.firmware, config.verify, config.trust, now, nowFacts, warning);
+  if (problem && problem->id != StringId::FileCannotBeOpened && nowFacts.fileSha256 == facts.fileSha256) {
+    return ProblemText(*problem);
+  }
   if (problem || nowFacts.fileSha256 != facts.fileSha256) {
     return FormatString(StringId::StationFirmwareChanged, {config.firmware});
   }

@@ -20,6 +20,7 @@
 #include "base/Cable.h"
 #include "firmware/WriteProcedure.h"
 #include "station/RunResult.h"
+#include "trust/FileTrust.h"
 
 namespace tarvel {
 
@@ -39,6 +40,10 @@ struct StationConfig {
   bool requireSerial = false;
   std::string record;
   std::vector<StationBed> beds;
+  // Keys= (trusted minisign keys, ';' between them) and RequireManifest=.
+  TrustOptions trust;
+  // What the firmware's folder manifest says of it; empty without one.
+  std::string trustLine;
 };
 
 // The most beds a station takes: a thread and a port each.

@@ -137,6 +137,13 @@ void CFileListCtrl::ShowRows(const std::vector<CatalogRow>& rows) {
   setUpdatesEnabled(true);
 }
 
+void CFileListCtrl::SetRowToolTip(int row, const std::string& text) {
+  const QString tip = ToQString(text);
+  for (const int column : {kColumnName, kColumnDate}) {
+    if (QTableWidgetItem* cell = item(row, column)) cell->setToolTip(tip);
+  }
+}
+
 void CFileListCtrl::FitColumns() {
   resizeColumnToContents(kColumnName);
   resizeColumnToContents(kColumnDate);

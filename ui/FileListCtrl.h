@@ -48,6 +48,7 @@ class CFileListCtrl : public QTableWidget {
 
   // The rows in the order given: base name (decoded for display) and date.
   void ShowRows(const std::vector<CatalogRow>& rows);
+  void SetRowToolTip(int row, const std::string& text);
   // Each column as wide as the wider of its contents and its header; the
   // last column also fills what is left of the list's width.
   void FitColumns();

@@ -260,6 +260,8 @@ void CFirmwareWriterDlg::ShowPortName() {
 
 void CFirmwareWriterDlg::ShowRows(const std::vector<CatalogRow>& rows) { FileList()->ShowRows(rows); }
 
+void CFirmwareWriterDlg::SetRowToolTip(int row, const std::string& text) { FileList()->SetRowToolTip(row, text); }
+
 int CFirmwareWriterDlg::FocusedRow() const { return FileList()->currentRow(); }
 
 bool CFirmwareWriterDlg::RowSelected(int row) const {

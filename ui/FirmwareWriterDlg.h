@@ -88,6 +88,7 @@ class CFirmwareWriterDlg : public QDialog, public MainDialogView {
   void FillBox(int id, const std::vector<std::string>& entries, int selected) override;
   void SelectPortFieldText() override;
   void ShowRows(const std::vector<CatalogRow>& rows) override;
+  void SetRowToolTip(int row, const std::string& text) override;
   int FocusedRow() const override;
   bool RowSelected(int row) const override;
   void FocusRow(int row, bool selected) override;

@@ -100,6 +100,11 @@ void CStationWindow::BuildHeader(QVBoxLayout* layout) {
   bold.setPointSizeF(bold.pointSizeF() * 1.2);
   firmware->setFont(bold);
   layout->addWidget(firmware);
+  if (!config.trustLine.empty()) {
+    auto* trust = new QLabel(ToQString(config.trustLine), this);
+    trust->setTextFormat(Qt::PlainText);
+    layout->addWidget(trust);
+  }
   auto* comment = new QLabel(this);
   comment->setTextFormat(Qt::PlainText);
   comment->setText(OneLine(ReadCommentBoxText(config.firmware).value_or(std::string())));

@@ -92,7 +92,7 @@ UINT BoxIcon(MessageIcon icon) {
 }
 
 void SetUpFileList(HWND list) {
-  ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
+  ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_INFOTIP);
   for (int column : {kColumnName, kColumnDate}) {
     std::wstring title = column == kColumnName ? L"SFL File" : L"Date";
     LVCOLUMNW header{};

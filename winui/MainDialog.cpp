@@ -237,6 +237,13 @@ void CFirmwareWriterDlg::OnNotify(const NMHDR& header) {
     if (focused && GetKeyState(VK_LBUTTON) >= 0) m_dialog.OnFocusedRowChanged();
   } else if (header.code == LVN_COLUMNCLICK) {
     m_dialog.OnColumnClick(reinterpret_cast<const NMLISTVIEW&>(header).iSubItem);
+  } else if (header.code == LVN_GETINFOTIPW) {
+    // The list hands over its own buffer to fill.
+    const auto& ask = reinterpret_cast<const NMLVGETINFOTIPW&>(header);
+    const auto row = static_cast<std::size_t>(ask.iItem);
+    if (ask.iItem >= 0 && row < m_rowTips.size() && !m_rowTips[row].empty() && ask.cchTextMax > 0) {
+      lstrcpynW(ask.pszText, m_rowTips[row].c_str(), ask.cchTextMax);
+    }
   }
 }
 
@@ -367,7 +374,16 @@ void CFirmwareWriterDlg::FillBox(int id, const std::vector<std::string>& entries
 
 void CFirmwareWriterDlg::SelectPortFieldText() { SendMessageW(Item(IDC_PORT), CB_SETEDITSEL, 0, MAKELPARAM(0, -1)); }
 
-void CFirmwareWriterDlg::ShowRows(const std::vector<CatalogRow>& rows) { ShowListRows(Item(IDC_FILE_LIST), rows); }
+void CFirmwareWriterDlg::ShowRows(const std::vector<CatalogRow>& rows) {
+  m_rowTips.assign(rows.size(), std::wstring());
+  ShowListRows(Item(IDC_FILE_LIST), rows);
+}
+
+void CFirmwareWriterDlg::SetRowToolTip(int row, const std::string& text) {
+  if (row >= 0 && static_cast<std::size_t>(row) < m_rowTips.size()) {
+    m_rowTips[static_cast<std::size_t>(row)] = win32::Wide(text);
+  }
+}
 
 void CFirmwareWriterDlg::FitColumns() { FitListColumns(Item(IDC_FILE_LIST)); }
 

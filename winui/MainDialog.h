@@ -54,6 +54,7 @@ class CFirmwareWriterDlg final : public MainDialogView {
   void FillBox(int id, const std::vector<std::string>& entries, int selected) override;
   void SelectPortFieldText() override;
   void ShowRows(const std::vector<CatalogRow>& rows) override;
+  void SetRowToolTip(int row, const std::string& text) override;
   int FocusedRow() const override;
   bool RowSelected(int row) const override;
   void FocusRow(int row, bool selected) override;
@@ -118,6 +119,8 @@ class CFirmwareWriterDlg final : public MainDialogView {
   HBRUSH m_brushComment = nullptr;
   HCURSOR m_previousCursor = nullptr;
   ProgressState m_progress;
+  // The rows' tool tips, asked for by the list (LVN_GETINFOTIP).
+  std::vector<std::wstring> m_rowTips;
 
   std::mutex m_tasksMutex;
   std::deque<std::function<void()>> m_tasks;

@@ -69,7 +69,9 @@ TEST(GangWrite, ARadioThatFailsLeavesTheOthersToFinishAndVerify) {
   job.command = "write";
   job.radio.baud = 115200;
   CheckedSflFile file;
-  ASSERT_FALSE(LoadFileToWrite(dir.write("fw.sfl", test::ConventionalSfl(0, kBlocks)), true, file, job.transfer));
+  std::optional<SflFileProblem> warning;
+  ASSERT_FALSE(LoadFileToWrite(dir.write("fw.sfl", test::ConventionalSfl(0, kBlocks)), true, {}, file, job.transfer,
+                               warning));
   job.file = &file;
   std::vector<RadioProgress> progress(line.ports.size());
   std::vector<RunResult> results(line.ports.size());

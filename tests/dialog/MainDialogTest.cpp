@@ -13,6 +13,7 @@
 #include "dialog/MainDialog.h"
 #include "tests/support/Fakes.h"
 #include "tests/support/TempDir.h"
+#include "tests/trust/TrustCases.h"
 
 namespace tarvel {
 namespace {
@@ -27,7 +28,7 @@ class FakeView final : public MainDialogView {
   void RemoveControl(int id) override { note("remove " + std::to_string(id)); }
   void SetCheck(int id, bool checked) override { note("check " + std::to_string(id) + " " + Flag(checked)); }
   void SetStatusText(const std::string& text) override { note("status " + text); }
-  void SetComment(const std::string&) override {}
+  void SetComment(const std::string& text) override { comment = text; }
   void SetTitle(const std::string& title) override { note("title " + title); }
   void SetCloseEnabled(bool enabled) override { note("close " + Flag(enabled)); }
   void Repaint() override {}
@@ -46,6 +47,7 @@ class FakeView final : public MainDialogView {
     for (const CatalogRow& row : rows) text += " " + row.fileName;
     note(text);
   }
+  void SetRowToolTip(int row, const std::string& text) override { tips[row] = text; }
   int FocusedRow() const override { return focusedRow; }
   bool RowSelected(int) const override { return rowSelected; }
   void FocusRow(int row, bool selected) override { note("focus " + std::to_string(row) + " " + Flag(selected)); }
@@ -111,6 +113,28 @@ class FakeView final : public MainDialogView {
     }
   }
   void AccessOver() override { note("over"); }
+  // Runs what other threads posted until `done`, as the window's thread
+  // would; false when it is not done within a generous time.
+  bool RunPostedUntil(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::function<void()> task;
+      {
+        const std::lock_guard lock(mutex);
+        if (!tasks.empty()) {
+          task = std::move(tasks.front());
+          tasks.pop_front();
+        }
+      }
+      if (task) {
+        task();
+      } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    }
+    return true;
+  }
 
   void note(std::string call) { calls.push_back(std::move(call)); }
 
@@ -123,6 +147,8 @@ class FakeView final : public MainDialogView {
   std::function<void(MainDialog&)> duringAccess;
   std::mutex mutex;
   std::deque<std::function<void()>> tasks;
+  std::map<int, std::string> tips;
+  std::string comment;
 };
 
 // True when `expected` occur in `calls` in this order, others between them.
@@ -332,6 +358,68 @@ TEST(MainDialog, TheFileDialogsFieldsBecomeTheProcessWideTexts) {
   view.dumpAnswer = {"", "12"};
   dialog.OnDump();
   EXPECT_EQ(g_strDumpEndBlock, "12");
+}
+
+}  // namespace
+}  // namespace tarvel
+
+namespace tarvel {
+namespace {
+
+// The manifest's states in the window: WRITE enabled for the row chosen,
+// the comment's last line, and the refusal's box before any port is opened.
+TEST(MainDialog, EveryManifestStateInTheWindow) {
+  for (const test::TrustCase& row : test::TrustCases()) {
+    SCOPED_TRACE(row.name);
+    test::TempDir dir;
+    const TrustOptions trust = test::MakeTrustFolder(row, dir.path());
+    std::string ini = "[Manifest]\n";
+    if (!trust.keyFiles.empty()) ini += "Keys=" + trust.keyFiles.front() + "\n";
+    if (row.required) ini += "RequireManifest=1\n";
+    dir.write("tarvel.ini", ini);
+    g_strStartDir = dir.path().string();
+    test::FakeOpener opener;
+    opener.failWith = OpenStatus::CannotOpen;
+    MainDialogServices services;
+    services.settingsPath = (dir.path() / "tarvel.ini").string();
+    services.listPorts = [] { return std::vector<std::string>{"/dev/ttyS0"}; };
+    services.opener = &opener;
+    FakeView view;
+    MainDialog dialog(view, services);
+    view.dialog = &dialog;
+    dialog.Start();
+    view.focusedRow = 0;
+    view.calls.clear();
+    dialog.OnFileListClick();
+    const bool enabled = row.verdict != WriteVerdict::Refuse;
+    EXPECT_TRUE(InOrder(view.calls, {"enable 1000 " + Flag(enabled), "title radio - Tarvel"})) << Joined(view.calls);
+    if (row.state == ManifestState::Matches && *row.signedBy != '\0') {
+      EXPECT_TRUE(view.comment.ends_with("\r\n\r\nChecked against SHA256SUMS (signed by " +
+                                         std::string(row.signedBy) + ")"))
+          << view.comment;
+    }
+    if (row.manifest == nullptr) {
+      EXPECT_EQ(view.comment.find("SHA256SUMS"), std::string::npos) << view.comment;
+    }
+    // The row's tool tip, from the thread that computes the digests.
+    ASSERT_TRUE(view.RunPostedUntil([&] { return view.tips.count(0) == 1; }));
+    if (!row.alterFile) {
+      EXPECT_TRUE(view.tips[0].starts_with("SHA-256 55dd5b09efe0")) << view.tips[0];
+    }
+    EXPECT_EQ(view.tips[0].find('\n') != std::string::npos, row.manifest != nullptr) << view.tips[0];
+
+    view.calls.clear();
+    dialog.OnWrite();
+    const bool boxed = std::any_of(view.calls.begin(), view.calls.end(), [](const std::string& call) {
+      return call.starts_with("box ") && call.find("manifest") != std::string::npos;
+    });
+    EXPECT_EQ(boxed, row.verdict != WriteVerdict::Go) << Joined(view.calls);
+    const bool written = std::find(view.calls.begin(), view.calls.end(), "status Writing...") != view.calls.end();
+    EXPECT_EQ(written, enabled) << Joined(view.calls);
+    if (!enabled) {
+      EXPECT_EQ(view.calls.front(), "enable 1000 0");
+    }
+  }
 }
 
 }  // namespace

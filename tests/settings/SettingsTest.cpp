@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -89,6 +90,19 @@ TEST(Settings, IntegerKeys) {
   WriteBytes(settings.path(), "[Initialize]\nType=-1\n");
   EXPECT_EQ(settings.baudRate(), 38400);
   EXPECT_EQ(settings.type(), -1);
+}
+
+TEST(Settings, ManifestKeysAndRule) {
+  TempFolder dir;
+  const Settings settings(SettingsPathFor(dir.path()));
+  EXPECT_TRUE(settings.manifestKeys().empty());
+  EXPECT_FALSE(settings.requireManifest());
+  WriteBytes(settings.path(), "[Manifest]\nKeys= shop.pub ;/etc/tarvel/maker.pub;;keys/b.pub\nRequireManifest=1\n");
+  EXPECT_EQ(settings.manifestKeys(),
+            (std::vector<std::string>{dir.path() + "/shop.pub", "/etc/tarvel/maker.pub", dir.path() + "/keys/b.pub"}));
+  EXPECT_TRUE(settings.requireManifest());
+  WriteBytes(settings.path(), "[Manifest]\nRequireManifest=yes\n");
+  EXPECT_FALSE(settings.requireManifest());  // only 1 requires it
 }
 
 TEST(Settings, VersionIsRewrittenAtEveryCall) {

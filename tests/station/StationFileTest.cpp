@@ -47,6 +47,12 @@ TEST(StationFile, RefusesWhatItCannotUseNamingTheFileAndLine) {
   dir.write("bad.sfl", "S0 not a record\n+zz\n");
   dir.write("p1", "");
   std::filesystem::create_symlink(dir.path() / "p1", dir.path() / "p1-link");
+  // m/: a manifest that lists another digest; n/: no manifest at all.
+  std::filesystem::create_directory(dir.path() / "m");
+  std::filesystem::create_directory(dir.path() / "n");
+  dir.write("m/fw.sfl", firmware);
+  dir.write("m/SHA256SUMS", std::string(64, 'a') + "  fw.sfl\n");
+  dir.write("n/fw.sfl", firmware);
   const std::string head = "[Station]\nFirmware=fw.sfl\n[Beds]\n";
   const std::string bed = "A=/dev/ttyUSB0\n";
   struct Case {
@@ -81,6 +87,12 @@ TEST(StationFile, RefusesWhatItCannotUseNamingTheFileAndLine) {
        ", line 3: The record file cannot be written."},
       {"digest differs", "[Station]\nFirmware=fw.sfl\nSha256=" + std::string(64, '0') + "\n[Beds]\n" + bed,
        ", line 3: the firmware "},
+      {"firmware differs from its manifest", "[Station]\nFirmware=m/fw.sfl\n[Beds]\n" + bed,
+       ", line 2: the firmware " + (dir.path() / "m" / "fw.sfl").string() + " cannot be written: The file differs"},
+      {"manifest required, none there", "[Station]\nFirmware=n/fw.sfl\nRequireManifest=1\n[Beds]\n" + bed,
+       "a manifest is required"},
+      {"require-manifest not a flag", "[Station]\nFirmware=fw.sfl\nRequireManifest=yes\n[Beds]\n" + bed,
+       ", line 3: RequireManifest=yes is not"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,0 +1,107 @@
+// Whether an SFL file is the one its folder's manifest lists: the state
+// shown beside it, and the check made before it is written.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/Strings.h"
+#include "trust/Manifest.h"
+#include "trust/Minisign.h"
+
+namespace tarvel {
+
+enum class ManifestState {
+  Absent,     // no manifest, or one that does not count (see FolderManifest::problem)
+  Matches,
+  Differs,    // a damaged or altered file
+  NotListed,
+};
+
+// "absent", "matches", "differs", "not_listed": the JSON values.
+std::string_view ManifestStateName(ManifestState state);
+
+struct TrustOptions {
+  // minisign public key files; when there are any, a manifest counts only
+  // with a good signature by one of them.
+  std::vector<std::string> keyFiles;
+  // A file the manifest does not vouch for (not listed, or no manifest
+  // that counts) is refused.
+  bool requireManifest = false;
+};
+
+// A folder's manifest as it counts.
+struct FolderManifest {
+  std::string path;     // FOLDER/SHA256SUMS
+  bool counts = false;
+  std::string problem;  // why one that is there does not count; empty when there is none
+  std::string signedBy; // the key id of a good signature
+  ParsedManifest entries;
+};
+
+FolderManifest LoadFolderManifest(const std::string& folder, const TrustOptions& options);
+
+struct FileTrust {
+  ManifestState state = ManifestState::Absent;
+  std::string sha256;  // empty: the file could not be read
+  std::string listedSha256;
+};
+
+FileTrust CheckAgainstManifest(const FolderManifest& manifest, const std::string& fileName, const std::string& sha256);
+
+// The first 12 hex digits, as messages show a digest.
+std::string ShortDigest(std::string_view sha256);
+
+// The line under a file's comment: "Checked against SHA256SUMS (signed by
+// KEY)" or what is wrong. Empty for a folder without a manifest.
+std::string TrustStatusLine(const FolderManifest& manifest, const FileTrust& file);
+
+enum class WriteVerdict { Go, Warn, Refuse };
+
+struct WriteTrust {
+  WriteVerdict verdict = WriteVerdict::Go;
+  FileTrust file;
+  std::string manifestPath;
+  std::string signedBy;
+  StringId message = StringId::ManifestDiffers;  // for Warn and Refuse
+  std::string detail;
+};
+
+// The check before a write, on the bytes that will be written (`path`
+// names the file and its folder): a file that differs from the manifest is
+// refused; one the manifest does not vouch for goes on with a warning, or
+// is refused when the manifest is required.
+WriteTrust CheckBeforeWrite(const std::string& path, std::span<const std::uint8_t> bytes,
+                            const TrustOptions& options);
+// The same judgement on a digest already known, against a manifest
+// already loaded (a chosen row's WRITE).
+WriteTrust JudgeForWrite(const std::string& path, const FolderManifest& manifest, const FileTrust& file,
+                         const TrustOptions& options);
+
+// Each file's digest computed once while its size and modification time
+// stay the same; safe to share between threads.
+class DigestCache {
+ public:
+  std::optional<std::string> digest(const std::string& path);
+
+ private:
+  struct Entry {
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    std::string sha256;
+  };
+  std::mutex mutex_;
+  std::map<std::string, Entry> entries_;
+};
+
+// The folder of `path` ("." for a bare name) and its last component.
+std::string FolderOf(const std::string& path);
+std::string NameOf(const std::string& path);
+
+}  // namespace tarvel
