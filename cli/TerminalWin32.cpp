@@ -54,7 +54,7 @@ bool AskTerminal(const std::string& prompt, std::string& line) {
     if (typed.find(L'\n') != std::wstring::npos) break;
   }
   ::CloseHandle(in);
-  typed = typed.substr(0, typed.find_first_of(L"\r\n"));
+  if (const std::size_t end = typed.find_first_of(L"\r\n"); end != std::wstring::npos) typed.resize(end);
   line = win32::Utf8(typed);
   return ok;
 }

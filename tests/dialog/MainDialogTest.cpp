@@ -95,22 +95,7 @@ class FakeView final : public MainDialogView {
   // Runs the access's tasks as the window's thread would, until it is over.
   void WaitForAccess() override {
     if (duringAccess) duringAccess(*dialog);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (dialog->Accessing() && std::chrono::steady_clock::now() < deadline) {
-      std::function<void()> task;
-      {
-        const std::lock_guard lock(mutex);
-        if (!tasks.empty()) {
-          task = std::move(tasks.front());
-          tasks.pop_front();
-        }
-      }
-      if (task) {
-        task();
-      } else {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      }
-    }
+    RunPostedUntil([this] { return !dialog->Accessing(); });
   }
   void AccessOver() override { note("over"); }
   // Runs what other threads posted until `done`, as the window's thread
