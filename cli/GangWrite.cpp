@@ -11,25 +11,6 @@ namespace tarvel::cli {
 
 namespace {
 
-class ProgressUi final : public WriteUi {
- public:
-  explicit ProgressUi(RadioProgress& progress) : progress_(progress) {}
-  void lockForWrite() override {}
-  void unlockAfterWrite() override {}
-  void statusChanged(int) override {}
-  // The file's record count is the total; the size estimate is not needed.
-  void setProgressRange(std::uint16_t) override {}
-  void setProgress(int position, const std::string& text) override {
-    if (text.empty()) return;
-    progress_.blocksDone.store(position, std::memory_order_relaxed);
-    progress_.phase.store(RadioProgress::kWriting, std::memory_order_relaxed);
-  }
-  void bringToFront() override {}
-
- private:
-  RadioProgress& progress_;
-};
-
 void RunOne(const std::string& port, std::size_t index, std::size_t count, const GangJob& job,
             RadioProgress& progress, RunResult& result) {
   RadioOptions options = job.radio;
@@ -63,7 +44,8 @@ void RunOne(const std::string& port, std::size_t index, std::size_t count, const
     progress.blocksDone.store(job.transfer.blocksTotal, std::memory_order_relaxed);
     if (job.transfer.verify) progress.phase.store(RadioProgress::kVerifying, std::memory_order_relaxed);
   });
-  ProgressUi ui(progress);
+  BlockProgressUi ui(progress.blocksDone,
+                     [&progress] { progress.phase.store(RadioProgress::kWriting, std::memory_order_relaxed); });
   WriteRadio(*session, ui, *job.file, options, messages, result);
   progress.blocksDone.store(result.transfer->blocksDone, std::memory_order_relaxed);
 }

@@ -2,12 +2,39 @@
 // fails or stalls never stops or slows the others.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <utility>
+
+#include "firmware/WriteProcedure.h"
 
 namespace tarvel {
+
+// A write's progress for a radio without a window of its own: the block in
+// hand goes into `blocksDone`, then `progressed` runs, on the write's thread.
+// The file's record count is the total; the size estimate is not needed.
+class BlockProgressUi final : public WriteUi {
+ public:
+  BlockProgressUi(std::atomic<int>& blocksDone, std::function<void()> progressed)
+      : blocksDone_(blocksDone), progressed_(std::move(progressed)) {}
+  void lockForWrite() override {}
+  void unlockAfterWrite() override {}
+  void statusChanged(int) override {}
+  void setProgressRange(std::uint16_t) override {}
+  void setProgress(int position, const std::string& text) override {
+    if (text.empty()) return;
+    blocksDone_.store(position, std::memory_order_relaxed);
+    progressed_();
+  }
+  void bringToFront() override {}
+
+ private:
+  std::atomic<int>& blocksDone_;
+  std::function<void()> progressed_;
+};
 
 struct SideBySideWatch {
   // On radio `index`'s thread, as its work ends.

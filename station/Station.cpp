@@ -38,25 +38,6 @@ class BedMessages final : public MessageDisplay {
   std::string detail;
 };
 
-class BedUi final : public WriteUi {
- public:
-  BedUi(Bed& bed, std::function<void()> progressed) : bed_(bed), progressed_(std::move(progressed)) {}
-  void lockForWrite() override {}
-  void unlockAfterWrite() override {}
-  void statusChanged(int) override {}
-  void setProgressRange(std::uint16_t) override {}
-  void setProgress(int position, const std::string& text) override {
-    if (text.empty()) return;
-    bed_.blocksDone.store(position, std::memory_order_relaxed);
-    progressed_();
-  }
-  void bringToFront() override {}
-
- private:
-  Bed& bed_;
-  std::function<void()> progressed_;
-};
-
 }  // namespace
 
 Station::Station(StationConfig config, CheckedSflFile firmware, TransferFacts facts, StationView& view)
@@ -214,7 +195,7 @@ RunResult Station::writeBed(std::size_t index, const std::string& serial, BedRes
   ctx.stopRequest = &stop_;
 
   const auto started = std::chrono::steady_clock::now();
-  BedUi ui(bed, [this, index] { progressed(index); });
+  BlockProgressUi ui(bed.blocksDone, [this, index] { progressed(index); });
   const WriteOutcome outcome = OnWrite(ctx, ui, file_);
   // The procedure shows the block it sends; the bar ends at what was written.
   bed.blocksDone.store(outcome.blocksWritten);
