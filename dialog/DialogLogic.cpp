@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "dialog/DialogTemplate.h"
+#include "settings/ProfileFile.h"
 #include "serial/PortList.h"
 
 namespace tarvel {
@@ -14,14 +15,6 @@ constexpr std::string_view kSwitchService = "-q";
 constexpr std::string_view kSwitchDark = "-qk";
 
 constexpr int kSpeedAfterTypeChange = 38400;
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsNoCase(std::string_view left, std::string_view right) {
-  return left.size() == right.size() &&
-         std::equal(left.begin(), left.end(), right.begin(),
-                    [](char a, char b) { return LowerAscii(a) == LowerAscii(b); });
-}
 
 // The dialog manager's rounding: a * b / c to the nearest integer, halves
 // away from zero.

@@ -16,13 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    return lower(x) == lower(y);
-  });
-}
-
 // A path in the station file is taken from the station file's folder.
 std::string Beside(const std::string& stationFile, const std::string& path) {
   const fs::path given(path);
