@@ -148,6 +148,7 @@ std::string_view LoadString(StringId id) {
     case StringId::RowDigestTip: return "SHA-256 %s\n%s";
     case StringId::ManifestWritten: return "%s written: %s files.";
     case StringId::ManifestNoFiles: return "There are no SFL files in %s; no manifest was written.";
+    case StringId::TraceCannotBeCreated: return "The trace file cannot be created.";
     case StringId::NoSerialPortFound: return "no serial port found: connect the cable";
     case StringId::ReplaceFilePrompt: return "%s already exists.\nDo you want to replace it?";
     case StringId::DiagLatencyTimer: return "latency timer %s ms";
@@ -212,6 +213,20 @@ std::string FormatString(StringId id, std::initializer_list<std::string_view> va
     if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == 's') {
       if (value != values.end()) out += *value++;
       ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+std::string TerminalText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') {
+      out += '\n';
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
     } else {
       out += text[i];
     }

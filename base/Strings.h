@@ -160,10 +160,15 @@ enum class StringId : unsigned {
   RowDigestTip = 289,              // %s: the short digest, the status line
   ManifestWritten = 290,           // %s: the manifest, how many files
   ManifestNoFiles = 291,           // %s: the folder
+  TraceCannotBeCreated = 292,      // a trace file that the system refused
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,
 };
+
+// The text for a terminal or a single-line field: the CR and CR LF that end
+// a message box's lines become LF.
+std::string TerminalText(std::string_view text);
 
 // The text of an entry; an unknown id gives an empty text.
 std::string_view LoadString(StringId id);

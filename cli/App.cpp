@@ -6,7 +6,7 @@
 #include "base/Strings.h"
 #include "cli/CommandRun.h"
 #include "cli/Commands.h"
-#include "station/ExitCodes.h"
+#include "run/ExitCodes.h"
 #include "cli/Terminal.h"
 
 namespace tarvel::cli {

@@ -7,7 +7,7 @@
 
 #include "base/FileIo.h"
 #include "base/Strings.h"
-#include "station/ExitCodes.h"
+#include "run/ExitCodes.h"
 #include "cli/TerminalMessages.h"
 
 namespace tarvel::cli {

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "station/RecordFile.h"
-#include "station/RunResult.h"
+#include "run/RecordFile.h"
+#include "run/RunResult.h"
 
 namespace tarvel::cli {
 

@@ -8,7 +8,7 @@
 #include "cli/Commands.h"
 #include "base/Sha256.h"
 #include "cli/RadioRun.h"
-#include "station/ExitCodes.h"
+#include "run/ExitCodes.h"
 #include "cli/TerminalMessages.h"
 #include "trust/FileTrust.h"
 
@@ -31,8 +31,8 @@ int RunComment(const CommentOptions& options) {
   if (!text) {
     TerminalMessages messages;
     messages.showMessage(StringId::FileCannotBeOpened, MessageIcon::Stop, reason);
-    result.exitCode = ExitCodeFor(StringId::FileCannotBeOpened);
-    result.message = messages.lastFailureText();
+    result.exitCode = kExitFile;
+    result.message = TerminalText(LoadString(StringId::FileCannotBeOpened));
     result.detail = reason;
     return run.finish();
   }

@@ -11,7 +11,7 @@
 #include "base/FileIo.h"
 #include "cli/CommandRun.h"
 #include "cli/Commands.h"
-#include "station/ExitCodes.h"
+#include "run/ExitCodes.h"
 #include "cli/TerminalMessages.h"
 #include "firmware/WriteProcedure.h"
 #include "service/Converters.h"
@@ -120,7 +120,7 @@ int RunConvert(const ConvertOptions& options) {
   if (!converted.succeeded) {
     messages.showMessage(StringId::ConversionFailed, MessageIcon::Stop, converted.reason);
     result.exitCode = kExitConversion;
-    result.message = messages.lastFailureText();
+    result.message = TerminalText(LoadString(StringId::ConversionFailed));
     result.detail = converted.reason;
     return run.finish();
   }

@@ -7,7 +7,7 @@
 #include "cli/CommandRun.h"
 #include "cli/Commands.h"
 #include "cli/RadioOptions.h"
-#include "diagnosis/Doctor.h"
+#include "run/RadioDoctor.h"
 
 namespace tarvel::cli {
 
@@ -27,10 +27,7 @@ int RunDoctorCommand(const RadioOptions& options) {
   request.port = options.port;
   request.cable = options.cable;
   request.baud = options.baud;
-  const std::unique_ptr<PortOpener> opener = MakeSystemPortOpener();
-  SteadyClock clock;
-  NoUiPump pump;
-  const std::vector<Finding> findings = RunDoctor(request, ThisSystem(), *opener, clock, pump);
+  const std::vector<Finding> findings = RunDoctor(request, ThisSystem());
 
   for (const Finding& finding : findings) {
     if (!options.json) {

@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "base/FileIo.h"
-#include "station/ExitCodes.h"
+#include "run/ExitCodes.h"
 #include "cli/GangWrite.h"
 #include "cli/RadioLines.h"
 #include "cli/RadioRun.h"
@@ -166,6 +166,7 @@ int RunGang(const std::string& command, const RadioOptions& radio, const std::ve
   }
   // One for the whole run: every worker's session shares its request.
   const StopSignals stop;
+  job.stop = &stop.request();
   const bool live = ShowProgress(radio);
   int exitCode = kExitOk;
   for (int round = 1;; ++round) {
@@ -196,6 +197,7 @@ int RunGang(const std::string& command, const RadioOptions& radio, const std::ve
       TerminalMessages(!radio.json).showMessage(warning->id, MessageIcon::Exclamation, warning->detail);
     }
     result.radios = RunRound(ports, job, live, !radio.quiet);
+    for (RunResult& one : result.radios) ApplyStopSignal(stop, one);
     if (!radio.json) {
       std::printf("%s", FormatRadioTable(result.radios).c_str());
       std::fflush(stdout);

@@ -3,13 +3,32 @@
 #include <algorithm>
 #include <utility>
 
-#include "station/ExitCodes.h"
+#include "run/ExitCodes.h"
 #include "cli/RadioRun.h"
-#include "station/SideBySide.h"
+#include "run/SideBySide.h"
 
 namespace tarvel::cli {
 
 namespace {
+
+// One radio's phase and blocks for the live lines, from its session.
+class GangProgress final : public SessionObserver {
+ public:
+  GangProgress(RadioProgress& progress, int blocksTotal) : progress_(progress), blocksTotal_(blocksTotal) {}
+  void progressed(const Progress& progress) override {
+    if (progress.phase == SessionPhase::Writing && progress.block >= 0) {
+      progress_.blocksDone.store(progress.block, std::memory_order_relaxed);
+      progress_.phase.store(RadioProgress::kWriting, std::memory_order_relaxed);
+    } else if (progress.phase == SessionPhase::Verifying && progress.block == 0) {
+      progress_.blocksDone.store(blocksTotal_, std::memory_order_relaxed);
+      progress_.phase.store(RadioProgress::kVerifying, std::memory_order_relaxed);
+    }
+  }
+
+ private:
+  RadioProgress& progress_;
+  int blocksTotal_;
+};
 
 void RunOne(const std::string& port, std::size_t index, std::size_t count, const GangJob& job,
             RadioProgress& progress, RunResult& result) {
@@ -25,28 +44,17 @@ void RunOne(const std::string& port, std::size_t index, std::size_t count, const
   progress.blocksTotal.store(job.transfer.blocksTotal, std::memory_order_relaxed);
   progress.phase.store(RadioProgress::kConnecting, std::memory_order_relaxed);
 
-  // Kept for the table, never printed: no worker writes across the lines.
+  // Nothing printed: no worker writes across the lines.
   TerminalMessages messages(false, false);
-  OutputError error;
-  auto session = RadioSession::Create(options, messages, job.file ? job.file->path : std::string(), error);
-  if (!session) {
-    result.exitCode = kExitUsage;
-    std::tie(result.message, result.detail) = RadioSession::FailureText(error);
-    return;
-  }
+  RadioJob radio = JobOf(options, job.file ? job.file->path : std::string(), job.stop);
+  radio.serial = result.radio->serial;
   if (!job.file) {
-    SyncRadio(*session, options, messages, result);
+    SyncRadio(radio, NoObserver(), messages, result);
     return;
   }
-  // The write's report comes (unprinted) as its last block is acknowledged.
-  messages.setBeforePrint([&progress, &job](bool report) {
-    if (!report) return;
-    progress.blocksDone.store(job.transfer.blocksTotal, std::memory_order_relaxed);
-    if (job.transfer.verify) progress.phase.store(RadioProgress::kVerifying, std::memory_order_relaxed);
-  });
-  BlockProgressUi ui(progress.blocksDone,
-                     [&progress] { progress.phase.store(RadioProgress::kWriting, std::memory_order_relaxed); });
-  WriteRadio(*session, ui, *job.file, options, messages, result);
+  radio.verify = job.transfer.verify;
+  GangProgress observer(progress, job.transfer.blocksTotal);
+  WriteRadio(radio, *job.file, observer, messages, result);
   progress.blocksDone.store(result.transfer->blocksDone, std::memory_order_relaxed);
 }
 

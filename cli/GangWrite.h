@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "cli/RadioOptions.h"
-#include "station/RunResult.h"
+#include "run/RunResult.h"
 #include "firmware/WriteProcedure.h"
 
 namespace tarvel::cli {
@@ -35,6 +35,8 @@ struct GangJob {
   TransferFacts transfer;        // the file's facts, where each radio's start
   Json fields = Json::object();  // added to every radio's object (the round)
   std::vector<std::string> serials;  // each port's radio's serial number; empty: none
+  // The run's stop request: a stop ends every radio after its exchange.
+  const std::atomic<bool>* stop = nullptr;
 };
 
 // What the caller learns while the radios are written.
@@ -49,8 +51,7 @@ struct GangWatch {
 // Writes `job.file` into (or syncs with) every port of `ports` at once and
 // returns when every worker has ended, each port closed. `progress` and
 // `results` have one entry per port; results[i] is complete once
-// progress[i].phase reads kDone. The context's stop request is the
-// process's (StopSignals): a stop ends every radio after its exchange.
+// progress[i].phase reads kDone.
 void WriteRadios(const std::vector<std::string>& ports, const GangJob& job, std::vector<RadioProgress>& progress,
                  std::vector<RunResult>& results, const GangWatch& watch = {});
 

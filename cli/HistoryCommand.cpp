@@ -11,8 +11,8 @@
 #include "base/Strings.h"
 #include "cli/CommandRun.h"
 #include "cli/Commands.h"
-#include "station/ExitCodes.h"
-#include "station/RecordHistory.h"
+#include "run/ExitCodes.h"
+#include "run/RecordHistory.h"
 
 namespace tarvel::cli {
 

@@ -14,7 +14,7 @@
 #include "cli/Commands.h"
 #include "cli/CommandRun.h"
 #include "cli/RadioRun.h"
-#include "station/ExitCodes.h"
+#include "run/ExitCodes.h"
 #include "trust/FileTrust.h"
 #include "formats/SflFile.h"
 

@@ -11,7 +11,7 @@
 #include "catalog/FileList.h"
 #include "cli/CommandRun.h"
 #include "cli/Commands.h"
-#include "station/ExitCodes.h"
+#include "run/ExitCodes.h"
 #include "trust/Manifest.h"
 
 namespace tarvel::cli {

@@ -70,10 +70,6 @@ void ProgressLine::update(int done, int total, const std::string& counter) {
   shown_ = true;
 }
 
-void ReadProgress::blockRead(int blocksDone, std::uint16_t endBlock) {
-  line_.update(blocksDone, endBlock + 1, FormatBlockCounter(blocksDone));
-}
-
 void ProgressLine::finish() {
   if (!shown_) return;
   std::fprintf(stderr, "\n");

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "firmware/WriteProcedure.h"
-#include "firmware/FlashRead.h"
+#include "loader/SessionObserver.h"
 
 namespace tarvel::cli {
 
@@ -42,32 +42,33 @@ class ProgressLine {
   Clock::time_point lastDraw_{};
 };
 
-class WriteProgress final : public WriteUi {
+// A write's or a read's progress events on the line.
+class WriteProgress {
  public:
   explicit WriteProgress(ProgressLine& line) : line_(line) {}
-  void lockForWrite() override {}
-  // The line ends before the next message, which says how the write went.
-  void unlockAfterWrite() override {}
-  void statusChanged(int) override {}
-  void setProgressRange(std::uint16_t highest) override { highest_ = highest; }
-  int total() const { return highest_ + 1; }
-  void setProgress(int position, const std::string& text) override {
-    if (!text.empty()) line_.update(position, highest_ + 1, text);
+  void progressed(const Progress& progress) {
+    if (progress.phase != SessionPhase::Writing) return;
+    if (progress.block < 0) {
+      total_ = progress.blocks;
+      return;
+    }
+    line_.update(progress.block, total_, FormatBlockCounter(progress.block));
   }
-  void bringToFront() override {}
+  int total() const { return total_; }
 
  private:
   ProgressLine& line_;
-  int highest_ = 0;
+  int total_ = 1;
 };
 
-class ReadProgress final : public ReadUi {
+class ReadProgress {
  public:
   explicit ReadProgress(ProgressLine& line) : line_(line) {}
-  void statusChanged(int) override {}
-  void setReadProgress(unsigned, std::uint16_t) override {}
-  void showFolderPane() override { line_.finish(); }
-  void blockRead(int blocksDone, std::uint16_t endBlock) override;
+  void progressed(const Progress& progress) {
+    if (progress.phase == SessionPhase::Reading && progress.block < progress.blocks) {
+      line_.update(progress.block, progress.blocks, FormatBlockCounter(progress.block));
+    }
+  }
 
  private:
   ProgressLine& line_;

@@ -11,7 +11,7 @@
 
 #include "base/FileIo.h"
 #include "cli/Commands.h"
-#include "station/ExitCodes.h"
+#include "run/ExitCodes.h"
 #include "cli/Terminal.h"
 #include "diagnosis/Doctor.h"
 #include "serial/PortList.h"
@@ -104,69 +104,23 @@ RadioFacts DescribeRadio(const RadioOptions& options) {
   return DescribeRadio(RadioLine{options.port, options.cable, options.baud});
 }
 
-void AddRadioDiagnosis(RunResult& result, StringId failure, const RadioOptions& options, const LineWatch& watch,
-                       const std::string& detail) {
-  AddRadioDiagnosis(result, failure, RadioLine{options.port, options.cable, options.baud}, watch, detail);
-}
-
 std::string CheckRate(const RadioOptions& options) {
   if (SpeedOffered(options.cable, options.baud)) return {};
   return "--baud " + std::to_string(options.baud) + " is not offered with " + std::string(FactsOf(options.cable).label) +
          " (" + SpeedList(options.cable) + ")";
 }
 
-std::unique_ptr<RadioSession> RadioSession::Create(const RadioOptions& options, MessageDisplay& messages,
-                                                   std::string_view otherFile, OutputError& error) {
-  std::unique_ptr<RadioSession> session(new RadioSession());
-  PortOpener* opener = session->system_.get();
-  if (!options.traceFile.empty()) {
-    if (!session->traceFile_.open(options.traceFile, {otherFile}, error)) return nullptr;
-    session->traceStream_.open(fileio::PathOf(session->traceFile_.temporaryPath()), std::ios::out | std::ios::trunc);
-    if (!session->traceStream_) {
-      error = {OutputProblem::System,
-               "cannot create the trace file " + options.traceFile + ": " + std::strerror(errno)};
-      return nullptr;
-    }
-    session->tracing_ = std::make_unique<TracingOpener>(*session->system_, session->traceStream_);
-    opener = session->tracing_.get();
-  }
-  session->watching_ = std::make_unique<WatchingOpener>(*opener, session->lineWatch_);
-  session->context_ = std::make_unique<LoaderContext>(*session->watching_, messages, session->clock_, session->pump_);
-  LoaderContext& ctx = *session->context_;
-  ctx.link.m_strCommName = options.port;
-  ctx.link.m_nBaudRate = options.baud;
-  ctx.setCable(options.cable);
-  ctx.m_bRtsPulse = options.rtsPulse;
-  ctx.stopRequest = &session->stop_.request();
-  return session;
-}
-
-std::pair<std::string, std::string> RadioSession::FailureText(const OutputError& error) {
-  if (error.problem == OutputProblem::System) return {"tarvel-cli: " + error.text, {}};
-  return {std::string(LoadString(RefusalMessage(error.problem))), "--trace " + error.text};
-}
-
-std::unique_ptr<RadioSession> RadioSession::CreateOrFail(const RadioOptions& options, MessageDisplay& messages,
-                                                         CommandRun& run, std::string_view otherFile) {
-  OutputError error;
-  auto session = Create(options, messages, otherFile, error);
-  if (session) return session;
-  const auto [message, detail] = FailureText(error);
-  run.fail(kExitUsage, message, detail);
-  return nullptr;
-}
-
-RadioSession::~RadioSession() {
-  // The port first: its close is the trace's last line.
-  context_.reset();
-  tracing_.reset();
-  if (!traceFile_.isOpen()) return;
-  traceStream_.close();
-  OutputError error;
-  if (!traceStream_ || !traceFile_.commit(error)) {
-    std::fprintf(stderr, "tarvel-cli: the trace was not written: %s\n",
-                 error.text.empty() ? traceFile_.targetPath().c_str() : error.text.c_str());
-  }
+RadioJob JobOf(const RadioOptions& options, const std::string& otherFile, const std::atomic<bool>* stop,
+               const std::string& port) {
+  RadioJob job;
+  job.port = port.empty() ? options.port : port;
+  job.cable = options.cable;
+  job.baud = options.baud;
+  job.rtsPulse = options.rtsPulse;
+  job.trace = options.traceFile;
+  job.otherFile = otherFile;
+  job.stop = stop;
+  return job;
 }
 
 std::vector<NamedFile> RunFiles(const RadioOptions& options, std::size_t radios, NamedFile other) {

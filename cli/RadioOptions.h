@@ -1,8 +1,8 @@
-// The options every radio command shares, and the loader context built
-// from them on the real port layer.
+// The options every radio command shares, and the session's job made from
+// them.
 #pragma once
 
-#include <fstream>
+#include <atomic>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -11,18 +11,10 @@
 
 #include <CLI/CLI.hpp>
 
-#include "base/Clock.h"
 #include "base/OutputFile.h"
-#include "base/UiPump.h"
 #include "cli/CommandRun.h"
-#include "cli/StopSignals.h"
-#include "cli/TerminalMessages.h"
-#include "diagnosis/Finding.h"
-#include "diagnosis/LineWatch.h"
-#include "station/RadioDiagnosis.h"
-#include "loader/LoaderContext.h"
-#include "serial/SerialPort.h"
-#include "serial/TracingPort.h"
+#include "run/RadioDiagnosis.h"
+#include "run/RadioSession.h"
 #include "trust/FileTrust.h"
 
 namespace tarvel::cli {
@@ -63,52 +55,15 @@ void TakeEnvironmentDefaults(RadioOptions& options);
 // The port as given, the device behind it and its USB facts.
 RadioFacts DescribeRadio(const RadioOptions& options);
 
-// The run's hint and its "diagnosis" array from those findings.
-void AddRadioDiagnosis(RunResult& result, StringId failure, const RadioOptions& options, const LineWatch& watch,
-                       const std::string& detail);
-
 // The rates the window offers for the cable; another rate is a usage error.
 // Returns the error text, or empty when the rate is offered.
 std::string CheckRate(const RadioOptions& options);
 
-// Everything one conversation needs, on the real port layer, with Ctrl-C
-// (and SIGTERM, SIGHUP) as the context's stop request while it lives.
-class RadioSession {
- public:
-  // `messages` must outlive the session. Fails (returns null, `error` set)
-  // when the trace file is refused (`refusal`: 130 or 131; it may not be
-  // `otherFile`, the run's SFL file) or cannot be created.
-  static std::unique_ptr<RadioSession> Create(const RadioOptions& options, MessageDisplay& messages,
-                                              std::string_view otherFile, OutputError& error);
-  // What a failed Create says: the message and its detail.
-  static std::pair<std::string, std::string> FailureText(const OutputError& error);
-  // Create; when it fails, the run says why (exit code 2).
-  static std::unique_ptr<RadioSession> CreateOrFail(const RadioOptions& options, MessageDisplay& messages,
-                                                    CommandRun& run, std::string_view otherFile = {});
-  // The trace, when there is one, replaces its file only now.
-  ~RadioSession();
-  RadioSession(const RadioSession&) = delete;
-  RadioSession& operator=(const RadioSession&) = delete;
-
-  LoaderContext& context() { return *context_; }
-  // What the line did: a failed synchronisation's diagnosis reads it.
-  const LineWatch& lineWatch() const { return lineWatch_; }
-  // The exit code of a run that a signal stopped, 0 when none came.
-  int stopExitCode() const { return stop_.exitCode(); }
-
- private:
-  RadioSession() = default;
-  StopSignals stop_;  // nests in the run's own when there is one
-  SteadyClock clock_;
-  NoUiPump pump_;
-  std::unique_ptr<PortOpener> system_ = MakeSystemPortOpener();
-  OutputFile traceFile_;
-  std::ofstream traceStream_;
-  std::unique_ptr<TracingOpener> tracing_;
-  LineWatch lineWatch_;
-  std::unique_ptr<WatchingOpener> watching_;
-  std::unique_ptr<LoaderContext> context_;
-};
+// The job of one radio on `port` (the options' own when empty), with the
+// run's SFL file or output, which its trace must not name, and the run's
+// stop request.
+RadioJob JobOf(const RadioOptions& options, const std::string& otherFile, const std::atomic<bool>* stop,
+               const std::string& port = {});
 
 // The trace files of a run over `radios` ports (FILE-0, FILE-1, ... when
 // there are several), with `other` (the file to write, or the output)

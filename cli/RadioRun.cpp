@@ -3,59 +3,31 @@
 #include <cstdio>
 
 #include "base/Report.h"
-#include "base/Sha256.h"
-#include "station/ExitCodes.h"
-#include "formats/SflFile.h"
-#include "loader/Sync.h"
-#include "firmware/ReadBack.h"
+#include "run/ExitCodes.h"
+#include "run/RadioResult.h"
 
 namespace tarvel::cli {
 
 namespace {
 
-// Reads every written block back and compares; returns the exit code.
-int Verify(RadioSession& session, const CheckedSflFile& file, const RadioOptions& options, TerminalMessages& messages,
-           RunResult& result) {
-  LoaderContext& ctx = session.context();
-  const ReadBackOutcome check = ReadBackAndCompare(ctx, file);
-  TransferFacts& transfer = *result.transfer;
-  transfer.verifyMs = check.elapsedMs;
-  if (check.firstDifference) transfer.verifyFirstDifference = *check.firstDifference;
+// The read-back's lines after the write's report: the report said the
+// write succeeded, and the next line must not leave that standing alone.
+void PrintVerify(const RadioOutcome& outcome, TerminalMessages& messages, const RunResult& result) {
+  if (!outcome.verify) return;
+  const ReadBackOutcome& check = *outcome.verify;
   const bool text = messages.printsReports();
   if (!check.completed) {
-    // The report above said the write succeeded: the next line must not
-    // leave that standing alone.
     if (text) std::printf("%s\n", std::string(LoadString(StringId::VerifyNotCompleted)).c_str());
-    AddRadioDiagnosis(result, check.failure, options, session.lineWatch(), messages.lastFailureDetail());
-    return ExitCodeFor(check.failure);
+    return;
   }
   const std::string time = std::string(LoadString(StringId::ReadBackTime)) + FormatElapsed(check.elapsedMs) + ".";
   if (check.differences == 0) {
     if (text) std::printf("%s\n%s\n", std::string(LoadString(StringId::VerifySucceeded)).c_str(), time.c_str());
-    return kExitOk;
+    return;
   }
-  char detail[96];
-  std::snprintf(detail, sizeof detail, "first differing block %03X; %d of %d blocks differ", *check.firstDifference,
-                check.differences, check.blocksCompared);
   if (text) std::printf("%s\n", std::string(LoadString(StringId::VerifyFailed)).c_str());
-  messages.showMessage(StringId::VerifyFailed, MessageIcon::Stop, detail);
+  messages.showMessage(StringId::VerifyFailed, MessageIcon::Stop, result.detail);
   if (text) std::fprintf(stderr, "%s\n", time.c_str());
-  result.hint = FormatString(StringId::VerifyMismatchHint, {FormatBlockCounter(*check.firstDifference)});
-  return kExitVerify;
-}
-
-// The hint of a write's own failures; those of the port and the
-// synchronisation come with their diagnosis.
-std::string WriteFailureHint(const WriteOutcome& outcome) {
-  switch (outcome.failure) {
-    case StringId::CommunicationError:
-      return outcome.blocksWritten == 0
-                 ? std::string(LoadString(StringId::WriteNothingHint))
-                 : FormatString(StringId::WritePartlyHint, {FormatBlockCounter(outcome.blocksWritten - 1)});
-    case StringId::FlashWriteFailed:
-      return FormatString(StringId::BlockRefusedHint, {FormatBlockCounter(outcome.blocksWritten)});
-    default: return {};
-  }
 }
 
 }  // namespace
@@ -72,48 +44,25 @@ void AddTrustOptions(CLI::App& command, TrustOptions& trust, bool forWrite) {
 void RefuseFile(const SflFileProblem& problem, TerminalMessages& messages, RunResult& result) {
   messages.showMessage(problem.id, MessageIcon::Stop, problem.detail);
   result.exitCode = kExitFile;
-  result.message = messages.lastFailureText();
-  result.detail = messages.lastFailureDetail();
+  result.message = TerminalText(LoadString(problem.id));
+  result.detail = problem.detail;
 }
 
-void WriteRadio(RadioSession& session, WriteUi& ui, const CheckedSflFile& file, const RadioOptions& options,
+void WriteRadio(const RadioJob& job, const CheckedSflFile& file, SessionObserver& observer,
                 TerminalMessages& messages, RunResult& result) {
-  LoaderContext& ctx = session.context();
-  const WriteOutcome outcome = OnWrite(ctx, ui, file);
-  TransferFacts& transfer = *result.transfer;
-  transfer.blocksDone = outcome.blocksWritten;
-  transfer.retries = outcome.retries;
-  transfer.checksum = outcome.checkSum;
-  if (!outcome.succeeded) {
-    result.exitCode = ExitCodeFor(outcome.failure);
-    result.hint = WriteFailureHint(outcome);
-    AddRadioDiagnosis(result, outcome.failure, options, session.lineWatch(), messages.lastFailureDetail());
-    if (outcome.failure == StringId::CommunicationError || outcome.failure == StringId::FlashWriteFailed) {
-      transfer.firstFailedBlock = outcome.blocksWritten;
-    }
-  } else if (transfer.verify) {
-    result.exitCode = Verify(session, file, options, messages, result);
-  }
-  if (result.exitCode != kExitOk && session.stopExitCode() != 0) result.exitCode = session.stopExitCode();
-  if (result.exitCode == kExitOk) {
-    result.message = TerminalText(LoadString(StringId::WriteSucceeded));
-  } else {
-    result.message = messages.lastFailureText();
-    result.detail = messages.lastFailureDetail();
-  }
+  const RadioOutcome outcome = WriteFirmware(job, file, observer);
+  DescribeOutcome(outcome, result);
+  PrintVerify(outcome, messages, result);
 }
 
-void SyncRadio(RadioSession& session, const RadioOptions& options, TerminalMessages& messages, RunResult& result) {
-  if (CheckLoaderConnection(session.context())) {
-    messages.showMessage(StringId::SyncSucceeded, MessageIcon::Information);
-    result.message = TerminalText(LoadString(StringId::SyncSucceeded));
-  } else {
-    result.exitCode = ExitCodeFor(messages.lastFailure());
-    result.message = messages.lastFailureText();
-    result.detail = messages.lastFailureDetail();
-    AddRadioDiagnosis(result, messages.lastFailure(), options, session.lineWatch(), messages.lastFailureDetail());
-  }
-  if (session.stopExitCode() != 0 && result.exitCode != kExitOk) result.exitCode = session.stopExitCode();
+void SyncRadio(const RadioJob& job, SessionObserver& observer, TerminalMessages& messages, RunResult& result) {
+  const RadioOutcome outcome = tarvel::SyncRadio(job, observer);
+  if (!outcome.failure) messages.showMessage(StringId::SyncSucceeded, MessageIcon::Information);
+  DescribeOutcome(outcome, result);
+}
+
+void ApplyStopSignal(const StopSignals& stop, RunResult& result) {
+  if (stop.exitCode() != 0 && result.exitCode != kExitOk) result.exitCode = stop.exitCode();
 }
 
 }  // namespace tarvel::cli

@@ -6,9 +6,11 @@
 #include "base/FileIo.h"
 #include "base/Sha256.h"
 #include "cli/Commands.h"
-#include "station/ExitCodes.h"
+#include "run/ExitCodes.h"
 #include "cli/ProgressLine.h"
 #include "cli/RadioOptions.h"
+#include "cli/RadioRun.h"
+#include "run/RadioResult.h"
 #include "service/Converters.h"
 #include "service/SflConversion.h"
 
@@ -31,20 +33,6 @@ bool IsBlockText(const std::string& text) {
   return true;
 }
 
-std::string ReadFailureHint(const ReadOutcome& outcome, const TerminalMessages& messages, const ReadOptions& options,
-                            int blocksTotal) {
-  // The port's and the synchronisation's hints come with their diagnosis.
-  if (messages.showed(StringId::PortCannotBeHandled) || messages.showed(StringId::SyncError)) return {};
-  // The output itself is left as it was: the hint names where the blocks
-  // that were read went, if anywhere.
-  if (outcome.keptPath.empty()) return {};
-  if (outcome.blocksRead == blocksTotal) {
-    return FormatString(StringId::ReadKeptHint, {outcome.keptPath, options.output});
-  }
-  return FormatString(StringId::ReadPartialHint,
-                      {outcome.keptPath, std::to_string(outcome.blocksRead), std::to_string(blocksTotal)});
-}
-
 int RunRead(const ReadOptions& options) {
   CommandRun run("read", options.radio.output());
   RunResult& result = run.result();
@@ -62,38 +50,21 @@ int RunRead(const ReadOptions& options) {
   }
 
   TerminalMessages messages(!options.radio.json);
-  auto session = RadioSession::CreateOrFail(options.radio, messages, run, options.output);
-  if (!session) return run.finish();
+  StopSignals stop;
   ProgressLine line(ShowProgress(options.radio), "Reading");
   messages.setBeforePrint([&line, endBlock](bool report) {
     if (report) line.complete(FormatBlockCounter(endBlock + 1));
     line.finish();
   });
   ReadProgress progress(line);
+  TerminalObserver observer(messages, [&progress](const Progress& p) { progress.progressed(p); });
   ConverterBlockSink sink;
-
-  const ReadOutcome outcome =
-      ReadFlash(session->context(), progress, sink, options.output, endBlock, options.force);
+  const RadioOutcome outcome = ReadFirmware(JobOf(options.radio, options.output, &stop.request()), sink,
+                                            options.output, endBlock, options.force, observer);
   line.finish();
-  transfer.blocksDone = outcome.blocksRead;
-  transfer.checksum = outcome.readSum;
-  if (outcome.succeeded) {
-    result.message = TerminalText(LoadString(StringId::ReadSucceeded));
-    transfer.fileSha256 = FileSha256(options.output).value_or("");
-  } else {
-    result.exitCode = ExitCodeFor(outcome.lastMessage);
-    result.message = messages.lastFailureText();
-    result.detail = messages.lastFailureDetail();
-    result.hint = ReadFailureHint(outcome, messages, options, transfer.blocksTotal);
-    for (StringId failure : {StringId::PortCannotBeHandled, StringId::SyncError}) {
-      if (messages.showed(failure)) {
-        AddRadioDiagnosis(result, failure, options.radio, session->lineWatch(), messages.lastFailureDetail());
-      }
-    }
-    if (messages.showed(StringId::CommunicationError)) transfer.firstFailedBlock = outcome.blocksRead;
-    result.fields["partial_file"] = outcome.keptPath.empty() ? Json(nullptr) : Json(outcome.keptPath);
-  }
-  if (session->stopExitCode() != 0 && result.exitCode != kExitOk) result.exitCode = session->stopExitCode();
+  DescribeOutcome(outcome, result);
+  if (outcome.read.succeeded) transfer.fileSha256 = FileSha256(options.output).value_or("");
+  ApplyStopSignal(stop, result);
   return run.finish();
 }
 

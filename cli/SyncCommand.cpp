@@ -16,9 +16,10 @@ int RunSync(const RadioOptions& options) {
   result.radio = DescribeRadio(options);
   if (!run.openRecord(RunFiles(options, 1))) return run.finish();
   TerminalMessages messages(!options.json);
-  auto session = RadioSession::CreateOrFail(options, messages, run);
-  if (!session) return run.finish();
-  SyncRadio(*session, options, messages, result);
+  TerminalObserver observer(messages);
+  StopSignals stop;
+  SyncRadio(JobOf(options, {}, &stop.request()), observer, messages, result);
+  ApplyStopSignal(stop, result);
   return run.finish();
 }
 

@@ -1,39 +1,9 @@
 #include "cli/TerminalMessages.h"
 
-#include <cerrno>
-
 namespace tarvel::cli {
 
-std::string TerminalText(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r') {
-      out += '\n';
-      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
-bool TerminalMessages::showed(StringId failure) const {
-  for (const StringId id : shown_) {
-    if (id == failure) return true;
-  }
-  return false;
-}
-
 void TerminalMessages::showMessage(StringId id, MessageIcon icon, std::string_view detail) {
-  std::string text = TerminalText(LoadString(id));
-  if (icon == MessageIcon::Stop) {
-    ++failures_;
-    lastFailure_ = id;
-    lastFailureText_ = text;
-    lastFailureDetail_ = std::string(detail);
-    shown_.push_back(id);
-  }
+  const std::string text = TerminalText(LoadString(id));
   FILE* out = icon == MessageIcon::Information ? stdout : stderr;
   if (out == stdout ? !reportsToStdout_ : !failuresToStderr_) return;
   if (beforePrint_) beforePrint_(false);
@@ -43,7 +13,6 @@ void TerminalMessages::showMessage(StringId id, MessageIcon icon, std::string_vi
 }
 
 void TerminalMessages::showReport(const std::string& text, MessageIcon) {
-  lastReport_ = text;
   if (beforePrint_) beforePrint_(true);
   if (!reportsToStdout_) return;
   std::printf("%s\n", TerminalText(text).c_str());

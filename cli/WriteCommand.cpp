@@ -1,7 +1,7 @@
 // `tarvel-cli write FILE.sfl --port PATH`: the WRITE button for scripts and
 // production lines; several -p (or --ports-file) write a line of radios.
 #include "cli/Commands.h"
-#include "station/ExitCodes.h"
+#include "run/ExitCodes.h"
 #include "cli/GangCommand.h"
 #include "cli/ProgressLine.h"
 #include "cli/RadioOptions.h"
@@ -38,16 +38,20 @@ int RunWrite(const WriteOptions& options) {
     return run.finish();
   }
   if (warning) messages.showMessage(warning->id, MessageIcon::Exclamation, warning->detail);
-  auto session = RadioSession::CreateOrFail(options.radio, messages, run, options.file);
-  if (!session) return run.finish();
+  StopSignals stop;
   ProgressLine line(ShowProgress(options.radio), "Writing");
   messages.setBeforePrint([&line](bool report) {
     if (report) line.complete({});
     line.finish();
   });
   WriteProgress progress(line);
-  WriteRadio(*session, progress, file, options.radio, messages, result);
+  TerminalObserver observer(messages, [&progress](const Progress& p) { progress.progressed(p); });
+  RadioJob job = JobOf(options.radio, options.file, &stop.request());
+  job.verify = options.verify;
+  job.serial = options.serial;
+  WriteRadio(job, file, observer, messages, result);
   line.finish();
+  ApplyStopSignal(stop, result);
   return run.finish();
 }
 

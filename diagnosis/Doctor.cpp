@@ -5,11 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "base/MessageDisplay.h"
 #include "base/Strings.h"
 #include "loader/CableFacts.h"
-#include "loader/LoaderContext.h"
-#include "loader/Sync.h"
 
 namespace tarvel {
 namespace {
@@ -44,7 +41,8 @@ std::string TtyName(const std::string& device) {
   return (error ? std::filesystem::path(device) : resolved).filename().string();
 }
 
-// The port as the port list knows it, by its name or the device it leads to.
+}  // namespace
+
 const PortInfo* FindPort(const std::vector<PortInfo>& ports, const std::string& device) {
   std::error_code error;
   const std::filesystem::path resolved = std::filesystem::canonical(device, error);
@@ -57,6 +55,8 @@ const PortInfo* FindPort(const std::vector<PortInfo>& ports, const std::string& 
   return nullptr;
 }
 
+namespace {
+
 std::string PortNames(const std::vector<PortInfo>& ports) {
   std::string names;
   for (const PortInfo& port : ports) {
@@ -66,6 +66,8 @@ std::string PortNames(const std::vector<PortInfo>& ports) {
   }
   return names;
 }
+
+}  // namespace
 
 std::string AdapterText(const PortInfo& port, int latencyBefore, int latencyAfter) {
   std::string text = "USB " + port.vendorId + ":" + port.productId;
@@ -86,6 +88,8 @@ std::string AdapterText(const PortInfo& port, int latencyBefore, int latencyAfte
   return FormatString(StringId::DiagAdapter, {text});
 }
 
+namespace {
+
 Finding BusyFinding(const std::string& device, const std::vector<PortHolder>& holders) {
   std::string holder(LoadString(StringId::DiagAnotherProgram));
   if (!holders.empty()) {
@@ -95,50 +99,6 @@ Finding BusyFinding(const std::string& device, const std::vector<PortHolder>& ho
   }
   return {FindingId::PortBusy, FormatString(StringId::DiagPortBusy, {device, holder}),
           std::string(LoadString(StringId::DiagPortBusyHint))};
-}
-
-// Keeps the last failure the port's opening reported.
-class LastFailure final : public MessageDisplay {
- public:
-  void showMessage(StringId id, MessageIcon, std::string_view detail) override {
-    text = std::string(LoadString(id));
-    if (!detail.empty()) text += std::string(" ") + std::string(detail);
-  }
-  void showReport(const std::string& report, MessageIcon) override { text = report; }
-  std::string text;
-};
-
-struct SyncTry {
-  bool opened = false;
-  bool synced = false;
-  std::string openFailure;
-  LineWatch watch;
-};
-
-SyncTry TrySync(const DoctorRequest& request, Cable cable, unsigned baud, PortOpener& opener, Clock& clock,
-                UiPump& pump, const std::function<void()>& afterOpen = {}) {
-  SyncTry attempt;
-  WatchingOpener watching(opener, attempt.watch);
-  LastFailure failure;
-  LoaderContext ctx(watching, failure, clock, pump);
-  ctx.setCable(cable);
-  ctx.link.m_strCommName = request.port;
-  ctx.link.m_nBaudRate = baud;
-  attempt.opened = OpenCommPort(ctx.link);
-  if (!attempt.opened) {
-    attempt.openFailure = failure.text;
-    CloseCommPort(ctx.link);
-    return attempt;
-  }
-  if (afterOpen) afterOpen();
-  attempt.synced = WakeAndSyncLoader(ctx);
-  // The lines as a write leaves them.
-  if (ctx.port()) {
-    ctx.port()->setLine(ControlLine::Dtr, FactsOf(cable).linesHighAfter);
-    ctx.port()->setLine(ControlLine::Rts, FactsOf(cable).linesHighAfter);
-  }
-  CloseCommPort(ctx.link);
-  return attempt;
 }
 
 }  // namespace
@@ -219,50 +179,6 @@ std::vector<Finding> SyncSuccessFindings(const LineWatch& watch, Cable cable, un
                       FormatString(StringId::DiagLoaderAnswered,
                                    {CableName(cable), std::to_string(baud), Milliseconds(reply)}),
                       {}});
-  return findings;
-}
-
-std::vector<Finding> RunDoctor(const DoctorRequest& request, const PortSystem& system, PortOpener& opener,
-                               Clock& clock, UiPump& pump) {
-  std::vector<Finding> findings = DiagnosePort(request.port, system);
-  if (FirstBroken(findings) != nullptr) return findings;
-
-  const std::vector<PortInfo> ports = system.ports();
-  const PortInfo* port = FindPort(ports, request.port);
-  const int latencyBefore = system.latencyTimer(request.port);
-  int latencyAfter = latencyBefore;
-  SyncTry first = TrySync(request, request.cable, request.baud, opener, clock, pump,
-                          [&] { latencyAfter = system.latencyTimer(request.port); });
-  if (port != nullptr && !port->vendorId.empty()) {
-    findings.push_back({FindingId::Adapter, AdapterText(*port, latencyBefore, latencyAfter), {}});
-  }
-  if (!first.opened) {
-    findings.push_back(OpenFailureFinding(request.port, first.openFailure, system));
-    return findings;
-  }
-  if (first.synced) {
-    for (Finding& finding : SyncSuccessFindings(first.watch, request.cable, request.baud, request.port, system)) {
-      findings.push_back(std::move(finding));
-    }
-    return findings;
-  }
-  Finding failure = SyncFailureFinding(first.watch, request.cable, request.baud, request.port);
-  if (failure.id == FindingId::LoaderSilent) {
-    // The other cable at the line's speed where it offers it, else at its
-    // fastest.
-    const Cable other = request.cable == Cable::Qap10 ? Cable::Qap8 : Cable::Qap10;
-    const unsigned baud = SpeedOffered(other, request.baud) ? request.baud : FactsOf(other).speeds.back();
-    const SyncTry second = TrySync(request, other, baud, opener, clock, pump);
-    if (second.synced) {
-      findings.push_back({FindingId::OtherCable,
-                          FormatString(StringId::DiagOtherCable, {CableName(request.cable), CableName(other)}),
-                          FormatString(StringId::DiagOtherCableHint,
-                                       {CableName(other), CableOption(other), CableName(other)})});
-      return findings;
-    }
-    failure.hint = LoadString(StringId::DiagLoaderSilentHint);
-  }
-  findings.push_back(std::move(failure));
   return findings;
 }
 

@@ -1,7 +1,5 @@
-// Walks the chain from the port to the loader and stops at the first broken
-// link: the port's existence, permission and holder, the adapter and its
-// latency timer, then a synchronisation with the cable asked for and, when
-// the loader is silent, with the other cable. It writes nothing to the flash.
+// The findings of a diagnosis: why a port or a radio does not answer, from
+// the system's facts about the port and from what the line did.
 #pragma once
 
 #include <functional>
@@ -49,13 +47,11 @@ Finding SyncFailureFinding(const LineWatch& watch, Cable cable, unsigned baud, c
 std::vector<Finding> SyncSuccessFindings(const LineWatch& watch, Cable cable, unsigned baud, const std::string& device,
                                          const PortSystem& system);
 
-struct DoctorRequest {
-  std::string port;
-  Cable cable = Cable::Qap8;
-  unsigned baud = 38400;
-};
+// The port as the port list knows it, by its name or the device it leads to.
+const PortInfo* FindPort(const std::vector<PortInfo>& ports, const std::string& device);
 
-std::vector<Finding> RunDoctor(const DoctorRequest& request, const PortSystem& system, PortOpener& opener,
-                               Clock& clock, UiPump& pump);
+// The adapter behind a port, with its latency timer before and after the
+// port was opened (-1: not known).
+std::string AdapterText(const PortInfo& port, int latencyBefore, int latencyAfter);
 
 }  // namespace tarvel

@@ -14,11 +14,8 @@
 #include <string>
 #include <thread>
 
-#include "diagnosis/DiagnosingMessages.h"
-#include "diagnosis/LineWatch.h"
-#include "firmware/FlashRead.h"
-#include "firmware/WriteProcedure.h"
-#include "loader/LoaderContext.h"
+#include "base/MessageDisplay.h"
+#include "loader/SessionObserver.h"
 
 namespace tarvel {
 
@@ -67,59 +64,32 @@ class AccessThread {
   bool m_bEnding = false;
 };
 
-// The procedure's view of the window, from the access thread: every call
-// handed to the window's own WriteUi, ReadUi and message boxes.
-class HandedUi final : public WriteUi, public ReadUi, public MessageDisplay {
+// A session's events, from the access thread, handed to the window's own
+// observer on the window's thread: the status and the progress without
+// waiting, a failure's box and the success report with waiting until the
+// user has closed them.
+class HandedObserver final : public SessionObserver {
  public:
-  HandedUi(AccessThread& thread, WriteUi& writeUi, ReadUi& readUi)
-      : m_thread(thread), m_writeUi(writeUi), m_readUi(readUi) {}
+  HandedObserver(AccessThread& thread, SessionObserver& window) : m_thread(thread), m_window(window) {}
 
-  void lockForWrite() override;
-  void unlockAfterWrite() override;
-  void statusChanged(int status) override;
-  void setProgressRange(std::uint16_t highest) override;
-  void setProgress(int position, const std::string& text) override;
-  void bringToFront() override;
-  void setReadProgress(unsigned position, std::uint16_t endBlock) override;
-  void showFolderPane() override;
-  void blockRead(int blocksDone, std::uint16_t endBlock) override;
-  void showMessage(StringId id, MessageIcon icon, std::string_view detail = {}) override;
-  void showReport(const std::string& text, MessageIcon icon) override;
+  void statusChanged(AccessStatus status) override;
+  void progressed(const Progress& progress) override;
+  void failed(const Failure& failure) override;
+  void succeeded(const std::string& report) override;
 
  private:
   AccessThread& m_thread;
-  WriteUi& m_writeUi;
-  ReadUi& m_readUi;
+  SessionObserver& m_window;
 };
 
-// The conversation of one access: the window's port choice and open port
-// handed over to it, and its sums handed back when it is over. Its messages
-// and waits are the access thread's; the window's own context is not
-// touched while the access runs.
-class AccessContext {
- public:
-  AccessContext(LoaderContext& window, HandedUi& ui);
-  // The port (closed by then) and the sums go back to the window's context.
-  void HandBack();
-  LoaderContext& ctx() { return m_ctx; }
+// The box text and detail of a failure: the system's detail, then the
+// diagnosis's line.
+std::string FailureBoxDetail(const Failure& failure);
 
- private:
-  LoaderContext& m_window;
-  // What the line did, so that a failure to open or to synchronise shows
-  // its cause under the box's text.
-  LineWatch m_watch;
-  WatchingOpener m_opener;
-  DiagnosingMessages m_messages;
-  NoUiPump m_pump;  // the window runs on its own thread
-  LoaderContext m_ctx;
-};
-
-// Runs `access` on `thread` with a conversation of its own (the window's
-// port choice and open port handed over; its lock, lamp, progress and boxes
-// handed back to `writeUi` and `readUi` on the window's thread). Once it is
-// over, the port and the sums go back to `window`, then `finished` runs on
-// the window's thread. False (nothing run) while another access runs.
-bool StartAccess(AccessThread& thread, LoaderContext& window, WriteUi& writeUi, ReadUi& readUi,
-                 std::function<void(LoaderContext&, HandedUi&)> access, std::function<void()> finished);
+// Runs `access` on `thread` with its events handed to `window` on the
+// window's thread; once it is over, `finished` runs on the window's
+// thread. False (nothing run) while another access runs.
+bool StartAccess(AccessThread& thread, SessionObserver& window, std::function<void(SessionObserver&)> access,
+                 std::function<void()> finished);
 
 }  // namespace tarvel

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "dialog/ConverterProbe.h"
-#include "loader/LoaderContext.h"
+#include "dialog/DialogPort.h"
 #include "settings/Settings.h"
 
 namespace tarvel {
@@ -106,7 +106,7 @@ int EntrySpeed(const std::string& entry);
 // and the two radio buttons.
 class InterfaceChoice {
  public:
-  InterfaceChoice(LoaderContext& ctx, Settings& settings) : m_ctx(ctx), m_settings(settings) {}
+  InterfaceChoice(DialogPort& ctx, Settings& settings) : m_ctx(ctx), m_settings(settings) {}
 
   // Start-up: the type and its port from the settings. A system without
   // QAP-10 falls back to QAP-8 but keeps the port read for QAP-10; the
@@ -131,7 +131,7 @@ class InterfaceChoice {
   bool LineSwitchesEnabled() const { return m_ctx.cableFacts().lineSwitches; }
 
  private:
-  LoaderContext& m_ctx;
+  DialogPort& m_ctx;
   Settings& m_settings;
 };
 

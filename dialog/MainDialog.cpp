@@ -47,8 +47,7 @@ MainDialog::MainDialog(MainDialogView& view, MainDialogServices services)
       m_ownOpener(m_services.opener ? nullptr : MakeSystemPortOpener()),
       m_ownClock(m_services.clock ? nullptr : std::make_unique<SteadyClock>()),
       m_settings(m_services.settingsPath),
-      m_ctx(m_services.opener ? *m_services.opener : *m_ownOpener, *this,
-            m_services.clock ? *m_services.clock : *m_ownClock, *this),
+      m_ctx(m_services.opener ? *m_services.opener : *m_ownOpener),
       m_choice(m_ctx, m_settings),
       m_search(m_services.converterSearch ? *m_services.converterSearch : ProgramConverterSearch()),
       m_catalog(std::string()) {}
@@ -155,8 +154,10 @@ void MainDialog::OnSelectType(int type) {
 }
 
 void MainDialog::OnLineSwitch(int id, bool checked) {
-  if (id == IDC_CHECK_5V) OnCheck5V(m_ctx.link, checked);
-  if (id == IDC_CHECK_MD) OnCheckMD(m_ctx.link, checked);
+  std::optional<Failure> failure;
+  if (id == IDC_CHECK_5V) failure = OnCheck5V(m_ctx.link, checked);
+  if (id == IDC_CHECK_MD) failure = OnCheckMD(m_ctx.link, checked);
+  if (failure) showMessage(failure->message, MessageIcon::Stop, failure->detail);
 }
 
 void MainDialog::FillFileList() {
@@ -345,14 +346,19 @@ void MainDialog::OnDump() {
   // The read writes beside the chosen file and replaces it only on success.
   g_wEndBlock = ParseBlockText(g_strDumpEndBlock);
   const std::uint16_t endBlock = g_wEndBlock;
-  auto outcome = std::make_shared<ReadOutcome>();
+  auto outcome = std::make_shared<RadioOutcome>();
+  m_bReading = true;
   RunAccess(
-      [this, path = answer.outputPath, endBlock, outcome](LoaderContext& ctx, HandedUi& ui) {
+      [this, job = WindowJob(), platform = WindowPlatform(), path = answer.outputPath, endBlock,
+       outcome](SessionObserver& observer) {
         ConverterBlockSink sink(m_search);
-        *outcome = ReadFlash(ctx, ui, sink, path, endBlock);
+        *outcome = ReadFirmware(job, sink, path, endBlock, false, observer, platform);
       },
       [this, outcome] {
-        if (outcome->succeeded) OnReload();
+        m_ctx.m_wReadSum = outcome->read.readSum;
+        setReadProgress(0);
+        showFolderPane();
+        if (outcome->read.succeeded) OnReload();
         UnlockAfterRead();
       });
 }
@@ -369,6 +375,8 @@ void MainDialog::OnWrite() {
   // radio is woken. A file that cannot be read or is not valid goes the
   // write's own way, which says so.
   auto file = std::make_shared<CheckedSflFile>();
+  auto outcome = std::make_shared<RadioOutcome>();
+  m_bReading = false;
   if (!LoadCheckedSflFile(filePath, *file)) {
     const WriteTrust check = CheckBeforeWrite(filePath, file->bytes, Trust());
     if (check.verdict == WriteVerdict::Refuse) {
@@ -377,15 +385,49 @@ void MainDialog::OnWrite() {
       return;
     }
     if (check.verdict == WriteVerdict::Warn) showMessage(check.message, MessageIcon::Exclamation, check.detail);
-    RunAccess([file](LoaderContext& ctx, HandedUi& ui) { tarvel::OnWrite(ctx, ui, *file); }, [] {});
+    RunAccess(
+        [file, job = WindowJob(), platform = WindowPlatform(), outcome](SessionObserver& observer) {
+          *outcome = WriteFirmware(job, *file, observer, platform);
+        },
+        [this, outcome] { WriteEnded(*outcome); });
     return;
   }
-  RunAccess([filePath](LoaderContext& ctx, HandedUi& ui) { tarvel::OnWrite(ctx, ui, filePath); }, [] {});
+  RunAccess(
+      [filePath, job = WindowJob(), platform = WindowPlatform(), outcome](SessionObserver& observer) {
+        *outcome = WriteFirmwareFile(job, filePath, observer, platform);
+      },
+      [this, outcome] { WriteEnded(*outcome); });
 }
 
-void MainDialog::RunAccess(std::function<void(LoaderContext&, HandedUi&)> access, std::function<void()> finished) {
+void MainDialog::WriteEnded(const RadioOutcome& outcome) {
+  if (outcome.write.ran) m_ctx.m_wCheckSum = outcome.write.checkSum;
+  setProgress(0, std::string());
+}
+
+RadioJob MainDialog::WindowJob() const {
+  RadioJob job;
+  job.port = m_ctx.link.m_strCommName;
+  job.baud = m_ctx.link.m_nBaudRate;
+  job.cable = m_ctx.cable();
+  job.rtsPulse = m_ctx.m_bRtsPulse;
+  return job;
+}
+
+SessionPlatform MainDialog::WindowPlatform() {
+  SessionPlatform platform;
+  platform.opener = &m_ctx.link.opener;
+  platform.clock = m_services.clock ? m_services.clock : m_ownClock.get();
+  platform.timeouts = m_ctx.link.timeouts;
+  platform.waitForInputBound = m_ctx.waitForInputBound;
+  return platform;
+}
+
+void MainDialog::RunAccess(std::function<void(SessionObserver&)> access, std::function<void()> finished) {
   if (Accessing()) return;
-  StartAccess(m_accessThread, m_ctx, *this, *this, std::move(access), [this, finished = std::move(finished)] {
+  // A port that a line switch left open is closed before the session opens
+  // its own.
+  CloseCommPort(m_ctx.link);
+  StartAccess(m_accessThread, *this, std::move(access), [this, finished = std::move(finished)] {
     // A refusal says nothing once the access is over.
     m_view.CloseRefusalBoxes();
     finished();
@@ -469,6 +511,35 @@ void MainDialog::statusChanged(int status) {
   m_view.RepaintLamp();
 }
 
+void MainDialog::statusChanged(AccessStatus status) { statusChanged(StatusCode(status)); }
+
+void MainDialog::progressed(const Progress& progress) {
+  if (m_bReading) {
+    // The status bar's pane moves every 20 blocks; the last block's step
+    // is left to the end of the read, which hides it.
+    if (progress.phase == SessionPhase::Started) setReadProgress(1);
+    if (progress.phase == SessionPhase::Reading && progress.block < progress.blocks) {
+      setReadProgress(static_cast<unsigned>(progress.block) / kBlocksPerReadStep);
+    }
+    return;
+  }
+  switch (progress.phase) {
+    case SessionPhase::Started: lockForWrite(); break;
+    case SessionPhase::Writing:
+      if (progress.block < 0) {
+        setProgressRange(static_cast<std::uint16_t>(progress.blocks - 1));
+      } else {
+        setProgress(progress.block, FormatBlockCounter(progress.block));
+      }
+      break;
+    case SessionPhase::Ended:
+      unlockAfterWrite();
+      bringToFront();
+      break;
+    default: break;
+  }
+}
+
 void MainDialog::setProgressRange(std::uint16_t highest) { m_view.SetProgressRange(highest); }
 
 void MainDialog::setProgress(int position, const std::string& text) { m_view.SetProgress(position, text); }
@@ -476,7 +547,7 @@ void MainDialog::setProgress(int position, const std::string& text) { m_view.Set
 void MainDialog::bringToFront() { m_view.BringToFront(); }
 
 // The bar's range comes from g_wEndBlock, which the read was started with.
-void MainDialog::setReadProgress(unsigned position, std::uint16_t) { m_view.SetReadProgress(position, g_wEndBlock); }
+void MainDialog::setReadProgress(unsigned position) { m_view.SetReadProgress(position, g_wEndBlock); }
 
 void MainDialog::showFolderPane() { m_view.SetFolderPane(m_strSflFolder); }
 

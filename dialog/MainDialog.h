@@ -22,10 +22,11 @@
 #include "dialog/AccessThread.h"
 #include "dialog/DialogLogic.h"
 #include "dialog/MainDialogView.h"
+#include "dialog/DialogPort.h"
 #include "firmware/WriteProcedure.h"
-#include "loader/LoaderContext.h"
+#include "loader/SessionObserver.h"
+#include "run/RadioSession.h"
 #include "service/ConverterLibrary.h"
-#include "firmware/FlashRead.h"
 #include "service/Converters.h"
 #include "settings/Settings.h"
 #include "trust/FileTrust.h"
@@ -46,7 +47,7 @@ struct MainDialogServices {
   Clock* clock = nullptr;        // null: the steady clock
 };
 
-class MainDialog final : public WriteUi, public ReadUi, public MessageDisplay, public UiPump, public WindowThread {
+class MainDialog final : public SessionObserver, public MessageDisplay, public UiPump, public WindowThread {
  public:
   MainDialog(MainDialogView& view, MainDialogServices services);
   ~MainDialog() override;
@@ -84,10 +85,10 @@ class MainDialog final : public WriteUi, public ReadUi, public MessageDisplay, p
   // while no access runs.
   bool MayEnd() const { return m_bCloseEnabled && !Accessing(); }
 
-  // The state that the procedures share: m_nType, m_nStatus, the port name
-  // and speed, the transmit buffer, the sums.
-  LoaderContext& Context() { return m_ctx; }
-  const LoaderContext& Context() const { return m_ctx; }
+  // The window's port choice: m_nType, m_nStatus, the port name and speed,
+  // the last sums.
+  DialogPort& Context() { return m_ctx; }
+  const DialogPort& Context() const { return m_ctx; }
   const ConverterSearch& Search() const { return m_search; }
   // A write or a flash read is under way on its own thread.
   bool Accessing() const { return m_accessThread.running(); }
@@ -102,15 +103,19 @@ class MainDialog final : public WriteUi, public ReadUi, public MessageDisplay, p
   int SortColumn() const { return m_catalog.sortState().column(); }
   bool SortAscending() const { return m_catalog.sortState().ascending(); }
 
-  // WriteUi and ReadUi, on the window's thread.
-  void lockForWrite() override;
-  void unlockAfterWrite() override;
-  void statusChanged(int status) override;
-  void setProgressRange(std::uint16_t highest) override;
-  void setProgress(int position, const std::string& text) override;
-  void bringToFront() override;
-  void setReadProgress(unsigned position, std::uint16_t endBlock) override;
-  void showFolderPane() override;
+  // What a write or a read shows, on the window's thread.
+  void lockForWrite();
+  void unlockAfterWrite();
+  void statusChanged(int status);
+  void setProgressRange(std::uint16_t highest);
+  void setProgress(int position, const std::string& text);
+  void bringToFront();
+  void setReadProgress(unsigned position);
+  void showFolderPane();
+  // SessionObserver, on the window's thread: the session's events, handed
+  // over by the access thread (its boxes are the access thread's own).
+  void statusChanged(AccessStatus status) override;
+  void progressed(const Progress& progress) override;
   // MessageDisplay: a box that the dialog shows while an access runs does
   // not wait, so the access goes on.
   void showMessage(StringId id, MessageIcon icon, std::string_view detail = {}) override;
@@ -133,9 +138,14 @@ class MainDialog final : public WriteUi, public ReadUi, public MessageDisplay, p
   void ApplyEnables(const std::vector<ControlEnable>& controls);
   void UncheckLineSwitches();
   void ShowBox(const std::string& text, MessageIcon icon, const std::string& detail);
-  // Runs `access` on the access thread with a conversation of its own;
+  // The job of a write or a read from the window's choice, and what it runs on.
+  RadioJob WindowJob() const;
+  // A write's end: its sum kept, the bar cleared after its report.
+  void WriteEnded(const RadioOutcome& outcome);
+  SessionPlatform WindowPlatform();
+  // Runs `access` on the access thread with a session of its own;
   // `finished` runs on the window's thread once it is over.
-  void RunAccess(std::function<void(LoaderContext&, HandedUi&)> access, std::function<void()> finished);
+  void RunAccess(std::function<void(SessionObserver&)> access, std::function<void()> finished);
   // The catalog's rows shown, with the tool tips known so far.
   void ShowRows();
   // Tool tips (file name, text) that became known.
@@ -152,12 +162,13 @@ class MainDialog final : public WriteUi, public ReadUi, public MessageDisplay, p
   std::unique_ptr<PortOpener> m_ownOpener;
   std::unique_ptr<Clock> m_ownClock;
   Settings m_settings;
-  LoaderContext m_ctx;
+  DialogPort m_ctx;
   InterfaceChoice m_choice;
   ConverterSearch m_search;
   Catalog m_catalog;
 
   bool m_bType1Allowed = true;
+  bool m_bReading = false;  // the access under way is a flash read
   bool m_bCloseEnabled = true;
   // "Cl&ose" pressed while the lamp was yellow: the dialog ends once the
   // access is over.

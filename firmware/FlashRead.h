@@ -11,20 +11,9 @@
 
 namespace tarvel {
 
-// What the front end shows while a read runs.
-class ReadUi {
- public:
-  virtual ~ReadUi() = default;
-  // m_nStatus changed: the lamp follows.
-  virtual void statusChanged(int status) = 0;
-  // The status bar's progress: range 0 … endBlock / 20, `position` above 0
-  // shows the control, 0 hides it (and leaves pane 0 empty).
-  virtual void setReadProgress(unsigned position, std::uint16_t endBlock) = 0;
-  // Pane 0 shows the SFL folder again: the read is over.
-  virtual void showFolderPane() = 0;
-  // Every block read, for front ends that show finer progress.
-  virtual void blockRead(int /*blocksDone*/, std::uint16_t /*endBlock*/) {}
-};
+// The window's status bar moves its read progress one step every this many
+// blocks.
+inline constexpr unsigned kBlocksPerReadStep = 20;
 
 // Where the blocks go: the flash converter library, loaded when the block
 // loop starts. Tests put a fake in its place.
@@ -42,7 +31,9 @@ class BlockSink {
 
 struct ReadOutcome {
   bool succeeded = false;
-  StringId lastMessage = StringId::AppTitle;  // the last failure message shown
+  // Why it failed: the cause's kind, with the last message the read showed
+  // (a read that fails after its start ends with 114).
+  Failure failure;
   std::uint32_t elapsedMs = 0;
   std::uint16_t readSum = 0;
   int blocksRead = 0;  // blocks the converter took
@@ -52,16 +43,19 @@ struct ReadOutcome {
   std::string keptPath;
 };
 
-// The read of blocks 0 … endBlock on the context's port settings. Shows its
-// own messages (130/131 for a refused output, 105/106, 111, 107, 114) and,
-// on success, the report; the front end reloads its catalog when it
-// succeeded. The converter writes into a new file beside the output, which
+// The read of blocks 0 … endBlock on the context's port settings. Its
+// failures go to the observer as they are found (130/131 for a refused
+// output, 105/106, 111, 107, 114); the report of a read that succeeded is
+// the caller's, and so is the catalog's reload. The converter writes into a new file beside the output, which
 // replaces the output only when every block was read: a failed read leaves
 // an existing output as it was and keeps what it read as NAME.partial.sfl;
 // the last message says which. An output that did not exist at the start
 // is not replaced by a file that appeared during the read unless `replace`
 // says so: the read then fails and keeps every block as its partial.
-ReadOutcome ReadFlash(LoaderContext& ctx, ReadUi& ui, BlockSink& sink, const std::string& outputPath,
-                      std::uint16_t endBlock, bool replace = false);
+ReadOutcome ReadFlash(LoaderContext& ctx, BlockSink& sink, const std::string& outputPath, std::uint16_t endBlock,
+                      bool replace = false);
+
+// The report of a read that succeeded, as the window shows it.
+std::string ReadReport(const ReadOutcome& outcome);
 
 }  // namespace tarvel

@@ -5,9 +5,8 @@
 #include <vector>
 
 #include "formats/SflFile.h"
+#include "loader/Conversation.h"
 #include "loader/Exchanges.h"
-#include "loader/Sync.h"
-#include "loader/Waits.h"
 
 namespace tarvel {
 
@@ -24,29 +23,26 @@ BlockMap BlocksOf(std::span<const std::uint8_t> bytes) {
   return blocks;
 }
 
-bool CompareBlocks(LoaderContext& ctx, const BlockMap& blocks, ReadBackOutcome& outcome) {
+std::optional<Failure> CompareBlocks(LoaderContext& ctx, const BlockMap& blocks, ReadBackOutcome& outcome,
+                                     std::uint32_t start) {
   ReadReply reply{};
+  const int total = static_cast<int>(blocks.size());
   for (const auto& [block, data] : blocks) {
-    if (ctx.stopRequested()) {
-      outcome.failure = StringId::Stopped;
-      ctx.messages.showMessage(outcome.failure, MessageIcon::Stop);
-      return false;
-    }
+    if (ctx.stopRequested()) return ctx.fail({FailureKind::Stopped, StringId::Stopped, {}, block, {}});
     std::size_t stray = 0;
     const BlockReadResult read = ReadBlockExchange(ctx, block, reply, &stray);
     if (read != BlockReadResult::Read) {
-      outcome.failure = StringId::CommunicationError;
-      ctx.messages.showMessage(outcome.failure, MessageIcon::Stop,
-                               read == BlockReadResult::OutOfStep ? OutOfStepText(block, stray) : std::string());
-      return false;
+      return ctx.fail({FailureKind::LineLost, StringId::CommunicationError,
+                       read == BlockReadResult::OutOfStep ? OutOfStepText(block, stray) : std::string(), block, {}});
     }
     ++outcome.blocksCompared;
     if (!std::equal(data.begin(), data.end(), reply.begin())) {
       if (!outcome.firstDifference) outcome.firstDifference = block;
       ++outcome.differences;
     }
+    ctx.observer.progressed({SessionPhase::Verifying, outcome.blocksCompared, total, 0, ctx.clock.tickMs() - start});
   }
-  return true;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -55,23 +51,13 @@ ReadBackOutcome ReadBackAndCompare(LoaderContext& ctx, const CheckedSflFile& fil
   ReadBackOutcome outcome;
   const BlockMap blocks = BlocksOf(file.bytes);
   const std::uint32_t start = ctx.clock.tickMs();
-  const bool framed = ctx.framed();
-  if (!OpenCommPortOrClose(ctx.link, outcome.failure)) return outcome;
-  if (framed && ctx.m_bRtsPulse) {
-    PulseQap10Rts(ctx);
-    CloseCommPort(ctx.link);
-    if (!OpenCommPortOrClose(ctx.link, outcome.failure)) return outcome;
-  }
-  if (!WakeAndSyncLoader(ctx)) {
-    outcome.failure = StringId::SyncError;
-    ctx.messages.showMessage(outcome.failure, MessageIcon::Stop);
+  const std::optional<Failure> failure =
+      RunConversation(ctx, kWriteConversation, [&] { return CompareBlocks(ctx, blocks, outcome, start); });
+  if (failure) {
+    outcome.failure = *failure;
   } else {
-    outcome.completed = CompareBlocks(ctx, blocks, outcome);
+    outcome.completed = true;
   }
-  // Leave the lines as a write leaves them.
-  SetLine(ctx, ControlLine::Dtr, framed);
-  SetLine(ctx, ControlLine::Rts, framed);
-  CloseCommPort(ctx.link);
   outcome.elapsedMs = ctx.clock.tickMs() - start;
   return outcome;
 }

@@ -6,8 +6,8 @@
 
 #include "base/Report.h"
 #include "firmware/SflPacket.h"
+#include "loader/Conversation.h"
 #include "loader/Exchanges.h"
-#include "loader/Sync.h"
 #include "loader/Waits.h"
 
 namespace tarvel {
@@ -17,82 +17,30 @@ namespace {
 // A block is sent once and re-sent at most this many times.
 constexpr int kMaxRetries = 5;
 
-void Fail(LoaderContext& ctx, WriteOutcome& outcome, StringId id, std::string_view detail = {}) {
-  outcome.failure = id;
-  ctx.messages.showMessage(id, MessageIcon::Stop, detail);
-}
-
-void SetStatus(LoaderContext& ctx, WriteUi& ui, AccessStatus status) {
-  ctx.m_nStatus = StatusCode(status);
-  ui.statusChanged(ctx.m_nStatus);
-}
-
-bool WriteCheckedBlocks(LoaderContext& ctx, WriteUi& ui, const CheckedSflFile& file, WriteOutcome& outcome);
+std::optional<Failure> WriteCheckedBlocks(LoaderContext& ctx, const CheckedSflFile& file, WriteOutcome& outcome,
+                                          std::uint32_t start);
 
 // The block loop of a write, from a file path or from a checked file.
-using BlockWriter = std::function<bool(WriteOutcome&)>;
+using BlockWriter = std::function<std::optional<Failure>(WriteOutcome&, std::uint32_t start)>;
 
-// Synchronises and, when that works, writes the blocks. The port is open.
-bool SyncAndWrite(LoaderContext& ctx, WriteUi& ui, const BlockWriter& writeBlocks, WriteOutcome& outcome,
-                  bool synced) {
-  if (!synced) {
-    SetStatus(ctx, ui, AccessStatus::SyncFailed);
-    Fail(ctx, outcome, StringId::SyncError);
-    return false;
-  }
-  return writeBlocks(outcome);
-}
-
-bool WriteQap10(LoaderContext& ctx, WriteUi& ui, const BlockWriter& writeBlocks, WriteOutcome& outcome) {
-  if (!OpenCommPortOrClose(ctx.link, outcome.failure)) return false;
-  if (ctx.m_bRtsPulse) {
-    // The adapter wants an RTS pulse on a freshly opened port first.
-    if (!OpenCommPortOrClose(ctx.link, outcome.failure)) return false;
-    PulseQap10Rts(ctx);
-    CloseCommPort(ctx.link);
-    if (!OpenCommPortOrClose(ctx.link, outcome.failure)) return false;
-  }
-  SendQap10StartPacket(ctx);
-  const bool result = SyncAndWrite(ctx, ui, writeBlocks, outcome, SyncLoaderFramed(ctx));
-  SetLine(ctx, ControlLine::Dtr, ctx.cableFacts().linesHighAfter);
-  SetLine(ctx, ControlLine::Rts, ctx.cableFacts().linesHighAfter);
-  CloseCommPort(ctx.link);
-  return result;
-}
-
-bool WriteQap8(LoaderContext& ctx, WriteUi& ui, const BlockWriter& writeBlocks, WriteOutcome& outcome) {
-  if (!OpenCommPortOrClose(ctx.link, outcome.failure)) return false;
-  PulseQap8LoaderEntry(ctx);
-  const bool result = SyncAndWrite(ctx, ui, writeBlocks, outcome, SyncLoader(ctx));
-  SetLine(ctx, ControlLine::Dtr, ctx.cableFacts().linesHighAfter);
-  SetLine(ctx, ControlLine::Rts, ctx.cableFacts().linesHighAfter);
-  CloseCommPort(ctx.link);
-  return result;
-}
-
-WriteOutcome RunWrite(LoaderContext& ctx, WriteUi& ui, const BlockWriter& writeBlocks) {
+WriteOutcome RunWrite(LoaderContext& ctx, const BlockWriter& writeBlocks) {
   WriteOutcome outcome;
   if (ctx.status() != AccessStatus::Idle) return outcome;
   outcome.ran = true;
 
-  ui.lockForWrite();
-  SetStatus(ctx, ui, AccessStatus::Accessing);
+  ctx.observer.progressed({SessionPhase::Started});
+  ctx.setStatus(AccessStatus::Accessing);
   const std::uint32_t start = ctx.clock.tickMs();
-
-  const bool result = ctx.cable() == Cable::Qap10 ? WriteQap10(ctx, ui, writeBlocks, outcome)
-                                                  : WriteQap8(ctx, ui, writeBlocks, outcome);
+  const std::optional<Failure> failure =
+      RunConversation(ctx, kWriteConversation, [&] { return writeBlocks(outcome, start); });
   outcome.elapsedMs = ctx.clock.tickMs() - start;
-  outcome.succeeded = result;
+  outcome.succeeded = !failure;
+  if (failure) outcome.failure = *failure;
   outcome.checkSum = ctx.m_wCheckSum;
 
-  ui.unlockAfterWrite();
-  SetStatus(ctx, ui, AccessStatus::Idle);
-  ui.bringToFront();
-  if (result) {
-    ctx.messages.showReport(FormatReport(StringId::WriteSucceeded, outcome.elapsedMs, ctx.m_wCheckSum),
-                            MessageIcon::Information);
-  }
-  ui.setProgress(0, std::string());
+  ctx.setStatus(AccessStatus::Idle);
+  ctx.observer.progressed({SessionPhase::Ended, outcome.blocksWritten, 0, outcome.retries, outcome.elapsedMs});
+  if (outcome.succeeded) ctx.observer.succeeded(WriteReport(outcome));
   return outcome;
 }
 
@@ -109,12 +57,30 @@ std::string StoppedWriteState(int blocksWritten) {
   return FormatString(StringId::WritePartlyHint, {FormatBlockCounter(blocksWritten - 1)});
 }
 
-WriteOutcome OnWrite(LoaderContext& ctx, WriteUi& ui, const std::string& filePath) {
-  return RunWrite(ctx, ui, [&](WriteOutcome& outcome) { return WriteFlashBlocks(ctx, ui, filePath, outcome); });
+std::string WriteReport(const WriteOutcome& outcome) {
+  return FormatReport(StringId::WriteSucceeded, outcome.elapsedMs, outcome.checkSum);
 }
 
-WriteOutcome OnWrite(LoaderContext& ctx, WriteUi& ui, const CheckedSflFile& file) {
-  return RunWrite(ctx, ui, [&](WriteOutcome& outcome) { return WriteFlashBlocks(ctx, ui, file, outcome); });
+WriteOutcome OnWrite(LoaderContext& ctx, const std::string& filePath) {
+  return RunWrite(ctx, [&](WriteOutcome& outcome, std::uint32_t start) {
+    // The progress range comes before the file is read, as the window's
+    // order has it: a file that cannot be read still showed its range.
+    const std::optional<std::uint64_t> size = SflFileSize(filePath);
+    if (!size) return std::optional<Failure>(ctx.fail({FailureKind::File, StringId::FileCannotBeOpened, filePath, {}, {}}));
+    ctx.observer.progressed({SessionPhase::Writing, -1, SflProgressHighest(*size) + 1});
+    CheckedSflFile file;
+    if (const auto problem = LoadCheckedSflFile(filePath, file)) {
+      return std::optional<Failure>(ctx.fail({FailureKind::File, problem->id, problem->detail, {}, {}}));
+    }
+    return WriteCheckedBlocks(ctx, file, outcome, start);
+  });
+}
+
+WriteOutcome OnWrite(LoaderContext& ctx, const CheckedSflFile& file) {
+  return RunWrite(ctx, [&](WriteOutcome& outcome, std::uint32_t start) {
+    ctx.observer.progressed({SessionPhase::Writing, -1, file.progressHighest + 1});
+    return WriteCheckedBlocks(ctx, file, outcome, start);
+  });
 }
 
 std::optional<SflFileProblem> LoadCheckedSflFile(const std::string& path, CheckedSflFile& file) {
@@ -133,33 +99,26 @@ std::optional<SflFileProblem> LoadCheckedSflFile(const std::string& path, Checke
   return std::nullopt;
 }
 
-bool WriteFlashBlocks(LoaderContext& ctx, WriteUi& ui, const std::string& filePath, WriteOutcome& outcome) {
-  // The progress range is set before the file is read, as the window's
-  // order has it: a file that cannot be read still showed its range.
-  const std::optional<std::uint64_t> size = SflFileSize(filePath);
-  if (!size) {
-    Fail(ctx, outcome, StringId::FileCannotBeOpened, filePath);
-    return false;
-  }
-  ui.setProgressRange(SflProgressHighest(*size));
+std::optional<Failure> WriteFlashBlocks(LoaderContext& ctx, const std::string& filePath, WriteOutcome& outcome) {
   CheckedSflFile file;
   if (const auto problem = LoadCheckedSflFile(filePath, file)) {
-    Fail(ctx, outcome, problem->id, problem->detail);
-    return false;
+    return ctx.fail({FailureKind::File, problem->id, problem->detail, {}, {}});
   }
-  return WriteCheckedBlocks(ctx, ui, file, outcome);
+  return WriteFlashBlocks(ctx, file, outcome);
 }
 
-bool WriteFlashBlocks(LoaderContext& ctx, WriteUi& ui, const CheckedSflFile& file, WriteOutcome& outcome) {
-  ui.setProgressRange(file.progressHighest);
-  return WriteCheckedBlocks(ctx, ui, file, outcome);
+std::optional<Failure> WriteFlashBlocks(LoaderContext& ctx, const CheckedSflFile& file, WriteOutcome& outcome) {
+  ctx.observer.progressed({SessionPhase::Writing, -1, file.progressHighest + 1});
+  return WriteCheckedBlocks(ctx, file, outcome, ctx.clock.tickMs());
 }
 
 namespace {
 
-bool WriteCheckedBlocks(LoaderContext& ctx, WriteUi& ui, const CheckedSflFile& file, WriteOutcome& outcome) {
+std::optional<Failure> WriteCheckedBlocks(LoaderContext& ctx, const CheckedSflFile& file, WriteOutcome& outcome,
+                                          std::uint32_t start) {
   SflTextReader reader(file.bytes);
   ctx.m_wCheckSum = 0;
+  const int blocks = file.progressHighest + 1;
   int counter = 0;
   for (;;) {
     ctx.m_nRetry = 0;
@@ -169,21 +128,22 @@ bool WriteCheckedBlocks(LoaderContext& ctx, WriteUi& ui, const CheckedSflFile& f
       if (ctx.m_nRetry == 0) {
         if (ctx.stopRequested()) {
           outcome.stopped = true;
-          Fail(ctx, outcome, StringId::Stopped, StoppedWriteState(outcome.blocksWritten));
-          return false;
+          return ctx.fail({FailureKind::Stopped, StringId::Stopped, StoppedWriteState(outcome.blocksWritten),
+                           outcome.blocksWritten, {}});
         }
-        if (!ReadSflRecord(ctx, reader, length)) return true;
-        ui.setProgress(counter, FormatBlockCounter(counter));
+        if (!ReadSflRecord(ctx, reader, length)) return std::nullopt;
+        ctx.observer.progressed(
+            {SessionPhase::Writing, counter, blocks, outcome.retries, ctx.clock.tickMs() - start});
         ++counter;
         head = SaveWritePacketHead(ctx);
       } else {
         if (ctx.m_nRetry > kMaxRetries) {
-          Fail(ctx, outcome, StringId::FlashWriteFailed);
-          return false;
+          return ctx.fail({FailureKind::BlockRefused, StringId::FlashWriteFailed, {}, outcome.blocksWritten, {}});
         }
         // The failed attempt built its verify command over the packet's start.
         length = RestoreWritePacket(ctx, head);
         ++outcome.retries;
+        ctx.observer.retried(outcome.blocksWritten, outcome.retries);
       }
       const BlockWriteResult result = WriteBlockExchange(ctx, length);
       if (result == BlockWriteResult::Written) {
@@ -191,8 +151,7 @@ bool WriteCheckedBlocks(LoaderContext& ctx, WriteUi& ui, const CheckedSflFile& f
         break;
       }
       if (result == BlockWriteResult::NoReply) {
-        Fail(ctx, outcome, StringId::CommunicationError);
-        return false;
+        return ctx.fail({FailureKind::LineLost, StringId::CommunicationError, {}, outcome.blocksWritten, {}});
       }
       ++ctx.m_nRetry;
     }

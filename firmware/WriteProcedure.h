@@ -12,29 +12,10 @@
 
 namespace tarvel {
 
-// What the front end shows while a write runs. The window locks and
-// unlocks its controls and drives its progress bar and lamp; the command
-// line prints progress.
-class WriteUi {
- public:
-  virtual ~WriteUi() = default;
-  // Controls disabled, the line switches unchecked, "Writing..." shown.
-  virtual void lockForWrite() = 0;
-  // The idle state of the controls restored and the status text cleared.
-  virtual void unlockAfterWrite() = 0;
-  // m_nStatus changed: the lamp follows.
-  virtual void statusChanged(int status) = 0;
-  virtual void setProgressRange(std::uint16_t highest) = 0;
-  // `text` is the block counter as "%03X"; an empty text clears it.
-  virtual void setProgress(int position, const std::string& text) = 0;
-  virtual void bringToFront() = 0;
-};
-
 struct WriteOutcome {
   bool ran = false;        // false: refused because an access is under way
   bool succeeded = false;
-  // The last message shown on failure (105, 106, 111, 104, 115, 107, 108).
-  StringId failure = StringId::AppTitle;
+  Failure failure;  // why it failed (the window showed it as it was found)
   std::uint32_t elapsedMs = 0;
   std::uint16_t checkSum = 0;
   int blocksWritten = 0;
@@ -63,15 +44,20 @@ struct SflFileProblem {
 std::optional<SflFileProblem> LoadCheckedSflFile(const std::string& path, CheckedSflFile& file);
 
 // The WRITE command. Refused (nothing happens) while m_nStatus is not 0, so
-// that a second write can never start inside a running one.
-WriteOutcome OnWrite(LoaderContext& ctx, WriteUi& ui, const std::string& filePath);
+// that a second write can never start inside a running one. The context's
+// observer hears the start, the status, every block and each failure as
+// it is found; the report of a write that succeeded is the caller's.
+WriteOutcome OnWrite(LoaderContext& ctx, const std::string& filePath);
 // The same with a file read and checked beforehand.
-WriteOutcome OnWrite(LoaderContext& ctx, WriteUi& ui, const CheckedSflFile& file);
+WriteOutcome OnWrite(LoaderContext& ctx, const CheckedSflFile& file);
 
-// The block loop on an open, synchronised port. On failure it has shown
-// its message and recorded it in `outcome`.
-bool WriteFlashBlocks(LoaderContext& ctx, WriteUi& ui, const std::string& filePath, WriteOutcome& outcome);
-bool WriteFlashBlocks(LoaderContext& ctx, WriteUi& ui, const CheckedSflFile& file, WriteOutcome& outcome);
+// The block loop on an open, synchronised port; its failure, reported to
+// the observer as it was found.
+std::optional<Failure> WriteFlashBlocks(LoaderContext& ctx, const std::string& filePath, WriteOutcome& outcome);
+std::optional<Failure> WriteFlashBlocks(LoaderContext& ctx, const CheckedSflFile& file, WriteOutcome& outcome);
+
+// The report of a write that succeeded, as the window shows it.
+std::string WriteReport(const WriteOutcome& outcome);
 
 // What a write stopped after `blocksWritten` blocks left in the radio, and
 // what the user must do about it.

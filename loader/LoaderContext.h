@@ -9,15 +9,12 @@
 #include <cstdint>
 
 #include "base/Clock.h"
-#include "base/MessageDisplay.h"
 #include "base/UiPump.h"
 #include "loader/CableFacts.h"
+#include "loader/SessionObserver.h"
 #include "serial/CommPort.h"
 
 namespace tarvel {
-
-// Where a conversation stands. The window's lamp and its Close follow it.
-enum class AccessStatus { Idle = 0, Accessing = 1, SyncFailed = 2 };
 
 // m_nStatus keeps the status as an integer; a value of no status reads as
 // idle.
@@ -39,11 +36,11 @@ inline constexpr std::chrono::milliseconds kWaitForInputBound{3000};
 inline constexpr std::size_t kPacketBufferSize = 144;
 
 struct LoaderContext {
-  LoaderContext(PortOpener& opener, MessageDisplay& messages, Clock& clock, UiPump& pump)
-      : link(opener, messages), messages(messages), clock(clock), pump(pump) {}
+  LoaderContext(PortOpener& opener, SessionObserver& observer, Clock& clock, UiPump& pump)
+      : link(opener), observer(observer), clock(clock), pump(pump) {}
 
   CommLink link;
-  MessageDisplay& messages;
+  SessionObserver& observer;
   Clock& clock;
   UiPump& pump;
 
@@ -70,6 +67,16 @@ struct LoaderContext {
   const CableFacts& cableFacts() const { return FactsOf(cable()); }
   bool framed() const { return cableFacts().framed; }
   AccessStatus status() const { return StatusOf(m_nStatus); }
+  void setStatus(AccessStatus status) {
+    m_nStatus = StatusCode(status);
+    observer.statusChanged(status);
+  }
+  // The failure goes to the observer at once and is handed back for the
+  // caller's outcome.
+  Failure fail(Failure failure) {
+    observer.failed(failure);
+    return failure;
+  }
 };
 
 }  // namespace tarvel

@@ -106,18 +106,4 @@ bool WakeAndSyncLoader(LoaderContext& ctx) {
   return SyncLoader(ctx);
 }
 
-bool CheckLoaderConnection(LoaderContext& ctx) {
-  if (!OpenCommPort(ctx.link)) {
-    CloseCommPort(ctx.link);
-    return false;
-  }
-  const bool linesHigh = ctx.cableFacts().linesHighAfter;
-  const bool synced = WakeAndSyncLoader(ctx);
-  SetLine(ctx, ControlLine::Dtr, linesHigh);
-  SetLine(ctx, ControlLine::Rts, linesHigh);
-  CloseCommPort(ctx.link);
-  if (!synced) ctx.messages.showMessage(StringId::SyncError, MessageIcon::Stop);
-  return synced;
-}
-
 }  // namespace tarvel

@@ -5,13 +5,8 @@
 
 namespace tarvel {
 
-// The connection check: opens the port, wakes the loader and synchronises
-// with it, leaves the lines as a write leaves them and closes the port.
-// Shows 105/106 or 111 on failure and nothing on success.
-bool CheckLoaderConnection(LoaderContext& ctx);
-
 // On an open port: the cable's way into the loader (the QAP-10 start packet,
-// the QAP-8 reset pulse), then the synchronisation. Shows nothing.
+// the QAP-8 reset pulse), then the synchronisation.
 bool WakeAndSyncLoader(LoaderContext& ctx);
 
 // QAP-8: 0x00 every millisecond until 0x00 comes back (at most 26 sent),

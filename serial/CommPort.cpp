@@ -2,21 +2,19 @@
 
 namespace tarvel {
 
-bool OpenCommPort(CommLink& link) {
+std::optional<Failure> OpenCommPort(CommLink& link) {
   CloseCommPort(link);
   OpenResult opened = link.opener.open(link.m_strCommName, link.m_nBaudRate, link.timeouts);
   link.hComm = std::move(opened.port);
   switch (opened.status) {
     case OpenStatus::Ok:
-      return true;
+      return std::nullopt;
     case OpenStatus::CannotOpen:
-      link.messages.showMessage(StringId::PortCannotBeHandled, MessageIcon::Stop, opened.detail);
-      return false;
+      return Failure{FailureKind::Port, StringId::PortCannotBeHandled, opened.detail, {}, {}};
     case OpenStatus::CannotConfigure:
-      link.messages.showMessage(StringId::PortInitFailed, MessageIcon::Stop, opened.detail);
-      return false;
+      return Failure{FailureKind::Configuration, StringId::PortInitFailed, opened.detail, {}, {}};
   }
-  return false;
+  return Failure{FailureKind::Port, StringId::PortCannotBeHandled, opened.detail, {}, {}};
 }
 
 void CloseCommPort(CommLink& link) { link.hComm.reset(); }
@@ -28,25 +26,22 @@ bool OpenCommPortQuietly(CommLink& link) {
   return link.hComm != nullptr;
 }
 
-bool OpenCommPortOrClose(CommLink& link, StringId& failure) {
-  if (OpenCommPort(link)) return true;
-  failure = link.hComm ? StringId::PortInitFailed : StringId::PortCannotBeHandled;
-  CloseCommPort(link);
-  return false;
+std::optional<Failure> OpenCommPortOrClose(CommLink& link) {
+  std::optional<Failure> failure = OpenCommPort(link);
+  if (failure) CloseCommPort(link);
+  return failure;
 }
 
 namespace {
-void OnLineSwitch(CommLink& link, ControlLine line, bool checked) {
-  if (!OpenCommPort(link)) {
-    CloseCommPort(link);
-    return;
-  }
+std::optional<Failure> OnLineSwitch(CommLink& link, ControlLine line, bool checked) {
+  if (std::optional<Failure> failure = OpenCommPortOrClose(link)) return failure;
   link.hComm->setLine(line, checked);
   if (!checked) CloseCommPort(link);
+  return std::nullopt;
 }
 }  // namespace
 
-void OnCheck5V(CommLink& link, bool checked) { OnLineSwitch(link, ControlLine::Dtr, checked); }
-void OnCheckMD(CommLink& link, bool checked) { OnLineSwitch(link, ControlLine::Rts, checked); }
+std::optional<Failure> OnCheck5V(CommLink& link, bool checked) { return OnLineSwitch(link, ControlLine::Dtr, checked); }
+std::optional<Failure> OnCheckMD(CommLink& link, bool checked) { return OnLineSwitch(link, ControlLine::Rts, checked); }
 
 }  // namespace tarvel

@@ -3,18 +3,18 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
-#include "base/MessageDisplay.h"
+#include "base/Failure.h"
 #include "serial/SerialPort.h"
 
 namespace tarvel {
 
 struct CommLink {
-  CommLink(PortOpener& opener, MessageDisplay& messages) : opener(opener), messages(messages) {}
+  explicit CommLink(PortOpener& opener) : opener(opener) {}
 
   PortOpener& opener;
-  MessageDisplay& messages;
   // The open port; null while none is open. Every open first closes it.
   std::unique_ptr<SerialPort> hComm;
   std::string m_strCommName = "COM1";
@@ -22,20 +22,21 @@ struct CommLink {
   PortTimeouts timeouts;
 };
 
-// Opens m_strCommName at m_nBaudRate into hComm. On failure it has shown 105
-// or 106 and returns false; the caller then closes with CloseCommPort.
-bool OpenCommPort(CommLink& link);
+// Opens m_strCommName at m_nBaudRate into hComm. On failure it returns why
+// (105 or 106, with the system's reason); a port that refused its settings
+// stays in hComm for the caller to close with CloseCommPort.
+std::optional<Failure> OpenCommPort(CommLink& link);
 void CloseCommPort(CommLink& link);
-// OpenCommPort without its messages, for steps whose failure is no failure
-// of the procedure (a closing line pulse). False: no port is open.
+// OpenCommPort for steps whose failure is no failure of the procedure (a
+// closing line pulse). False: no port is open.
 bool OpenCommPortQuietly(CommLink& link);
-// OpenCommPort, and on failure the caller's part too: the port closed and
-// the message shown (105 or 106) named in `failure`.
-bool OpenCommPortOrClose(CommLink& link, StringId& failure);
+// OpenCommPort, and on failure the port closed too.
+std::optional<Failure> OpenCommPortOrClose(CommLink& link);
 
 // The switch handlers: every click reopens the port; checked raises the line
-// and keeps the port open, unchecked lowers it and closes the port.
-void OnCheck5V(CommLink& link, bool checked);
-void OnCheckMD(CommLink& link, bool checked);
+// and keeps the port open, unchecked lowers it and closes the port. Why the
+// port would not open, for the window to show.
+std::optional<Failure> OnCheck5V(CommLink& link, bool checked);
+std::optional<Failure> OnCheckMD(CommLink& link, bool checked);
 
 }  // namespace tarvel

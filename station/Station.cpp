@@ -3,40 +3,18 @@
 #include <chrono>
 #include <utility>
 
-#include "base/Clock.h"
 #include "base/FileIo.h"
-#include "base/UiPump.h"
-#include "diagnosis/LineWatch.h"
-#include "firmware/ReadBack.h"
-#include "loader/LoaderContext.h"
-#include "serial/SerialPort.h"
-#include "station/ExitCodes.h"
-#include "station/RadioDiagnosis.h"
-#include "station/SideBySide.h"
+#include "run/ExitCodes.h"
+#include "run/RadioDiagnosis.h"
+#include "run/RadioResult.h"
+#include "run/RadioSession.h"
+#include "run/SideBySide.h"
 
 namespace tarvel {
 
 namespace {
 
-// The exit code of a unit that a stop ended, as Ctrl-C ends tarvel-cli.
-constexpr int kExitStopped = 130;
-
 std::string TodayUtc() { return IsoTimeUtc(std::chrono::system_clock::now()).substr(0, 10); }
-
-// What a bed's write showed: the last failure and its detail. Reports are
-// the bed's own result line.
-class BedMessages final : public MessageDisplay {
- public:
-  void showMessage(StringId id, MessageIcon icon, std::string_view detail) override {
-    if (icon == MessageIcon::Information) return;
-    failure = id;
-    this->detail = std::string(detail);
-  }
-  void showReport(const std::string&, MessageIcon) override {}
-
-  StringId failure = StringId::AppTitle;
-  std::string detail;
-};
 
 }  // namespace
 
@@ -172,75 +150,41 @@ void Station::progressed(std::size_t bed) {
 
 RunResult Station::writeBed(std::size_t index, const std::string& serial, BedResult& shown) {
   Bed& bed = *beds_[index];
-  const RadioLine line{bed.port, config_.cable, config_.baud};
   RunResult result;
   result.tool = "tarvel";
   result.command = "write";
   result.startedAt = std::chrono::system_clock::now();
-  result.radio = DescribeRadio(line);
+  result.radio = DescribeRadio(RadioLine{bed.port, config_.cable, config_.baud});
   result.radio->serial = serial;
   result.transfer = facts_;
   shown.serial = serial;
 
-  std::unique_ptr<PortOpener> system = MakeSystemPortOpener();
-  LineWatch watch;
-  WatchingOpener opener(*system, watch);
-  BedMessages messages;
-  SteadyClock clock;
-  NoUiPump pump;
-  LoaderContext ctx(opener, messages, clock, pump);
-  ctx.link.m_strCommName = bed.port;
-  ctx.link.m_nBaudRate = config_.baud;
-  ctx.setCable(config_.cable);
-  ctx.stopRequest = &stop_;
+  RadioJob job;
+  job.port = bed.port;
+  job.cable = config_.cable;
+  job.baud = config_.baud;
+  job.verify = facts_.verify;
+  job.serial = serial;
+  job.stop = &stop_;
 
   const auto started = std::chrono::steady_clock::now();
-  BlockProgressUi ui(bed.blocksDone, [this, index] { progressed(index); });
-  const WriteOutcome outcome = OnWrite(ctx, ui, file_);
-  // The procedure shows the block it sends; the bar ends at what was written.
-  bed.blocksDone.store(outcome.blocksWritten);
+  BlockProgress progress(bed.blocksDone, [this, index] { progressed(index); });
+  const RadioOutcome outcome = WriteFirmware(job, file_, progress);
+  // The write shows the block it sends; the bar ends at what was written.
+  bed.blocksDone.store(outcome.write.blocksWritten);
   progressed(index);
-  TransferFacts& transfer = *result.transfer;
-  transfer.blocksDone = outcome.blocksWritten;
-  transfer.retries = outcome.retries;
-  transfer.checksum = outcome.checkSum;
-  StringId failure = StringId::AppTitle;
-  if (!outcome.succeeded) {
-    failure = outcome.failure;
-    result.exitCode = outcome.stopped ? kExitStopped : ExitCodeFor(failure);
-    if (failure == StringId::CommunicationError || failure == StringId::FlashWriteFailed) {
-      transfer.firstFailedBlock = outcome.blocksWritten;
-    }
-    result.message = std::string(LoadString(failure));
-    result.detail = messages.detail;
-    shown.text = outcome.stopped ? FormatString(StringId::StationStoppedAt, {std::to_string(outcome.blocksWritten),
-                                                                            std::to_string(facts_.blocksTotal)})
-                                 : result.message;
-  } else if (transfer.verify) {
-    const ReadBackOutcome check = ReadBackAndCompare(ctx, file_);
-    transfer.verifyMs = check.elapsedMs;
-    if (check.firstDifference) transfer.verifyFirstDifference = *check.firstDifference;
-    if (!check.completed) {
-      failure = check.failure;
-      result.exitCode = ctx.stopRequested() ? kExitStopped : ExitCodeFor(failure);
-      result.message = std::string(LoadString(StringId::VerifyNotCompleted));
-      result.detail = messages.detail;
-    } else if (check.differences != 0) {
-      result.exitCode = kExitVerify;
-      result.message = std::string(LoadString(StringId::VerifyFailed));
-      result.hint = FormatString(StringId::VerifyMismatchHint, {FormatBlockCounter(*check.firstDifference)});
-    }
-    shown.text = result.exitCode == kExitOk ? std::string(LoadString(StringId::VerifySucceeded)) : result.message;
+  DescribeOutcome(outcome, result);
+  if (outcome.write.stopped) {
+    shown.text = FormatString(StringId::StationStoppedAt,
+                              {std::to_string(outcome.write.blocksWritten), std::to_string(facts_.blocksTotal)});
+  } else if (outcome.verify && result.exitCode == kExitOk) {
+    shown.text = TerminalText(LoadString(StringId::VerifySucceeded));
+  } else if (outcome.verify && outcome.verify->failure) {
+    shown.text = TerminalText(LoadString(StringId::VerifyNotCompleted));
+  } else {
+    shown.text = result.message;
   }
-  if (result.exitCode == kExitOk) {
-    result.message = std::string(LoadString(StringId::WriteSucceeded));
-    if (shown.text.empty()) shown.text = result.message;
-  }
-  if (failure != StringId::AppTitle) {
-    AddRadioDiagnosis(result, failure, line, watch, messages.detail);
-    const std::vector<Finding> findings = DiagnoseRadioFailure(failure, line, watch, messages.detail);
-    if (!findings.empty()) shown.diagnosis = findings.front().text;
-  }
+  if (!outcome.diagnosis.empty()) shown.diagnosis = outcome.diagnosis.front().text;
   result.elapsedMs = static_cast<std::uint32_t>(
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count());
   shown.elapsedMs = result.elapsedMs;

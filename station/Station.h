@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "firmware/WriteProcedure.h"
-#include "station/RecordFile.h"
-#include "station/RecordHistory.h"
-#include "station/RunResult.h"
+#include "run/RecordFile.h"
+#include "run/RecordHistory.h"
+#include "run/RunResult.h"
 #include "station/StationFile.h"
 
 namespace tarvel {

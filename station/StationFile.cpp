@@ -6,9 +6,9 @@
 
 #include "loader/CableFacts.h"
 #include "settings/ProfileFile.h"
-#include "station/FileToWrite.h"
-#include "station/RecordFile.h"
-#include "station/SideBySide.h"
+#include "run/FileToWrite.h"
+#include "run/RecordFile.h"
+#include "run/SideBySide.h"
 
 namespace tarvel {
 

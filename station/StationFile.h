@@ -19,7 +19,7 @@
 
 #include "base/Cable.h"
 #include "firmware/WriteProcedure.h"
-#include "station/RunResult.h"
+#include "run/RunResult.h"
 #include "trust/FileTrust.h"
 
 namespace tarvel {

@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "station/ExitCodes.h"
+#include "run/ExitCodes.h"
 #include "cli/GangWrite.h"
 #include "cli/RadioRun.h"
 #include "sim/SimRadio.h"

@@ -9,7 +9,6 @@
 #include "sim/SimRadio.h"
 #include "tests/converters/HexText.h"
 #include "tests/support/Fakes.h"
-#include "tests/support/RecordingWriteUi.h"
 #include "tests/support/TempDir.h"
 
 namespace tarvel {
@@ -47,13 +46,12 @@ TEST(ConvertAndWriteTest, TheConvertedFileIsWrittenBlockForBlock) {
     LoaderContext ctx(opener, messages, clock, pump);
     ctx.setCable(cable);
     ctx.link.m_strCommName = radio->devicePath();
-    test::RecordingWriteUi ui;
 
-    const WriteOutcome outcome = OnWrite(ctx, ui, (dir.path() / "fw.sfl").string());
-    ASSERT_TRUE(outcome.succeeded) << static_cast<int>(outcome.failure);
+    const WriteOutcome outcome = OnWrite(ctx, (dir.path() / "fw.sfl").string());
+    ASSERT_TRUE(outcome.succeeded) << static_cast<int>(outcome.failure.message);
     EXPECT_EQ(outcome.blocksWritten, 0x20);
     // The size convention holds exactly: the range ends at the last block.
-    EXPECT_EQ(ui.ranges, std::vector<int>{0x1F});
+    EXPECT_EQ(messages.ranges(), std::vector<int>{0x1F});
 
     std::array<std::uint8_t, 128> erased{};
     erased.fill(0xFF);

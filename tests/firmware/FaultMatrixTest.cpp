@@ -7,7 +7,6 @@
 #include "firmware/FlashRead.h"
 #include "tests/support/FakeLoader.h"
 #include "tests/support/Fakes.h"
-#include "tests/support/RecordingWriteUi.h"
 #include "tests/support/SflText.h"
 #include "tests/support/TempDir.h"
 
@@ -79,12 +78,6 @@ struct Conversation {
 
 constexpr int kNever = 1 << 30;
 
-struct NoReadUi final : ReadUi {
-  void statusChanged(int) override {}
-  void setReadProgress(unsigned, std::uint16_t) override {}
-  void showFolderPane() override {}
-};
-
 struct CountingSink final : BlockSink {
   bool load(std::string&) override { return true; }
   int addBlock(const std::string&, std::span<const std::uint8_t, kFlashBlockRecordBytes>) override { return 1; }
@@ -100,8 +93,7 @@ TEST_P(FaultMatrixTest, WriteEndsCleanlyWhateverFailsWherever) {
   int cleanSteps = 0;
   {
     Conversation clean(type, Fault::Silence, kNever);
-    test::RecordingWriteUi ui;
-    ASSERT_TRUE(OnWrite(clean.ctx, ui, file).succeeded);
+    ASSERT_TRUE(OnWrite(clean.ctx, file).succeeded);
     cleanSteps = clean.line.writes;
   }
   int runs = 0;
@@ -112,13 +104,12 @@ TEST_P(FaultMatrixTest, WriteEndsCleanlyWhateverFailsWherever) {
       test::FakeOpener& opener = c.opener;
       test::RecordingMessages& messages = c.messages;
       LoaderContext& ctx = c.ctx;
-      test::RecordingWriteUi ui;
-      const WriteOutcome outcome = OnWrite(ctx, ui, file);
+      const WriteOutcome outcome = OnWrite(ctx, file);
       ++runs;
       EXPECT_EQ(ctx.m_nStatus, 0);
       EXPECT_EQ(opener.line->openPorts, 0);
-      EXPECT_EQ(ui.calls.front(), "lock");
-      EXPECT_EQ(std::count(ui.calls.begin(), ui.calls.end(), "unlock"), 1);
+      EXPECT_EQ(messages.progress.front().phase, SessionPhase::Started);
+      EXPECT_EQ(messages.phase(SessionPhase::Ended).size(), 1u);
       if (outcome.succeeded) {
         EXPECT_TRUE(messages.shown.empty());
         EXPECT_EQ(messages.reports.size(), 1u);
@@ -144,9 +135,8 @@ TEST_P(FaultMatrixTest, ReadEndsCleanlyWhateverFailsWherever) {
   int cleanSteps = 0;
   {
     Conversation clean(type, Fault::Silence, kNever);
-    NoReadUi ui;
     CountingSink sink;
-    ASSERT_TRUE(ReadFlash(clean.ctx, ui, sink, output, kEndBlock).succeeded);
+    ASSERT_TRUE(ReadFlash(clean.ctx, sink, output, kEndBlock).succeeded);
     cleanSteps = clean.line.writes;
   }
   for (Fault fault : {Fault::Silence, Fault::Garbage, Fault::Nak, Fault::Unplug}) {
@@ -156,9 +146,8 @@ TEST_P(FaultMatrixTest, ReadEndsCleanlyWhateverFailsWherever) {
       test::FakeOpener& opener = c.opener;
       test::RecordingMessages& messages = c.messages;
       LoaderContext& ctx = c.ctx;
-      NoReadUi ui;
       CountingSink sink;
-      const ReadOutcome outcome = ReadFlash(ctx, ui, sink, output, kEndBlock);
+      const ReadOutcome outcome = ReadFlash(ctx, sink, output, kEndBlock);
       EXPECT_EQ(ctx.m_nStatus, 0);
       EXPECT_EQ(opener.line->openPorts, 0);
       if (outcome.succeeded) {

@@ -22,19 +22,6 @@
 namespace tarvel {
 namespace {
 
-struct RecordingReadUi final : ReadUi {
-  void statusChanged(int status) override { statuses.push_back(status); }
-  void setReadProgress(unsigned position, std::uint16_t endBlock) override {
-    positions.push_back(position);
-    ranges.push_back(endBlock / 20);
-  }
-  void showFolderPane() override { ++folderShown; }
-  std::vector<int> statuses;
-  std::vector<unsigned> positions;
-  std::vector<unsigned> ranges;
-  int folderShown = 0;
-};
-
 struct FakeSink final : BlockSink {
   bool load(std::string& reason) override {
     ++loads;
@@ -65,7 +52,7 @@ class FlashReadTest : public ::testing::Test {
     loader.attach(*opener.line);
   }
   ReadOutcome read(std::uint16_t endBlock, bool replace = false) {
-    return ReadFlash(ctx, ui, sink, output(), endBlock, replace);
+    return ReadFlash(ctx, sink, output(), endBlock, replace);
   }
   std::string output() const { return (dir.path() / "out.sfl").string(); }
 
@@ -74,7 +61,6 @@ class FlashReadTest : public ::testing::Test {
   test::RecordingMessages messages;
   test::FakeClock clock;
   test::CountingPump pump;
-  RecordingReadUi ui;
   FakeSink sink;
   LoaderContext ctx;
   test::TempDir dir;
@@ -101,8 +87,7 @@ TEST_F(FlashReadTest, ReadsBlocksZeroToEndIntoTheConverter) {
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(ctx.m_nStatus, 0);
     EXPECT_EQ(ctx.port(), nullptr);
-    EXPECT_EQ(ui.positions.back(), 0u);
-    EXPECT_GE(ui.folderShown, 1);
+    EXPECT_EQ(messages.progress.back().phase, SessionPhase::Ended);
   }
 }
 
@@ -110,26 +95,22 @@ TEST_F(FlashReadTest, EndBlockRangesAndProgressSteps) {
   struct Row {
     std::uint16_t end;
     std::size_t requests;
-    unsigned lastPosition;  // the last step before the final 0
   };
-  for (const Row row : {Row{0x000, 1, 1}, Row{0x3FF, 1024, 51}, Row{0xFFF, 4096, 204}}) {
+  for (const Row row : {Row{0x000, 1}, Row{0x3FF, 1024}, Row{0xFFF, 4096}}) {
     SCOPED_TRACE(row.end);
     loader.readRequests.clear();
-    ui = RecordingReadUi{};
+    messages.progress.clear();
     ASSERT_TRUE(read(row.end).succeeded);
     EXPECT_EQ(loader.readRequests.size(), row.requests);
     EXPECT_EQ(loader.readRequests.back(), row.end);
-    ASSERT_EQ(ui.positions.size(), row.requests + 1u);
-    EXPECT_EQ(ui.positions.front(), 1u);
-    // A step every 20 blocks done: after block 19 (20 done), not before.
-    if (row.end >= 40) {
-      EXPECT_EQ(ui.positions[19], 0u);
-      EXPECT_EQ(ui.positions[20], 1u);
-      EXPECT_EQ(ui.positions[39], 1u);
-      EXPECT_EQ(ui.positions[40], 2u);
+    // Each block done but the last, which the end reports, of all asked for.
+    const std::vector<Progress> steps = messages.phase(SessionPhase::Reading);
+    ASSERT_EQ(steps.size(), row.requests - 1);
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+      EXPECT_EQ(steps[i].block, static_cast<int>(i) + 1);
+      EXPECT_EQ(steps[i].blocks, static_cast<int>(row.requests));
     }
-    EXPECT_EQ(ui.positions[ui.positions.size() - 2], row.lastPosition);
-    EXPECT_EQ(ui.ranges.front(), row.end / 20u);
+    EXPECT_EQ(messages.phase(SessionPhase::Started).at(0).blocks, static_cast<int>(row.requests));
   }
   // The last request of FFF carries the block bytes 0x0F 0xFF.
   const auto& last = opener.line->writes.back();
@@ -191,7 +172,7 @@ TEST_F(FlashReadTest, FailuresShowTheirMessagesInOrder) {
     EXPECT_EQ(ctx.m_nStatus, 0);
     EXPECT_EQ(ctx.port(), nullptr);
     EXPECT_EQ(opener.line->openPorts, 0);
-    EXPECT_EQ(ui.positions.back(), 0u);
+    EXPECT_EQ(messages.progress.back().phase, SessionPhase::Ended);
     // The old dump stays; what was read is kept apart, and the last message says so.
     EXPECT_EQ(test::Slurp(output()), "the old dump");
     EXPECT_EQ(outcome.stopped, std::string(row.name) == "stopped");

@@ -12,7 +12,6 @@
 #include "firmware/WriteProcedure.h"
 #include "tests/support/FakeLoader.h"
 #include "tests/support/Fakes.h"
-#include "tests/support/RecordingWriteUi.h"
 #include "tests/support/SflText.h"
 #include "tests/support/TempDir.h"
 
@@ -22,7 +21,7 @@ namespace {
 class HostileFilesTest : public ::testing::Test {
  protected:
   HostileFilesTest() : ctx(opener, messages, clock, pump) { loader.attach(*opener.line); }
-  WriteOutcome write(const std::string& path) { return OnWrite(ctx, ui, path); }
+  WriteOutcome write(const std::string& path) { return OnWrite(ctx, path); }
 
   test::TempDir dir;
   test::FakeOpener opener;
@@ -30,7 +29,6 @@ class HostileFilesTest : public ::testing::Test {
   test::RecordingMessages messages;
   test::FakeClock clock;
   NoUiPump pump;
-  test::RecordingWriteUi ui;
   LoaderContext ctx;
 };
 
@@ -76,7 +74,7 @@ TEST_F(HostileFilesTest, AMegabyteHeaderAndSeveralMegabytesOfRecords) {
   EXPECT_TRUE(outcome.succeeded);
   EXPECT_EQ(outcome.blocksWritten, 16 * 1024);
   // The size convention overestimates the records; the range is a 16-bit value.
-  EXPECT_EQ(ui.ranges.size(), 1u);
+  EXPECT_EQ(messages.ranges().size(), 1u);
   // The comment display reads a bounded start of the file.
   const auto comment = ReadCommentBoxText(path);
   ASSERT_TRUE(comment.has_value());
@@ -87,19 +85,19 @@ TEST_F(HostileFilesTest, AFileThatVanishesOrChangesAfterTheListing) {
   const std::string path = dir.write("fw.sfl", test::ConventionalSfl(0, 2));
   ASSERT_EQ(ListSflFolder(dir.path().string()).size(), 1u);
   std::filesystem::remove(path);
-  EXPECT_EQ(write(path).failure, StringId::FileCannotBeOpened);
+  EXPECT_EQ(write(path).failure.message, StringId::FileCannotBeOpened);
   EXPECT_TRUE(loader.stored.empty());
 
   // Replaced by something that is not an SFL file: refused before any block.
   dir.write("fw.sfl", "+0000 this is not hex\n");
   messages.shown.clear();
-  EXPECT_EQ(write(path).failure, StringId::InvalidSflFile);
+  EXPECT_EQ(write(path).failure.message, StringId::InvalidSflFile);
   EXPECT_TRUE(loader.stored.empty());
 
   // Replaced by a folder of the same name.
   std::filesystem::remove(path);
   std::filesystem::create_directory(path);
-  EXPECT_EQ(write(path).failure, StringId::FileCannotBeOpened);
+  EXPECT_EQ(write(path).failure.message, StringId::FileCannotBeOpened);
   EXPECT_FALSE(ReadCommentBoxText(path).has_value());
 }
 

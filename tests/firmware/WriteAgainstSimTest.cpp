@@ -9,7 +9,6 @@
 #include "serial/PosixSerialPort.h"
 #include "sim/SimRadio.h"
 #include "tests/support/Fakes.h"
-#include "tests/support/RecordingWriteUi.h"
 #include "tests/support/SflText.h"
 #include "tests/support/TempDir.h"
 
@@ -46,7 +45,6 @@ class SimSession {
   NoUiPump pump;
   LoaderContext ctx;
   std::unique_ptr<sim::Radio> radio;
-  test::RecordingWriteUi ui;
 };
 
 TEST(WriteAgainstSimTest, SynchroniseWriteVerifyAndReadBackOneBlock) {
@@ -55,7 +53,7 @@ TEST(WriteAgainstSimTest, SynchroniseWriteVerifyAndReadBackOneBlock) {
     SimSession s(cable);
     ASSERT_TRUE(s.radio);
     LoaderContext& ctx = s.ctx;
-    ASSERT_TRUE(OpenCommPort(ctx.link));
+    ASSERT_FALSE(OpenCommPort(ctx.link));
     if (cable.type == kTypeQap10) {
       SendQap10StartPacket(ctx);
       ASSERT_TRUE(SyncLoaderFramed(ctx));
@@ -81,8 +79,8 @@ TEST(WriteAgainstSimTest, WholeFileBothCablesThenAgainOnTheSamePort) {
     SimSession s(cable);
     ASSERT_TRUE(s.radio);
     for (int run = 0; run < 2; ++run) {
-      const WriteOutcome outcome = OnWrite(s.ctx, s.ui, path);
-      ASSERT_TRUE(outcome.succeeded) << static_cast<int>(outcome.failure);
+      const WriteOutcome outcome = OnWrite(s.ctx, path);
+      ASSERT_TRUE(outcome.succeeded) << static_cast<int>(outcome.failure.message);
       EXPECT_EQ(outcome.blocksWritten, 40);
     }
     for (std::uint16_t b = 0x40; b < 0x40 + 40; ++b) EXPECT_EQ(s.radio->block(b), test::PatternBlock(b));
@@ -136,7 +134,7 @@ TEST(WriteAgainstSimTest, EveryFailureOfTheWriteWithARealLine) {
       SCOPED_TRACE(std::string(row.name) + (cable.type ? " QAP-10" : " QAP-8"));
       SimSession s(cable, row.faults);
       ASSERT_TRUE(s.radio);
-      const WriteOutcome outcome = OnWrite(s.ctx, s.ui, row.file);
+      const WriteOutcome outcome = OnWrite(s.ctx, row.file);
       EXPECT_EQ(outcome.succeeded, row.succeeded);
       if (!row.succeeded) {
         EXPECT_EQ(s.messages.ids(), std::vector<StringId>{row.message});
@@ -161,7 +159,7 @@ TEST(WriteAgainstSimTest, AfterAnUnpluggedPortTheNextWriteOnANewPortWorks) {
     unplug.hangUpAfterBlocks = 2;
     SimSession s(cable, unplug);
     ASSERT_TRUE(s.radio);
-    EXPECT_EQ(OnWrite(s.ctx, s.ui, file).failure, StringId::CommunicationError);
+    EXPECT_EQ(OnWrite(s.ctx, file).failure.message, StringId::CommunicationError);
     EXPECT_EQ(s.ctx.port(), nullptr);
 
     sim::Options options;
@@ -172,7 +170,7 @@ TEST(WriteAgainstSimTest, AfterAnUnpluggedPortTheNextWriteOnANewPortWorks) {
     ASSERT_TRUE(replugged) << error;
     s.ctx.link.m_strCommName = replugged->devicePath();
     s.messages.shown.clear();
-    EXPECT_TRUE(OnWrite(s.ctx, s.ui, file).succeeded);
+    EXPECT_TRUE(OnWrite(s.ctx, file).succeeded);
     EXPECT_EQ(replugged->stats().blocksStored, 6);
   }
 }
@@ -184,9 +182,9 @@ TEST(WriteAgainstSimTest, APortHeldByAnotherProgramIs105AtOnce) {
   OpenResult held = other.open(s.radio->devicePath(), 38400, {});
   ASSERT_EQ(held.status, OpenStatus::Ok) << held.detail;
   test::TempDir dir;
-  const WriteOutcome outcome = OnWrite(s.ctx, s.ui, dir.write("fw.sfl", test::ConventionalSfl(0, 1)));
+  const WriteOutcome outcome = OnWrite(s.ctx, dir.write("fw.sfl", test::ConventionalSfl(0, 1)));
   EXPECT_EQ(s.messages.ids(), std::vector<StringId>{StringId::PortCannotBeHandled});
-  EXPECT_EQ(outcome.failure, StringId::PortCannotBeHandled);
+  EXPECT_EQ(outcome.failure.message, StringId::PortCannotBeHandled);
   EXPECT_EQ(s.radio->stats().syncBytes, 0);
 }
 
@@ -194,9 +192,9 @@ TEST(WriteAgainstSimTest, MissingPortIsReportedAtOnce) {
   SimSession s(kCables[0]);
   s.ctx.link.m_strCommName = "/dev/tarvel-no-such-port";
   test::TempDir dir;
-  const WriteOutcome outcome = OnWrite(s.ctx, s.ui, dir.write("fw.sfl", test::ConventionalSfl(0, 1)));
+  const WriteOutcome outcome = OnWrite(s.ctx, dir.write("fw.sfl", test::ConventionalSfl(0, 1)));
   EXPECT_EQ(s.messages.ids(), std::vector<StringId>{StringId::PortCannotBeHandled});
-  EXPECT_EQ(outcome.failure, StringId::PortCannotBeHandled);
+  EXPECT_EQ(outcome.failure.message, StringId::PortCannotBeHandled);
 }
 
 }  // namespace

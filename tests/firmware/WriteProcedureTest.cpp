@@ -7,7 +7,6 @@
 #include "base/Report.h"
 #include "tests/support/FakeLoader.h"
 #include "tests/support/Fakes.h"
-#include "tests/support/RecordingWriteUi.h"
 #include "tests/support/SflText.h"
 #include "tests/support/TempDir.h"
 
@@ -23,7 +22,7 @@ class WriteProcedureTest : public ::testing::Test {
     loader.attach(*opener.line);
   }
   FakeLine& line() { return *opener.line; }
-  WriteOutcome write(const std::string& path) { return OnWrite(ctx, ui, path); }
+  WriteOutcome write(const std::string& path) { return OnWrite(ctx, path); }
   std::vector<std::vector<std::uint8_t>> writePacketsSent() const {
     std::vector<std::vector<std::uint8_t>> out;
     for (const auto& w : opener.line->writes) {
@@ -38,7 +37,6 @@ class WriteProcedureTest : public ::testing::Test {
   test::RecordingMessages messages;
   test::FakeClock clock;
   test::CountingPump pump;
-  test::RecordingWriteUi ui;
   LoaderContext ctx;
 };
 
@@ -53,7 +51,7 @@ TEST_F(WriteProcedureTest, WritesRecordsInFileOrderAndReports) {
     loader.stored.clear();
     messages.reports.clear();
     const WriteOutcome outcome = write(path);
-    ASSERT_TRUE(outcome.succeeded) << static_cast<int>(outcome.failure);
+    ASSERT_TRUE(outcome.succeeded) << static_cast<int>(outcome.failure.message);
     EXPECT_EQ(loader.stored, (std::vector<std::uint16_t>{0x0005, 0x0001, 0x0FFF}));
     EXPECT_EQ(loader.flash[0x0FFF], test::PatternBlock(9));
     unsigned sum = 0;
@@ -65,9 +63,10 @@ TEST_F(WriteProcedureTest, WritesRecordsInFileOrderAndReports) {
     EXPECT_EQ(messages.reports[0], FormatReport(StringId::WriteSucceeded, outcome.elapsedMs, outcome.checkSum));
     EXPECT_EQ(messages.reportIcons[0], MessageIcon::Information);
     EXPECT_TRUE(messages.shown.empty());
-    // The counter counts records, not block numbers, and ends cleared.
-    EXPECT_EQ(std::vector<std::string>(ui.texts.end() - 4, ui.texts.end()),
-              (std::vector<std::string>{"000", "001", "002", ""}));
+    // The counter counts records, not block numbers.
+    const std::vector<int> sent = messages.positions();
+    EXPECT_EQ(std::vector<int>(sent.end() - 3, sent.end()), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(messages.progress.back().phase, SessionPhase::Ended);
     EXPECT_EQ(ctx.m_nStatus, 0);
     EXPECT_EQ(ctx.port(), nullptr);
   }
@@ -78,7 +77,7 @@ TEST_F(WriteProcedureTest, FileWithoutRecordsIsRefusedAfterTheSynchronisation) {
   const std::string path = dir.write("empty.sfl", ";just a header\n");
   const WriteOutcome outcome = write(path);
   EXPECT_FALSE(outcome.succeeded);
-  EXPECT_EQ(outcome.failure, StringId::InvalidSflFile);
+  EXPECT_EQ(outcome.failure.message, StringId::InvalidSflFile);
   EXPECT_TRUE(writePacketsSent().empty());
   EXPECT_NE(std::find(line().writes.begin(), line().writes.end(), std::vector<std::uint8_t>{'Z'}),
             line().writes.end());
@@ -119,7 +118,7 @@ TEST_F(WriteProcedureTest, RetryBoundFiveRetriesPassSixthFailureEnds) {
         EXPECT_EQ(packets.size(), 1u + 6u + 1u);
       } else {
         EXPECT_EQ(messages.ids(), std::vector<StringId>{StringId::FlashWriteFailed});
-        EXPECT_EQ(outcome.failure, StringId::FlashWriteFailed);
+        EXPECT_EQ(outcome.failure.message, StringId::FlashWriteFailed);
         EXPECT_EQ(packets.size(), 1u + 6u);  // the rest is not written
       }
     }
@@ -175,7 +174,7 @@ TEST_F(WriteProcedureTest, FailuresShowTheirMessageAndRestoreState) {
       messages.shown.clear();
       messages.details.clear();
       messages.reports.clear();
-      ui.statuses.clear();
+      messages.statuses.clear();
       stop = false;
       ctx.m_nType = type;
       row.arrange();
@@ -185,11 +184,11 @@ TEST_F(WriteProcedureTest, FailuresShowTheirMessageAndRestoreState) {
       const WriteOutcome outcome = write(row.path);
       EXPECT_FALSE(outcome.succeeded);
       EXPECT_EQ(messages.ids(), std::vector<StringId>{row.message});
-      EXPECT_EQ(outcome.failure, row.message);
+      EXPECT_EQ(outcome.failure.message, row.message);
       EXPECT_TRUE(messages.reports.empty());
       EXPECT_EQ(statusWhileShown, row.message == StringId::SyncError ? 2 : 1);
       EXPECT_EQ(ctx.m_nStatus, 0);
-      EXPECT_EQ(ui.statuses.back(), 0);
+      EXPECT_EQ(messages.statuses.back(), 0);
       EXPECT_EQ(ctx.port(), nullptr);
       EXPECT_EQ(line().openPorts, 0);
       EXPECT_LE(line().maxOpenPorts, 1);
@@ -219,7 +218,7 @@ TEST_F(WriteProcedureTest, RefusedWhileAnAccessRuns) {
   const WriteOutcome outcome = write(path);
   EXPECT_FALSE(outcome.ran);
   EXPECT_EQ(opener.opens, 0);
-  EXPECT_EQ(ui.locks, 0);
+  EXPECT_TRUE(messages.progress.empty());
 }
 
 TEST_F(WriteProcedureTest, RtsPulseOpensThreeTimesBeforeTheStartPacket) {
@@ -235,10 +234,10 @@ TEST_F(WriteProcedureTest, RtsPulseOpensThreeTimesBeforeTheStartPacket) {
 TEST_F(WriteProcedureTest, ProgressRangeAndCounterFormat) {
   const std::string path = dir.write("fw.sfl", test::ConventionalSfl(0, 300));
   ASSERT_TRUE(write(path).succeeded);
-  EXPECT_EQ(ui.ranges, std::vector<int>{299});
-  EXPECT_EQ(ui.texts[255], "0FF");
-  EXPECT_EQ(ui.texts[256], "100");
-  EXPECT_EQ(ui.positions[299], 299);
+  EXPECT_EQ(messages.ranges(), std::vector<int>{299});
+  EXPECT_EQ(FormatBlockCounter(255), "0FF");
+  EXPECT_EQ(FormatBlockCounter(256), "100");
+  EXPECT_EQ(messages.positions()[299], 299);
   EXPECT_EQ(FormatBlockCounter(0x1234), "1234");
 }
 

@@ -12,7 +12,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/Commands.h"
-#include "station/ExitCodes.h"
+#include "run/ExitCodes.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <numeric>
 
+#include "loader/Conversation.h"
 #include "loader/Exchanges.h"
 #include "loader/Packets.h"
 #include "loader/Sync.h"
@@ -20,7 +22,7 @@ class LoaderTest : public ::testing::Test {
   }
   void open(int type) {
     ctx.m_nType = type;
-    ASSERT_TRUE(OpenCommPort(ctx.link));
+    ASSERT_FALSE(OpenCommPort(ctx.link));
   }
   FakeLine& line() { return *opener.line; }
 
@@ -305,29 +307,65 @@ TEST_F(LoaderTest, Qap10StartPacketThen200ms) {
   EXPECT_EQ(clock.pauses, std::vector<std::uint32_t>{200});
 }
 
-// After `sync` the lines stay as a finished write leaves them: down on a
-// QAP-8 cable, up on a QAP-10 one, whether the loader answered or not.
-TEST_F(LoaderTest, ConnectionCheckLeavesTheLinesOfItsCable) {
+// The conversation closes with its cable's levels whether the loader
+// answered or not: a write's (and a connection check's) lines down on a
+// QAP-8 cable and up on a QAP-10 one; a flash read on QAP-10 raises RTS
+// alone, closes, and pulses RTS once more on a port opened again unless the
+// start pulse was asked for.
+TEST_F(LoaderTest, TheConversationClosesWithItsCablesLevels) {
+  using Tail = std::vector<std::string>;
   struct Row {
+    const char* name;
     int type;
     bool answers;
-    const char* level;
+    ConversationShape shape;
+    bool rtsPulse;
+    Tail tail;
+    int opens;
   };
-  for (const Row row : {Row{kTypeQap8, true, "0"}, Row{kTypeQap8, false, "0"}, Row{kTypeQap10, true, "1"},
-                        Row{kTypeQap10, false, "1"}}) {
-    SCOPED_TRACE(testing::Message() << "type " << row.type << (row.answers ? " answering" : " silent"));
+  const Tail down{"DTR 0", "RTS 0", "close"};
+  const Tail up{"DTR 1", "RTS 1", "close"};
+  const Tail readPulse{"RTS 1", "close", "open", "RTS 1", "RTS 0", "close"};
+  const Row rows[] = {
+      {"write QAP-8", kTypeQap8, true, kWriteConversation, false, down, 1},
+      {"write QAP-8 silent", kTypeQap8, false, kWriteConversation, false, down, 1},
+      {"write QAP-10", kTypeQap10, true, kWriteConversation, false, up, 1},
+      {"write QAP-10 silent", kTypeQap10, false, kWriteConversation, false, up, 1},
+      {"write QAP-10 with the start pulse", kTypeQap10, true, kWriteConversation, true, up, 3},
+      {"read QAP-8", kTypeQap8, true, kReadConversation, false, down, 1},
+      {"read QAP-10", kTypeQap10, true, kReadConversation, false, readPulse, 2},
+      {"read QAP-10 silent", kTypeQap10, false, kReadConversation, false, readPulse, 2},
+      {"read QAP-10 with the start pulse", kTypeQap10, true, kReadConversation, true, {"open", "RTS 1", "close"}, 3},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
     test::FakeLoader loader;
     loader.silent = !row.answers;
     loader.attach(line());
     line().events.clear();
     messages.shown.clear();
+    messages.statuses.clear();
     ctx.m_nType = row.type;
-    EXPECT_EQ(CheckLoaderConnection(ctx), row.answers);
-    EXPECT_EQ(messages.ids(), row.answers ? std::vector<StringId>{} : std::vector<StringId>{StringId::SyncError});
-    std::vector<std::string> tail;
-    for (auto e = line().events.end() - 3; e != line().events.end(); ++e) tail.push_back(e->substr(e->find(' ') + 1));
-    EXPECT_EQ(tail, (std::vector<std::string>{std::string("DTR ") + row.level, std::string("RTS ") + row.level,
-                                              "close"}));
+    ctx.m_bRtsPulse = row.rtsPulse;
+    bool bodyRan = false;
+    const std::optional<Failure> failure = RunConversation(ctx, row.shape, [&] {
+      bodyRan = true;
+      return std::optional<Failure>();
+    });
+    EXPECT_EQ(bodyRan, row.answers);
+    EXPECT_EQ(failure.has_value(), !row.answers);
+    if (failure) {
+      EXPECT_EQ(failure->kind, FailureKind::LoaderSilent);
+      EXPECT_EQ(messages.ids(), std::vector<StringId>{StringId::SyncError});
+      EXPECT_EQ(messages.statuses, std::vector<int>{StatusCode(AccessStatus::SyncFailed)});
+    }
+    // With a clock, each event carries its time first.
+    Tail events;
+    for (const std::string& event : line().events) {
+      events.push_back(std::isdigit(static_cast<unsigned char>(event[0])) ? event.substr(event.find(' ') + 1) : event);
+    }
+    EXPECT_EQ(Tail(events.end() - static_cast<long>(row.tail.size()), events.end()), row.tail);
+    EXPECT_EQ(std::count(events.begin(), events.end(), "open"), row.opens);
     EXPECT_EQ(line().openPorts, 0);
   }
 }

@@ -21,13 +21,12 @@ class CommPortTest : public ::testing::Test {
   const Events& events() const { return opener.line->events; }
 
   test::FakeOpener opener;
-  test::RecordingMessages messages;
-  CommLink link{opener, messages};
+  CommLink link{opener};
 };
 
 TEST_F(CommPortTest, EveryOpenClosesTheOldPortFirst) {
-  ASSERT_TRUE(OpenCommPort(link));
-  ASSERT_TRUE(OpenCommPort(link));
+  ASSERT_FALSE(OpenCommPort(link));
+  ASSERT_FALSE(OpenCommPort(link));
   EXPECT_EQ(events(), (Events{"open", "close", "open"}));
   EXPECT_EQ(opener.line->maxOpenPorts, 1);
   EXPECT_EQ(opener.lastName, "/dev/ttyUSB3");
@@ -38,7 +37,7 @@ TEST_F(CommPortTest, EveryOpenClosesTheOldPortFirst) {
 }
 
 TEST_F(CommPortTest, LineSwitchesReopenAndDriveOnlyTheirOwnLine) {
-  OnCheck5V(link, true);
+  EXPECT_FALSE(OnCheck5V(link, true));
   EXPECT_NE(link.hComm, nullptr);
   EXPECT_EQ(events(), (Events{"open", "DTR 1"}));
 
@@ -60,7 +59,6 @@ TEST_F(CommPortTest, LineSwitchesReopenAndDriveOnlyTheirOwnLine) {
   EXPECT_EQ(events(), (Events{"open", "DTR 0", "close"}));
 
   EXPECT_EQ(opener.line->maxOpenPorts, 1);
-  EXPECT_TRUE(messages.shown.empty());
 }
 
 struct FailureCase {
@@ -68,24 +66,24 @@ struct FailureCase {
   StringId message;
 };
 
-TEST_F(CommPortTest, FailedOpensShowTheirMessageAndLeaveNoPort) {
+TEST_F(CommPortTest, FailedOpensSayWhyAndLeaveNoPort) {
   for (const FailureCase c : {FailureCase{OpenStatus::CannotOpen, StringId::PortCannotBeHandled},
                               FailureCase{OpenStatus::CannotConfigure, StringId::PortInitFailed}}) {
     SCOPED_TRACE(static_cast<unsigned>(c.message));
     test::FakeOpener failing;
     failing.failWith = c.failure;
-    test::RecordingMessages shown;
-    CommLink failingLink{failing, shown};
+    CommLink failingLink{failing};
 
-    EXPECT_FALSE(OpenCommPort(failingLink));
-    ASSERT_EQ(shown.shown.size(), 1u);
-    EXPECT_EQ(shown.shown[0].id, c.message);
-    EXPECT_EQ(shown.shown[0].icon, MessageIcon::Stop);
+    const std::optional<Failure> failure = OpenCommPort(failingLink);
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->message, c.message);
+    EXPECT_EQ(failure->kind, c.failure == OpenStatus::CannotOpen ? FailureKind::Port : FailureKind::Configuration);
     CloseCommPort(failingLink);
 
-    // Through a switch: the same message, and nothing left open.
-    OnCheck5V(failingLink, true);
-    EXPECT_EQ(shown.ids(), (std::vector<StringId>{c.message, c.message}));
+    // Through a switch: the same failure, and nothing left open.
+    const std::optional<Failure> switched = OnCheck5V(failingLink, true);
+    ASSERT_TRUE(switched);
+    EXPECT_EQ(switched->message, c.message);
     EXPECT_EQ(failingLink.hComm, nullptr);
     EXPECT_EQ(failing.line->openPorts, 0);
     EXPECT_EQ(failing.line->maxOpenPorts, c.failure == OpenStatus::CannotConfigure ? 1 : 0);

@@ -13,6 +13,8 @@
 
 #include "base/Clock.h"
 #include "base/MessageDisplay.h"
+#include "loader/LoaderContext.h"
+#include "loader/SessionObserver.h"
 #include "base/UiPump.h"
 #include "serial/SerialPort.h"
 
@@ -39,7 +41,9 @@ struct ShownMessage {
   MessageIcon icon;
 };
 
-class RecordingMessages final : public MessageDisplay {
+// Records what a window would show: the message boxes, and a session's
+// failures (as the boxes they make), reports, status and progress.
+class RecordingMessages final : public MessageDisplay, public SessionObserver {
  public:
   void showMessage(StringId id, MessageIcon icon, std::string_view detail) override {
     shown.push_back({id, icon});
@@ -55,8 +59,43 @@ class RecordingMessages final : public MessageDisplay {
     for (const auto& m : shown) out.push_back(m.id);
     return out;
   }
+  void statusChanged(AccessStatus status) override { statuses.push_back(StatusCode(status)); }
+  void progressed(const Progress& step) override { progress.push_back(step); }
+  void failed(const Failure& failure) override {
+    failures.push_back(failure);
+    showMessage(failure.message, MessageIcon::Stop, failure.detail);
+  }
+  void succeeded(const std::string& report) override { showReport(report, MessageIcon::Information); }
+
+  // The progress events of one phase.
+  std::vector<Progress> phase(SessionPhase which) const {
+    std::vector<Progress> out;
+    for (const Progress& step : progress) {
+      if (step.phase == which) out.push_back(step);
+    }
+    return out;
+  }
+  // The write's range (the highest position) and the blocks it sent, in order.
+  std::vector<int> ranges() const {
+    std::vector<int> out;
+    for (const Progress& step : phase(SessionPhase::Writing)) {
+      if (step.block < 0) out.push_back(step.blocks - 1);
+    }
+    return out;
+  }
+  std::vector<int> positions() const {
+    std::vector<int> out;
+    for (const Progress& step : phase(SessionPhase::Writing)) {
+      if (step.block >= 0) out.push_back(step.block);
+    }
+    return out;
+  }
+
   std::vector<ShownMessage> shown;
   std::vector<std::string> details;  // beside `shown`
+  std::vector<Failure> failures;     // a session's, as it reported them
+  std::vector<int> statuses;
+  std::vector<Progress> progress;
   std::vector<std::string> reports;
   std::vector<MessageIcon> reportIcons;
   std::function<void(StringId)> onShow;  // e.g. to look at state while a box is "up"

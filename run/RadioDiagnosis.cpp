@@ -1,4 +1,4 @@
-#include "station/RadioDiagnosis.h"
+#include "run/RadioDiagnosis.h"
 
 #include <filesystem>
 #include <system_error>
@@ -26,13 +26,13 @@ RadioFacts DescribeRadio(const RadioLine& line) {
   return facts;
 }
 
-std::vector<Finding> DiagnoseRadioFailure(StringId failure, const RadioLine& line, const LineWatch& watch,
-                                          const std::string& detail) {
-  if (failure == StringId::PortCannotBeHandled || failure == StringId::PortInitFailed) {
-    return {OpenFailureFinding(line.port, detail, ThisSystem())};
+std::vector<Finding> DiagnoseRadioFailure(const Failure& failure, const RadioLine& line, const LineWatch& watch) {
+  switch (failure.message) {
+    case StringId::PortCannotBeHandled:
+    case StringId::PortInitFailed: return {OpenFailureFinding(line.port, failure.detail, ThisSystem())};
+    case StringId::SyncError: return {SyncFailureFinding(watch, line.cable, line.baud, line.port)};
+    default: return {};
   }
-  if (failure == StringId::SyncError) return {SyncFailureFinding(watch, line.cable, line.baud, line.port)};
-  return {};
 }
 
 Json DiagnosisJson(const std::vector<Finding>& findings) {
@@ -43,14 +43,6 @@ Json DiagnosisJson(const std::vector<Finding>& findings) {
                     {"hint", finding.hint.empty() ? Json(nullptr) : Json(finding.hint)}});
   }
   return list;
-}
-
-void AddRadioDiagnosis(RunResult& result, StringId failure, const RadioLine& line, const LineWatch& watch,
-                       const std::string& detail) {
-  const std::vector<Finding> findings = DiagnoseRadioFailure(failure, line, watch, detail);
-  if (findings.empty()) return;
-  result.fields["diagnosis"] = DiagnosisJson(findings);
-  result.hint = findings.front().hint;
 }
 
 }  // namespace tarvel

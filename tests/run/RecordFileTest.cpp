@@ -1,7 +1,7 @@
 // The record file's lines stay whole: a fragment left by a full disk or a
 // hand edit gets its line end before the next line, and a line that does
 // not fit says that the record is incomplete.
-#include "station/RecordFile.h"
+#include "run/RecordFile.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>

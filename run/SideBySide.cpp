@@ -1,4 +1,4 @@
-#include "station/SideBySide.h"
+#include "run/SideBySide.h"
 
 #include <condition_variable>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "station/RecordHistory.h"
+#include "run/RecordHistory.h"
 
 #include <algorithm>
 #include <cctype>

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "station/RunResult.h"
+#include "run/RunResult.h"
 
 namespace tarvel {
 

@@ -1,4 +1,4 @@
-#include "station/RecordFile.h"
+#include "run/RecordFile.h"
 
 #include <cerrno>
 #include <cstring>

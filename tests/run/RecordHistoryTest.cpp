@@ -2,7 +2,7 @@
 // what real ones have: writes and syncs from the command line and a
 // station, passes and failures over two days, a line that is no record and
 // a line cut short by a crash.
-#include "station/RecordHistory.h"
+#include "run/RecordHistory.h"
 
 #include <gtest/gtest.h>
 

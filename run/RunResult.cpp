@@ -1,4 +1,4 @@
-#include "station/RunResult.h"
+#include "run/RunResult.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "station/FileToWrite.h"
+#include "run/FileToWrite.h"
 
 #include "formats/SflFile.h"
 

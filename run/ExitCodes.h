@@ -2,7 +2,7 @@
 // a production line can tell a missing radio from a bad file.
 #pragma once
 
-#include "base/Strings.h"
+#include "base/Failure.h"
 
 namespace tarvel {
 
@@ -17,10 +17,13 @@ enum ExitCode : int {
   kExitFlashRead = 8,
   kExitConversion = 9,
   kExitVerify = 10,        // the read-back differs from the file
+  kExitStopped = 130,      // a stop request ended it, as Ctrl-C ends a shell's job
 };
 
-// The exit code for the failure whose message was shown last.
-int ExitCodeFor(StringId failure);
+enum class JobKind { Write, Read, Sync };
+
+// The exit code of a job that failed so; 0 for no failure.
+int ExitCodeFor(JobKind job, const Failure& failure);
 
 inline constexpr const char* kExitCodeHelp =
     "Exit codes:\n"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "firmware/WriteProcedure.h"
-#include "station/RunResult.h"
+#include "run/RunResult.h"
 #include "trust/FileTrust.h"
 
 namespace tarvel {

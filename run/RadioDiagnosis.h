@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "base/Cable.h"
-#include "base/Strings.h"
+#include "base/Failure.h"
 #include "diagnosis/Finding.h"
 #include "diagnosis/LineWatch.h"
-#include "station/RunResult.h"
+#include "run/RunResult.h"
 
 namespace tarvel {
 
@@ -23,16 +23,12 @@ struct RadioLine {
 // The port as given, the device behind it and its USB facts.
 RadioFacts DescribeRadio(const RadioLine& line);
 
-// What went wrong behind 105 (the device missing, not open to this user,
-// held by another program, or none of these) and behind 111 (a silent
-// loader or bytes that are not the loader's); empty for other failures.
-// `detail` is the failure's own.
-std::vector<Finding> DiagnoseRadioFailure(StringId failure, const RadioLine& line, const LineWatch& watch,
-                                          const std::string& detail);
+// What went wrong behind 105/106 (the device missing, not open to this
+// user, held by another program, or none of these) and behind 111 (a
+// silent loader or bytes that are not the loader's); empty for other
+// failures.
+std::vector<Finding> DiagnoseRadioFailure(const Failure& failure, const RadioLine& line, const LineWatch& watch);
 // The findings as the JSON object's "diagnosis" array: id, text, hint.
 Json DiagnosisJson(const std::vector<Finding>& findings);
-// The run's hint and its "diagnosis" array from those findings.
-void AddRadioDiagnosis(RunResult& result, StringId failure, const RadioLine& line, const LineWatch& watch,
-                       const std::string& detail);
 
 }  // namespace tarvel

@@ -9,27 +9,21 @@
 #include <string>
 #include <utility>
 
-#include "firmware/WriteProcedure.h"
+#include "loader/SessionObserver.h"
 
 namespace tarvel {
 
 // A write's progress for a radio without a window of its own: the block in
 // hand goes into `blocksDone`, then `progressed` runs, on the write's thread.
-// The file's record count is the total; the size estimate is not needed.
-class BlockProgressUi final : public WriteUi {
+class BlockProgress final : public SessionObserver {
  public:
-  BlockProgressUi(std::atomic<int>& blocksDone, std::function<void()> progressed)
+  BlockProgress(std::atomic<int>& blocksDone, std::function<void()> progressed)
       : blocksDone_(blocksDone), progressed_(std::move(progressed)) {}
-  void lockForWrite() override {}
-  void unlockAfterWrite() override {}
-  void statusChanged(int) override {}
-  void setProgressRange(std::uint16_t) override {}
-  void setProgress(int position, const std::string& text) override {
-    if (text.empty()) return;
-    blocksDone_.store(position, std::memory_order_relaxed);
+  void progressed(const Progress& progress) override {
+    if (progress.phase != SessionPhase::Writing || progress.block < 0) return;
+    blocksDone_.store(progress.block, std::memory_order_relaxed);
     progressed_();
   }
-  void bringToFront() override {}
 
  private:
   std::atomic<int>& blocksDone_;

@@ -1,0 +1,63 @@
+// What a conversation with a radio tells while it runs: its state, block n
+// of N, retries and failures, as values. Every front end subscribes in its
+// own way: the window's lamp, bar and boxes, the command line's progress
+// line, a station bed's bar, an event stream.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "base/Failure.h"
+
+namespace tarvel {
+
+// Where a conversation stands. The window's lamp and its Close follow it.
+enum class AccessStatus { Idle = 0, Accessing = 1, SyncFailed = 2 };
+
+enum class SessionPhase {
+  Started,       // the job has begun; the port is not open yet
+  Waking,        // the port is open; the loader is being woken
+  Synchronised,  // the loader answered
+  Writing,       // blocks go into the flash
+  Verifying,     // written blocks are read back and compared
+  Reading,       // blocks come out of the flash
+  Ended,         // the port is closed, whatever the outcome
+};
+
+struct Progress {
+  SessionPhase phase = SessionPhase::Started;
+  // Writing: the counter of the block in hand (0 for the first record; -1
+  // before the first, when only the range is known).
+  // Reading and verifying: the blocks done.
+  int block = 0;
+  // Writing: the blocks the file's size gives room for (what the window's
+  // bar counts); reading and verifying: the blocks asked for.
+  int blocks = 0;
+  int retries = 0;  // blocks re-sent so far
+  std::uint32_t elapsedMs = 0;
+};
+
+class SessionObserver {
+ public:
+  virtual ~SessionObserver() = default;
+  // The lamp's state changed.
+  virtual void statusChanged(AccessStatus /*status*/) {}
+  virtual void progressed(const Progress& /*progress*/) {}
+  // A block is sent again.
+  virtual void retried(int /*block*/, int /*retries*/) {}
+  // A failure as it is found, while the port is still open: a window shows
+  // its box here, and the conversation goes on (closing the port) once the
+  // call returns.
+  virtual void failed(const Failure& /*failure*/) {}
+  // The job succeeded: its report in the window's words, once the port is
+  // closed and the status idle.
+  virtual void succeeded(const std::string& /*report*/) {}
+};
+
+// Nobody listens.
+inline SessionObserver& NoObserver() {
+  static SessionObserver none;
+  return none;
+}
+
+}  // namespace tarvel
