@@ -17,7 +17,7 @@
 #include "base/MessageDisplay.h"
 #include "base/UiPump.h"
 #include "formats/SflWriter.h"
-#include "loader/LoaderContext.h"
+#include "run/RadioSession.h"
 #include "sim/SimRadio.h"
 #include "serial/PosixSerialPort.h"
 
@@ -111,21 +111,21 @@ inline void PrintRun(const char* cable, unsigned baud, int blocks, double wall, 
   std::fflush(stdout);
 }
 
-// Shows the messages a procedure would put in a box, on stderr.
-struct StderrMessages final : MessageDisplay {
-  void showMessage(StringId id, MessageIcon, std::string_view detail) override {
-    std::fprintf(stderr, "  message %u: %s %.*s\n", static_cast<unsigned>(id), std::string(LoadString(id)).c_str(),
-                 static_cast<int>(detail.size()), detail.data());
+// Shows the failures a window would put in a box, on stderr.
+struct StderrFailures final : SessionObserver {
+  void failed(const Failure& failure) override {
+    std::fprintf(stderr, "  message %u: %s %s\n", static_cast<unsigned>(failure.message),
+                 std::string(LoadString(failure.message)).c_str(), failure.detail.c_str());
   }
-  void showReport(const std::string&, MessageIcon) override {}
 };
 
-// A simulated radio paced at `baud` (0: unpaced) and a loader context on
-// the real port layer that counts the bytes and the pauses.
+// A simulated radio paced at `baud` (0: unpaced) and a session's job on the
+// real port layer, through an opener and a clock that count the bytes and
+// the pauses.
 struct BenchLine {
   // `adapterLatencyMs`: the radio behind a USB adapter that holds its
   // answers for that long (0: a direct line).
-  BenchLine(sim::Cable cable, unsigned baud, unsigned adapterLatencyMs = 0) : ctx(opener, messages, clock, pump) {
+  BenchLine(sim::Cable cable, unsigned baud, unsigned adapterLatencyMs = 0) {
     sim::Options options;
     options.cable = cable;
     options.linkPath.clear();
@@ -134,18 +134,20 @@ struct BenchLine {
     std::string error;
     radio = sim::Radio::Start(options, &error);
     if (!radio) std::fprintf(stderr, "cannot start the simulated radio: %s\n", error.c_str());
-    ctx.setCable(cable);
-    ctx.link.m_strCommName = radio ? radio->devicePath() : std::string();
-    ctx.link.m_nBaudRate = baud ? baud : 115200;
+    job.cable = cable;
+    job.port = radio ? radio->devicePath() : std::string();
+    job.baud = baud ? baud : 115200;
+    platform.opener = &opener;
+    platform.clock = &clock;
   }
-  const char* cableName() const { return ctx.m_nType == kTypeQap10 ? "QAP-10" : "QAP-8 "; }
+  const char* cableName() const { return job.cable == Cable::Qap10 ? "QAP-10" : "QAP-8 "; }
 
   std::unique_ptr<sim::Radio> radio;
   CountingOpener opener;
-  StderrMessages messages;
+  StderrFailures failures;
   PauseCountingClock clock;
-  NoUiPump pump;
-  LoaderContext ctx;
+  RadioJob job;
+  SessionPlatform platform;
 };
 
 }  // namespace tarvel::bench

@@ -19,23 +19,16 @@ namespace {
 using namespace tarvel;
 using namespace tarvel::bench;
 
-struct SilentReadUi final : ReadUi {
-  void statusChanged(int) override {}
-  void setReadProgress(unsigned, std::uint16_t) override {}
-  void showFolderPane() override {}
-};
-
-
 constexpr std::uint16_t kEndBlock = 0x3FF;
 
 bool Run(const std::string& output, sim::Cable cable, unsigned baud) {
   BenchLine line(cable, baud);
   if (!line.radio) return false;
-  SilentReadUi ui;
   ConverterBlockSink sink;
   const double cpu0 = ThreadCpuSeconds();
   const auto wall0 = std::chrono::steady_clock::now();
-  const ReadOutcome outcome = ReadFlash(line.ctx, ui, sink, output, kEndBlock);
+  const ReadOutcome outcome =
+      ReadFirmware(line.job, sink, output, kEndBlock, false, line.failures, line.platform).read;
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
   const double cpu = ThreadCpuSeconds() - cpu0;
 

@@ -23,26 +23,15 @@ namespace {
 using namespace tarvel;
 using namespace tarvel::bench;
 
-struct SilentUi final : WriteUi {
-  void lockForWrite() override {}
-  void unlockAfterWrite() override {}
-  void statusChanged(int) override {}
-  void setProgressRange(std::uint16_t) override {}
-  void setProgress(int, const std::string&) override {}
-  void bringToFront() override {}
-};
-
-
 constexpr int kBlocks = 1024;
 
 bool Run(const std::string& file, sim::Cable cable, unsigned baud, unsigned adapterLatencyMs = 0) {
   BenchLine line(cable, baud, adapterLatencyMs);
   if (!line.radio) return false;
-  SilentUi ui;
 
   const double cpu0 = ThreadCpuSeconds();
   const auto wall0 = std::chrono::steady_clock::now();
-  const WriteOutcome outcome = OnWrite(line.ctx, ui, file);
+  const WriteOutcome outcome = WriteFirmwareFile(line.job, file, line.failures, line.platform).write;
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
   const double cpu = ThreadCpuSeconds() - cpu0;
 

@@ -16,17 +16,6 @@
 
 namespace tarvel {
 
-// m_nStatus keeps the status as an integer; a value of no status reads as
-// idle.
-constexpr int StatusCode(AccessStatus status) { return static_cast<int>(status); }
-constexpr AccessStatus StatusOf(int code) {
-  switch (code) {
-    case StatusCode(AccessStatus::Accessing): return AccessStatus::Accessing;
-    case StatusCode(AccessStatus::SyncFailed): return AccessStatus::SyncFailed;
-    default: return AccessStatus::Idle;
-  }
-}
-
 // How long WaitForInput waits for the first byte of a reply. A sound loader
 // answers a packet within milliseconds (a flash page write takes a few);
 // three seconds covers a slow first erase and still ends a dead line's wait

@@ -14,6 +14,17 @@ namespace tarvel {
 // Where a conversation stands. The window's lamp and its Close follow it.
 enum class AccessStatus { Idle = 0, Accessing = 1, SyncFailed = 2 };
 
+// m_nStatus keeps the status as an integer; a value of no status reads as
+// idle.
+constexpr int StatusCode(AccessStatus status) { return static_cast<int>(status); }
+constexpr AccessStatus StatusOf(int code) {
+  switch (code) {
+    case StatusCode(AccessStatus::Accessing): return AccessStatus::Accessing;
+    case StatusCode(AccessStatus::SyncFailed): return AccessStatus::SyncFailed;
+    default: return AccessStatus::Idle;
+  }
+}
+
 enum class SessionPhase {
   Started,       // the job has begun; the port is not open yet
   Waking,        // the port is open; the loader is being woken

@@ -60,8 +60,8 @@ class CFirmwareWriterDlg : public QDialog, public MainDialogView {
   // The behaviour behind the window, and its state.
   MainDialog& Dialog() { return m_dialog; }
   const MainDialog& Dialog() const { return m_dialog; }
-  LoaderContext& Context() { return m_dialog.Context(); }
-  const LoaderContext& Context() const { return m_dialog.Context(); }
+  DialogPort& Context() { return m_dialog.Context(); }
+  const DialogPort& Context() const { return m_dialog.Context(); }
   bool DarkScheme() const { return m_dialog.DarkScheme(); }
   bool CloseEnabled() const { return m_dialog.CloseEnabled(); }
   bool Accessing() const { return m_dialog.Accessing(); }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "base/Clock.h"
-#include "diagnosis/DiagnosingMessages.h"
+#include "run/RadioDoctor.h"
 #include "loader/LoaderContext.h"
 #include "sim/SimRadio.h"
 #include "tests/support/Fakes.h"
@@ -150,11 +150,7 @@ TEST(Doctor, EachSetupEndsWithItsFinding) {
       radio = sim::Radio::Start(options, &error);
       ASSERT_TRUE(radio) << error;
     }
-    const std::unique_ptr<PortOpener> opener = MakeSystemPortOpener();
-    SteadyClock clock;
-    NoUiPump pump;
-    const std::vector<Finding> findings =
-        RunDoctor({device, setup.cable, setup.baud}, FakeSystem(setup, device), *opener, clock, pump);
+    const std::vector<Finding> findings = RunDoctor({device, setup.cable, setup.baud}, FakeSystem(setup, device));
 
     std::vector<FindingId> ids;
     for (const Finding& finding : findings) ids.push_back(finding.id);
@@ -174,30 +170,6 @@ TEST(Doctor, EachSetupEndsWithItsFinding) {
   }
 }
 
-// The window's boxes: a port or synchronisation failure gains its finding
-// below the system's own detail; any other message passes unchanged.
-TEST(Doctor, TheWindowsFailureBoxesGainTheFindingLine) {
-  LineSetup missing{.name = "missing", .radio = false, .access = PortAccess::Missing};
-  LineWatch watch;
-  watch.foreign = {0xC3};
-  test::RecordingMessages shown;
-  DiagnosingMessages messages(shown, watch, FakeSystem(missing, "/dev/ttyUSB7"));
-  test::FakeOpener opener;
-  SteadyClock clock;
-  NoUiPump pump;
-  LoaderContext ctx(opener, messages, clock, pump);
-  ctx.link.m_strCommName = "/dev/ttyUSB7";
-  messages.attach(ctx);
-
-  messages.showMessage(StringId::PortCannotBeHandled, MessageIcon::Stop, "/dev/ttyUSB7: No such file or directory");
-  messages.showMessage(StringId::SyncError, MessageIcon::Stop);
-  messages.showMessage(StringId::CommunicationError, MessageIcon::Stop, "Block 002");
-  EXPECT_EQ(shown.details, (std::vector<std::string>{
-                               "/dev/ttyUSB7: No such file or directory\n/dev/ttyUSB7 does not exist.",
-                               "The radio answers with bytes that are not the loader's (C3).",
-                               "Block 002",
-                           }));
-}
 
 }  // namespace
 }  // namespace tarvel

@@ -19,7 +19,7 @@ namespace {
 
 // The window: tasks queue up until the test's thread runs them; boxes stay
 // open until the test closes them.
-class QueueWindow final : public WindowThread, public WriteUi, public ReadUi {
+class QueueWindow final : public WindowThread, public SessionObserver {
  public:
   void post(std::function<void()> task) override {
     {
@@ -46,14 +46,10 @@ class QueueWindow final : public WindowThread, public WriteUi, public ReadUi {
     }
   }
 
-  void lockForWrite() override { log.push_back("lock"); }
-  void unlockAfterWrite() override { log.push_back("unlock"); }
-  void statusChanged(int status) override { log.push_back("status " + std::to_string(status)); }
-  void setProgressRange(std::uint16_t) override {}
-  void setProgress(int, const std::string& text) override { log.push_back("progress " + text); }
-  void bringToFront() override {}
-  void setReadProgress(unsigned, std::uint16_t) override {}
-  void showFolderPane() override {}
+  void statusChanged(AccessStatus status) override { log.push_back("status " + std::to_string(StatusCode(status))); }
+  void progressed(const Progress& progress) override {
+    log.push_back("progress " + std::to_string(static_cast<int>(progress.phase)) + " " + std::to_string(progress.block));
+  }
 
   std::vector<std::string> log;  // the window's thread only
   std::function<void()> openBox;
@@ -67,17 +63,17 @@ class QueueWindow final : public WindowThread, public WriteUi, public ReadUi {
 TEST(AccessThread, HandsTheCallsOverInOrderAndWaitsForItsBoxes) {
   QueueWindow window;
   AccessThread thread(window);
-  HandedUi ui(thread, window, window);
+  HandedObserver ui(thread, window);
   std::atomic<bool> pastTheBox{false};
   bool finished = false;
   ASSERT_TRUE(thread.start(
       [&] {
-        ui.lockForWrite();
-        ui.statusChanged(1);
-        ui.setProgress(0, "000");
-        ui.showMessage(StringId::CommunicationError, MessageIcon::Stop);
+        ui.progressed({SessionPhase::Started});
+        ui.statusChanged(AccessStatus::Accessing);
+        ui.progressed({SessionPhase::Writing, 0, 3});
+        ui.failed({FailureKind::LineLost, StringId::CommunicationError, {}, 0, {}});
         pastTheBox = true;
-        ui.unlockAfterWrite();
+        ui.progressed({SessionPhase::Ended, 0, 3});
       },
       [&] {
         window.log.push_back("finished");
@@ -94,8 +90,8 @@ TEST(AccessThread, HandsTheCallsOverInOrderAndWaitsForItsBoxes) {
 
   EXPECT_TRUE(pastTheBox);
   EXPECT_FALSE(thread.running());
-  EXPECT_EQ(window.log, (std::vector<std::string>{"lock", "status 1", "progress 000", "box Communication Error.",
-                                                  "unlock", "finished"}));
+  EXPECT_EQ(window.log, (std::vector<std::string>{"progress 0 0", "status 1", "progress 3 0", "box Communication Error.",
+                                                  "progress 6 0", "finished"}));
 }
 
 TEST(AccessThread, AWindowThatGoesAwayReleasesTheAccessFromItsBox) {
@@ -103,10 +99,10 @@ TEST(AccessThread, AWindowThatGoesAwayReleasesTheAccessFromItsBox) {
   std::atomic<bool> ended{false};
   {
     AccessThread thread(window);
-    HandedUi ui(thread, window, window);
+    HandedObserver ui(thread, window);
     thread.start(
         [&] {
-          ui.showReport("report", MessageIcon::Information);
+          ui.succeeded("report");
           ended = true;
         },
         [] {});

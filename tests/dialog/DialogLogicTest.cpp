@@ -140,7 +140,7 @@ TEST(SpeedBox, AStoredSpeedTheListDoesNotOfferShowsTheFirstEntry) {
 
 class InterfaceChoiceTest : public ::testing::Test {
  protected:
-  InterfaceChoiceTest() : ctx(opener, messages, clock, pump) {}
+  InterfaceChoiceTest() : ctx(opener) {}
 
   std::string path() const { return (dir.path() / "tarvel.ini").string(); }
   void writeFile(const std::string& text) const { dir.write("tarvel.ini", text); }
@@ -158,7 +158,7 @@ class InterfaceChoiceTest : public ::testing::Test {
   test::RecordingMessages messages;
   test::FakeClock clock;
   test::CountingPump pump;
-  LoaderContext ctx;
+  DialogPort ctx;
   Settings settings{path()};
   InterfaceChoice choice{ctx, settings};
 };

@@ -29,12 +29,6 @@ class NoPorts final : public PortOpener {
   }
 };
 
-class NoMessages final : public MessageDisplay {
- public:
-  void showMessage(StringId, MessageIcon, std::string_view) override {}
-  void showReport(const std::string&, MessageIcon) override {}
-};
-
 class StillClock final : public Clock {
  public:
   std::uint32_t tickMs() override { return 0; }
@@ -44,10 +38,9 @@ class StillClock final : public Clock {
 // Every record's packets, for one cable type, checked against the parse.
 void CheckPackets(std::span<const std::uint8_t> bytes, int cableType, const std::vector<SflRecord>& records) {
   NoPorts opener;
-  NoMessages messages;
   StillClock clock;
   NoUiPump pump;
-  LoaderContext ctx(opener, messages, clock, pump);
+  LoaderContext ctx(opener, NoObserver(), clock, pump);
   ctx.m_nType = cableType;
 
   SflTextReader reader(bytes);

@@ -106,7 +106,7 @@ TEST_F(DialogTest, ControlsStandWhereTheTemplatePutsThemInDialogUnits) {
 TEST_F(DialogTest, StartsIdleWithTheStoredChoicesAndWritesNoSettings) {
   systemPorts = {"COM3:", "COM1:", "LPT1:"};
   const auto dialog = open();
-  const LoaderContext& ctx = dialog->Context();
+  const DialogPort& ctx = dialog->Context();
   EXPECT_EQ(Entries(dialog->Item<QComboBox>(IDC_PORT)), (std::vector<std::string>{"COM3", "COM1"}));
   EXPECT_EQ(dialog->Item<QComboBox>(IDC_PORT)->currentText(), QStringLiteral("COM1"));
   EXPECT_EQ(ctx.link.m_strCommName, "COM1");
