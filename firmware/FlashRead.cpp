@@ -143,8 +143,8 @@ ReadOutcome ReadFlash(LoaderContext& ctx, BlockSink& sink, const std::string& ou
     }
     return run.outcome;
   }
-  ctx.observer.progressed({SessionPhase::Started, 0, run.blocks()});
   ctx.setStatus(AccessStatus::Accessing);
+  ctx.observer.progressed({SessionPhase::Started, 0, run.blocks()});
 
   run.start = ctx.clock.tickMs();
   bool opened = false;

@@ -97,7 +97,7 @@ TEST_F(CliReadTest, ReadFailuresAndTheirExitCodes) {
   const std::string partial = (dir.path() / "dump.partial.sfl").string();
   const Row rows[] = {
       {"QAP-8 silent: 111 alone", sim::Cable::Qap8, silent, "--cable qap8", 4, {"Synchronization Error."}},
-      {"QAP-10 silent: 111 then 114", sim::Cable::Qap10, silent, "--cable qap10", 8,
+      {"QAP-10 silent: 111 then 114", sim::Cable::Qap10, silent, "--cable qap10", 4,
        {"Synchronization Error.", "Failed in reading the flash. "}},
       {"short reply: 107 then 114", sim::Cable::Qap8, shortReply, "", 8,
        {"Communication Error.", "Failed in reading the flash. ", "3 of 1024 blocks"}},
