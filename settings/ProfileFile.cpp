@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/AsciiCase.h"
 #include "base/FileIo.h"
 #include "base/OutputFile.h"
 
@@ -37,8 +38,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
   return s;
 }
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // What the C interface would see of a caller's text.
 std::string_view AsCString(std::string_view s) { return s.substr(0, s.find('\0')); }
@@ -405,14 +404,6 @@ int ParseLeadingInt(std::string_view s) {
 }
 
 }  // namespace
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
-}
 
 std::string ReadProfileString(const std::string& path, std::string_view section,
                               std::string_view key, std::string_view defaultValue) {

@@ -83,9 +83,6 @@ struct ProfileLine {
   std::string key;    // trimmed; a Section line's name
   std::string value;  // trimmed, without its quotes; a Broken line's text
 };
-// Texts equal without regard to ASCII case, as section and key names compare.
-bool EqualsNoCase(std::string_view a, std::string_view b);
-
 enum class ProfileListing { Ok, Absent, Failed };  // Failed: not a regular file, too large, unreadable
 ProfileListing ListProfileLines(const std::string& path, std::vector<ProfileLine>& lines);
 

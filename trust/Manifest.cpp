@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "base/AsciiCase.h"
+
 namespace tarvel {
 
 namespace {
@@ -16,12 +18,6 @@ bool IsHexDigest(std::string_view text) {
     if (std::isxdigit(static_cast<unsigned char>(c)) == 0) return false;
   }
   return true;
-}
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
 }
 
 // sha256sum writes "\\" and "\n" in a name, and marks such a line with a
@@ -51,7 +47,7 @@ bool ParseLine(std::string_view line, std::string& digest, std::string& name) {
   std::size_t end = 0;
   while (end < line.size() && !IsBlank(line[end])) ++end;
   if (!IsHexDigest(line.substr(0, end))) return false;
-  digest = Lower(line.substr(0, end));
+  digest = LowerAsciiText(line.substr(0, end));
   std::size_t start = end;
   while (start < line.size() && IsBlank(line[start])) ++start;
   if (start == end) return false;  // the digest must be followed by a blank
