@@ -5,6 +5,7 @@
 #include <map>
 
 #include "base/AsciiCase.h"
+#include "base/Sha256.h"
 #include "loader/CableFacts.h"
 #include "settings/ProfileFile.h"
 #include "station/FileToWrite.h"
@@ -22,12 +23,6 @@ std::string Beside(const std::string& stationFile, const std::string& path) {
   const fs::path given(path);
   if (given.is_absolute()) return path;
   return (fs::path(stationFile).parent_path() / given).lexically_normal().string();
-}
-
-bool IsHexDigest(const std::string& text) {
-  return text.size() == 64 && std::all_of(text.begin(), text.end(), [](char c) {
-           return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-         });
 }
 
 std::string ProblemText(const SflFileProblem& problem) {

@@ -1,24 +1,13 @@
 #include "trust/Manifest.h"
 
-#include <cctype>
-
 #include "base/AsciiCase.h"
+#include "base/Sha256.h"
 
 namespace tarvel {
 
 namespace {
 
-constexpr std::size_t kDigestChars = 64;
-
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-bool IsHexDigest(std::string_view text) {
-  if (text.size() != kDigestChars) return false;
-  for (const char c : text) {
-    if (std::isxdigit(static_cast<unsigned char>(c)) == 0) return false;
-  }
-  return true;
-}
 
 // sha256sum writes "\\" and "\n" in a name, and marks such a line with a
 // leading backslash. False for an escape it never writes.

@@ -91,6 +91,8 @@ TEST(StationFile, RefusesWhatItCannotUseNamingTheFileAndLine) {
       {"verify not a flag", "[Station]\nFirmware=fw.sfl\nVerify=yes\n[Beds]\n" + bed,
        ", line 3: Verify=yes is not a value the station takes (0 or 1)."},
       {"digest not hex", "[Station]\nFirmware=fw.sfl\nSha256=abc\n[Beds]\n" + bed, ", line 3: Sha256=abc is not"},
+      {"digest of 64 with a letter past F", "[Station]\nFirmware=fw.sfl\nSha256=" + std::string(63, '0') + "g\n[Beds]\n" + bed,
+       ", line 3: Sha256=" + std::string(63, '0') + "g is not"},
       {"no firmware", "[Station]\nVerify=1\n[Beds]\n" + bed, ": [Station] has no Firmware= line."},
       {"no beds", head, ": [Beds] names no bed"},
       {"bed twice", head + bed + "a=/dev/ttyUSB1\n", ", line 5: the bed 'a' is named twice."},
