@@ -25,9 +25,13 @@ constexpr std::string_view kSeparators = "/\\";
 constexpr std::string_view kSeparators = "/";
 #endif
 
+#ifdef TARVEL_PROFILE_WRITE_HOOK
 thread_local ProfileWriteHook t_writeHook;
 
 bool StepAllowed(ProfileWriteStep step) { return !t_writeHook || t_writeHook(step); }
+#else
+constexpr bool StepAllowed(ProfileWriteStep) { return true; }
+#endif
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
@@ -458,7 +462,9 @@ bool ProfileFileTooLarge(const std::string& path) {
          info.size > static_cast<std::uint64_t>(kProfileHeadBytes);
 }
 
+#ifdef TARVEL_PROFILE_WRITE_HOOK
 void SetProfileWriteHookForTest(ProfileWriteHook hook) { t_writeHook = std::move(hook); }
+#endif
 
 ProfileListing ListProfileLines(const std::string& path, std::vector<ProfileLine>& out) {
   out.clear();

@@ -124,10 +124,13 @@ enum class ProfileWriteStep {
 };
 inline constexpr int kProfileWriteStepCount = 7;
 
-// Test seam: called before each step of a write on this thread; returning
-// false makes the step fail as its system call would (a failed WriteTemp
-// leaves half the content written). An empty hook runs every step.
+#ifdef TARVEL_PROFILE_WRITE_HOOK
+// Test seam, only in a build with TARVEL_TEST_SEAMS: called before each step
+// of a write on this thread; returning false makes the step fail as its
+// system call would (a failed WriteTemp leaves half the content written). An
+// empty hook runs every step.
 using ProfileWriteHook = std::function<bool(ProfileWriteStep)>;
 void SetProfileWriteHookForTest(ProfileWriteHook hook);
+#endif
 
 }  // namespace tarvel
