@@ -44,8 +44,8 @@ TEST(StationFile, TakesTheFirmwaresDigestInEitherCase) {
   test::TempDir dir;
   std::filesystem::copy_file(TARVEL_EXAMPLE_SFL, dir.path() / "fw.sfl");
   const std::string lower = "55dd5b09efe0dd6890fe75c5f665925f64f2ed7d4d64dfaba987c200c5e587c0";
-  for (const std::string given : {lower, std::string("55DD5B09EFE0DD6890FE75C5F665925F64F2ED7D4D64DFABA987C200C5E587C0"),
-                                  std::string("55dD5b09EFE0dd6890fe75c5f665925f64f2ed7d4d64dfaba987c200c5e587C0")}) {
+  for (const std::string& given : {lower, std::string("55DD5B09EFE0DD6890FE75C5F665925F64F2ED7D4D64DFABA987C200C5E587C0"),
+                                   std::string("55dD5b09EFE0dd6890fe75c5f665925f64f2ed7d4d64dfaba987c200c5e587C0")}) {
     SCOPED_TRACE(given);
     const std::string path = dir.write("s.ini", "[Station]\nFirmware=fw.sfl\nSha256=" + given + "\n[Beds]\nA=/dev/ttyUSB0\n");
     StationConfig config;
