@@ -1,13 +1,13 @@
 #include "base/OutputFile.h"
 
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
+#include "base/AsciiCase.h"
 #include "base/FileIo.h"
 
 namespace tarvel {
@@ -30,12 +30,8 @@ bool SamePath(const std::string& a, std::string_view b) {
 // Where ".sfl" (any case) ends `path`, npos when it does not.
 std::size_t SflExtensionAt(const std::string& path) {
   constexpr std::string_view kExtension = ".sfl";
-  if (path.size() <= kExtension.size()) return std::string::npos;
-  const std::size_t at = path.size() - kExtension.size();
-  for (std::size_t i = 0; i < kExtension.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(path[at + i])) != kExtension[i]) return std::string::npos;
-  }
-  return at;
+  if (path.size() <= kExtension.size() || !EndsWithNoCase(path, kExtension)) return std::string::npos;
+  return path.size() - kExtension.size();
 }
 
 // "NAME-N.sfl" (or "PATH-N") for a number above 1.

@@ -54,6 +54,16 @@ std::string HexOf(std::span<const std::uint8_t> bytes) {
   return out;
 }
 
+bool IsHexDigest(std::string_view text) {
+  constexpr std::size_t kDigestChars = 64;
+  if (text.size() != kDigestChars) return false;
+  for (const char c : text) {
+    const bool digit = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    if (!digit) return false;
+  }
+  return true;
+}
+
 std::optional<std::string> FileSha256(const std::string& path) {
   std::ifstream in(fileio::PathOf(path), std::ios::binary);
   if (!in) return std::nullopt;

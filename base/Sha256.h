@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 struct gcry_md_handle;
 
@@ -36,5 +37,8 @@ std::optional<std::string> FileSha256(const std::string& path);
 
 // Lower-case hex of `bytes`.
 std::string HexOf(std::span<const std::uint8_t> bytes);
+
+// A SHA-256 digest as text: exactly 64 hex digits, of either case.
+bool IsHexDigest(std::string_view text);
 
 }  // namespace tarvel

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <memory>
 
+#include "base/AsciiCase.h"
 #include "base/FileIo.h"
 #include "base/Locale.h"
 
@@ -14,21 +15,11 @@ namespace {
 
 constexpr std::string_view kSflExtension = ".sfl";
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-unsigned UpperAsciiByte(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  return byte >= 'a' && byte <= 'z' ? byte - ('a' - 'A') : byte;
-}
+unsigned UpperAsciiByte(char c) { return static_cast<unsigned char>(UpperAscii(c)); }
 
 }  // namespace
 
-bool HasSflExtension(std::string_view name) {
-  if (name.size() < kSflExtension.size()) return false;
-  const std::string_view tail = name.substr(name.size() - kSflExtension.size());
-  return std::equal(tail.begin(), tail.end(), kSflExtension.begin(),
-                    [](char a, char b) { return AsciiLower(a) == b; });
-}
+bool HasSflExtension(std::string_view name) { return EndsWithNoCase(name, kSflExtension); }
 
 std::string FormatListDate(std::int64_t utcSeconds, long utcOffsetSeconds) {
   std::tm parts{};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <numeric>
 
+#include "base/AsciiCase.h"
 #include "base/Locale.h"
 #include "catalog/DisplayText.h"
 
@@ -11,7 +12,7 @@ namespace tarvel {
 namespace {
 
 char32_t LowerCase(char32_t c) {
-  if (c < 0x80) return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
+  if (c < 0x80) return static_cast<unsigned char>(LowerAscii(static_cast<char>(c)));
   const char32_t lower = UnicodeLowerCase(c);
   // A lower case that would not encode back (never expected) is not used.
   return lower == 0 || lower > 0x10FFFF || (lower >= 0xD800 && lower <= 0xDFFF) ? c : lower;

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "base/AsciiCase.h"
 #include "dialog/DialogTemplate.h"
-#include "settings/ProfileFile.h"
 #include "serial/PortList.h"
 
 namespace tarvel {

@@ -2,15 +2,12 @@
 
 #include <algorithm>
 
+#include "base/AsciiCase.h"
+
 namespace tarvel {
 
-namespace {
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-}  // namespace
-
 std::optional<Cable> CableNamed(std::string_view text) {
-  std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(), LowerAscii);
+  const std::string lower = LowerAsciiText(text);
   for (const CableFacts& facts : kCables) {
     if (std::find(facts.spellings.begin(), facts.spellings.end(), lower) != facts.spellings.end()) {
       return facts.cable;

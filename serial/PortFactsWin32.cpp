@@ -2,9 +2,7 @@
 // timer is the FTDI driver's device parameter, read with the port list.
 #include "serial/PortFacts.h"
 
-#include <algorithm>
-#include <cctype>
-
+#include "base/AsciiCase.h"
 #include "serial/PortList.h"
 
 namespace tarvel {
@@ -17,9 +15,7 @@ int LatencyTimerOfTty(const std::string&, const std::string&) { return -1; }
 
 int CurrentLatencyTimer(const std::string& device, const std::string&) {
   for (const PortInfo& port : ListSerialPorts()) {
-    const bool same = std::equal(port.device.begin(), port.device.end(), device.begin(), device.end(),
-                                 [](unsigned char a, unsigned char b) { return std::toupper(a) == std::toupper(b); });
-    if (same) return port.latencyTimerMs;
+    if (EqualsNoCase(port.device, device)) return port.latencyTimerMs;
   }
   return -1;
 }

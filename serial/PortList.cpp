@@ -1,5 +1,6 @@
 #include "serial/PortList.h"
 
+#include "base/AsciiCase.h"
 #include "serial/PortFacts.h"
 
 #include <cctype>
@@ -26,8 +27,7 @@ std::string AdapterFamily(const std::string& vendorId) {
       {"067b", "Prolific PL2303"},
       {"1a86", "WCH CH34x"},
   };
-  std::string vendor = vendorId;
-  for (char& c : vendor) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string vendor = LowerAsciiText(vendorId);
   for (const auto& [id, name] : kFamilies) {
     if (vendor == id) return name;
   }

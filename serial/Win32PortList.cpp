@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "base/AsciiCase.h"
 #include "base/Win32Text.h"
 #include "serial/PortList.h"
 
@@ -59,9 +61,7 @@ std::string DeviceProperty(HDEVINFO devices, SP_DEVINFO_DATA& device, DWORD prop
 std::string IdPart(const std::string& hardwareId, const std::string& tag) {
   const std::size_t at = hardwareId.find(tag);
   if (at == std::string::npos || at + tag.size() + 4 > hardwareId.size()) return {};
-  std::string id = hardwareId.substr(at + tag.size(), 4);
-  std::transform(id.begin(), id.end(), id.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; });
-  return id;
+  return LowerAsciiText(std::string_view(hardwareId).substr(at + tag.size(), 4));
 }
 
 // What the device manager knows about each port of the Ports class, by port

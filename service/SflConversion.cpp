@@ -39,16 +39,14 @@ std::string DefaultSflName(std::string_view hexFileName) {
   return name.empty() ? std::string() : std::string(name) + ".sfl";
 }
 
-std::vector<HexRange> HexDataOutsideBlocks(const std::string& hexPath, std::uint16_t firstBlock,
-                                           std::uint16_t lastBlock) {
+std::vector<AddressRange> HexDataOutsideBlocks(const std::string& hexPath, std::uint16_t firstBlock,
+                                               std::uint16_t lastBlock) {
   if (firstBlock > lastBlock) return {};
   std::vector<std::uint8_t> window(static_cast<std::size_t>(lastBlock - firstBlock + 1) * kBlockSize);
   IntelHexParser parser(static_cast<std::uint64_t>(firstBlock) * kBlockSize, window);
   std::string reason;
   if (!ReadIntelHexFile(hexPath, parser, reason)) return {};
-  std::vector<HexRange> ranges;
-  for (const AddressRange& range : parser.rangesOutside()) ranges.push_back({range.first, range.last});
-  return ranges;
+  return parser.rangesOutside();
 }
 
 std::string SflOutputPath(const std::string& hexPath, const std::string& sflName) {

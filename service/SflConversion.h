@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/MessageDisplay.h"
+#include "formats/IntelHex.h"
 #include "service/ConverterLibrary.h"
 
 namespace tarvel {
@@ -28,18 +29,15 @@ std::uint16_t ParseBlockText(std::string_view text);
 // data gives data.sfl.
 std::string DefaultSflName(std::string_view hexFileName);
 
-// Addresses first..last, both included, of data in a HEX file.
-struct HexRange {
-  std::uint64_t first = 0;
-  std::uint64_t last = 0;
-};
+// The older name of AddressRange, which the command line still uses.
+using HexRange = AddressRange;
 
 // Where the HEX file holds data outside blocks firstBlock..lastBlock, which
 // a conversion of that range drops: ascending, adjacent ranges joined.
 // Nothing when the file cannot be read or is not valid (the conversion then
 // says why).
-std::vector<HexRange> HexDataOutsideBlocks(const std::string& hexPath, std::uint16_t firstBlock,
-                                           std::uint16_t lastBlock);
+std::vector<AddressRange> HexDataOutsideBlocks(const std::string& hexPath, std::uint16_t firstBlock,
+                                               std::uint16_t lastBlock);
 
 // The texts of the converter panel, as typed.
 struct SflConvTexts {

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/AsciiCase.h"
 #include "base/FileIo.h"
 #include "base/OutputFile.h"
 
@@ -24,9 +25,13 @@ constexpr std::string_view kSeparators = "/\\";
 constexpr std::string_view kSeparators = "/";
 #endif
 
+#ifdef TARVEL_PROFILE_WRITE_HOOK
 thread_local ProfileWriteHook t_writeHook;
 
 bool StepAllowed(ProfileWriteStep step) { return !t_writeHook || t_writeHook(step); }
+#else
+constexpr bool StepAllowed(ProfileWriteStep) { return true; }
+#endif
 
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
@@ -37,8 +42,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
   return s;
 }
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // What the C interface would see of a caller's text.
 std::string_view AsCString(std::string_view s) { return s.substr(0, s.find('\0')); }
@@ -406,14 +409,6 @@ int ParseLeadingInt(std::string_view s) {
 
 }  // namespace
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
-}
-
 std::string ReadProfileString(const std::string& path, std::string_view section,
                               std::string_view key, std::string_view defaultValue) {
   std::string_view fallback = AsCString(defaultValue);
@@ -467,7 +462,9 @@ bool ProfileFileTooLarge(const std::string& path) {
          info.size > static_cast<std::uint64_t>(kProfileHeadBytes);
 }
 
+#ifdef TARVEL_PROFILE_WRITE_HOOK
 void SetProfileWriteHookForTest(ProfileWriteHook hook) { t_writeHook = std::move(hook); }
+#endif
 
 ProfileListing ListProfileLines(const std::string& path, std::vector<ProfileLine>& out) {
   out.clear();

@@ -83,9 +83,6 @@ struct ProfileLine {
   std::string key;    // trimmed; a Section line's name
   std::string value;  // trimmed, without its quotes; a Broken line's text
 };
-// Texts equal without regard to ASCII case, as section and key names compare.
-bool EqualsNoCase(std::string_view a, std::string_view b);
-
 enum class ProfileListing { Ok, Absent, Failed };  // Failed: not a regular file, too large, unreadable
 ProfileListing ListProfileLines(const std::string& path, std::vector<ProfileLine>& lines);
 
@@ -127,10 +124,13 @@ enum class ProfileWriteStep {
 };
 inline constexpr int kProfileWriteStepCount = 7;
 
-// Test seam: called before each step of a write on this thread; returning
-// false makes the step fail as its system call would (a failed WriteTemp
-// leaves half the content written). An empty hook runs every step.
+#ifdef TARVEL_PROFILE_WRITE_HOOK
+// Test seam, only in a build with TARVEL_TEST_SEAMS: called before each step
+// of a write on this thread; returning false makes the step fail as its
+// system call would (a failed WriteTemp leaves half the content written). An
+// empty hook runs every step.
 using ProfileWriteHook = std::function<bool(ProfileWriteStep)>;
 void SetProfileWriteHookForTest(ProfileWriteHook hook);
+#endif
 
 }  // namespace tarvel

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <map>
 
+#include "base/AsciiCase.h"
+#include "base/Sha256.h"
 #include "loader/CableFacts.h"
 #include "settings/ProfileFile.h"
 #include "run/FileToWrite.h"
@@ -21,19 +23,6 @@ std::string Beside(const std::string& stationFile, const std::string& path) {
   const fs::path given(path);
   if (given.is_absolute()) return path;
   return (fs::path(stationFile).parent_path() / given).lexically_normal().string();
-}
-
-bool IsHexDigest(const std::string& text) {
-  return text.size() == 64 && std::all_of(text.begin(), text.end(), [](char c) {
-           return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-         });
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
 }
 
 std::string ProblemText(const SflFileProblem& problem) {
@@ -88,7 +77,7 @@ std::optional<std::string> Reader::stationKey(const ProfileLine& line) {
     if (!line.value.empty() && !IsHexDigest(line.value)) {
       return at(line.number, StringId::StationValueUnknown, {key + "=" + line.value, "64 hexadecimal digits"});
     }
-    config_.sha256 = Lower(line.value);
+    config_.sha256 = LowerAsciiText(line.value);
     sha256Line_ = line.number;
   } else if (EqualsNoCase(key, "Cable")) {
     const std::optional<Cable> cable = CableNamed(line.value);

@@ -1,28 +1,13 @@
 #include "trust/Manifest.h"
 
-#include <cctype>
+#include "base/AsciiCase.h"
+#include "base/Sha256.h"
 
 namespace tarvel {
 
 namespace {
 
-constexpr std::size_t kDigestChars = 64;
-
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-bool IsHexDigest(std::string_view text) {
-  if (text.size() != kDigestChars) return false;
-  for (const char c : text) {
-    if (std::isxdigit(static_cast<unsigned char>(c)) == 0) return false;
-  }
-  return true;
-}
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 // sha256sum writes "\\" and "\n" in a name, and marks such a line with a
 // leading backslash. False for an escape it never writes.
@@ -51,7 +36,7 @@ bool ParseLine(std::string_view line, std::string& digest, std::string& name) {
   std::size_t end = 0;
   while (end < line.size() && !IsBlank(line[end])) ++end;
   if (!IsHexDigest(line.substr(0, end))) return false;
-  digest = Lower(line.substr(0, end));
+  digest = LowerAsciiText(line.substr(0, end));
   std::size_t start = end;
   while (start < line.size() && IsBlank(line[start])) ++start;
   if (start == end) return false;  // the digest must be followed by a blank

@@ -13,8 +13,7 @@
 #include "base/Strings.h"
 #include "base/Win32Text.h"
 #include "dialog/DialogLogic.h"
-#include "dialog/Globals.h"
-#include "settings/Settings.h"
+#include "dialog/WindowStart.h"
 #include "winui/MainDialog.h"
 
 namespace {
@@ -90,15 +89,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   InitCommonControlsEx(&controls);
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // the folder chooser
 
-  const std::string startDir = tarvel::StartupDirectory();
-  const std::string profilePath = tarvel::SettingsPathFor(startDir);
-  tarvel::Settings settings(profilePath);
-  settings.writeVersion();  // at every start; a failed write goes unreported
-  tarvel::g_strStartDir = startDir;
-
   tarvel::winui::DialogServices services;
-  services.settingsPath = profilePath;
-  services.argumentText = tarvel::ArgumentText(arguments);
+  tarvel::PrepareMainWindow(arguments, services);
   services.platform = SystemPlatformFlags();
 #ifdef TARVEL_TEST_SEAMS
   // Only the test build (tarvel-test.exe) lets its environment report the

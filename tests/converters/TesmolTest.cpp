@@ -175,8 +175,8 @@ TEST_F(TesmolTest, DataOutsideTheRangeIsNamedByAddress) {
     SCOPED_TRACE(row.name);
     const std::string path = dir.write("fw.hex", row.hex + test::HexEnd());
     std::vector<std::pair<std::uint64_t, std::uint64_t>> outside;
-    for (const HexRange& range : HexDataOutsideBlocks(path, static_cast<std::uint16_t>(row.first),
-                                                      static_cast<std::uint16_t>(row.last))) {
+    for (const AddressRange& range : HexDataOutsideBlocks(path, static_cast<std::uint16_t>(row.first),
+                                                          static_cast<std::uint16_t>(row.last))) {
       outside.emplace_back(range.first, range.last);
     }
     EXPECT_EQ(outside, row.outside);

@@ -40,6 +40,23 @@ TEST(StationFile, ReadsTheSettingsAndTheBedsInOrder) {
   EXPECT_EQ(facts.fileSha256.size(), 64U);
 }
 
+TEST(StationFile, TakesTheFirmwaresDigestInEitherCase) {
+  test::TempDir dir;
+  std::filesystem::copy_file(TARVEL_EXAMPLE_SFL, dir.path() / "fw.sfl");
+  const std::string lower = "55dd5b09efe0dd6890fe75c5f665925f64f2ed7d4d64dfaba987c200c5e587c0";
+  for (const std::string& given : {lower, std::string("55DD5B09EFE0DD6890FE75C5F665925F64F2ED7D4D64DFABA987C200C5E587C0"),
+                                   std::string("55dD5b09EFE0dd6890fe75c5f665925f64f2ed7d4d64dfaba987c200c5e587C0")}) {
+    SCOPED_TRACE(given);
+    const std::string path = dir.write("s.ini", "[Station]\nFirmware=fw.sfl\nSha256=" + given + "\n[Beds]\nA=/dev/ttyUSB0\n");
+    StationConfig config;
+    CheckedSflFile file;
+    TransferFacts facts;
+    const std::optional<std::string> problem = ReadStationFile(path, config, file, facts);
+    ASSERT_FALSE(problem) << *problem;
+    EXPECT_EQ(config.sha256, lower);
+  }
+}
+
 TEST(StationFile, RefusesWhatItCannotUseNamingTheFileAndLine) {
   test::TempDir dir;
   const std::string firmware = test::ConventionalSfl(0, 4);
@@ -74,6 +91,8 @@ TEST(StationFile, RefusesWhatItCannotUseNamingTheFileAndLine) {
       {"verify not a flag", "[Station]\nFirmware=fw.sfl\nVerify=yes\n[Beds]\n" + bed,
        ", line 3: Verify=yes is not a value the station takes (0 or 1)."},
       {"digest not hex", "[Station]\nFirmware=fw.sfl\nSha256=abc\n[Beds]\n" + bed, ", line 3: Sha256=abc is not"},
+      {"digest of 64 with a letter past F", "[Station]\nFirmware=fw.sfl\nSha256=" + std::string(63, '0') + "g\n[Beds]\n" + bed,
+       ", line 3: Sha256=" + std::string(63, '0') + "g is not"},
       {"no firmware", "[Station]\nVerify=1\n[Beds]\n" + bed, ": [Station] has no Firmware= line."},
       {"no beds", head, ": [Beds] names no bed"},
       {"bed twice", head + bed + "a=/dev/ttyUSB1\n", ", line 5: the bed 'a' is named twice."},

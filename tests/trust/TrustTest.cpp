@@ -58,6 +58,8 @@ TEST(TrustTest, ManifestLines) {
       {"\\" + a + "  back\\\\slash\\nline.sfl\n", {{"back\\slash\nline.sfl", a}}, 0},
       {a + "x.sfl\n" + a.substr(1) + "  short.sfl\n" + a + "  \n# comment\n\\" + a + "  bad\\q\n", {}, 5},
       {a + "  twice.sfl\n" + b + "  twice.sfl", {{"twice.sfl", b}}, 0},  // the last wins; no final LF
+      // Upper-case digits are kept in lower case; a digit that is not hex spoils the line.
+      {std::string(64, 'A') + "  up.sfl\n" + a.substr(1) + "g  g.sfl\n", {{"up.sfl", a}}, 1},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.text);
