@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
+#include <optional>
 #include <regex>
 #include <string>
 #include <utility>
@@ -78,6 +81,7 @@ class FakeWindow final : public StationWindowView {
   StationHeaderLines header;
   std::string counters;
   std::vector<Panel> panels;
+  // The field with the focus and whether its text was selected; 99: none.
   std::pair<std::size_t, bool> focus{99, false};
   std::vector<std::string> questions;
   std::vector<std::string> refusals;
@@ -117,41 +121,22 @@ TEST(StationPresenter, EachBedStateInWords) {
       {"idle", BedState::Idle, 0, 12, {}, {"idle", 0, 12, "000 / 00C   0%", "", "", true}},
       {"idle, no blocks known", BedState::Idle, 0, 0, {}, {"idle", 0, 1, "000 / 000   0%", "", "", true}},
       {"running", BedState::Running, 5, 12, {}, {"running", 5, 12, "005 / 00C   41%", "", "", false}},
-      {"running: the last unit's lines are gone",
-       BedState::Running,
-       0,
-       300,
-       {"SN-9", kVerified, "Something.", 1000},
+      {"running: the last unit's lines are gone", BedState::Running, 0, 300, {"SN-9", kVerified, "Something.", 1000},
        {"running", 0, 300, "000 / 12C   0%", "", "", false}},
-      {"passed",
-       BedState::Passed,
-       12,
-       12,
-       {"SN-1", kVerified, "", 83456},
+      {"passed", BedState::Passed, 12, 12, {"SN-1", kVerified, "", 83456},
        {"passed", 12, 12, "00C / 00C   100%",
         "SN-1: Verified: the flash holds every block of the file. (1 min 23 sec 456 ms)", "", true}},
-      {"passed without a serial number",
-       BedState::Passed,
-       12,
-       12,
-       {"", "Written.", "", 4},
+      {"passed without a serial number", BedState::Passed, 12, 12, {"", "Written.", "", 4},
        {"passed", 12, 12, "00C / 00C   100%", "Written. (0 min 0 sec 4 ms)", "", true}},
-      {"failed, with its diagnosis",
-       BedState::Failed,
-       0,
-       12,
+      // The program's texts end lines with CR for its message boxes.
+      {"failed, with its diagnosis", BedState::Failed, 0, 12,
        {"SN-2", "Synchronization Error.\rPlease confirm the connection with the equipment.\r",
         "The loader does not answer.\n  Radio on, in loader mode?\r\n", 3010},
        {"failed", 0, 12, "000 / 00C   0%",
         "SN-2: Synchronization Error. Please confirm the connection with the equipment. (0 min 3 sec 10 ms)",
         "The loader does not answer. Radio on, in loader mode?", true}},
-      {"stopped",
-       BedState::Failed,
-       7,
-       400,
-       {"SN-3", "Stopped: 7 of 400 blocks written.", "", 9000},
-       {"failed", 7, 400, "007 / 190   1%", "SN-3: Stopped: 7 of 400 blocks written. (0 min 9 sec 0 ms)", "",
-        true}},
+      {"stopped", BedState::Failed, 7, 400, {"SN-3", "Stopped: 7 of 400 blocks written.", "", 9000},
+       {"failed", 7, 400, "007 / 190   1%", "SN-3: Stopped: 7 of 400 blocks written. (0 min 9 sec 0 ms)", "", true}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -276,52 +261,23 @@ TEST(StationPresenter, StartKeysAndButtonsWithAndWithoutRequiredSerials) {
     std::vector<std::optional<BedState>> lamps;
     std::vector<std::string> serialsWritten;  // of the beds that ran
   };
+  constexpr BedState kIdle = BedState::Idle;
+  constexpr BedState kRunning = BedState::Running;
   const Case cases[] = {
-      {"F5 starts every bed", false, {"SN-1", ""}, Key::F5, "", {BedState::Running, BedState::Running}, {"SN-1", ""}},
-      {"F5 with a serial missing, when every radio needs one",
-       true,
-       {"SN-1", ""},
-       Key::F5,
-       kNeedsSerial,
-       {BedState::Idle, BedState::Idle},
-       {}},
-      {"F5 with every serial, when every radio needs one",
-       true,
-       {"SN-1", "SN-2"},
-       Key::F5,
-       "",
-       {BedState::Running, BedState::Running},
-       {"SN-1", "SN-2"}},
-      {"Enter in the last passes over a bed without a serial, even when needed",
-       true,
-       {"", "SN-2"},
-       Key::EnterInLast,
-       "",
-       {BedState::Idle, BedState::Running},
+      {"F5 starts every bed", false, {"SN-1", ""}, Key::F5, "", {kRunning, kRunning}, {"SN-1", ""}},
+      {"F5 with a serial missing, when every radio needs one", true, {"SN-1", ""}, Key::F5, kNeedsSerial,
+       {kIdle, kIdle}, {}},
+      {"F5 with every serial, when every radio needs one", true, {"SN-1", "SN-2"}, Key::F5, "",
+       {kRunning, kRunning}, {"SN-1", "SN-2"}},
+      {"Enter in the last passes over a bed without a serial, even when needed", true, {"", "SN-2"},
+       Key::EnterInLast, "", {kIdle, kRunning}, {"", "SN-2"}},
+      {"Enter in the last with no serial at all starts nothing", false, {"", ""}, Key::EnterInLast, "",
+       {kIdle, kIdle}, {}},
+      {"a panel's Start: that bed alone", false, {"SN-1", " SN-2 "}, Key::StartBed2, "", {kIdle, kRunning},
        {"", "SN-2"}},
-      {"Enter in the last with no serial at all starts nothing",
-       false,
-       {"", ""},
-       Key::EnterInLast,
-       "",
-       {BedState::Idle, BedState::Idle},
-       {}},
-      {"a panel's Start: that bed alone",
-       false,
-       {"SN-1", " SN-2 "},
-       Key::StartBed2,
-       "",
-       {BedState::Idle, BedState::Running},
-       {"", "SN-2"}},
-      {"a panel's Start without a serial", false, {"", ""}, Key::StartBed1, "", {BedState::Running, BedState::Idle},
-       {"", ""}},
-      {"a panel's Start without a serial, when every radio needs one",
-       true,
-       {"SN-1", ""},
-       Key::StartBed2,
-       kNeedsSerial,
-       {BedState::Idle, BedState::Idle},
-       {}},
+      {"a panel's Start without a serial", false, {"", ""}, Key::StartBed1, "", {kRunning, kIdle}, {"", ""}},
+      {"a panel's Start without a serial, when every radio needs one", true, {"SN-1", ""}, Key::StartBed2,
+       kNeedsSerial, {kIdle, kIdle}, {}},
   };
   test::SimBench bench({false, false});
   for (const Case& c : cases) {
