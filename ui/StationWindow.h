@@ -1,18 +1,17 @@
-// The station's window: one panel per bed in a fixed order, wrapping into
-// columns, and a header and counters that show the station's settings as
-// text. The keyboard alone runs it: Enter in a serial field moves to the
-// next bed's, Enter in the last starts every bed with a serial number, F5
-// starts them all.
+// The station's window in Qt: a header, the counters, and one panel per bed
+// in a fixed order, wrapping into columns. What it shows and what its keys
+// do is the presenter's (station/StationPresenter.h); this draws.
 #pragma once
 
 #include <QWidget>
 #include <functional>
 #include <memory>
-#include <optional>
+#include <string>
 #include <vector>
 
-#include "station/Station.h"
+#include "station/StationPresenter.h"
 
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -21,23 +20,35 @@ class QVBoxLayout;
 
 namespace tarvel {
 
-class CStationWindow final : public QWidget, public StationView {
+class CStationWindow final : public QWidget, public StationWindowView {
   Q_OBJECT
  public:
   CStationWindow(StationConfig config, CheckedSflFile firmware, TransferFacts facts, QWidget* parent = nullptr);
-  ~CStationWindow() override;
+  // The presenter goes before the panels, and its beds end before it.
+  ~CStationWindow() override = default;
 
-  Station& station() { return *m_pStation; }
+  Station& station() { return m_pPresenter->station(); }
   QLineEdit* SerialField(std::size_t bed) const { return m_panels[bed].serial; }
   QPushButton* StartButton(std::size_t bed) const { return m_panels[bed].start; }
   QLabel* Lamp(std::size_t bed) const { return m_panels[bed].lamp; }
   QLabel* Counters() const { return m_pCounters; }
 
-  // StationView
-  void post(std::function<void()> task) override;
-  void bedChanged(std::size_t bed) override;
-  void countersChanged() override;
-  void roundEnded() override;
+  // StationWindowView
+  void ShowHeader(const StationHeaderLines& header) override;
+  void SetCounters(const std::string& text) override;
+  void SetPanelTitle(std::size_t bed, const std::string& title) override;
+  void SetLamp(std::size_t bed, BedState state, const std::string& text) override;
+  void SetProgress(std::size_t bed, int done, int range, const std::string& text) override;
+  void SetResult(std::size_t bed, const std::string& text) override;
+  void SetDiagnosis(std::size_t bed, const std::string& text) override;
+  void EnableStart(std::size_t bed, bool enabled) override;
+  std::string SerialText(std::size_t bed) const override;
+  void ClearSerial(std::size_t bed) override;
+  void FocusSerial(std::size_t bed, bool selectAll) override;
+  bool AskYesNo(const std::string& text) override;
+  void ShowRefusal(const std::string& text) override;
+  void Close() override;
+  void Post(std::function<void()> task) override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -45,28 +56,24 @@ class CStationWindow final : public QWidget, public StationView {
 
  private:
   struct Panel {
+    QGroupBox* box = nullptr;
     QLineEdit* serial = nullptr;
     QLabel* lamp = nullptr;
     QProgressBar* progress = nullptr;
     QLabel* result = nullptr;
     QLabel* diagnosis = nullptr;
     QPushButton* start = nullptr;
-    // What the panel shows now, so that only a change is drawn again.
-    std::optional<BedState> shown;
-    int shownBlocks = -1;
   };
 
   void BuildHeader(QVBoxLayout* layout);
   void BuildPanels(QVBoxLayout* layout);
-  void SerialEntered(std::size_t bed);
-  void StartRound(bool all);
-  void Refused(const std::optional<std::string>& refusal);
-  std::vector<std::string> Serials() const;
 
-  std::unique_ptr<Station> m_pStation;
+  std::unique_ptr<StationPresenter> m_pPresenter;
   std::vector<Panel> m_panels;
+  QLabel* m_pFirmware = nullptr;
+  QLabel* m_pTrust = nullptr;
+  QLabel* m_pComment = nullptr;
   QLabel* m_pCounters = nullptr;
-  bool m_bCloseAfterRound = false;
 };
 
 }  // namespace tarvel

@@ -1,0 +1,103 @@
+// The station's behaviour, whatever window shows it: the words and lamps of
+// the panels, the counters, the keyboard flow of an operator with a barcode
+// scanner, and what closing during a round does. Each window forwards its
+// events here and draws what it is told through StationWindowView.
+//
+// The keyboard: Enter in a serial field moves to the next bed's, Enter in
+// the last starts every bed with a serial number, F5 starts them all. After
+// a round the serial numbers written are cleared and the first field has
+// the focus, ready for the next tray.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "station/Station.h"
+#include "station/StationWindowView.h"
+
+namespace tarvel {
+
+// What a bed's panel shows for the bed as it is now.
+struct PanelLook {
+  std::string lamp;
+  int done = 0;
+  int range = 1;  // the bar's end: the blocks of the firmware, at least 1
+  std::string progress;
+  std::string result;     // the unit, its result and the time; empty until the bed has ended
+  std::string diagnosis;  // empty until the bed has ended
+  bool startEnabled = true;
+};
+PanelLook LookOf(const Bed& bed);
+
+// The counters' line: this session's units, then today's.
+std::string CountersText(const Tally& session, const Tally& today);
+
+// The header: the title, the firmware's line, the manifest's line, and the
+// firmware's comment (read from its file).
+StationHeaderLines HeaderLines(const StationConfig& config, const TransferFacts& facts);
+
+// How the panels are laid out, in a fixed order down each column: four
+// panels and the header fit 800 pixels.
+struct PanelGrid {
+  int columns = 1;
+  int rows = 1;
+};
+PanelGrid GridFor(std::size_t beds);
+
+class StationPresenter final : public StationView {
+ public:
+  StationPresenter(StationWindowView& view, StationConfig config, CheckedSflFile firmware, TransferFacts facts);
+  // Stops every bed after its block in progress and waits for them.
+  ~StationPresenter() override;
+  StationPresenter(const StationPresenter&) = delete;
+  StationPresenter& operator=(const StationPresenter&) = delete;
+
+  Station& station() { return *station_; }
+  const Station& station() const { return *station_; }
+
+  // Once the window's panels exist: the header, the counters and every
+  // panel drawn.
+  void Start();
+
+  // The window's events.
+  void OnShown();
+  // Enter in a bed's serial field.
+  void OnSerialEntered(std::size_t bed);
+  // A panel's Start: that bed alone.
+  void OnStartPressed(std::size_t bed);
+  // F5.
+  void OnStartAll();
+  // The title bar's close: true when the window may close now. During a
+  // round it asks first; on Yes each bed stops after its block in progress
+  // and the window closes once the last has ended.
+  bool OnClose();
+
+  // StationView, for the station.
+  void post(std::function<void()> task) override;
+  void bedChanged(std::size_t bed) override;
+  void countersChanged() override;
+  void roundEnded() override;
+
+ private:
+  // What a panel shows now, so that only a change is drawn again.
+  struct Shown {
+    std::optional<BedState> state;
+    int blocks = -1;
+  };
+
+  std::string Serial(std::size_t bed) const;
+  std::vector<std::string> Serials() const;
+  void StartRound(bool all);
+  void Refused(const std::optional<std::string>& refusal);
+
+  StationWindowView& view_;
+  std::vector<Shown> shown_;
+  bool closeAfterRound_ = false;
+  // Last, so that it is the first to go: its beds report to the rest.
+  std::unique_ptr<Station> station_;
+};
+
+}  // namespace tarvel
