@@ -70,7 +70,7 @@ std::string OutputPath(const ConvertOptions& options) {
   return error ? options.output : fileio::TextOf(absolute);
 }
 
-void WarnAboutDroppedData(const std::vector<HexRange>& dropped, const ConvertOptions& options, Json& fields) {
+void WarnAboutDroppedData(const std::vector<AddressRange>& dropped, const ConvertOptions& options, Json& fields) {
   Json ranges = Json::array();
   std::string named;
   for (std::size_t i = 0; i < dropped.size(); ++i) {

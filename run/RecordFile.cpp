@@ -8,10 +8,6 @@
 
 namespace tarvel {
 
-RecordFile::~RecordFile() {
-  if (fd_ >= 0) fileio::Close(fd_);
-}
-
 bool RecordFile::open(const std::string& path, std::string& reason) {
   path_ = path;
   // A FIFO or a device would block or swallow the record.
@@ -20,8 +16,8 @@ bool RecordFile::open(const std::string& path, std::string& reason) {
     reason = refusal.text + ": " + std::string(LoadString(RefusalMessage(refusal.problem)));
     return false;
   }
-  fd_ = fileio::Open(path, fileio::OpenFor::Append);
-  if (fd_ < 0) {
+  file_.reset(fileio::Open(path, fileio::OpenFor::Append));
+  if (!file_.isOpen()) {
     reason = path + ": " + std::strerror(errno);
     return false;
   }
@@ -29,15 +25,14 @@ bool RecordFile::open(const std::string& path, std::string& reason) {
 }
 
 bool RecordFile::endsInsideLine() const {
-  const int fd = fileio::Open(path_, fileio::OpenFor::ReadNoWait);
-  if (fd < 0) return false;
+  const fileio::FileHandle file(fileio::Open(path_, fileio::OpenFor::ReadNoWait));
+  if (!file.isOpen()) return false;
   fileio::FileInfo info;
   char last = '\n';
-  if (fileio::Stat(fd, info) == 0 && info.size > 0 && fileio::Seek(fd, info.size - 1) >= 0 &&
-      fileio::Read(fd, &last, 1) != 1) {
+  if (fileio::Stat(file.get(), info) == 0 && info.size > 0 && fileio::Seek(file.get(), info.size - 1) >= 0 &&
+      fileio::Read(file.get(), &last, 1) != 1) {
     last = '\n';
   }
-  fileio::Close(fd);
   return last != '\n';
 }
 
@@ -45,7 +40,7 @@ bool RecordFile::append(const std::string& line, std::string& reason) {
   // A line cut by a full disk or a hand edit without its end: this line
   // starts on a line of its own, in the same single write.
   const std::string text = (endsInsideLine() ? "\n" : "") + line + "\n";
-  const long long written = fileio::Write(fd_, text.data(), text.size());
+  const long long written = fileio::Write(file_.get(), text.data(), text.size());
   if (written < 0) {
     reason = path_ + ": " + std::strerror(errno) + "; the record is incomplete: this run's line is missing";
     return false;
@@ -54,13 +49,13 @@ bool RecordFile::append(const std::string& line, std::string& reason) {
     // A full disk took part of the line; a reader skips a line without its
     // end, and the next line must not be glued to it.
     const char end = '\n';
-    const bool ended = fileio::Write(fd_, &end, 1) == 1;
+    const bool ended = fileio::Write(file_.get(), &end, 1) == 1;
     reason = path_ + ": only " + std::to_string(written) + " of " + std::to_string(text.size()) +
              " bytes of the line were written" + (ended ? "" : std::string(" (") + std::strerror(errno) + ")") +
              "; the record is incomplete: this run's line is cut";
     return false;
   }
-  if (fileio::Sync(fd_) != 0) {
+  if (fileio::Sync(file_.get()) != 0) {
     reason = path_ + ": " + std::strerror(errno) + "; the record may be incomplete";
     return false;
   }

@@ -7,19 +7,20 @@
 
 #include <string>
 
+#include "base/FileIo.h"
+
 namespace tarvel {
 
 class RecordFile {
  public:
   RecordFile() = default;
-  ~RecordFile();
   RecordFile(const RecordFile&) = delete;
   RecordFile& operator=(const RecordFile&) = delete;
 
   // Opens (creates) `path` for appending. False, with the system's reason,
   // when it cannot be, or exists and is not a regular file.
   bool open(const std::string& path, std::string& reason);
-  bool isOpen() const { return fd_ >= 0; }
+  bool isOpen() const { return file_.isOpen(); }
   // Appends `line` and a line feed, after a line feed of its own when the
   // file ends inside a line. False, with the reason (saying the record is
   // incomplete), when the line did not go out whole.
@@ -29,7 +30,7 @@ class RecordFile {
   bool endsInsideLine() const;
 
   std::string path_;
-  int fd_ = -1;
+  fileio::FileHandle file_;
 };
 
 }  // namespace tarvel

@@ -29,9 +29,6 @@ std::uint16_t ParseBlockText(std::string_view text);
 // data gives data.sfl.
 std::string DefaultSflName(std::string_view hexFileName);
 
-// The older name of AddressRange, which the command line still uses.
-using HexRange = AddressRange;
-
 // Where the HEX file holds data outside blocks firstBlock..lastBlock, which
 // a conversion of that range drops: ascending, adjacent ranges joined.
 // Nothing when the file cannot be read or is not valid (the conversion then
