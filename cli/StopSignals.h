@@ -22,7 +22,7 @@ class StopSignals {
   StopSignals(const StopSignals&) = delete;
   StopSignals& operator=(const StopSignals&) = delete;
 
-  // The flag for LoaderContext::stopRequest.
+  // The flag for RadioJob::stop.
   const std::atomic<bool>& request() const;
   // The exit code of a run that a signal stopped: 128 + its number (130 for
   // SIGINT, 143 for SIGTERM, 129 for SIGHUP); 0 while none came.
