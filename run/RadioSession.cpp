@@ -150,21 +150,31 @@ void VerifyWritten(Session& session, const CheckedSflFile& file, RadioOutcome& o
   session.conclude(outcome, outcome.verify->failure);
 }
 
-template <typename Write>
-RadioOutcome RunWrite(const RadioJob& job, SessionObserver& observer, const SessionPlatform& platform,
-                      const Write& write, const CheckedSflFile* file) {
+// Runs `body` in a session of its own; a trace refused before the radio
+// is touched is the outcome's failure, and the observer hears of it.
+template <typename Body>
+RadioOutcome RunSession(JobKind kind, const RadioJob& job, SessionObserver& observer, const SessionPlatform& platform,
+                        const Body& body) {
   RadioOutcome outcome;
-  outcome.job = JobKind::Write;
+  outcome.job = kind;
   Session session(job, observer, platform);
   if (std::optional<Failure> refused = session.open()) {
     observer.failed(*refused);
     outcome.failure = *refused;
     return outcome;
   }
-  outcome.write = write(session.ctx());
-  session.conclude(outcome, outcome.write.failure);
-  if (outcome.write.succeeded && job.verify && file != nullptr) VerifyWritten(session, *file, outcome);
+  body(session, outcome);
   return outcome;
+}
+
+template <typename Write>
+RadioOutcome RunWrite(const RadioJob& job, SessionObserver& observer, const SessionPlatform& platform,
+                      const Write& write, const CheckedSflFile* file) {
+  return RunSession(JobKind::Write, job, observer, platform, [&](Session& session, RadioOutcome& outcome) {
+    outcome.write = write(session.ctx());
+    session.conclude(outcome, outcome.write.failure);
+    if (outcome.write.succeeded && job.verify && file != nullptr) VerifyWritten(session, *file, outcome);
+  });
 }
 
 }  // namespace
@@ -183,32 +193,18 @@ RadioOutcome WriteFirmwareFile(const RadioJob& job, const std::string& path, Ses
 
 RadioOutcome ReadFirmware(const RadioJob& job, BlockSink& sink, const std::string& output, std::uint16_t endBlock,
                           bool replace, SessionObserver& observer, const SessionPlatform& platform) {
-  RadioOutcome outcome;
-  outcome.job = JobKind::Read;
-  Session session(job, observer, platform);
-  if (std::optional<Failure> refused = session.open()) {
-    observer.failed(*refused);
-    outcome.failure = *refused;
-    return outcome;
-  }
-  outcome.read = ReadFlash(session.ctx(), sink, output, endBlock, replace);
-  session.conclude(outcome, outcome.read.failure);
-  return outcome;
+  return RunSession(JobKind::Read, job, observer, platform, [&](Session& session, RadioOutcome& outcome) {
+    outcome.read = ReadFlash(session.ctx(), sink, output, endBlock, replace);
+    session.conclude(outcome, outcome.read.failure);
+  });
 }
 
 RadioOutcome SyncRadio(const RadioJob& job, SessionObserver& observer, const SessionPlatform& platform) {
-  RadioOutcome outcome;
-  outcome.job = JobKind::Sync;
-  Session session(job, observer, platform);
-  if (std::optional<Failure> refused = session.open()) {
-    observer.failed(*refused);
-    outcome.failure = *refused;
-    return outcome;
-  }
-  const std::optional<Failure> failure = RunConversation(
-      session.ctx(), kWriteConversation, [] { return std::optional<Failure>(); }, platform.afterOpen);
-  session.conclude(outcome, failure.value_or(Failure{}));
-  return outcome;
+  return RunSession(JobKind::Sync, job, observer, platform, [&](Session& session, RadioOutcome& outcome) {
+    const std::optional<Failure> failure = RunConversation(
+        session.ctx(), kWriteConversation, [] { return std::optional<Failure>(); }, platform.afterOpen);
+    session.conclude(outcome, failure.value_or(Failure{}));
+  });
 }
 
 }  // namespace tarvel

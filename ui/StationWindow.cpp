@@ -30,6 +30,8 @@ void Enlarge(QWidget* widget, qreal factor) {
   widget->setFont(font);
 }
 
+void SetText(QLabel* label, const std::string& text) { label->setText(ToQString(text)); }
+
 }  // namespace
 
 CStationWindow::CStationWindow(StationConfig config, CheckedSflFile firmware, TransferFacts facts, QWidget* parent)
@@ -79,11 +81,10 @@ void CStationWindow::BuildPanels(QVBoxLayout* layout) {
     panel.lamp->setFixedHeight(64);
     Enlarge(panel.lamp, 1.6);
     panel.progress = new QProgressBar(panel.box);
-    panel.result = new QLabel(panel.box);
-    panel.diagnosis = new QLabel(panel.box);
-    for (QLabel* text : {panel.result, panel.diagnosis}) {
-      text->setTextFormat(Qt::PlainText);
-      text->setWordWrap(true);
+    for (QLabel** text : {&panel.result, &panel.diagnosis}) {
+      *text = new QLabel(panel.box);
+      (*text)->setTextFormat(Qt::PlainText);
+      (*text)->setWordWrap(true);
     }
     panel.start = new QPushButton(FromStringTable(StringId::StationStart), panel.box);
     panel.start->setAutoDefault(false);
@@ -120,7 +121,7 @@ void CStationWindow::ShowHeader(const StationHeaderLines& header) {
   m_pComment->setText(ToQString(header.comment));
 }
 
-void CStationWindow::SetCounters(const std::string& text) { m_pCounters->setText(ToQString(text)); }
+void CStationWindow::SetCounters(const std::string& text) { SetText(m_pCounters, text); }
 
 void CStationWindow::SetPanelTitle(std::size_t bed, const std::string& title) {
   m_panels[bed].box->setTitle(ToQString(title));
@@ -144,13 +145,9 @@ void CStationWindow::SetProgress(std::size_t bed, int done, int range, const std
   bar->setFormat(ToQString(text));
 }
 
-void CStationWindow::SetResult(std::size_t bed, const std::string& text) {
-  m_panels[bed].result->setText(ToQString(text));
-}
+void CStationWindow::SetResult(std::size_t bed, const std::string& text) { SetText(m_panels[bed].result, text); }
 
-void CStationWindow::SetDiagnosis(std::size_t bed, const std::string& text) {
-  m_panels[bed].diagnosis->setText(ToQString(text));
-}
+void CStationWindow::SetDiagnosis(std::size_t bed, const std::string& text) { SetText(m_panels[bed].diagnosis, text); }
 
 void CStationWindow::EnableStart(std::size_t bed, bool enabled) { m_panels[bed].start->setEnabled(enabled); }
 

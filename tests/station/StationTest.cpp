@@ -21,20 +21,9 @@ namespace {
 
 constexpr int kBlocks = 12;
 
-struct Bench {
-  explicit Bench(const std::vector<bool>& silent, unsigned baud = 0, int blocks = kBlocks) {
-    std::string beds;
-    for (std::size_t i = 0; i < silent.size(); ++i) {
-      sim::Options options;
-      options.linkPath = (dir.path() / ("r" + std::to_string(i))).string();
-      options.faults.silent = silent[i];
-      options.baud = baud;
-      std::string error;
-      radios.push_back(sim::Radio::Start(options, &error));
-      EXPECT_TRUE(radios.back()) << error;
-      beds += "Bed " + std::to_string(i + 1) + "=" + options.linkPath + "\n";
-    }
-    dir.write("fw.sfl", test::ConventionalSfl(0, blocks));
+struct Bench : test::SimBench {
+  explicit Bench(const std::vector<bool>& silent, unsigned baud = 0, int blocks = kBlocks)
+      : SimBench(silent, baud, blocks) {
     stationFile =
         dir.write("line.ini", "[Station]\nFirmware=fw.sfl\nCable=QAP-8\nBaud=115200\nVerify=1\n[Beds]\n" + beds);
   }
@@ -48,8 +37,6 @@ struct Bench {
     return std::make_unique<Station>(config, file, facts, view);
   }
 
-  test::TempDir dir;
-  std::vector<std::unique_ptr<sim::Radio>> radios;
   std::string stationFile;
 };
 
