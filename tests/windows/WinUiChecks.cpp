@@ -116,7 +116,7 @@ void Layout() {
 }
 
 // The two-colour progress painted into a bitmap of its own.
-void Progress() {
+void ProgressPainting() {
   constexpr int kWidth = 101;
   constexpr int kHeight = 20;
   BITMAPINFO info{};
@@ -257,7 +257,7 @@ int main() {
   InitCommonControlsEx(&controls);
   TemplateWords();
   Layout();
-  Progress();
+  ProgressPainting();
   Banner();
   HexField();
   Texts();
