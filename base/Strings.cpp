@@ -149,6 +149,14 @@ std::string_view LoadString(StringId id) {
     case StringId::ManifestWritten: return "%s written: %s files.";
     case StringId::ManifestNoFiles: return "There are no SFL files in %s; no manifest was written.";
     case StringId::TraceCannotBeCreated: return "The trace file cannot be created.";
+    case StringId::StationSerialsMissing: return "No serial number in %s: this station needs one for every radio.";
+    case StringId::StationSerialTwice: return "%s is in %s: a serial number names one radio.";
+    case StringId::StationSerialTooLong: return "The serial number in %s is longer than %s characters: scan it again.";
+    case StringId::StationSerialNoMatch: return "%s: '%s' is not a serial number of this line (%s): scan it again.";
+    case StringId::StationBedVerifying: return "verifying";
+    case StringId::StationCallTechnician:
+      return "Check that the radio sits in its bed and is switched on; if it still does not answer, call the line's "
+             "technician.";
     case StringId::NoSerialPortFound: return "no serial port found: connect the cable";
     case StringId::ReplaceFilePrompt: return "%s already exists.\nDo you want to replace it?";
     case StringId::DiagLatencyTimer: return "latency timer %s ms";
@@ -169,7 +177,8 @@ std::string_view LoadString(StringId id) {
     case StringId::StationLineBroken: return "%s, line %s: '%s' is neither a [section] nor a KEY=VALUE line.";
     case StringId::StationSectionUnknown: return "%s, line %s: a station file has no section [%s] ([Station], [Beds]).";
     case StringId::StationKeyUnknown:
-      return "%s, line %s: [Station] has no key %s (Firmware, Sha256, Cable, Baud, Verify, Record, RequireSerial).";
+      return "%s, line %s: [Station] has no key %s (Firmware, Sha256, Cable, Baud, Verify, Record, RequireSerial, "
+             "SerialMax, SerialPattern, RequireManifest, Keys).";
     case StringId::StationValueUnknown: return "%s, line %s: %s is not a value the station takes (%s).";
     case StringId::StationKeyMissing: return "%s: [Station] has no %s= line.";
     case StringId::StationNoBeds: return "%s: [Beds] names no bed (one NAME=PORT line per bed).";
@@ -190,7 +199,7 @@ std::string_view LoadString(StringId id) {
     case StringId::StationSerialRequired: return "%s has no serial number: this station needs one for every radio.";
     case StringId::StationWindowTitle: return "Tarvel station - %s";
     case StringId::StationHeader: return "%s   SHA-256 %s   %s at %s baud";
-    case StringId::StationCounters: return "%s: %s passed, %s failed, %s in all, yield %s %";
+    case StringId::StationCounters: return "%s: %s passed, %s failed, %s in all, yield %s";
     case StringId::StationSession: return "This session";
     case StringId::StationToday: return "Today";
     case StringId::StationStart: return "Start";

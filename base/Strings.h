@@ -161,6 +161,12 @@ enum class StringId : unsigned {
   ManifestWritten = 290,           // %s: the manifest, how many files
   ManifestNoFiles = 291,           // %s: the folder
   TraceCannotBeCreated = 292,      // a trace file that the system refused
+  StationSerialsMissing = 293,     // %s: the beds without one
+  StationSerialTwice = 294,        // %s: the serial number, the beds that have it
+  StationSerialTooLong = 295,      // %s: the bed, the most characters
+  StationSerialNoMatch = 296,      // %s: the bed, the serial number, the pattern
+  StationBedVerifying = 297,       // the lamp during the read-back
+  StationCallTechnician = 298,     // a station's hint where the command line's asks for a setting
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,

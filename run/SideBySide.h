@@ -9,26 +9,8 @@
 #include <string>
 #include <utility>
 
-#include "loader/SessionObserver.h"
 
 namespace tarvel {
-
-// A write's progress for a radio without a window of its own: the block in
-// hand goes into `blocksDone`, then `progressed` runs, on the write's thread.
-class BlockProgress final : public SessionObserver {
- public:
-  BlockProgress(std::atomic<int>& blocksDone, std::function<void()> progressed)
-      : blocksDone_(blocksDone), progressed_(std::move(progressed)) {}
-  void progressed(const Progress& progress) override {
-    if (progress.phase != SessionPhase::Writing || progress.block < 0) return;
-    blocksDone_.store(progress.block, std::memory_order_relaxed);
-    progressed_();
-  }
-
- private:
-  std::atomic<int>& blocksDone_;
-  std::function<void()> progressed_;
-};
 
 struct SideBySideWatch {
   // On radio `index`'s thread, as its work ends.

@@ -1,5 +1,6 @@
 #include "station/Station.h"
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -9,12 +10,50 @@
 #include "run/RadioResult.h"
 #include "run/RadioSession.h"
 #include "run/SideBySide.h"
+#include "station/SerialCheck.h"
 
 namespace tarvel {
 
 namespace {
 
 std::string TodayUtc() { return IsoTimeUtc(std::chrono::system_clock::now()).substr(0, 10); }
+
+// A bed's progress from its session: the block in hand while it writes,
+// then the blocks read back.
+class BedProgress final : public SessionObserver {
+ public:
+  BedProgress(Bed& bed, std::function<void()> changed) : bed_(bed), changed_(std::move(changed)) {}
+  void progressed(const Progress& progress) override {
+    if (progress.phase == SessionPhase::Writing && progress.block >= 0) {
+      bed_.blocksDone.store(progress.block, std::memory_order_relaxed);
+    } else if (progress.phase == SessionPhase::Verifying) {
+      if (!bed_.verifying.exchange(true)) bed_.blocksDone.store(bed_.blocksTotal.load(), std::memory_order_relaxed);
+      bed_.blocksVerified.store(progress.block, std::memory_order_relaxed);
+    } else {
+      return;
+    }
+    changed_();
+  }
+
+ private:
+  Bed& bed_;
+  std::function<void()> changed_;
+};
+
+// What the panel tells the operator to do: the command line's hint, but
+// where that asks for a setting or a port that an operator cannot change
+// at a station, the line's technician is called.
+std::string StationHint(const RadioOutcome& outcome, const std::string& hint) {
+  if (outcome.diagnosis.empty()) return hint;
+  switch (outcome.diagnosis.front().id) {
+    case FindingId::LoaderSilent:
+    case FindingId::Garbled:
+    case FindingId::OtherCable:
+    case FindingId::PortMissing:
+    case FindingId::PortDenied: return std::string(LoadString(StringId::StationCallTechnician));
+    default: return hint;
+  }
+}
 
 }  // namespace
 
@@ -64,43 +103,75 @@ void Station::countToday() {
   for (const auto& [station, tally] : CountRecords(records).perStation) today_ = tally;
 }
 
-std::optional<std::string> Station::startRound(const std::vector<std::string>& serials, bool all) {
+std::optional<std::string> Station::startRound(const std::vector<std::string>& serials, bool all,
+                                               std::vector<std::size_t>* marked) {
   std::vector<std::size_t> chosen;
   std::vector<std::string> chosenSerials;
+  std::vector<std::size_t> missing;
   for (std::size_t i = 0; i < beds_.size(); ++i) {
     if (beds_[i]->state == BedState::Running) continue;
     const std::string serial = i < serials.size() ? serials[i] : std::string();
     if (serial.empty()) {
+      if (config_.requireSerial) missing.push_back(i);
       if (!all) continue;
-      if (config_.requireSerial) return FormatString(StringId::StationSerialRequired, {beds_[i]->name});
     }
     chosen.push_back(i);
     chosenSerials.push_back(serial);
   }
+  if (!missing.empty()) {
+    // No radio leaves the round unwritten while the others run.
+    std::string names;
+    for (const std::size_t i : missing) names += (names.empty() ? "" : ", ") + beds_[i]->name;
+    if (marked != nullptr) *marked = missing;
+    return FormatString(StringId::StationSerialsMissing, {names});
+  }
   if (chosen.empty()) return std::string();
-  return start(chosen, chosenSerials);
+  return start(chosen, chosenSerials, marked, true);
 }
 
-std::optional<std::string> Station::startBed(std::size_t bed, const std::string& serial) {
+std::optional<std::string> Station::startBed(std::size_t bed, const std::string& serial,
+                                             std::vector<std::size_t>* marked) {
   if (bed >= beds_.size() || beds_[bed]->state == BedState::Running) return std::string();
   if (serial.empty() && config_.requireSerial) {
+    if (marked != nullptr) *marked = {bed};
     return FormatString(StringId::StationSerialRequired, {beds_[bed]->name});
   }
-  return start({bed}, {serial});
+  return start({bed}, {serial}, marked, false);
 }
 
 std::optional<std::string> Station::start(const std::vector<std::size_t>& beds,
-                                          const std::vector<std::string>& serials) {
+                                          const std::vector<std::string>& serials, std::vector<std::size_t>* marked,
+                                          bool wholeRound) {
   // A stop in progress ends the beds still running first.
   if (stop_.load() && running()) return std::string();
+  std::vector<std::string> names;
+  std::vector<std::string> taken;
+  for (const auto& bed : beds_) {
+    names.push_back(bed->name);
+    taken.push_back(bed->state == BedState::Running ? bed->serial : std::string());
+  }
+  if (std::optional<SerialRefusal> refusal =
+          CheckRoundSerials({config_.serialMax, config_.serialPattern}, names, beds, serials, taken)) {
+    if (marked != nullptr) *marked = refusal->beds;
+    return refusal->text;
+  }
   // The one place where the firmware is checked before it goes into radios.
   if (std::optional<std::string> problem = CheckFirmwareBeforeRound(config_, facts_)) return problem;
   stop_.store(false);
-  for (const std::size_t i : beds) {
+  for (std::size_t i = 0; i < beds_.size(); ++i) {
     Bed& bed = *beds_[i];
-    bed.state = BedState::Running;
+    if (bed.state == BedState::Running) continue;
+    const auto in = std::find(beds.begin(), beds.end(), i);
+    // A bed started alone leaves its neighbours' results as they are.
+    if (in == beds.end() && !wholeRound) continue;
+    // A panel shows only the unit in its bed now: a bed left out of the
+    // round forgets the last one.
+    bed.state = in == beds.end() ? BedState::Idle : BedState::Running;
+    bed.serial = in == beds.end() ? std::string() : serials[static_cast<std::size_t>(in - beds.begin())];
     bed.last = {};
     bed.blocksDone.store(0);
+    bed.verifying.store(false);
+    bed.blocksVerified.store(0);
     view_.bedChanged(i);
   }
   const int round = nextRound_++;
@@ -168,7 +239,7 @@ RunResult Station::writeBed(std::size_t index, const std::string& serial, BedRes
   job.stop = &stop_;
 
   const auto started = std::chrono::steady_clock::now();
-  BlockProgress progress(bed.blocksDone, [this, index] { progressed(index); });
+  BedProgress progress(bed, [this, index] { progressed(index); });
   const RadioOutcome outcome = WriteFirmware(job, file_, progress);
   // The write shows the block it sends; the bar ends at what was written.
   bed.blocksDone.store(outcome.write.blocksWritten);
@@ -182,9 +253,12 @@ RunResult Station::writeBed(std::size_t index, const std::string& serial, BedRes
   } else if (outcome.verify && outcome.verify->failure) {
     shown.text = TerminalText(LoadString(StringId::VerifyNotCompleted));
   } else {
-    shown.text = result.message;
+    // The first line: the rest of a box's text asks for what a station's
+    // operator cannot change; the hint says what to do.
+    shown.text = result.message.substr(0, result.message.find('\n'));
   }
   if (!outcome.diagnosis.empty()) shown.diagnosis = outcome.diagnosis.front().text;
+  shown.hint = StationHint(outcome, result.hint);
   result.elapsedMs = static_cast<std::uint32_t>(
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count());
   shown.elapsedMs = result.elapsedMs;

@@ -35,6 +35,7 @@ struct BedResult {
   std::string serial;
   std::string text;       // the program's own result text
   std::string diagnosis;  // a failure's diagnosis line, or empty
+  std::string hint;       // what to do about a failure, or empty
   std::uint32_t elapsedMs = 0;
 };
 
@@ -42,10 +43,15 @@ struct Bed {
   std::string name;
   std::string port;
   BedState state = BedState::Idle;
+  std::string serial;  // the unit in the bed while it runs
   BedResult last;
   // Written by the bed's thread while it runs.
   std::atomic<int> blocksDone{0};
   std::atomic<int> blocksTotal{0};
+  // The write is over and its blocks are read back: blocksVerified of
+  // blocksTotal.
+  std::atomic<bool> verifying{false};
+  std::atomic<int> blocksVerified{0};
   std::atomic<bool> changePosted{false};
 };
 
@@ -80,10 +86,16 @@ class Station {
   bool running() const;
 
   // Starts every bed that is not running and has a serial number
-  // (serials[i]); with `all`, also those without one, unless the station
-  // requires serial numbers. Nothing, or why nothing started.
-  std::optional<std::string> startRound(const std::vector<std::string>& serials, bool all);
-  std::optional<std::string> startBed(std::size_t bed, const std::string& serial);
+  // (serials[i]); with `all`, also those without one. A station that
+  // requires serial numbers starts nothing while a bed that is not running
+  // has none. Nothing, or why nothing started, with the beds whose serial
+  // fields are at fault in `marked`. Every bed that is not running and not
+  // in the round goes back to idle; a bed started alone leaves the others
+  // as they are.
+  std::optional<std::string> startRound(const std::vector<std::string>& serials, bool all,
+                                        std::vector<std::size_t>* marked = nullptr);
+  std::optional<std::string> startBed(std::size_t bed, const std::string& serial,
+                                      std::vector<std::size_t>* marked = nullptr);
   // Every running bed ends after the block in progress, saying how far it
   // got; roundEnded() follows.
   void stop();
@@ -92,7 +104,8 @@ class Station {
   void waitForBeds();
 
  private:
-  std::optional<std::string> start(const std::vector<std::size_t>& beds, const std::vector<std::string>& serials);
+  std::optional<std::string> start(const std::vector<std::size_t>& beds, const std::vector<std::string>& serials,
+                                   std::vector<std::size_t>* marked, bool wholeRound);
   void bedEnded(std::size_t bed, const RunResult& result, const BedResult& shown);
   RunResult writeBed(std::size_t bed, const std::string& serial, BedResult& shown);
   void recordUnit(RunResult& result, std::size_t bed, BedResult& shown);

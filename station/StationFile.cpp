@@ -8,6 +8,7 @@
 #include "base/Sha256.h"
 #include "loader/CableFacts.h"
 #include "settings/ProfileFile.h"
+#include "station/SerialCheck.h"
 #include "run/FileToWrite.h"
 #include "run/RecordFile.h"
 #include "run/SideBySide.h"
@@ -90,6 +91,18 @@ std::optional<std::string> Reader::stationKey(const ProfileLine& line) {
     return flag(line, config_.verify);
   } else if (EqualsNoCase(key, "RequireSerial")) {
     return flag(line, config_.requireSerial);
+  } else if (EqualsNoCase(key, "SerialMax")) {
+    const bool digits = !line.value.empty() && line.value.size() <= 4 &&
+                        std::all_of(line.value.begin(), line.value.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!digits || std::stoul(line.value) == 0) {
+      return at(line.number, StringId::StationValueUnknown, {key + "=" + line.value, "1 to 9999 characters"});
+    }
+    config_.serialMax = std::stoul(line.value);
+  } else if (EqualsNoCase(key, "SerialPattern")) {
+    if (!ValidSerialPattern(line.value)) {
+      return at(line.number, StringId::StationValueUnknown, {key + "=" + line.value, "a regular expression"});
+    }
+    config_.serialPattern = line.value;
   } else if (EqualsNoCase(key, "RequireManifest")) {
     return flag(line, config_.trust.requireManifest);
   } else if (EqualsNoCase(key, "Keys")) {

@@ -9,6 +9,10 @@
 //   Verify=0 | 1              read every block back after the write
 //   Record=FILE               default station-record.jsonl beside it
 //   RequireSerial=0 | 1       every radio needs its serial number
+//   SerialMax=64              the longest serial number a scan may give
+//   SerialPattern=REGEX       optional: what every serial number must match
+//   RequireManifest=0 | 1     the firmware must be listed in its folder's SHA256SUMS
+//   Keys=a.pub;b.pub          trusted minisign keys for that manifest
 //   [Beds]
 //   Bed 1=/dev/serial/by-path/...   one NAME=PORT line per bed, in order
 #pragma once
@@ -38,6 +42,8 @@ struct StationConfig {
   unsigned baud = 38400;
   bool verify = false;
   bool requireSerial = false;
+  std::size_t serialMax = 64;
+  std::string serialPattern;  // ECMAScript syntax, matched against the whole serial; empty: any
   std::string record;
   std::vector<StationBed> beds;
   // Keys= (trusted minisign keys, ';' between them) and RequireManifest=.

@@ -42,9 +42,10 @@ std::string OneLine(const std::string& text) {
   return line;
 }
 
-StringId LampText(BedState state) {
-  switch (state) {
-    case BedState::Running: return StringId::StationBedRunning;
+StringId LampText(const Bed& bed) {
+  switch (bed.state) {
+    case BedState::Running:
+      return bed.verifying.load() ? StringId::StationBedVerifying : StringId::StationBedRunning;
     case BedState::Passed: return StringId::StationBedPassed;
     case BedState::Failed: return StringId::StationBedFailed;
     case BedState::Idle: break;
@@ -53,18 +54,27 @@ StringId LampText(BedState state) {
 }
 
 std::string CounterText(StringId label, const Tally& tally) {
-  return FormatString(StringId::StationCounters,
-                      {LoadString(label), std::to_string(tally.passed), std::to_string(tally.failed),
-                       std::to_string(tally.passed + tally.failed), YieldText(tally)});
+  const int total = tally.passed + tally.failed;
+  return FormatString(StringId::StationCounters, {LoadString(label), std::to_string(tally.passed),
+                                                  std::to_string(tally.failed), std::to_string(total),
+                                                  total == 0 ? std::string("-") : YieldText(tally) + " %"});
+}
+
+// The time taken never breaks across lines: its spaces do not break.
+std::string Unbroken(const std::string& text) {
+  std::string out;
+  for (const char c : text) out += c == ' ' ? std::string("\u00A0") : std::string(1, c);
+  return out;
 }
 
 }  // namespace
 
 PanelLook LookOf(const Bed& bed) {
   PanelLook look;
-  look.lamp = std::string(LoadString(LampText(bed.state)));
+  look.lamp = std::string(LoadString(LampText(bed)));
   const int total = bed.blocksTotal.load();
-  look.done = bed.blocksDone.load();
+  const bool verifying = bed.state == BedState::Running && bed.verifying.load();
+  look.done = verifying ? bed.blocksVerified.load() : bed.blocksDone.load();
   look.range = std::max(total, 1);
   // The percent rounded down, as a progress bar shows it.
   look.progress = FormatBlockCounter(look.done) + " / " + FormatBlockCounter(total) + "   " +
@@ -73,8 +83,10 @@ PanelLook LookOf(const Bed& bed) {
   if (bed.state == BedState::Passed || bed.state == BedState::Failed) {
     // The fields clear after a round: the result names the unit it was.
     const std::string unit = bed.last.serial.empty() ? std::string() : bed.last.serial + ": ";
-    look.result = OneLine(unit + bed.last.text + " (" + FormatElapsed(bed.last.elapsedMs) + ")");
+    look.result = OneLine(unit + bed.last.text) + " (" + Unbroken(FormatElapsed(bed.last.elapsedMs)) + ")";
     look.diagnosis = OneLine(bed.last.diagnosis);
+    const std::string hint = OneLine(bed.last.hint);
+    if (!hint.empty()) look.diagnosis += (look.diagnosis.empty() ? "" : "\n") + hint;
   }
   return look;
 }
@@ -129,14 +141,20 @@ void StationPresenter::OnShown() {
 }
 
 void StationPresenter::OnSerialEntered(std::size_t bed) {
-  if (bed + 1 < station_->bedCount()) {
-    view_.FocusSerial(bed + 1, true);
+  // The next field of a bed that takes a unit; a running bed's is passed by.
+  for (std::size_t next = bed + 1; next < station_->bedCount(); ++next) {
+    if (station_->bed(next).state == BedState::Running) continue;
+    view_.FocusSerial(next, true);
     return;
   }
   StartRound(false);
 }
 
-void StationPresenter::OnStartPressed(std::size_t bed) { Refused(station_->startBed(bed, Serial(bed))); }
+void StationPresenter::OnStartPressed(std::size_t bed) {
+  std::vector<std::size_t> marked;
+  const std::optional<std::string> refusal = station_->startBed(bed, Serial(bed), &marked);
+  Refused(refusal, marked);
+}
 
 void StationPresenter::OnStartAll() { StartRound(true); }
 
@@ -163,11 +181,33 @@ std::vector<std::string> StationPresenter::Serials() const {
   return serials;
 }
 
-void StationPresenter::StartRound(bool all) { Refused(station_->startRound(Serials(), all)); }
+void StationPresenter::StartRound(bool all) {
+  std::vector<std::size_t> marked;
+  const std::optional<std::string> refusal = station_->startRound(Serials(), all, &marked);
+  Refused(refusal, marked);
+}
 
-void StationPresenter::Refused(const std::optional<std::string>& refusal) {
+void StationPresenter::Refused(const std::optional<std::string>& refusal, const std::vector<std::size_t>& marked) {
+  // Marks from an earlier refusal go with the next answer.
+  for (std::size_t i = 0; i < station_->bedCount(); ++i) {
+    view_.MarkSerial(i, std::find(marked.begin(), marked.end(), i) != marked.end());
+  }
   // An empty refusal: nothing to start, nothing to say.
-  if (refusal && !refusal->empty()) view_.ShowRefusal(*refusal);
+  if (!refusal || refusal->empty()) return;
+  if (!marked.empty()) view_.FocusSerial(marked.front(), true);
+  view_.ShowRefusal(*refusal);
+}
+
+std::size_t StationPresenter::NextFieldToScan() const {
+  // The first empty field of a bed that takes a unit: after a whole round
+  // the first bed, while the operator scans on, where he is.
+  std::optional<std::size_t> free;
+  for (std::size_t i = 0; i < station_->bedCount(); ++i) {
+    if (station_->bed(i).state == BedState::Running) continue;
+    if (Serial(i).empty()) return i;
+    if (!free) free = i;
+  }
+  return free.value_or(0);
 }
 
 void StationPresenter::post(std::function<void()> task) { view_.Post(std::move(task)); }
@@ -180,9 +220,12 @@ void StationPresenter::bedChanged(std::size_t index) {
     shown.blocks = look.done;
     view_.SetProgress(index, look.done, look.range, look.progress);
   }
-  if (shown.state == bed.state) return;
+  const bool verifying = bed.verifying.load();
+  if (shown.state == bed.state && shown.verifying == verifying) return;
   shown.state = bed.state;
+  shown.verifying = verifying;
   view_.SetLamp(index, bed.state, look.lamp);
+  view_.SetSerialEditable(index, bed.state != BedState::Running);
   view_.SetResult(index, look.result);
   view_.SetDiagnosis(index, look.diagnosis);
   view_.EnableStart(index, look.startEnabled);
@@ -200,7 +243,7 @@ void StationPresenter::roundEnded() {
   for (std::size_t i = 0; i < station_->bedCount(); ++i) {
     if (Serial(i) == station_->bed(i).last.serial) view_.ClearSerial(i);
   }
-  OnShown();
+  if (station_->bedCount() > 0) view_.FocusSerial(NextFieldToScan(), true);
 }
 
 }  // namespace tarvel

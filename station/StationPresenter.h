@@ -85,13 +85,16 @@ class StationPresenter final : public StationView {
   // What a panel shows now, so that only a change is drawn again.
   struct Shown {
     std::optional<BedState> state;
+    bool verifying = false;
     int blocks = -1;
   };
 
   std::string Serial(std::size_t bed) const;
   std::vector<std::string> Serials() const;
   void StartRound(bool all);
-  void Refused(const std::optional<std::string>& refusal);
+  void Refused(const std::optional<std::string>& refusal, const std::vector<std::size_t>& marked);
+  // Where the focus goes once the running beds have ended.
+  std::size_t NextFieldToScan() const;
 
   StationWindowView& view_;
   std::vector<Shown> shown_;

@@ -41,6 +41,11 @@ class StationWindowView {
   virtual std::string SerialText(std::size_t bed) const = 0;
   virtual void ClearSerial(std::size_t bed) = 0;
   virtual void FocusSerial(std::size_t bed, bool selectAll) = 0;
+  // A field whose serial number kept the round from starting is marked
+  // until the next start.
+  virtual void MarkSerial(std::size_t bed, bool marked) = 0;
+  // A running bed's serial number cannot be edited.
+  virtual void SetSerialEditable(std::size_t bed, bool editable) = 0;
 
   // A question with Yes and No, No the default: true for Yes. The window's
   // posted tasks go on running while it waits.

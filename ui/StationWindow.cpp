@@ -1,5 +1,6 @@
 #include "ui/StationWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -159,6 +160,15 @@ void CStationWindow::FocusSerial(std::size_t bed, bool selectAll) {
   m_panels[bed].serial->setFocus();
   if (selectAll) m_panels[bed].serial->selectAll();
 }
+
+void CStationWindow::MarkSerial(std::size_t bed, bool marked) {
+  QLineEdit* field = m_panels[bed].serial;
+  QPalette palette = field->palette();
+  palette.setColor(QPalette::Base, marked ? QColor(0xff, 0xd0, 0xd0) : QApplication::palette().color(QPalette::Base));
+  field->setPalette(palette);
+}
+
+void CStationWindow::SetSerialEditable(std::size_t bed, bool editable) { m_panels[bed].serial->setReadOnly(!editable); }
 
 bool CStationWindow::AskYesNo(const std::string& text) {
   const std::unique_ptr<QMessageBox> box = BuildMessageBox(ToQString(text), MessageIcon::Exclamation, QString(), this);

@@ -45,6 +45,8 @@ class CStationWindow final : public QWidget, public StationWindowView {
   std::string SerialText(std::size_t bed) const override;
   void ClearSerial(std::size_t bed) override;
   void FocusSerial(std::size_t bed, bool selectAll) override;
+  void MarkSerial(std::size_t bed, bool marked) override;
+  void SetSerialEditable(std::size_t bed, bool editable) override;
   bool AskYesNo(const std::string& text) override;
   void ShowRefusal(const std::string& text) override;
   void Close() override;

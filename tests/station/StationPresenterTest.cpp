@@ -20,6 +20,7 @@ namespace {
 
 constexpr const char* kVerified = "Verified: the flash holds every block of the file.";
 constexpr const char* kNeedsSerial = "Bed 2 has no serial number: this station needs one for every radio.";
+constexpr const char* kNoSerialInBed2 = "No serial number in Bed 2: this station needs one for every radio.";
 
 // A window that keeps what it was told to show, and a field for each bed
 // that the test types into.
@@ -30,6 +31,8 @@ class FakeWindow final : public StationWindowView {
     std::optional<BedState> state;
     PanelLook look;
     std::string serial;
+    bool marked = false;
+    bool editable = true;
   };
 
   void ShowHeader(const StationHeaderLines& lines) override { header = lines; }
@@ -51,6 +54,8 @@ class FakeWindow final : public StationWindowView {
   std::string SerialText(std::size_t bed) const override { return bed < panels.size() ? panels[bed].serial : ""; }
   void ClearSerial(std::size_t bed) override { panel(bed).serial.clear(); }
   void FocusSerial(std::size_t bed, bool selectAll) override { focus = {bed, selectAll}; }
+  void MarkSerial(std::size_t bed, bool marked) override { panel(bed).marked = marked; }
+  void SetSerialEditable(std::size_t bed, bool editable) override { panel(bed).editable = editable; }
   bool AskYesNo(const std::string& text) override {
     questions.push_back(text);
     return answer ? answer() : false;
@@ -116,27 +121,30 @@ TEST(StationPresenter, EachBedStateInWords) {
     int total;
     BedResult last;
     PanelLook shown;
+    int verified = -1;  // blocks read back; -1: not verifying
   };
   const Case cases[] = {
+      {"verifying: its own lamp and bar", BedState::Running, 12, 12, {},
+       {"verifying", 3, 12, "003 / 00C   25%", "", "", false}, 3},
       {"idle", BedState::Idle, 0, 12, {}, {"idle", 0, 12, "000 / 00C   0%", "", "", true}},
       {"idle, no blocks known", BedState::Idle, 0, 0, {}, {"idle", 0, 1, "000 / 000   0%", "", "", true}},
       {"running", BedState::Running, 5, 12, {}, {"running", 5, 12, "005 / 00C   41%", "", "", false}},
-      {"running: the last unit's lines are gone", BedState::Running, 0, 300, {"SN-9", kVerified, "Something.", 1000},
+      {"running: the last unit's lines are gone", BedState::Running, 0, 300, {"SN-9", kVerified, "Something.", "", 1000},
        {"running", 0, 300, "000 / 12C   0%", "", "", false}},
-      {"passed", BedState::Passed, 12, 12, {"SN-1", kVerified, "", 83456},
+      {"passed", BedState::Passed, 12, 12, {"SN-1", kVerified, "", "", 83456},
        {"passed", 12, 12, "00C / 00C   100%",
-        "SN-1: Verified: the flash holds every block of the file. (1 min 23 sec 456 ms)", "", true}},
-      {"passed without a serial number", BedState::Passed, 12, 12, {"", "Written.", "", 4},
-       {"passed", 12, 12, "00C / 00C   100%", "Written. (0 min 0 sec 4 ms)", "", true}},
+        "SN-1: Verified: the flash holds every block of the file. (1\u00A0min\u00A023\u00A0sec\u00A0456\u00A0ms)", "", true}},
+      {"passed without a serial number", BedState::Passed, 12, 12, {"", "Written.", "", "", 4},
+       {"passed", 12, 12, "00C / 00C   100%", "Written. (0\u00A0min\u00A00\u00A0sec\u00A04\u00A0ms)", "", true}},
       // The program's texts end lines with CR for its message boxes.
       {"failed, with its diagnosis", BedState::Failed, 0, 12,
        {"SN-2", "Synchronization Error.\rPlease confirm the connection with the equipment.\r",
-        "The loader does not answer.\n  Radio on, in loader mode?\r\n", 3010},
+        "The loader does not answer.\n  Radio on, in loader mode?\r\n", "Call the technician.", 3010},
        {"failed", 0, 12, "000 / 00C   0%",
-        "SN-2: Synchronization Error. Please confirm the connection with the equipment. (0 min 3 sec 10 ms)",
-        "The loader does not answer. Radio on, in loader mode?", true}},
-      {"stopped", BedState::Failed, 7, 400, {"SN-3", "Stopped: 7 of 400 blocks written.", "", 9000},
-       {"failed", 7, 400, "007 / 190   1%", "SN-3: Stopped: 7 of 400 blocks written. (0 min 9 sec 0 ms)", "", true}},
+        "SN-2: Synchronization Error. Please confirm the connection with the equipment. (0\u00A0min\u00A03\u00A0sec\u00A010\u00A0ms)",
+        "The loader does not answer. Radio on, in loader mode?\nCall the technician.", true}},
+      {"stopped", BedState::Failed, 7, 400, {"SN-3", "Stopped: 7 of 400 blocks written.", "", "", 9000},
+       {"failed", 7, 400, "007 / 190   1%", "SN-3: Stopped: 7 of 400 blocks written. (0\u00A0min\u00A09\u00A0sec\u00A00\u00A0ms)", "", true}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -145,6 +153,8 @@ TEST(StationPresenter, EachBedStateInWords) {
     bed.blocksDone = c.done;
     bed.blocksTotal = c.total;
     bed.last = c.last;
+    bed.verifying = c.verified >= 0;
+    bed.blocksVerified = std::max(c.verified, 0);
     const PanelLook look = LookOf(bed);
     EXPECT_EQ(look.lamp, c.shown.lamp);
     EXPECT_EQ(look.done, c.shown.done);
@@ -164,7 +174,7 @@ TEST(StationPresenter, CountersAndTheGridOfPanels) {
   };
   const Counted counted[] = {
       {{0, 0}, {0, 0},
-       "This session: 0 passed, 0 failed, 0 in all, yield - %      Today: 0 passed, 0 failed, 0 in all, yield - %"},
+       "This session: 0 passed, 0 failed, 0 in all, yield -      Today: 0 passed, 0 failed, 0 in all, yield -"},
       {{3, 1}, {40, 2},
        "This session: 3 passed, 1 failed, 4 in all, yield 75.0 %      "
        "Today: 40 passed, 2 failed, 42 in all, yield 95.2 %"},
@@ -199,9 +209,8 @@ TEST(StationPresenter, EnterMovesOnAndTheLastStartsTheBedsWithSerialsClearedAfte
   const std::regex firmware("fw\\.sfl   SHA-256 [0-9a-f]{12}   QAP-8 at 115200 baud, every block read back");
   EXPECT_TRUE(std::regex_match(window.header.firmware, firmware)) << window.header.firmware;
   EXPECT_EQ(window.header.trust, "");
-  EXPECT_EQ(window.counters,
-            "This session: 0 passed, 0 failed, 0 in all, yield - %      "
-            "Today: 0 passed, 0 failed, 0 in all, yield - %");
+  EXPECT_EQ(window.counters, "This session: 0 passed, 0 failed, 0 in all, yield -      "
+                             "Today: 0 passed, 0 failed, 0 in all, yield -");
   ASSERT_EQ(window.panels.size(), 3U);
   for (std::size_t i = 0; i < 3; ++i) {
     EXPECT_EQ(window.panels[i].title, "Bed " + std::to_string(i + 1) + "   " + bench.radios[i]->linkPath());
@@ -235,7 +244,9 @@ TEST(StationPresenter, EnterMovesOnAndTheLastStartsTheBedsWithSerialsClearedAfte
   EXPECT_EQ(presenter.station().bed(2).last.serial, "SN-3");
   EXPECT_EQ(window.panels[0].serial, "SN-4");
   EXPECT_EQ(window.panels[2].serial, "");
-  EXPECT_EQ(window.focus, std::make_pair(std::size_t{0}, false));
+  // Bed 1 has its next unit already: the scan goes on at the first empty
+  // field, its text selected.
+  EXPECT_EQ(window.focus, std::make_pair(std::size_t{1}, true));
   for (const std::size_t i : {0, 2}) {
     SCOPED_TRACE(i);
     const PanelLook& look = window.panels[i].look;
@@ -260,29 +271,43 @@ TEST(StationPresenter, StartKeysAndButtonsWithAndWithoutRequiredSerials) {
     const char* refusal;  // empty: none
     std::vector<std::optional<BedState>> lamps;
     std::vector<std::string> serialsWritten;  // of the beds that ran
+    const char* keys = "";                    // more [Station] lines
+    std::vector<bool> marked = {false, false};
   };
   constexpr BedState kIdle = BedState::Idle;
   constexpr BedState kRunning = BedState::Running;
   const Case cases[] = {
       {"F5 starts every bed", false, {"SN-1", ""}, Key::F5, "", {kRunning, kRunning}, {"SN-1", ""}},
-      {"F5 with a serial missing, when every radio needs one", true, {"SN-1", ""}, Key::F5, kNeedsSerial,
-       {kIdle, kIdle}, {}},
+      {"F5 with a serial missing, when every radio needs one", true, {"SN-1", ""}, Key::F5, kNoSerialInBed2,
+       {kIdle, kIdle}, {}, "", {false, true}},
       {"F5 with every serial, when every radio needs one", true, {"SN-1", "SN-2"}, Key::F5, "",
        {kRunning, kRunning}, {"SN-1", "SN-2"}},
-      {"Enter in the last passes over a bed without a serial, even when needed", true, {"", "SN-2"},
-       Key::EnterInLast, "", {kIdle, kRunning}, {"", "SN-2"}},
+      {"Enter in the last with a serial missing, when every radio needs one", true, {"", "SN-2"},
+       Key::EnterInLast, "No serial number in Bed 1: this station needs one for every radio.", {kIdle, kIdle}, {}, "",
+       {true, false}},
+      {"the same serial on two beds", false, {"SN-7", "SN-7"}, Key::F5,
+       "SN-7 is in Bed 1 and Bed 2: a serial number names one radio.", {kIdle, kIdle}, {}, "", {true, true}},
+      {"a scan longer than the station takes", false, {"SN-123456789", ""}, Key::F5,
+       "The serial number in Bed 1 is longer than 8 characters: scan it again.", {kIdle, kIdle}, {},
+       "SerialMax=8\n", {true, false}},
+      {"a scan from the wrong label", false, {"TV24-000141", "XX-1"}, Key::EnterInLast,
+       "Bed 2: 'XX-1' is not a serial number of this line (TV24-[0-9]{6}): scan it again.", {kIdle, kIdle}, {},
+       "SerialPattern=TV24-[0-9]{6}\n", {false, true}},
+      {"scans of the line's labels", false, {"TV24-000141", "TV24-000142"}, Key::EnterInLast, "",
+       {kRunning, kRunning}, {"TV24-000141", "TV24-000142"}, "SerialPattern=TV24-[0-9]{6}\n"},
       {"Enter in the last with no serial at all starts nothing", false, {"", ""}, Key::EnterInLast, "",
        {kIdle, kIdle}, {}},
       {"a panel's Start: that bed alone", false, {"SN-1", " SN-2 "}, Key::StartBed2, "", {kIdle, kRunning},
        {"", "SN-2"}},
       {"a panel's Start without a serial", false, {"", ""}, Key::StartBed1, "", {kRunning, kIdle}, {"", ""}},
       {"a panel's Start without a serial, when every radio needs one", true, {"SN-1", ""}, Key::StartBed2,
-       kNeedsSerial, {kIdle, kIdle}, {}},
+       kNeedsSerial, {kIdle, kIdle}, {}, "", {false, true}},
   };
   test::SimBench bench({false, false});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Opened opened(bench, std::string("Baud=115200\nRequireSerial=") + (c.requireSerial ? "1" : "0") + "\n");
+    Opened opened(bench,
+                  std::string("Baud=115200\nRequireSerial=") + (c.requireSerial ? "1" : "0") + "\n" + c.keys);
     FakeWindow& window = opened.window;
     StationPresenter& presenter = *opened.presenter;
     window.type(c.typed);
@@ -295,6 +320,7 @@ TEST(StationPresenter, StartKeysAndButtonsWithAndWithoutRequiredSerials) {
     EXPECT_EQ(window.refusals, std::string(c.refusal).empty() ? std::vector<std::string>{}
                                                                : std::vector<std::string>{c.refusal});
     EXPECT_EQ(window.lamps(), c.lamps);
+    EXPECT_EQ(std::vector<bool>({window.panels[0].marked, window.panels[1].marked}), c.marked);
     ASSERT_TRUE(opened.roundOver());
     for (std::size_t i = 0; i < c.lamps.size(); ++i) {
       if (c.lamps[i] != BedState::Running) continue;
