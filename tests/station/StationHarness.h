@@ -79,11 +79,14 @@ class FakeStationView final : public StationView {
 // One simulated radio per bed, each on a pseudo-terminal, and a firmware of
 // `blocks` blocks beside them; `baud` 0 leaves the radios unpaced.
 struct SimBench {
-  explicit SimBench(const std::vector<bool>& silent, unsigned baud = 0, int blocks = 12) {
-    for (std::size_t i = 0; i < silent.size(); ++i) {
+  explicit SimBench(const std::vector<bool>& silent, unsigned baud = 0, int blocks = 12)
+      : SimBench(Silent(silent), baud, blocks) {}
+  // One radio per entry, with those faults.
+  SimBench(const std::vector<sim::Faults>& faults, unsigned baud, int blocks) {
+    for (std::size_t i = 0; i < faults.size(); ++i) {
       sim::Options options;
       options.linkPath = (dir.path() / ("r" + std::to_string(i))).string();
-      options.faults.silent = silent[i];
+      options.faults = faults[i];
       options.baud = baud;
       std::string error;
       radios.push_back(sim::Radio::Start(options, &error));
@@ -91,6 +94,11 @@ struct SimBench {
       beds += "Bed " + std::to_string(i + 1) + "=" + options.linkPath + "\n";
     }
     dir.write("fw.sfl", ConventionalSfl(0, blocks));
+  }
+  static std::vector<sim::Faults> Silent(const std::vector<bool>& silent) {
+    std::vector<sim::Faults> faults(silent.size());
+    for (std::size_t i = 0; i < silent.size(); ++i) faults[i].silent = silent[i];
+    return faults;
   }
 
   // A station file `name` over every radio, "Bed 1" first, with `keys`

@@ -125,6 +125,62 @@ TEST(Station, ARoundWritesEveryBedWithASerialAndRecordsEachUnit) {
   EXPECT_EQ(station->today().failed, 1);
 }
 
+// Every failed bed says what to do, as the command line does, and records
+// it; where the command line's hint asks for a setting that an operator
+// cannot change at a station, the panel calls the line's technician.
+TEST(Station, EachFailedBedSaysWhatToDoAndRecordsIt) {
+  struct Row {
+    const char* name;
+    sim::Faults faults;
+    const char* text;        // the panel's result line
+    const char* panelHint;   // a fragment of the panel's hint
+    const char* recordHint;  // a fragment of the record's hint
+  };
+  sim::Faults refused;
+  refused.refuseBlock = 2;
+  refused.refuseWrites = 6;
+  sim::Faults fellSilent;
+  fellSilent.silentAfterBlocks = 3;
+  sim::Faults storesWrong;
+  storesWrong.corruptBlock = 4;
+  sim::Faults silent;
+  silent.silent = true;
+  const Row rows[] = {
+      {"a block refused after its retries", refused, "Failed in the flash writing.", "Block 002 was refused",
+       "Block 002 was refused"},
+      {"the radio fell silent mid-write", fellSilent, "Communication Error.", "Blocks 000-002",
+       "Blocks 000-002"},
+      {"a read-back difference", storesWrong, "The flash differs from the file.", "The first differing block is 004",
+       "The first differing block is 004"},
+      {"a silent radio", silent, "Synchronization Error.", "call the line's technician", "tarvel-cli doctor"},
+  };
+  std::vector<sim::Faults> faults;
+  for (const Row& row : rows) faults.push_back(row.faults);
+  test::SimBench bench(faults, 0, kBlocks);
+  test::SimBench::Setup setup = bench.station("line.ini", "Verify=1\n");
+  test::FakeStationView view;
+  Station station(setup.config, setup.firmware, setup.facts, view);
+  ASSERT_FALSE(station.startRound({}, true));
+  ASSERT_TRUE(view.runUntil([&] { return view.roundsEnded == 1; }));
+  const std::vector<nlohmann::json> lines = RecordLines(station.config().record);
+  ASSERT_EQ(lines.size(), std::size(rows));
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    SCOPED_TRACE(rows[i].name);
+    const Bed& bed = station.bed(i);
+    EXPECT_EQ(bed.state, BedState::Failed);
+    EXPECT_EQ(bed.last.text, rows[i].text);
+    EXPECT_NE(bed.last.hint.find(rows[i].panelHint), std::string::npos) << bed.last.hint;
+    const nlohmann::json* line = nullptr;
+    for (const nlohmann::json& each : lines) {
+      if (each.value("bed", "") == bed.name) line = &each;
+    }
+    ASSERT_NE(line, nullptr);
+    ASSERT_TRUE((*line)["hint"].is_string());
+    EXPECT_NE(std::string((*line)["hint"]).find(rows[i].recordHint), std::string::npos) << (*line)["hint"];
+    EXPECT_EQ(std::string((*line)["message"]).find('\r'), std::string::npos);
+  }
+}
+
 TEST(Station, RequiredSerialsAndAChangedFirmwareStartNothing) {
   Bench bench({false, false});
   test::FakeStationView view;
