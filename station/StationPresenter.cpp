@@ -13,8 +13,6 @@ namespace tarvel {
 
 namespace {
 
-// Beds per column beyond two columns.
-constexpr std::size_t kRowsPerColumn = 4;
 constexpr std::size_t kDigestShown = 12;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
@@ -107,10 +105,12 @@ StationHeaderLines HeaderLines(const StationConfig& config, const TransferFacts&
   return header;
 }
 
-PanelGrid GridFor(std::size_t beds) {
+PanelGrid GridFor(std::size_t beds, int width, int height) {
   PanelGrid grid;
-  if (beds > 1) grid.columns = beds <= 4 ? 2 : static_cast<int>((beds + kRowsPerColumn - 1) / kRowsPerColumn);
-  grid.rows = static_cast<int>((beds + grid.columns - 1) / grid.columns);
+  const int count = static_cast<int>(std::max<std::size_t>(beds, 1));
+  grid.columns = std::clamp(width / kPanelWidth, 1, count);
+  grid.rows = (count + grid.columns - 1) / grid.columns;
+  grid.scale = std::clamp(std::min(width / 1280.0, height / 800.0), 0.75, 2.0);
   return grid;
 }
 

@@ -39,13 +39,18 @@ std::string CountersText(const Tally& session, const Tally& today);
 // firmware's comment (read from its file).
 StationHeaderLines HeaderLines(const StationConfig& config, const TransferFacts& facts);
 
-// How the panels are laid out, in a fixed order down each column: four
-// panels and the header fit 800 pixels.
+// How the panels are laid out in a window of `width` by `height` pixels: as
+// many columns as panels of a readable width fit, filled row by row so that
+// the beds of a row read left to right (bed i in row i / columns, column
+// i % columns), and how much larger than at 1280x800 the lamps and the
+// results are drawn.
 struct PanelGrid {
   int columns = 1;
   int rows = 1;
+  double scale = 1.0;
 };
-PanelGrid GridFor(std::size_t beds);
+inline constexpr int kPanelWidth = 400;
+PanelGrid GridFor(std::size_t beds, int width, int height);
 
 class StationPresenter final : public StationView {
  public:

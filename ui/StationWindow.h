@@ -1,5 +1,6 @@
 // The station's window in Qt: a header, the counters, and one panel per bed
-// in a fixed order, wrapping into columns. What it shows and what its keys
+// in a fixed order, re-flowing into as many columns as the window's width
+// takes. What it shows and what its keys
 // do is the presenter's (station/StationPresenter.h); this draws.
 #pragma once
 
@@ -10,11 +11,12 @@
 #include <vector>
 
 #include "station/StationPresenter.h"
+#include "ui/StationPanel.h"
 
-class QGroupBox;
+class QGridLayout;
 class QLabel;
+class QScrollArea;
 class QLineEdit;
-class QProgressBar;
 class QPushButton;
 class QVBoxLayout;
 
@@ -28,9 +30,9 @@ class CStationWindow final : public QWidget, public StationWindowView {
   ~CStationWindow() override = default;
 
   Station& station() { return m_pPresenter->station(); }
-  QLineEdit* SerialField(std::size_t bed) const { return m_panels[bed].serial; }
-  QPushButton* StartButton(std::size_t bed) const { return m_panels[bed].start; }
-  QLabel* Lamp(std::size_t bed) const { return m_panels[bed].lamp; }
+  QLineEdit* SerialField(std::size_t bed) const { return m_panels[bed]->serial; }
+  QPushButton* StartButton(std::size_t bed) const { return m_panels[bed]->start; }
+  QLabel* Lamp(std::size_t bed) const { return m_panels[bed]->lamp; }
   QLabel* Counters() const { return m_pCounters; }
 
   // StationWindowView
@@ -55,27 +57,24 @@ class CStationWindow final : public QWidget, public StationWindowView {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
-  struct Panel {
-    QGroupBox* box = nullptr;
-    QLineEdit* serial = nullptr;
-    QLabel* lamp = nullptr;
-    QProgressBar* progress = nullptr;
-    QLabel* result = nullptr;
-    QLabel* diagnosis = nullptr;
-    QPushButton* start = nullptr;
-  };
-
   void BuildHeader(QVBoxLayout* layout);
   void BuildPanels(QVBoxLayout* layout);
+  // The panels laid out again for the window's size: columns, order, the
+  // lamps' and results' size.
+  void Reflow();
 
   std::unique_ptr<StationPresenter> m_pPresenter;
-  std::vector<Panel> m_panels;
+  std::vector<CStationPanel*> m_panels;
   QLabel* m_pFirmware = nullptr;
   QLabel* m_pTrust = nullptr;
   QLabel* m_pComment = nullptr;
   QLabel* m_pCounters = nullptr;
+  QScrollArea* m_pArea = nullptr;
+  QGridLayout* m_pGrid = nullptr;
+  PanelGrid m_shape{0, 0, 0.0};
 };
 
 }  // namespace tarvel

@@ -184,18 +184,26 @@ TEST(StationPresenter, CountersAndTheGridOfPanels) {
   };
   for (const Counted& c : counted) EXPECT_EQ(CountersText(c.session, c.today), c.text);
 
-  // Up to four beds in two columns, then columns of four.
+  // As many columns of 400 pixels as fit, never more than the beds; the
+  // lamps and results grow with the screen.
   struct Laid {
     std::size_t beds;
+    int width;
+    int height;
     int columns;
     int rows;
+    double scale;
   };
-  const Laid laid[] = {{1, 1, 1}, {2, 2, 1}, {3, 2, 2}, {4, 2, 2}, {5, 2, 3},
-                       {8, 2, 4}, {9, 3, 3}, {12, 3, 4}, {13, 4, 4}, {32, 8, 4}};
+  const Laid laid[] = {{8, 1280, 800, 3, 3, 1.0},   {8, 1366, 768, 3, 3, 0.96},  {8, 800, 600, 2, 4, 0.75},
+                       {8, 1920, 1080, 4, 2, 1.35}, {3, 1920, 1080, 3, 1, 1.35}, {1, 1280, 800, 1, 1, 1.0},
+                       {32, 1280, 800, 3, 11, 1.0}, {8, 300, 200, 1, 8, 0.75},   {0, 1280, 800, 1, 1, 1.0},
+                       {8, 5000, 3000, 8, 1, 2.0}};
   for (const Laid& l : laid) {
-    const PanelGrid grid = GridFor(l.beds);
-    EXPECT_EQ(grid.columns, l.columns) << l.beds << " beds";
-    EXPECT_EQ(grid.rows, l.rows) << l.beds << " beds";
+    SCOPED_TRACE(testing::Message() << l.beds << " beds at " << l.width << "x" << l.height);
+    const PanelGrid grid = GridFor(l.beds, l.width, l.height);
+    EXPECT_EQ(grid.columns, l.columns);
+    EXPECT_EQ(grid.rows, l.rows);
+    EXPECT_NEAR(grid.scale, l.scale, 0.005);
   }
 }
 

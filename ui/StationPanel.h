@@ -1,0 +1,36 @@
+// One bed's panel in the station window: its serial field, Start, lamp, bar,
+// result and diagnosis, drawn as the presenter says.
+#pragma once
+
+#include <QGroupBox>
+#include <string>
+
+#include "station/Station.h"
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace tarvel {
+
+class CStationPanel final : public QGroupBox {
+  Q_OBJECT
+ public:
+  explicit CStationPanel(QWidget* parent);
+
+  void SetLamp(BedState state, const std::string& text);
+  void SetProgress(int done, int range, const std::string& text);
+  // The lamp's and the result's size, 1 at 1280x800.
+  void SetScale(double scale);
+  void MarkSerial(bool marked);
+
+  QLineEdit* serial = nullptr;
+  QPushButton* start = nullptr;
+  QLabel* lamp = nullptr;
+  QProgressBar* progress = nullptr;
+  QLabel* result = nullptr;
+  QLabel* diagnosis = nullptr;
+};
+
+}  // namespace tarvel
