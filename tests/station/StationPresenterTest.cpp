@@ -338,6 +338,25 @@ TEST(StationPresenter, StartKeysAndButtonsWithAndWithoutRequiredSerials) {
   }
 }
 
+// A scan never lands in a running bed: Enter passes it by, and its serial
+// number cannot be edited until it has ended.
+TEST(StationPresenter, EnterPassesRunningBedsWhoseSerialsStayAsTheyAre) {
+  test::SimBench bench({false, false, false}, 38400, 400);
+  Opened opened(bench, "Baud=38400\n");
+  FakeWindow& window = opened.window;
+  StationPresenter& presenter = *opened.presenter;
+  window.type({"", "SN-2", ""});
+  presenter.OnStartPressed(1);
+  ASSERT_TRUE(presenter.station().running());
+  EXPECT_FALSE(window.panels[1].editable);
+  EXPECT_TRUE(window.panels[0].editable);
+  presenter.OnSerialEntered(0);
+  EXPECT_EQ(window.focus, std::make_pair(std::size_t{2}, true));
+  presenter.station().stop();
+  ASSERT_TRUE(opened.roundOver());
+  EXPECT_TRUE(window.panels[1].editable);
+}
+
 TEST(StationPresenter, ClosingDuringARoundAsksFirst) {
   enum class Answer { None, No, Yes, NoAfterTheRoundEnded };
   struct Case {
