@@ -39,6 +39,15 @@ class DialogSflConvUi final : public SflConvUi {
   Settings& m_settings;
 };
 
+// A row's tool tip: its short digest and, when the folder has a manifest,
+// its state.
+std::string RowTip(const FolderManifest& manifest, const std::string& name, const std::string& sha256) {
+  const std::string status = TrustStatusLine(manifest, CheckAgainstManifest(manifest, name, sha256));
+  std::string tip = FormatString(StringId::RowDigestTip, {ShortDigest(sha256), status});
+  if (status.empty()) tip.pop_back();  // the line break before the state
+  return tip;
+}
+
 }  // namespace
 
 MainDialog::MainDialog(MainDialogView& view, MainDialogServices services)
@@ -177,6 +186,10 @@ void MainDialog::FillFileList() {
 
 void MainDialog::OnReload() {
   if (Accessing()) return;
+  // Every file read again: one changed in a way its stamp does not show is
+  // not taken for what it was.
+  StopRowTips();
+  m_digests->clear();
   FillFileList();
   m_view.SetTitle(std::string(LoadString(StringId::AppTitle)));
   m_view.EnableItem(IDC_WRITE, false);
@@ -221,12 +234,14 @@ void MainDialog::OnFileListClick() {
   m_strChosenName = m_catalog.rows()[static_cast<std::size_t>(row)].fileName;
   // The row's own file name: on Linux fw.SFL and fw.sfl are two files.
   m_strFilePath = selection->filePath;
-  // The manifest read afresh: it may have been replaced since the list was
-  // filled. A file it refuses keeps WRITE disabled.
+  // The manifest and the file read afresh: either may have changed since
+  // the list was filled. A file it refuses keeps WRITE disabled; the row's
+  // tool tip follows.
   const TrustOptions trust = Trust();
   m_manifest = LoadFolderManifest(m_strSflFolder, trust);
-  const FileTrust fileTrust =
-      CheckAgainstManifest(m_manifest, m_strChosenName, m_digests->digest(m_strFilePath).value_or(""));
+  const std::string sha256 = m_digests->recompute(m_strFilePath).value_or("");
+  const FileTrust fileTrust = CheckAgainstManifest(m_manifest, m_strChosenName, sha256);
+  if (!sha256.empty()) ShowRowTips({{m_strChosenName, RowTip(m_manifest, m_strChosenName, sha256)}});
   const WriteTrust judged = JudgeForWrite(m_strFilePath, m_manifest, fileTrust, trust);
   // A write under way keeps WRITE disabled until it is over.
   m_view.EnableItem(IDC_WRITE, !Accessing() && judged.verdict != WriteVerdict::Refuse);
@@ -296,10 +311,7 @@ void MainDialog::StartRowTips() {
       if (m_stopTips) return;
       const std::string sha256 = digests->digest(folder + "/" + name).value_or("");
       if (sha256.empty()) continue;
-      const std::string status = TrustStatusLine(manifest, CheckAgainstManifest(manifest, name, sha256));
-      std::string tip = FormatString(StringId::RowDigestTip, {ShortDigest(sha256), status});
-      if (status.empty()) tip.pop_back();  // the line break before the state
-      batch.emplace_back(name, std::move(tip));
+      batch.emplace_back(name, RowTip(manifest, name, sha256));
       if (batch.size() == kBatch) hand();
     }
     hand();

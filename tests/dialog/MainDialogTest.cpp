@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <chrono>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -404,6 +406,60 @@ TEST(MainDialog, EveryManifestStateInTheWindow) {
     if (!enabled) {
       EXPECT_EQ(view.calls.front(), "enable 1000 0");
     }
+  }
+}
+
+// A listed file changed after it was checked, with its size and its
+// modification time as they were: a click on its row and a Reload read it
+// again, and it is no longer shown as a match.
+TEST(MainDialog, AFileChangedSinceItWasCheckedIsNoMatch) {
+  namespace fs = std::filesystem;
+  const struct {
+    const char* name;
+    std::function<void(MainDialog&, FakeView&)> event;
+  } rows[] = {
+      {"its row clicked again", [](MainDialog& d, FakeView&) { d.OnFileListClick(); }},
+      {"Reload, then its row clicked",
+       [](MainDialog& d, FakeView& v) {
+         v.tips.clear();
+         d.OnReload();
+         ASSERT_TRUE(v.RunPostedUntil([&] { return v.tips.count(0) == 1; }));
+         EXPECT_NE(v.tips[0].find("Differs from SHA256SUMS"), std::string::npos) << v.tips[0];
+         d.OnFileListClick();
+       }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::TempDir dir;
+    test::MakeTrustFolder(test::TrustCases().front(), dir.path());  // radio.sfl as listed
+    g_strStartDir = dir.path().string();
+    MainDialogServices services;
+    services.settingsPath = (dir.path() / "tarvel.ini").string();
+    services.listPorts = [] { return std::vector<std::string>{"/dev/ttyS0"}; };
+    FakeView view;
+    MainDialog dialog(view, services);
+    view.dialog = &dialog;
+    dialog.Start();
+    ASSERT_TRUE(view.RunPostedUntil([&] { return view.tips.count(0) == 1; }));
+    EXPECT_NE(view.tips[0].find("Checked against SHA256SUMS"), std::string::npos) << view.tips[0];
+    view.focusedRow = 0;
+    dialog.OnFileListClick();
+    EXPECT_NE(view.comment.find("Checked against SHA256SUMS"), std::string::npos) << view.comment;
+
+    const fs::path file = dir.path() / "radio.sfl";
+    const fs::file_time_type modified = fs::last_write_time(file);
+    std::string bytes = test::ReadAll(file);
+    bytes.replace(bytes.find("DEMO"), 4, "DEMX");
+    std::fstream(file, std::ios::in | std::ios::out | std::ios::binary) << bytes;
+    fs::last_write_time(file, modified);
+    view.calls.clear();
+    view.comment.clear();
+    row.event(dialog, view);
+
+    EXPECT_TRUE(InOrder(view.calls, {"enable 1000 0", "title radio - Tarvel"})) << Joined(view.calls);
+    EXPECT_EQ(view.comment.find("Checked against"), std::string::npos) << view.comment;
+    EXPECT_NE(view.comment.find("Differs from SHA256SUMS"), std::string::npos) << view.comment;
+    EXPECT_NE(view.tips[0].find("Differs from SHA256SUMS"), std::string::npos) << view.tips[0];
   }
 }
 
