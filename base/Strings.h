@@ -161,6 +161,9 @@ enum class StringId : unsigned {
   ManifestWritten = 290,           // %s: the manifest, how many files
   ManifestNoFiles = 291,           // %s: the folder
   TraceCannotBeCreated = 292,      // a trace file that the system refused
+  // The window's questions before a write that the manifest does not vouch for.
+  ManifestNotListedPrompt = 310,
+  ManifestNotCountedPrompt = 311,
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,

@@ -31,13 +31,19 @@ class DialogSflConvUi final : public SflConvUi {
   }
   void endWait() override { m_view.EndWaitCursor(); }
   bool replaceExisting(const std::string& path) override {
-    return m_view.AskYesNo(FormatString(StringId::ReplaceFilePrompt, {path}), MessageIcon::Exclamation);
+    return m_view.AskYesNo(FormatString(StringId::ReplaceFilePrompt, {path}), MessageIcon::Exclamation, {});
   }
 
  private:
   MainDialogView& m_view;
   Settings& m_settings;
 };
+
+// The question before a write that would go on with a warning.
+StringId WarningQuestion(StringId warning) {
+  return warning == StringId::ManifestNotCounted ? StringId::ManifestNotCountedPrompt
+                                                 : StringId::ManifestNotListedPrompt;
+}
 
 // A row's tool tip: its short digest and, when the folder has a manifest,
 // its state.
@@ -396,7 +402,13 @@ void MainDialog::OnWrite() {
       showMessage(check.message, MessageIcon::Stop, check.detail);
       return;
     }
-    if (check.verdict == WriteVerdict::Warn) showMessage(check.message, MessageIcon::Exclamation, check.detail);
+    // A file the manifest does not vouch for is written only when the user
+    // says so; No, the default, leaves the radio alone.
+    if (check.verdict == WriteVerdict::Warn &&
+        !m_view.AskYesNo(std::string(LoadString(WarningQuestion(check.message))), MessageIcon::Exclamation,
+                         check.detail)) {
+      return;
+    }
     RunAccess(
         [file, job = WindowJob(), platform = WindowPlatform(), outcome](SessionObserver& observer) {
           *outcome = WriteFirmware(job, *file, observer, platform);

@@ -104,8 +104,9 @@ class MainDialogView {
   // wait, and the ones still open go when the access is over.
   virtual void OpenRefusalBox(const std::string& text) = 0;
   virtual void CloseRefusalBoxes() = 0;
-  // A question with Yes and No, No the default: true for Yes.
-  virtual bool AskYesNo(const std::string& text, MessageIcon icon) = 0;
+  // A question with Yes and No, No the default: true for Yes. A non-empty
+  // `detail` goes below the text, as in a message box.
+  virtual bool AskYesNo(const std::string& text, MessageIcon icon, const std::string& detail) = 0;
   // Ends the dialog.
   virtual void End() = 0;
 

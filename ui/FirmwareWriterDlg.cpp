@@ -362,8 +362,8 @@ void CFirmwareWriterDlg::CloseRefusalBoxes() {
   m_refusals.clear();
 }
 
-bool CFirmwareWriterDlg::AskYesNo(const std::string& text, MessageIcon icon) {
-  const std::unique_ptr<QMessageBox> box = BuildMessageBox(ToQString(text), icon, QString(), this);
+bool CFirmwareWriterDlg::AskYesNo(const std::string& text, MessageIcon icon, const std::string& detail) {
+  const std::unique_ptr<QMessageBox> box = BuildMessageBox(ToQString(text), icon, ToQString(detail), this);
   box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
   box->setDefaultButton(QMessageBox::No);
   box->setEscapeButton(QMessageBox::No);

@@ -469,8 +469,8 @@ void CFirmwareWriterDlg::SetPortHint(const std::string& hint) {
   }
 }
 
-bool CFirmwareWriterDlg::AskYesNo(const std::string& text, MessageIcon icon) {
-  return MessageBoxW(m_hWnd, MessageBoxText(text, {}).c_str(), win32::Wide(LoadString(StringId::AppTitle)).c_str(),
+bool CFirmwareWriterDlg::AskYesNo(const std::string& text, MessageIcon icon, const std::string& detail) {
+  return MessageBoxW(m_hWnd, MessageBoxText(text, detail).c_str(), win32::Wide(LoadString(StringId::AppTitle)).c_str(),
                      MB_YESNO | MB_DEFBUTTON2 | BoxIcon(icon)) == IDYES;
 }
 

@@ -84,9 +84,10 @@ class FakeView final : public MainDialogView {
   }
   void OpenRefusalBox(const std::string& text) override { note("box " + text); }
   void CloseRefusalBoxes() override { note("refusals closed"); }
-  bool AskYesNo(const std::string& text, MessageIcon) override {
+  bool AskYesNo(const std::string& text, MessageIcon, const std::string& detail) override {
     note("ask " + text);
-    return false;
+    askDetail = detail;
+    return answerYes;
   }
   void End() override { note("end"); }
   void Post(std::function<void()> task) override {
@@ -136,6 +137,8 @@ class FakeView final : public MainDialogView {
   std::deque<std::function<void()>> tasks;
   std::map<int, std::string> tips;
   std::string comment;
+  bool answerYes = false;  // No is the default
+  std::string askDetail;
 };
 
 // True when `expected` occur in `calls` in this order, others between them.
@@ -354,7 +357,8 @@ namespace tarvel {
 namespace {
 
 // The manifest's states in the window: WRITE enabled for the row chosen,
-// the comment's last line, and the refusal's box before any port is opened.
+// the comment's last line, and before any port is opened the refusal's box
+// or the warning's question, whose No (the default) writes nothing.
 TEST(MainDialog, EveryManifestStateInTheWindow) {
   for (const test::TrustCase& row : test::TrustCases()) {
     SCOPED_TRACE(row.name);
@@ -395,16 +399,31 @@ TEST(MainDialog, EveryManifestStateInTheWindow) {
     }
     EXPECT_EQ(view.tips[0].find('\n') != std::string::npos, row.manifest != nullptr) << view.tips[0];
 
+    const auto said = [&](const char* kind) {
+      return std::any_of(view.calls.begin(), view.calls.end(), [kind](const std::string& call) {
+        return call.starts_with(kind) && call.find("manifest") != std::string::npos;
+      });
+    };
+    const auto written = [&] {
+      return std::find(view.calls.begin(), view.calls.end(), "status Writing...") != view.calls.end();
+    };
+    const bool warned = row.verdict == WriteVerdict::Warn;
     view.calls.clear();
+    view.askDetail.clear();
     dialog.OnWrite();
-    const bool boxed = std::any_of(view.calls.begin(), view.calls.end(), [](const std::string& call) {
-      return call.starts_with("box ") && call.find("manifest") != std::string::npos;
-    });
-    EXPECT_EQ(boxed, row.verdict != WriteVerdict::Go) << Joined(view.calls);
-    const bool written = std::find(view.calls.begin(), view.calls.end(), "status Writing...") != view.calls.end();
-    EXPECT_EQ(written, enabled) << Joined(view.calls);
+    EXPECT_EQ(said("box "), row.verdict == WriteVerdict::Refuse) << Joined(view.calls);
+    EXPECT_EQ(said("ask "), warned) << Joined(view.calls);
+    EXPECT_EQ(view.askDetail.empty(), !warned) << view.askDetail;
+    EXPECT_EQ(written(), row.verdict == WriteVerdict::Go) << Joined(view.calls);
     if (!enabled) {
       EXPECT_EQ(view.calls.front(), "enable 1000 0");
+    }
+    if (warned) {
+      EXPECT_TRUE(view.calls.back().ends_with("?")) << view.calls.back();
+      view.answerYes = true;
+      view.calls.clear();
+      dialog.OnWrite();
+      EXPECT_TRUE(written()) << Joined(view.calls);
     }
   }
 }
