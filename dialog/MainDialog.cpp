@@ -16,10 +16,12 @@ namespace tarvel {
 namespace {
 
 // The conversion's side of the window: START and END stored as typed, the
-// window redrawn and the wait cursor shown while the converter runs.
+// window redrawn and the wait cursor shown while the converter runs, the
+// replacement the dialog confirmed not asked again.
 class DialogSflConvUi final : public SflConvUi {
  public:
-  DialogSflConvUi(MainDialogView& view, Settings& settings) : m_view(view), m_settings(settings) {}
+  DialogSflConvUi(MainDialogView& view, Settings& settings, std::string replaceConfirmed)
+      : m_view(view), m_settings(settings), m_replaceConfirmed(std::move(replaceConfirmed)) {}
 
   void storeBlockTexts(const std::string& startText, const std::string& endText) override {
     m_settings.setSflStart(startText);
@@ -30,13 +32,16 @@ class DialogSflConvUi final : public SflConvUi {
     m_view.BeginWaitCursor();
   }
   void endWait() override { m_view.EndWaitCursor(); }
+  // A file that appeared after the dialog closed is asked about here.
   bool replaceExisting(const std::string& path) override {
-    return m_view.AskYesNo(FormatString(StringId::ReplaceFilePrompt, {path}), MessageIcon::Exclamation, {});
+    return path == m_replaceConfirmed ||
+           m_view.AskYesNo(FormatString(StringId::ReplaceFilePrompt, {path}), MessageIcon::Exclamation, {});
   }
 
  private:
   MainDialogView& m_view;
   Settings& m_settings;
+  std::string m_replaceConfirmed;
 };
 
 // The question before a write that would go on with a warning.
@@ -345,7 +350,7 @@ void MainDialog::OnSflConv() {
   g_strFirmVersion = answer.fields.firmVersion;
   if (answer.hexPath.empty()) return;
   const SflConvTexts texts{g_strSflName, g_strStartBlock, g_strEndBlock, g_strProductName, g_strFirmVersion};
-  DialogSflConvUi ui(m_view, m_settings);
+  DialogSflConvUi ui(m_view, m_settings, answer.replaceConfirmed);
   if (RunSflConversion(answer.hexPath, texts, ui, *this, m_search)) OnReload();
 }
 

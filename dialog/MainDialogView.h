@@ -16,10 +16,13 @@
 namespace tarvel {
 
 // The converter's open dialog as it closed: the HEX file (empty when
-// cancelled) and the panel's fields, which count confirmed or not.
+// cancelled), the panel's fields, which count confirmed or not, and the
+// existing SFL file that the user agreed inside the dialog to replace
+// (the dialog asks before it closes, so that No keeps what was typed).
 struct ConverterDialogAnswer {
   std::string hexPath;
   SflConvTexts fields;
+  std::string replaceConfirmed;
 };
 
 // The Dump save dialog as it closed: the SFL file (empty when cancelled)

@@ -136,6 +136,9 @@ class CFirmwareWriterDlg : public QDialog, public MainDialogView {
   // Every file dialog and the folder chooser: modal, QDialog::Accepted when
   // confirmed.
   virtual int ExecFileDialog(QFileDialog& dialog);
+  // Every question the window asks, over the window itself or over one of
+  // its file dialogs: Yes and No, No the default; true for Yes.
+  virtual bool AskYesNoOver(QWidget& over, const std::string& text, MessageIcon icon, const std::string& detail);
 
   void paintEvent(QPaintEvent* event) override;
   void closeEvent(QCloseEvent* event) override;

@@ -68,9 +68,11 @@ class TestDialog : public CFirmwareWriterDlg {
   std::vector<bool> answers;
   std::vector<std::string> questions;
   std::vector<std::string> questionDetails;
-  bool AskYesNo(const std::string& text, MessageIcon, const std::string& detail) override {
+  std::vector<QWidget*> askedOver;  // the window, or the file dialog open then
+  bool AskYesNoOver(QWidget& over, const std::string& text, MessageIcon, const std::string& detail) override {
     questions.push_back(text);
     questionDetails.push_back(detail);
+    askedOver.push_back(&over);
     if (answers.empty()) return false;
     const bool yes = answers.front();
     answers.erase(answers.begin());
