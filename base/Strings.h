@@ -164,6 +164,7 @@ enum class StringId : unsigned {
   // The window's questions before a write that the manifest does not vouch for.
   ManifestNotListedPrompt = 310,
   ManifestNotCountedPrompt = 311,
+  DumpFolderNotWritable = 312,     // %s: the folder, the system's reason
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,
