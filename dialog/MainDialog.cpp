@@ -132,6 +132,7 @@ void MainDialog::SelectPortEntry() {
     m_view.SelectBoxEntry(IDC_PORT, -1);
     return;
   }
+  m_view.SetPortHint({});
   int entry = FindEntryExact(m_view.BoxEntries(IDC_PORT), name);
   if (entry < 0 && !name.empty()) entry = m_view.AddBoxEntry(IDC_PORT, name);
   m_view.SelectBoxEntry(IDC_PORT, entry);

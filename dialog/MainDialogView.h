@@ -57,7 +57,8 @@ class MainDialogView {
   virtual int AddBoxEntry(int id, const std::string& text) = 0;
   virtual void SelectBoxEntry(int id, int entry) = 0;
   virtual void FillBox(int id, const std::vector<std::string>& entries, int selected) = 0;
-  // The port box's field, while it is empty: a hint in grey.
+  // The hint below the port box, in grey, while the box is empty (empty:
+  // none).
   virtual void SetPortHint(const std::string& hint) = 0;
   // The port typed in the port box's field taken: all of its text selected.
   virtual void SelectPortFieldText() = 0;

@@ -213,7 +213,7 @@ void CFirmwareWriterDlg::FillBox(int id, const std::vector<std::string>& entries
   box->setCurrentIndex(selected);
 }
 
-void CFirmwareWriterDlg::SetPortHint(const std::string& hint) { PortBox()->lineEdit()->setPlaceholderText(ToQString(hint)); }
+void CFirmwareWriterDlg::SetPortHint(const std::string& hint) { Item<QLabel>(IDC_PORT_HINT)->setText(ToQString(hint)); }
 
 void CFirmwareWriterDlg::SelectPortFieldText() { PortBox()->lineEdit()->selectAll(); }
 
