@@ -41,6 +41,24 @@ long long Seek(int fd, std::uint64_t offset);
 int Stat(int fd, FileInfo& info);
 // Through links.
 int StatPath(const std::string& path, FileInfo& info);
+
+// One version of a file's content, told apart without reading it: the file
+// itself (device and inode; volume and file index on Windows), its size,
+// and its modification and change times in the system's own units, which
+// are only ever compared. The change time moves with every write and with
+// every change of the other times, and no user can set it back: a file
+// edited in place and given its old modification time has a new one.
+struct FileStamp {
+  bool regular = false;
+  std::uint64_t device = 0;
+  std::uint64_t fileId = 0;
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;
+  std::int64_t changed = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+// Through links; -1 with errno.
+int StampPath(const std::string& path, FileStamp& stamp);
 // Flushes the file's data to the device: a full disk or a failing device
 // may only show here.
 int Sync(int fd);

@@ -132,6 +132,12 @@ std::string_view LoadString(StringId id) {
       return "The file cannot be checked against a manifest, and a manifest is required. It was not written.";
     case StringId::ManifestNotCounted:
       return "The folder's manifest does not count; the file is written unchecked.";
+    case StringId::ManifestNotListedPrompt:
+      return "The file is not listed in its folder's manifest.\nDo you want to write it unchecked?";
+    case StringId::ManifestNotCountedPrompt:
+      return "The folder's manifest does not count.\nDo you want to write the file unchecked?";
+    case StringId::DumpFolderNotWritable:
+      return "The folder %s cannot be written (%s). The radio was not touched.";
     case StringId::ManifestMissing: return "there is no %s in %s";
     case StringId::ManifestUnreadable: return "%s cannot be read: %s";
     case StringId::SignatureMissing: return "%s is not signed: %s cannot be read: %s";

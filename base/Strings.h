@@ -167,6 +167,10 @@ enum class StringId : unsigned {
   StationSerialNoMatch = 296,      // %s: the bed, the serial number, the pattern
   StationBedVerifying = 297,       // the lamp during the read-back
   StationCallTechnician = 298,     // a station's hint where the command line's asks for a setting
+  // The window's questions before a write that the manifest does not vouch for.
+  ManifestNotListedPrompt = 310,
+  ManifestNotCountedPrompt = 311,
+  DumpFolderNotWritable = 312,     // %s: the folder, the system's reason
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,

@@ -79,6 +79,19 @@ int StatPath(const std::string& path, FileInfo& info) {
   return 0;
 }
 
+int StampPath(const std::string& path, FileStamp& stamp) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return -1;
+  constexpr std::int64_t kNanoseconds = 1000000000;
+  stamp.regular = S_ISREG(st.st_mode);
+  stamp.device = static_cast<std::uint64_t>(st.st_dev);
+  stamp.fileId = static_cast<std::uint64_t>(st.st_ino);
+  stamp.size = static_cast<std::uint64_t>(st.st_size);
+  stamp.modified = st.st_mtim.tv_sec * kNanoseconds + st.st_mtim.tv_nsec;
+  stamp.changed = st.st_ctim.tv_sec * kNanoseconds + st.st_ctim.tv_nsec;
+  return 0;
+}
+
 int Sync(int fd) { return ::fsync(fd); }
 
 bool ResolveLinks(const std::string& path, std::string& resolved) {

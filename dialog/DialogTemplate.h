@@ -29,6 +29,7 @@ inline constexpr int IDC_TYPE1 = 1025;
 inline constexpr int IDC_CABLE = 1026;
 inline constexpr int IDC_STATUS_TEXT = 1027;
 inline constexpr int IDC_DUMP = 1028;
+inline constexpr int IDC_PORT_HINT = 1030;
 // Fields of the converter file dialogs' panels.
 inline constexpr int IDC_SFL_START = 1010;
 inline constexpr int IDC_SFL_END = 1011;
@@ -77,7 +78,7 @@ inline constexpr int kMainDialogHeightDlu = 201;
 inline constexpr const char* kMainDialogFont = "Times New Roman";
 inline constexpr int kMainDialogFontPt = 10;
 
-inline constexpr std::array<ControlTemplate, 21> kMainDialogControls{{
+inline constexpr std::array<ControlTemplate, 22> kMainDialogControls{{
     {IDC_FILE_LIST, ControlKind::ListView, "", 5, 7, 229, 85},
     {IDC_COMMENT, ControlKind::CommentEdit, "", 5, 97, 229, 86},
     {IDC_RELOAD, ControlKind::PushButton, "Re&load", 239, 7, 50, 14},
@@ -99,6 +100,9 @@ inline constexpr std::array<ControlTemplate, 21> kMainDialogControls{{
     {IDC_LINE_GROUP, ControlKind::GroupBox, "", 332, 94, 53, 23},
     {IDC_CHECK_5V, ControlKind::CheckBox, "+5V", 335, 102, 23, 11},
     {IDC_CHECK_MD, ControlKind::CheckBox, "MD", 359, 102, 24, 11},
+    // Why the port box is empty, in two lines below Browse: the box's own
+    // field is a few characters wide.
+    {IDC_PORT_HINT, ControlKind::TextLeft, "", 239, 40, 72, 18},
 }};
 
 // The lists the two combo boxes start with.

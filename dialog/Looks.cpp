@@ -14,6 +14,7 @@ std::optional<Rgb> StaticTextColour(int id, bool dark) {
   if (id == IDC_PORT || id == IDC_BAUD) return std::nullopt;
   if (!dark) {
     if (id == IDC_VERSION) return kVersionBlue;
+    if (id == IDC_PORT_HINT) return kGray;
     return std::nullopt;
   }
   if (id == IDC_VERSION) return kDarkVersionYellow;

@@ -35,8 +35,8 @@ inline constexpr Rgb kDarkPanelLabel{192, 0, 0};
 // The text colour of a static control of the main dialog (labels, frames,
 // radio buttons, check boxes, the comment box) by its id; none where the
 // platform's colour stays. Normal scheme: the version blue, the status
-// text red. Dark scheme: the version yellow, the status text red, the
-// comment dark red, every other static control green. The port and speed
+// text red, the port box's hint grey. Dark scheme: the version yellow, the
+// status text red, the comment dark red, every other static control green. The port and speed
 // boxes keep the platform's colours in both.
 std::optional<Rgb> StaticTextColour(int id, bool dark);
 

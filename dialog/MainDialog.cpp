@@ -16,10 +16,12 @@ namespace tarvel {
 namespace {
 
 // The conversion's side of the window: START and END stored as typed, the
-// window redrawn and the wait cursor shown while the converter runs.
+// window redrawn and the wait cursor shown while the converter runs, the
+// replacement the dialog confirmed not asked again.
 class DialogSflConvUi final : public SflConvUi {
  public:
-  DialogSflConvUi(MainDialogView& view, Settings& settings) : m_view(view), m_settings(settings) {}
+  DialogSflConvUi(MainDialogView& view, Settings& settings, std::string replaceConfirmed)
+      : m_view(view), m_settings(settings), m_replaceConfirmed(std::move(replaceConfirmed)) {}
 
   void storeBlockTexts(const std::string& startText, const std::string& endText) override {
     m_settings.setSflStart(startText);
@@ -30,14 +32,32 @@ class DialogSflConvUi final : public SflConvUi {
     m_view.BeginWaitCursor();
   }
   void endWait() override { m_view.EndWaitCursor(); }
+  // A file that appeared after the dialog closed is asked about here.
   bool replaceExisting(const std::string& path) override {
-    return m_view.AskYesNo(FormatString(StringId::ReplaceFilePrompt, {path}), MessageIcon::Exclamation);
+    return path == m_replaceConfirmed ||
+           m_view.AskYesNo(FormatString(StringId::ReplaceFilePrompt, {path}), MessageIcon::Exclamation, {});
   }
 
  private:
   MainDialogView& m_view;
   Settings& m_settings;
+  std::string m_replaceConfirmed;
 };
+
+// The question before a write that would go on with a warning.
+StringId WarningQuestion(StringId warning) {
+  return warning == StringId::ManifestNotCounted ? StringId::ManifestNotCountedPrompt
+                                                 : StringId::ManifestNotListedPrompt;
+}
+
+// A row's tool tip: its short digest and, when the folder has a manifest,
+// its state.
+std::string RowTip(const FolderManifest& manifest, const std::string& name, const std::string& sha256) {
+  const std::string status = TrustStatusLine(manifest, CheckAgainstManifest(manifest, name, sha256));
+  std::string tip = FormatString(StringId::RowDigestTip, {ShortDigest(sha256), status});
+  if (status.empty()) tip.pop_back();  // the line break before the state
+  return tip;
+}
 
 }  // namespace
 
@@ -112,6 +132,7 @@ void MainDialog::SelectPortEntry() {
     m_view.SelectBoxEntry(IDC_PORT, -1);
     return;
   }
+  m_view.SetPortHint({});
   int entry = FindEntryExact(m_view.BoxEntries(IDC_PORT), name);
   if (entry < 0 && !name.empty()) entry = m_view.AddBoxEntry(IDC_PORT, name);
   m_view.SelectBoxEntry(IDC_PORT, entry);
@@ -177,6 +198,10 @@ void MainDialog::FillFileList() {
 
 void MainDialog::OnReload() {
   if (Accessing()) return;
+  // Every file read again: one changed in a way its stamp does not show is
+  // not taken for what it was.
+  StopRowTips();
+  m_digests->clear();
   FillFileList();
   m_view.SetTitle(std::string(LoadString(StringId::AppTitle)));
   m_view.EnableItem(IDC_WRITE, false);
@@ -221,12 +246,14 @@ void MainDialog::OnFileListClick() {
   m_strChosenName = m_catalog.rows()[static_cast<std::size_t>(row)].fileName;
   // The row's own file name: on Linux fw.SFL and fw.sfl are two files.
   m_strFilePath = selection->filePath;
-  // The manifest read afresh: it may have been replaced since the list was
-  // filled. A file it refuses keeps WRITE disabled.
+  // The manifest and the file read afresh: either may have changed since
+  // the list was filled. A file it refuses keeps WRITE disabled; the row's
+  // tool tip follows.
   const TrustOptions trust = Trust();
   m_manifest = LoadFolderManifest(m_strSflFolder, trust);
-  const FileTrust fileTrust =
-      CheckAgainstManifest(m_manifest, m_strChosenName, m_digests->digest(m_strFilePath).value_or(""));
+  const std::string sha256 = m_digests->recompute(m_strFilePath).value_or("");
+  const FileTrust fileTrust = CheckAgainstManifest(m_manifest, m_strChosenName, sha256);
+  if (!sha256.empty()) ShowRowTips({{m_strChosenName, RowTip(m_manifest, m_strChosenName, sha256)}});
   const WriteTrust judged = JudgeForWrite(m_strFilePath, m_manifest, fileTrust, trust);
   // A write under way keeps WRITE disabled until it is over.
   m_view.EnableItem(IDC_WRITE, !Accessing() && judged.verdict != WriteVerdict::Refuse);
@@ -296,10 +323,7 @@ void MainDialog::StartRowTips() {
       if (m_stopTips) return;
       const std::string sha256 = digests->digest(folder + "/" + name).value_or("");
       if (sha256.empty()) continue;
-      const std::string status = TrustStatusLine(manifest, CheckAgainstManifest(manifest, name, sha256));
-      std::string tip = FormatString(StringId::RowDigestTip, {ShortDigest(sha256), status});
-      if (status.empty()) tip.pop_back();  // the line break before the state
-      batch.emplace_back(name, std::move(tip));
+      batch.emplace_back(name, RowTip(manifest, name, sha256));
       if (batch.size() == kBatch) hand();
     }
     hand();
@@ -327,7 +351,7 @@ void MainDialog::OnSflConv() {
   g_strFirmVersion = answer.fields.firmVersion;
   if (answer.hexPath.empty()) return;
   const SflConvTexts texts{g_strSflName, g_strStartBlock, g_strEndBlock, g_strProductName, g_strFirmVersion};
-  DialogSflConvUi ui(m_view, m_settings);
+  DialogSflConvUi ui(m_view, m_settings, answer.replaceConfirmed);
   if (RunSflConversion(answer.hexPath, texts, ui, *this, m_search)) OnReload();
 }
 
@@ -384,7 +408,13 @@ void MainDialog::OnWrite() {
       showMessage(check.message, MessageIcon::Stop, check.detail);
       return;
     }
-    if (check.verdict == WriteVerdict::Warn) showMessage(check.message, MessageIcon::Exclamation, check.detail);
+    // A file the manifest does not vouch for is written only when the user
+    // says so; No, the default, leaves the radio alone.
+    if (check.verdict == WriteVerdict::Warn &&
+        !m_view.AskYesNo(std::string(LoadString(WarningQuestion(check.message))), MessageIcon::Exclamation,
+                         check.detail)) {
+      return;
+    }
     RunAccess(
         [file, job = WindowJob(), platform = WindowPlatform(), outcome](SessionObserver& observer) {
           *outcome = WriteFirmware(job, *file, observer, platform);

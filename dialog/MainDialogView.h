@@ -16,10 +16,13 @@
 namespace tarvel {
 
 // The converter's open dialog as it closed: the HEX file (empty when
-// cancelled) and the panel's fields, which count confirmed or not.
+// cancelled), the panel's fields, which count confirmed or not, and the
+// existing SFL file that the user agreed inside the dialog to replace
+// (the dialog asks before it closes, so that No keeps what was typed).
 struct ConverterDialogAnswer {
   std::string hexPath;
   SflConvTexts fields;
+  std::string replaceConfirmed;
 };
 
 // The Dump save dialog as it closed: the SFL file (empty when cancelled)
@@ -54,7 +57,8 @@ class MainDialogView {
   virtual int AddBoxEntry(int id, const std::string& text) = 0;
   virtual void SelectBoxEntry(int id, int entry) = 0;
   virtual void FillBox(int id, const std::vector<std::string>& entries, int selected) = 0;
-  // The port box's field, while it is empty: a hint in grey.
+  // The hint below the port box, in grey, while the box is empty (empty:
+  // none).
   virtual void SetPortHint(const std::string& hint) = 0;
   // The port typed in the port box's field taken: all of its text selected.
   virtual void SelectPortFieldText() = 0;
@@ -104,8 +108,9 @@ class MainDialogView {
   // wait, and the ones still open go when the access is over.
   virtual void OpenRefusalBox(const std::string& text) = 0;
   virtual void CloseRefusalBoxes() = 0;
-  // A question with Yes and No, No the default: true for Yes.
-  virtual bool AskYesNo(const std::string& text, MessageIcon icon) = 0;
+  // A question with Yes and No, No the default: true for Yes. A non-empty
+  // `detail` goes below the text, as in a message box.
+  virtual bool AskYesNo(const std::string& text, MessageIcon icon, const std::string& detail) = 0;
   // Ends the dialog.
   virtual void End() = 0;
 

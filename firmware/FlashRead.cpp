@@ -137,7 +137,11 @@ ReadOutcome ReadFlash(LoaderContext& ctx, BlockSink& sink, const std::string& ou
   OutputError refusal;
   if (!run.dump.open(outputPath, {}, refusal)) {
     if (refusal.problem == OutputProblem::System) {
-      run.show(FailureKind::OutputFailed, StringId::ReadFailed, refusal.text);
+      // The dump's folder refused the new file: nothing was sent yet.
+      const std::filesystem::path folder = fileio::PathOf(outputPath).parent_path();
+      run.show(FailureKind::OutputFailed, StringId::ReadFailed,
+               FormatString(StringId::DumpFolderNotWritable,
+                            {folder.empty() ? std::string(".") : fileio::TextOf(folder), refusal.text}));
     } else {
       run.show(FailureKind::OutputRefused, RefusalMessage(refusal.problem), refusal.text);
     }

@@ -54,16 +54,19 @@ std::string SflOutputPath(const std::string& hexPath, const std::string& sflName
   return fileio::TextOf(fileio::PathOf(hexPath).parent_path() / fileio::PathOf(sflName));
 }
 
+std::optional<std::string> ExistingSflOutput(const std::string& hexPath, const std::string& sflName) {
+  if (sflName.empty()) return std::nullopt;
+  std::string output = SflOutputPath(hexPath, sflName);
+  std::error_code error;
+  if (!std::filesystem::exists(std::filesystem::symlink_status(fileio::PathOf(output), error))) return std::nullopt;
+  return output;
+}
+
 bool RunSflConversion(const std::string& hexPath, const SflConvTexts& texts, SflConvUi& ui,
                       MessageDisplay& messages, const ConverterSearch& search) {
   ui.storeBlockTexts(texts.startBlock, texts.endBlock);
-  // A link counts as existing too: the converter would replace what it names.
-  if (!texts.sflName.empty()) {
-    const std::string output = SflOutputPath(hexPath, texts.sflName);
-    std::error_code error;
-    if (std::filesystem::exists(std::filesystem::symlink_status(fileio::PathOf(output), error)) &&
-        !ui.replaceExisting(output))
-      return false;
+  if (const std::optional<std::string> output = ExistingSflOutput(hexPath, texts.sflName)) {
+    if (!ui.replaceExisting(*output)) return false;
   }
   HexConversion conversion;
   conversion.hexPath = hexPath;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,6 +65,12 @@ class SflConvUi {
 // Where the converter writes `sflName`: a name without a folder beside the
 // HEX file.
 std::string SflOutputPath(const std::string& hexPath, const std::string& sflName);
+
+// The output the conversion would replace: SflOutputPath when something
+// has that name already (a link counts too, the converter would replace
+// what it names); none for an empty name, which the converter refuses.
+// Asked by the dialogs before they close and by the command itself.
+std::optional<std::string> ExistingSflOutput(const std::string& hexPath, const std::string& sflName);
 
 // Runs the command once the dialog was confirmed with `hexPath` chosen.
 // Nothing is checked before the call: an empty name or a reversed range go

@@ -180,19 +180,43 @@ WriteTrust JudgeForWrite(const std::string& path, const FolderManifest& manifest
 }
 
 std::optional<std::string> DigestCache::digest(const std::string& path) {
-  fileio::FileInfo info;
-  if (fileio::StatPath(path, info) != 0 || !info.regular) return std::nullopt;
+  fileio::FileStamp stamp;
+  if (fileio::StampPath(path, stamp) != 0 || !stamp.regular) return std::nullopt;
   {
     const std::lock_guard lock(mutex_);
     const auto found = entries_.find(path);
-    if (found != entries_.end() && found->second.size == info.size && found->second.modified == info.modifiedUtcSeconds) {
-      return found->second.sha256;
-    }
+    if (found != entries_.end() && found->second.first == stamp) return found->second.second;
   }
-  std::optional<std::string> sha256 = FileSha256(path);
-  if (!sha256) return std::nullopt;
+  return compute(path, stamp);
+}
+
+std::optional<std::string> DigestCache::recompute(const std::string& path) {
+  fileio::FileStamp stamp;
+  if (fileio::StampPath(path, stamp) != 0 || !stamp.regular) {
+    const std::lock_guard lock(mutex_);
+    entries_.erase(path);
+    return std::nullopt;
+  }
+  return compute(path, stamp);
+}
+
+void DigestCache::clear() {
   const std::lock_guard lock(mutex_);
-  entries_[path] = Entry{info.size, info.modifiedUtcSeconds, *sha256};
+  entries_.clear();
+}
+
+// Kept only when the file was the same before and after the reading: one
+// written meanwhile is read again next time.
+std::optional<std::string> DigestCache::compute(const std::string& path, const fileio::FileStamp& before) {
+  std::optional<std::string> sha256 = FileSha256(path);
+  fileio::FileStamp after;
+  const bool steady = sha256 && fileio::StampPath(path, after) == 0 && after == before;
+  const std::lock_guard lock(mutex_);
+  if (steady) {
+    entries_[path] = {before, *sha256};
+  } else {
+    entries_.erase(path);
+  }
   return sha256;
 }
 

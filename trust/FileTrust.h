@@ -9,8 +9,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "base/FileIo.h"
 #include "base/Strings.h"
 #include "trust/Manifest.h"
 #include "trust/Minisign.h"
@@ -84,20 +86,23 @@ WriteTrust CheckBeforeWrite(const std::string& path, std::span<const std::uint8_
 WriteTrust JudgeForWrite(const std::string& path, const FolderManifest& manifest, const FileTrust& file,
                          const TrustOptions& options);
 
-// Each file's digest computed once while its size and modification time
-// stay the same; safe to share between threads.
+// Each file's digest computed once while it stays the same file with the
+// same size and times, its change time included (fileio::FileStamp); safe
+// to share between threads.
 class DigestCache {
  public:
   std::optional<std::string> digest(const std::string& path);
+  // Read again whatever is kept, and kept anew: before a file is shown as
+  // a match.
+  std::optional<std::string> recompute(const std::string& path);
+  // Everything forgotten: a reload reads every file again.
+  void clear();
 
  private:
-  struct Entry {
-    std::uint64_t size = 0;
-    std::int64_t modified = 0;
-    std::string sha256;
-  };
+  std::optional<std::string> compute(const std::string& path, const fileio::FileStamp& before);
+
   std::mutex mutex_;
-  std::map<std::string, Entry> entries_;
+  std::map<std::string, std::pair<fileio::FileStamp, std::string>> entries_;
 };
 
 // The folder of `path` ("." for a bare name) and its last component.

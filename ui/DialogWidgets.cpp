@@ -99,4 +99,12 @@ std::unique_ptr<QMessageBox> BuildMessageBox(const QString& text, MessageIcon ic
   return box;
 }
 
+bool AskYesNoBox(const QString& text, MessageIcon icon, const QString& detail, QWidget* parent) {
+  const std::unique_ptr<QMessageBox> box = BuildMessageBox(text, icon, detail, parent);
+  box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+  box->setDefaultButton(QMessageBox::No);
+  box->setEscapeButton(QMessageBox::No);
+  return box->exec() == QMessageBox::Yes;
+}
+
 }  // namespace tarvel

@@ -48,4 +48,8 @@ QStyle* TemplateButtonStyle();
 std::unique_ptr<QMessageBox> BuildMessageBox(const QString& text, MessageIcon icon, const QString& detail,
                                              QWidget* parent);
 
+// The same box with Yes and No, No the default and Escape's answer: true
+// for Yes.
+bool AskYesNoBox(const QString& text, MessageIcon icon, const QString& detail, QWidget* parent);
+
 }  // namespace tarvel

@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <algorithm>
+#include <optional>
 
 #include "dialog/DialogTemplate.h"
 #include "service/SflConversion.h"
@@ -204,6 +205,19 @@ void CFileDlg::done(int result) {
   m_fields.endBlock = ToStdString(ItemText(IDC_SFL_END));
   m_fields.productName = ToStdString(ItemText(IDC_PRODUCT_NAME));
   m_fields.firmVersion = ToStdString(ItemText(IDC_FIRM_VERSION));
+  m_replaceConfirmed.clear();
+  const QStringList chosen = selectedFiles();
+  if (result == QDialog::Accepted && !chosen.isEmpty()) {
+    // The output name as it stands: empty (a HEX name typed rather than
+    // picked) asks nothing, and the converter refuses it.
+    if (const std::optional<std::string> existing = ExistingSflOutput(ToLocalPath(chosen.front()), m_fields.sflName)) {
+      const std::string question = FormatString(StringId::ReplaceFilePrompt, {*existing});
+      const bool yes = m_question ? m_question(*this, question)
+                                  : AskYesNoBox(ToQString(question), MessageIcon::Exclamation, QString(), this);
+      if (!yes) return;
+      m_replaceConfirmed = *existing;
+    }
+  }
   QFileDialog::done(result);
 }
 

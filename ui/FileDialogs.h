@@ -7,6 +7,7 @@
 
 #include <QFileDialog>
 #include <QLineEdit>
+#include <functional>
 #include <map>
 #include <span>
 
@@ -54,10 +55,15 @@ class CPanelFileDlg : public QFileDialog {
 
 // The open dialog of "&SFL Conv...": title "SFL File Converter", HEX files,
 // the accept button relabelled "&Convert", and the converter panel with the
-// output name, START and END, product name and firmware version.
+// output name, START and END, product name and firmware version. Confirmed
+// with an output name that exists, it asks whether to replace that file
+// before it closes: No keeps it open with everything typed.
 class CFileDlg : public CPanelFileDlg {
   Q_OBJECT
  public:
+  // A question asked over the dialog: true for Yes.
+  using Question = std::function<bool(QWidget& over, const std::string& text)>;
+
   // START and END from the settings; the other fields empty.
   CFileDlg(const Settings& settings, const QString& folder, QWidget* parent = nullptr);
 
@@ -65,12 +71,21 @@ class CFileDlg : public CPanelFileDlg {
   // ("fw.hex" gives "fw.sfl"); a text typed there is replaced.
   void OnFileNameChange(const QString& path);
 
+  // How the replacement is asked; by default a box with Yes and No, No
+  // the default.
+  void SetQuestion(Question question) { m_question = std::move(question); }
+
   void done(int result) override;
   // The panel's fields as they stood when the dialog closed.
   const SflConvTexts& Fields() const { return m_fields; }
+  // The existing SFL file that Yes agreed to replace; empty when none was
+  // asked about.
+  const std::string& ReplaceConfirmed() const { return m_replaceConfirmed; }
 
  private:
   SflConvTexts m_fields;
+  Question m_question;
+  std::string m_replaceConfirmed;
 };
 
 // The save dialog of "&Dump...": title "Flash Extraction", default name

@@ -213,7 +213,7 @@ void CFirmwareWriterDlg::FillBox(int id, const std::vector<std::string>& entries
   box->setCurrentIndex(selected);
 }
 
-void CFirmwareWriterDlg::SetPortHint(const std::string& hint) { PortBox()->lineEdit()->setPlaceholderText(ToQString(hint)); }
+void CFirmwareWriterDlg::SetPortHint(const std::string& hint) { Item<QLabel>(IDC_PORT_HINT)->setText(ToQString(hint)); }
 
 void CFirmwareWriterDlg::SelectPortFieldText() { PortBox()->lineEdit()->selectAll(); }
 
@@ -322,8 +322,12 @@ std::optional<std::string> CFirmwareWriterDlg::ChooseFolder(const std::string& s
 
 ConverterDialogAnswer CFirmwareWriterDlg::RunConverterDialog(const Settings& settings, const std::string& folder) {
   CFileDlg dialog(settings, FromLocalPath(folder), this);
+  dialog.SetQuestion([this](QWidget& over, const std::string& text) {
+    return AskYesNoOver(over, text, MessageIcon::Exclamation, {});
+  });
   const bool confirmed = ExecFileDialog(dialog) == QDialog::Accepted;
-  return {confirmed ? ChosenPath(dialog) : std::string(), dialog.Fields()};
+  return {confirmed ? ChosenPath(dialog) : std::string(), dialog.Fields(),
+          confirmed ? dialog.ReplaceConfirmed() : std::string()};
 }
 
 // The save dialog's model watches its folder from a thread of its own: it
@@ -362,12 +366,13 @@ void CFirmwareWriterDlg::CloseRefusalBoxes() {
   m_refusals.clear();
 }
 
-bool CFirmwareWriterDlg::AskYesNo(const std::string& text, MessageIcon icon) {
-  const std::unique_ptr<QMessageBox> box = BuildMessageBox(ToQString(text), icon, QString(), this);
-  box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-  box->setDefaultButton(QMessageBox::No);
-  box->setEscapeButton(QMessageBox::No);
-  return box->exec() == QMessageBox::Yes;
+bool CFirmwareWriterDlg::AskYesNo(const std::string& text, MessageIcon icon, const std::string& detail) {
+  return AskYesNoOver(*this, text, icon, detail);
+}
+
+bool CFirmwareWriterDlg::AskYesNoOver(QWidget& over, const std::string& text, MessageIcon icon,
+                                      const std::string& detail) {
+  return AskYesNoBox(ToQString(text), icon, ToQString(detail), &over);
 }
 
 void CFirmwareWriterDlg::OpenMessageBox(const std::string& text, MessageIcon icon, const std::string& detail,

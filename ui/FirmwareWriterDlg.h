@@ -112,7 +112,7 @@ class CFirmwareWriterDlg : public QDialog, public MainDialogView {
   void OpenRefusalBox(const std::string& text) override;
   void CloseRefusalBoxes() override;
   void SetPortHint(const std::string& hint) override;
-  bool AskYesNo(const std::string& text, MessageIcon icon) override;
+  bool AskYesNo(const std::string& text, MessageIcon icon, const std::string& detail) override;
   void ShowMessageBox(const std::string& text, MessageIcon icon, const std::string& detail) override;
   void OpenMessageBox(const std::string& text, MessageIcon icon, const std::string& detail,
                       std::function<void()> closed) override;
@@ -136,6 +136,9 @@ class CFirmwareWriterDlg : public QDialog, public MainDialogView {
   // Every file dialog and the folder chooser: modal, QDialog::Accepted when
   // confirmed.
   virtual int ExecFileDialog(QFileDialog& dialog);
+  // Every question the window asks, over the window itself or over one of
+  // its file dialogs: Yes and No, No the default; true for Yes.
+  virtual bool AskYesNoOver(QWidget& over, const std::string& text, MessageIcon icon, const std::string& detail);
 
   void paintEvent(QPaintEvent* event) override;
   void closeEvent(QCloseEvent* event) override;

@@ -114,6 +114,7 @@ MainControls CreateMainControls(QDialog& dialog, QObject* boxFilter) {
         label->setTextFormat(Qt::PlainText);
         label->setAlignment((control.kind == ControlKind::TextRight ? Qt::AlignRight : Qt::AlignLeft) |
                             Qt::AlignTop);
+        label->setWordWrap(control.id == IDC_PORT_HINT);
         widget = label;
         break;
       }

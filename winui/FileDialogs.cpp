@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <cstring>
 #include <span>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "dialog/Looks.h"
 #include "service/SflConversion.h"
 #include "winui/ControlText.h"
+#include "winui/Controls.h"
 #include "winui/DialogTemplateBuilder.h"
 #include "winui/Painting.h"
 
@@ -75,10 +77,30 @@ HGLOBAL PanelTemplate(const Panel& panel) {
 struct ConverterHook {
   const Settings* settings;
   SflConvTexts* fields;
+  std::string* replaceConfirmed;
 };
 
+// Confirmed with an output name that exists: asked before the dialog goes,
+// so that No keeps it open with everything typed. The output name as it
+// stands: empty (a HEX name typed rather than picked) asks nothing.
+bool MayClose(HWND panel, HWND dialog, const OPENFILENAMEW& open, const ConverterHook& hook) {
+  hook.replaceConfirmed->clear();
+  const std::optional<std::string> existing =
+      ExistingSflOutput(win32::Utf8(open.lpstrFile), ItemText(panel, IDC_SFL_NAME));
+  if (!existing) return true;
+  const std::wstring text = MessageBoxText(FormatString(StringId::ReplaceFilePrompt, {*existing}), {});
+  const std::wstring title = win32::Wide(LoadString(StringId::AppTitle));
+  if (MessageBoxW(dialog, text.c_str(), title.c_str(), MB_YESNO | MB_DEFBUTTON2 | BoxIcon(MessageIcon::Exclamation)) !=
+      IDYES) {
+    return false;
+  }
+  *hook.replaceConfirmed = *existing;
+  return true;
+}
+
 // The converter panel: START and END as stored, the output name following
-// the chosen HEX file, every field kept when the dialog goes.
+// the chosen HEX file, the replacement asked before it closes, every field
+// kept when the dialog goes.
 UINT_PTR CALLBACK ConverterHookProc(HWND panel, UINT message, WPARAM, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG: {
@@ -101,6 +123,12 @@ UINT_PTR CALLBACK ConverterHookProc(HWND panel, UINT message, WPARAM, LPARAM lPa
       if (notify->hdr.code == CDN_INITDONE) {
         SendMessageW(dialog, CDM_SETCONTROLTEXT, IDOK,
                      reinterpret_cast<LPARAM>(win32::Wide(kSflConvAcceptLabel).c_str()));
+      } else if (notify->hdr.code == CDN_FILEOK) {
+        const auto* hook = reinterpret_cast<const ConverterHook*>(GetWindowLongPtrW(panel, GWLP_USERDATA));
+        if (hook != nullptr && !MayClose(panel, dialog, *notify->lpOFN, *hook)) {
+          SetWindowLongPtrW(panel, DWLP_MSGRESULT, 1);  // the dialog stays
+          return 1;
+        }
       } else if (notify->hdr.code == CDN_SELCHANGE) {
         std::wstring path(kPathChars, L'\0');
         const LRESULT length = SendMessageW(dialog, CDM_GETFILEPATH, path.size(), reinterpret_cast<LPARAM>(path.data()));
@@ -194,7 +222,7 @@ int CALLBACK BrowseCallback(HWND chooser, UINT message, LPARAM, LPARAM start) {
 
 ConverterDialogAnswer RunConverterDialog(HWND owner, const Settings& settings, const std::string& folder) {
   ConverterDialogAnswer answer;
-  ConverterHook hook{&settings, &answer.fields};
+  ConverterHook hook{&settings, &answer.fields, &answer.replaceConfirmed};
   answer.hexPath = RunFileDialog(owner, folder, kSflConvTitle, kHexFilters,
                                  Panel{kConverterPanelControls, kConverterPanelWidthDlu, kConverterPanelHeightDlu},
                                  ConverterHookProc, reinterpret_cast<LPARAM>(&hook), false, nullptr)

@@ -325,7 +325,7 @@ void CFirmwareWriterDlg::RemoveControl(int id) {
 void CFirmwareWriterDlg::SetItemText(int id, const std::string& text) {
   if (HWND item = Item(id)) SetWindowTextW(item, win32::Wide(text).c_str());
   // A transparent label over the dark background leaves its old text.
-  if (DarkScheme() && id == IDC_STATUS_TEXT) {
+  if (DarkScheme() && (id == IDC_STATUS_TEXT || id == IDC_PORT_HINT)) {
     RECT place;
     GetWindowRect(Item(id), &place);
     MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&place), 2);
@@ -462,15 +462,10 @@ void CFirmwareWriterDlg::ShowMessageBox(const std::string& text, MessageIcon ico
               MB_OK | BoxIcon(icon));
 }
 
-void CFirmwareWriterDlg::SetPortHint(const std::string& hint) {
-  if (HWND port = Item(IDC_PORT)) {
-    const std::wstring text = win32::Wide(hint);
-    SendMessageW(port, CB_SETCUEBANNER, 0, reinterpret_cast<LPARAM>(text.c_str()));
-  }
-}
+void CFirmwareWriterDlg::SetPortHint(const std::string& hint) { SetItemText(IDC_PORT_HINT, hint); }
 
-bool CFirmwareWriterDlg::AskYesNo(const std::string& text, MessageIcon icon) {
-  return MessageBoxW(m_hWnd, MessageBoxText(text, {}).c_str(), win32::Wide(LoadString(StringId::AppTitle)).c_str(),
+bool CFirmwareWriterDlg::AskYesNo(const std::string& text, MessageIcon icon, const std::string& detail) {
+  return MessageBoxW(m_hWnd, MessageBoxText(text, detail).c_str(), win32::Wide(LoadString(StringId::AppTitle)).c_str(),
                      MB_YESNO | MB_DEFBUTTON2 | BoxIcon(icon)) == IDYES;
 }
 

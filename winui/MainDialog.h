@@ -80,7 +80,7 @@ class CFirmwareWriterDlg final : public MainDialogView {
   void OpenRefusalBox(const std::string& text) override { ShowMessageBox(text, MessageIcon::Exclamation, {}); }
   void CloseRefusalBoxes() override {}
   void SetPortHint(const std::string& hint) override;
-  bool AskYesNo(const std::string& text, MessageIcon icon) override;
+  bool AskYesNo(const std::string& text, MessageIcon icon, const std::string& detail) override;
   void ShowMessageBox(const std::string& text, MessageIcon icon, const std::string& detail) override;
   void OpenMessageBox(const std::string& text, MessageIcon icon, const std::string& detail,
                       std::function<void()> closed) override;

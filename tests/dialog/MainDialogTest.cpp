@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <chrono>
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
@@ -82,9 +84,10 @@ class FakeView final : public MainDialogView {
   }
   void OpenRefusalBox(const std::string& text) override { note("box " + text); }
   void CloseRefusalBoxes() override { note("refusals closed"); }
-  bool AskYesNo(const std::string& text, MessageIcon) override {
+  bool AskYesNo(const std::string& text, MessageIcon, const std::string& detail) override {
     note("ask " + text);
-    return false;
+    askDetail = detail;
+    return answerYes;
   }
   void End() override { note("end"); }
   void Post(std::function<void()> task) override {
@@ -134,6 +137,8 @@ class FakeView final : public MainDialogView {
   std::deque<std::function<void()>> tasks;
   std::map<int, std::string> tips;
   std::string comment;
+  bool answerYes = false;  // No is the default
+  std::string askDetail;
 };
 
 // True when `expected` occur in `calls` in this order, others between them.
@@ -352,7 +357,8 @@ namespace tarvel {
 namespace {
 
 // The manifest's states in the window: WRITE enabled for the row chosen,
-// the comment's last line, and the refusal's box before any port is opened.
+// the comment's last line, and before any port is opened the refusal's box
+// or the warning's question, whose No (the default) writes nothing.
 TEST(MainDialog, EveryManifestStateInTheWindow) {
   for (const test::TrustCase& row : test::TrustCases()) {
     SCOPED_TRACE(row.name);
@@ -393,17 +399,86 @@ TEST(MainDialog, EveryManifestStateInTheWindow) {
     }
     EXPECT_EQ(view.tips[0].find('\n') != std::string::npos, row.manifest != nullptr) << view.tips[0];
 
+    const auto said = [&](const char* kind) {
+      return std::any_of(view.calls.begin(), view.calls.end(), [kind](const std::string& call) {
+        return call.starts_with(kind) && call.find("manifest") != std::string::npos;
+      });
+    };
+    const auto written = [&] {
+      return std::find(view.calls.begin(), view.calls.end(), "status Writing...") != view.calls.end();
+    };
+    const bool warned = row.verdict == WriteVerdict::Warn;
     view.calls.clear();
+    view.askDetail.clear();
     dialog.OnWrite();
-    const bool boxed = std::any_of(view.calls.begin(), view.calls.end(), [](const std::string& call) {
-      return call.starts_with("box ") && call.find("manifest") != std::string::npos;
-    });
-    EXPECT_EQ(boxed, row.verdict != WriteVerdict::Go) << Joined(view.calls);
-    const bool written = std::find(view.calls.begin(), view.calls.end(), "status Writing...") != view.calls.end();
-    EXPECT_EQ(written, enabled) << Joined(view.calls);
+    EXPECT_EQ(said("box "), row.verdict == WriteVerdict::Refuse) << Joined(view.calls);
+    EXPECT_EQ(said("ask "), warned) << Joined(view.calls);
+    EXPECT_EQ(view.askDetail.empty(), !warned) << view.askDetail;
+    EXPECT_EQ(written(), row.verdict == WriteVerdict::Go) << Joined(view.calls);
     if (!enabled) {
       EXPECT_EQ(view.calls.front(), "enable 1000 0");
     }
+    if (warned) {
+      EXPECT_TRUE(view.calls.back().ends_with("?")) << view.calls.back();
+      view.answerYes = true;
+      view.calls.clear();
+      dialog.OnWrite();
+      EXPECT_TRUE(written()) << Joined(view.calls);
+    }
+  }
+}
+
+// A listed file changed after it was checked, with its size and its
+// modification time as they were: a click on its row and a Reload read it
+// again, and it is no longer shown as a match.
+TEST(MainDialog, AFileChangedSinceItWasCheckedIsNoMatch) {
+  namespace fs = std::filesystem;
+  const struct {
+    const char* name;
+    std::function<void(MainDialog&, FakeView&)> event;
+  } rows[] = {
+      {"its row clicked again", [](MainDialog& d, FakeView&) { d.OnFileListClick(); }},
+      {"Reload, then its row clicked",
+       [](MainDialog& d, FakeView& v) {
+         v.tips.clear();
+         d.OnReload();
+         ASSERT_TRUE(v.RunPostedUntil([&] { return v.tips.count(0) == 1; }));
+         EXPECT_NE(v.tips[0].find("Differs from SHA256SUMS"), std::string::npos) << v.tips[0];
+         d.OnFileListClick();
+       }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::TempDir dir;
+    test::MakeTrustFolder(test::TrustCases().front(), dir.path());  // radio.sfl as listed
+    g_strStartDir = dir.path().string();
+    MainDialogServices services;
+    services.settingsPath = (dir.path() / "tarvel.ini").string();
+    services.listPorts = [] { return std::vector<std::string>{"/dev/ttyS0"}; };
+    FakeView view;
+    MainDialog dialog(view, services);
+    view.dialog = &dialog;
+    dialog.Start();
+    ASSERT_TRUE(view.RunPostedUntil([&] { return view.tips.count(0) == 1; }));
+    EXPECT_NE(view.tips[0].find("Checked against SHA256SUMS"), std::string::npos) << view.tips[0];
+    view.focusedRow = 0;
+    dialog.OnFileListClick();
+    EXPECT_NE(view.comment.find("Checked against SHA256SUMS"), std::string::npos) << view.comment;
+
+    const fs::path file = dir.path() / "radio.sfl";
+    const fs::file_time_type modified = fs::last_write_time(file);
+    std::string bytes = test::ReadAll(file);
+    bytes.replace(bytes.find("DEMO"), 4, "DEMX");
+    std::fstream(file, std::ios::in | std::ios::out | std::ios::binary) << bytes;
+    fs::last_write_time(file, modified);
+    view.calls.clear();
+    view.comment.clear();
+    row.event(dialog, view);
+
+    EXPECT_TRUE(InOrder(view.calls, {"enable 1000 0", "title radio - Tarvel"})) << Joined(view.calls);
+    EXPECT_EQ(view.comment.find("Checked against"), std::string::npos) << view.comment;
+    EXPECT_NE(view.comment.find("Differs from SHA256SUMS"), std::string::npos) << view.comment;
+    EXPECT_NE(view.tips[0].find("Differs from SHA256SUMS"), std::string::npos) << view.tips[0];
   }
 }
 

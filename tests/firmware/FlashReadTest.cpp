@@ -268,6 +268,52 @@ TEST_F(FlashReadTest, TheBlocksReadAreKeptWhateverHappensToTheNames) {
   }
 }
 
+// A dump that its folder refuses is found before the radio is woken: 114,
+// with why, and that the radio was not touched.
+TEST_F(FlashReadTest, AFolderThatCannotBeWrittenLeavesTheRadioAlone) {
+  namespace fs = std::filesystem;
+  const struct {
+    const char* name;
+    const char* folder;  // under the test's folder
+    std::function<void(const fs::path&)> make;
+    const char* reason;
+  } rows[] = {
+      {"a read-only folder", "locked",
+       [](const fs::path& folder) {
+         fs::create_directory(folder);
+         fs::permissions(folder, fs::perms(0555));
+       },
+       "Permission denied"},
+      {"a file where the folder should be", "plain", [&](const fs::path&) { dir.write("plain", "x"); },
+       "Not a directory"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const fs::path folder = dir.path() / row.folder;
+    row.make(folder);
+    if (fs::is_directory(folder) && ::access(folder.c_str(), W_OK) == 0) {  // root writes anywhere
+      fs::permissions(folder, fs::perms::owner_all);
+      continue;
+    }
+    messages.shown.clear();
+    messages.details.clear();
+    const ReadOutcome outcome = ReadFlash(ctx, sink, (folder / "out.sfl").string(), 0x3FF, false);
+    if (fs::is_directory(folder)) fs::permissions(folder, fs::perms::owner_all);
+    EXPECT_FALSE(outcome.succeeded);
+    EXPECT_EQ(messages.ids(), std::vector<StringId>{StringId::ReadFailed});
+    ASSERT_EQ(messages.details.size(), 1u);
+    const std::string& detail = messages.details[0];
+    for (const std::string& part :
+         {"The folder " + folder.string() + " cannot be written", std::string(row.reason),
+          std::string("The radio was not touched.")}) {
+      EXPECT_NE(detail.find(part), std::string::npos) << part << "\n" << detail;
+    }
+    EXPECT_EQ(opener.opens, 0);
+    EXPECT_TRUE(loader.readRequests.empty());
+    EXPECT_EQ(sink.loads, 0);
+  }
+}
+
 TEST_F(FlashReadTest, Qap10LinesAroundTheRead) {
   ctx.m_nType = kTypeQap10;
   ASSERT_TRUE(read(0).succeeded);

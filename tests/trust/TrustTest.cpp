@@ -3,6 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
 #include "base/Sha256.h"
 #include "tests/support/TempDir.h"
 #include "tests/trust/TrustCases.h"
@@ -42,6 +48,70 @@ TEST(TrustTest, EveryManifestStateBeforeAWriteAndInTheList) {
     }
     // A folder without a manifest says nothing, as before.
     EXPECT_EQ(status.empty(), row.manifest == nullptr);
+  }
+}
+
+// A cached digest is given only for the same version of the file: an edit
+// that keeps the size and sets the modification time back, or another file
+// put in its place, is read again.
+TEST(TrustTest, TheDigestCacheReadsAFileAgainOnceItChanged) {
+  namespace fs = std::filesystem;
+  const std::string original = test::ReadAll(test::kExampleSfl);
+  std::string altered = original;
+  altered.replace(altered.find("DEMO"), 4, "DEMX");
+  const auto sha256 = [](const std::string& bytes) {
+    Sha256 digest;
+    digest.add({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+    return digest.hex();
+  };
+  const struct {
+    const char* name;
+    std::function<void(const fs::path&)> change;
+    const std::string& after;
+  } rows[] = {
+      {"untouched", [](const fs::path&) {}, original},
+      {"a letter changed in place, the modification time set back",
+       [&](const fs::path& path) {
+         std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+         file.seekp(static_cast<std::streamoff>(original.find("DEMO") + 3));
+         file.put('X');
+       },
+       altered},
+      {"another file of the same size and time put in its place",
+       [&](const fs::path& path) {
+         const fs::path other = path.string() + ".new";
+         test::WriteAll(other, altered);
+         fs::last_write_time(other, fs::last_write_time(path));
+         fs::rename(other, path);
+       },
+       altered},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::TempDir dir;
+    const fs::path path = dir.path() / "radio.sfl";
+    test::WriteAll(path, original);
+    DigestCache cache;
+    ASSERT_EQ(cache.digest(path.string()), test::kExampleSha256);
+    fileio::FileStamp before;
+    ASSERT_EQ(fileio::StampPath(path.string(), before), 0);
+    const fs::file_time_type modified = fs::last_write_time(path);
+    row.change(path);
+    fs::last_write_time(path, modified);
+    if (&row.after != &original) {
+      // A file system that stamps changes with a coarse clock may give this
+      // change the time of the first writing; a user's edit comes later.
+      fileio::FileStamp now;
+      while (fileio::StampPath(path.string(), now) == 0 && now.changed == before.changed) {
+        fs::permissions(path, fs::status(path).permissions());
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    }
+    fileio::FileStamp after;
+    ASSERT_EQ(fileio::StampPath(path.string(), after), 0);
+    EXPECT_EQ(after.size, before.size);
+    EXPECT_EQ(after.modified, before.modified);
+    EXPECT_EQ(cache.digest(path.string()), sha256(row.after));
   }
 }
 

@@ -37,24 +37,28 @@ class ConverterWindowTest : public test::DialogTest {
  protected:
   ~ConverterWindowTest() override { g_bServiceMode = false; }
 
-  // Answers the converter dialog: picks `hexName` of the listed folder and
-  // types the panel's fields; `start` stays as the dialog offers it when
-  // null. Confirms or cancels.
+  // Fills the converter dialog in: `hexName` of the listed folder picked in
+  // the list (or only typed, which the list does not report) and the
+  // panel's fields typed; `start` stays as the dialog offers it when null.
+  void fill(CFileDlg& converter, const std::string& hexName, const char* start, const char* end,
+            bool picked = true) {
+    offeredFolder = converter.directory().absolutePath().toStdString();
+    offeredStart = converter.ItemText(IDC_SFL_START).toStdString();
+    const QString path = QString::fromStdString((dir.path() / hexName).string());
+    converter.selectFile(path);
+    if (picked) emit converter.currentChanged(path);  // what the list's selection reports
+    if (start) static_cast<QLineEdit*>(converter.GetDlgItem(IDC_SFL_START))->setText(QString::fromLatin1(start));
+    static_cast<QLineEdit*>(converter.GetDlgItem(IDC_SFL_END))->setText(QString::fromLatin1(end));
+    static_cast<QLineEdit*>(converter.GetDlgItem(IDC_PRODUCT_NAME))->setText(QStringLiteral("TEST RADIO"));
+    static_cast<QLineEdit*>(converter.GetDlgItem(IDC_FIRM_VERSION))->setText(QStringLiteral("2.00"));
+  }
+  // Answers the converter dialog: fills it in, then confirms or cancels.
   void answer(test::TestDialog& dialog, const std::string& hexName, const char* start, const char* end,
               bool confirm = true) {
     dialog.onFileDialog = [=, this](QFileDialog& shown) {
       auto* converter = dynamic_cast<CFileDlg*>(&shown);
       ASSERT_NE(converter, nullptr);
-      offeredFolder = converter->directory().absolutePath().toStdString();
-      offeredStart = converter->ItemText(IDC_SFL_START).toStdString();
-      const QString path = QString::fromStdString((dir.path() / hexName).string());
-      converter->selectFile(path);
-      emit converter->currentChanged(path);  // what the list's selection reports
-      if (start)
-        static_cast<QLineEdit*>(converter->GetDlgItem(IDC_SFL_START))->setText(QString::fromLatin1(start));
-      static_cast<QLineEdit*>(converter->GetDlgItem(IDC_SFL_END))->setText(QString::fromLatin1(end));
-      static_cast<QLineEdit*>(converter->GetDlgItem(IDC_PRODUCT_NAME))->setText(QStringLiteral("TEST RADIO"));
-      static_cast<QLineEdit*>(converter->GetDlgItem(IDC_FIRM_VERSION))->setText(QStringLiteral("2.00"));
+      fill(*converter, hexName, start, end);
       if (confirm) {
         static_cast<QDialog*>(converter)->accept();
       } else {
@@ -127,28 +131,66 @@ TEST_F(ConverterWindowTest, ConvertsTheChosenHexFileStoresTheBlocksAndListsTheRe
   EXPECT_EQ(offeredStart, "010");
 }
 
-// An SFL file of that name is there: No (also the default) leaves it as it
-// was, Yes replaces it.
-TEST_F(ConverterWindowTest, AnExistingSflFileIsReplacedOnlyAfterYes) {
-  dir.write("fw.hex", test::LinearHex({{0x0800, test::Bytes(0x0800, 3)}}));
-  const std::string old = ";old\r\n";
-  const std::string sfl = dir.write("fw.sfl", old);
-  const auto dialog = open("-q");
-  answer(*dialog, "fw.hex", "010", "01f");
-  dialog->OnSflConv();
-  ASSERT_EQ(dialog->questions.size(), 1u);
-  EXPECT_EQ(dialog->questions[0], sfl + " already exists.\nDo you want to replace it?");
-  EXPECT_TRUE(dialog->boxes.empty()) << test::BoxTexts(dialog->boxes);
-  std::ifstream kept(sfl, std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), old);
-  std::vector<std::uint8_t> bytes;
-  std::string reason;
+// An SFL file of that name is there: the dialog asks before it closes. No
+// (also the default) keeps it open with everything typed, and the file as
+// it was; Yes replaces it without a second question.
+TEST_F(ConverterWindowTest, AnExistingSflFileIsAskedAboutInsideTheDialog) {
+  const struct {
+    const char* name;
+    bool picked;                // the HEX file picked in the list, not typed
+    std::vector<bool> answers;  // Convert pressed once for each, and once more when there is none
+    bool replaced;
+    const char* box;            // the message after the dialog; nullptr: none
+  } rows[] = {
+      {"No, then Cancel", true, {false}, false, nullptr},
+      {"No, then Convert again and Yes", true, {false, true}, true, "Succeeded in the conversion of the file. "},
+      // The output name follows only a picked file: nothing to ask about.
+      {"a HEX name typed", false, {}, false, "Failed in the conversion of the file. "},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) std::filesystem::remove(entry.path());
+    dir.write("fw.hex", test::LinearHex({{0x0800, test::Bytes(0x0800, 3)}}));
+    const std::string old = ";old\r\n";
+    const std::string sfl = dir.write("fw.sfl", old);
+    const auto dialog = open("-q");
+    dialog->answers = row.answers;
+    dialog->onFileDialog = [&](QFileDialog& shown) {
+      auto* converter = dynamic_cast<CFileDlg*>(&shown);
+      ASSERT_NE(converter, nullptr);
+      fill(*converter, "fw.hex", "010", "01f", row.picked);
+      do {
+        static_cast<QDialog*>(converter)->accept();
+        if (converter->result() == QDialog::Accepted) return;
+        ASSERT_FALSE(dialog->askedOver.empty());
+        EXPECT_EQ(dialog->askedOver.back(), converter);
+        for (const auto& [id, text] : {std::pair{IDC_SFL_NAME, "fw.sfl"}, {IDC_SFL_START, "010"},
+                                       {IDC_SFL_END, "01f"}, {IDC_PRODUCT_NAME, "TEST RADIO"},
+                                       {IDC_FIRM_VERSION, "2.00"}}) {
+          EXPECT_EQ(converter->ItemText(id), QString::fromLatin1(text)) << id;
+        }
+      } while (!dialog->answers.empty());
+      converter->reject();
+    };
+    dialog->OnSflConv();
 
-  dialog->answers = {true};
-  dialog->OnSflConv();
-  ASSERT_EQ(dialog->boxes.size(), 1u) << test::BoxTexts(dialog->boxes);
-  ASSERT_TRUE(LoadSflFile(sfl, bytes, reason)) << reason;
-  EXPECT_EQ(bytes.size(), kSflHeaderBytes + 16 * kSflRecordBytes);
+    EXPECT_EQ(dialog->questions,
+              std::vector<std::string>(row.answers.size(), sfl + " already exists.\nDo you want to replace it?"));
+    // Asked while the file dialog was open, never over the window after it.
+    for (const QWidget* over : dialog->askedOver) EXPECT_NE(over, dialog.get());
+    ASSERT_EQ(dialog->boxes.size(), row.box ? 1u : 0u) << test::BoxTexts(dialog->boxes);
+    if (row.box) EXPECT_EQ(dialog->boxes[0].text, QString::fromLatin1(row.box));
+    std::vector<std::uint8_t> bytes;
+    std::string reason;
+    if (row.replaced) {
+      ASSERT_TRUE(LoadSflFile(sfl, bytes, reason)) << reason;
+      EXPECT_EQ(bytes.size(), kSflHeaderBytes + 16 * kSflRecordBytes);
+    } else {
+      std::ifstream kept(sfl, std::ios::binary);
+      EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), old);
+    }
+    EXPECT_EQ(g_strSflName, row.picked ? "fw.sfl" : "");
+  }
 }
 
 TEST_F(ConverterWindowTest, ACancelledDialogStoresAndConvertsNothing) {

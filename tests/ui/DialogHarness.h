@@ -67,8 +67,12 @@ class TestDialog : public CFirmwareWriterDlg {
   // The answers to the questions asked, Yes or No; none left: No.
   std::vector<bool> answers;
   std::vector<std::string> questions;
-  bool AskYesNo(const std::string& text, MessageIcon) override {
+  std::vector<std::string> questionDetails;
+  std::vector<QWidget*> askedOver;  // the window, or the file dialog open then
+  bool AskYesNoOver(QWidget& over, const std::string& text, MessageIcon, const std::string& detail) override {
     questions.push_back(text);
+    questionDetails.push_back(detail);
+    askedOver.push_back(&over);
     if (answers.empty()) return false;
     const bool yes = answers.front();
     answers.erase(answers.begin());

@@ -303,18 +303,33 @@ TEST_F(DialogTest, TheTitleBarClosesWhenIdleButNotWhileLocked) {
   EXPECT_EQ(dialog->result(), QDialog::Accepted);
 }
 
-// No serial port on the system and none chosen: an empty box with a hint,
-// and WRITE says so instead of trying COM1; a typed port is used.
+// No serial port on the system and none chosen: an empty box with a hint
+// that shows whole beside it, and WRITE says so instead of trying COM1; a
+// typed port is used, and the hint goes.
 TEST_F(DialogTest, WithoutAnySerialPortTheBoxIsEmptyWithAHint) {
   systemPorts = {};
   dir.write("fw.sfl", ";x\n+0000 00\n");
-  const auto dialog = open();
+  const auto dialog = open("-q");
   dialog->show();
   auto* port = dialog->Item<QComboBox>(IDC_PORT);
   const QString hint = QStringLiteral("no serial port found: connect the cable");
   EXPECT_EQ(port->count(), 0);
   EXPECT_TRUE(port->lineEdit()->text().isEmpty());
-  EXPECT_EQ(port->lineEdit()->placeholderText(), hint);
+  const auto* label = dialog->Item<QLabel>(IDC_PORT_HINT);
+  ASSERT_NE(label, nullptr);
+  EXPECT_EQ(label->text(), hint);
+  EXPECT_TRUE(label->isVisible());
+  // Every word of it inside the label, and the label clear of the other
+  // controls.
+  const QRect room = label->contentsRect();
+  const QRect needed = label->fontMetrics().boundingRect(room, Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, hint);
+  EXPECT_TRUE(room.contains(needed)) << needed.width() << "x" << needed.height() << " in " << room.width() << "x"
+                                     << room.height();
+  for (const ControlTemplate& control : kMainDialogControls) {
+    const QWidget* other = dialog->GetDlgItem(control.id);
+    if (other == nullptr || other == label || !other->isVisible()) continue;
+    EXPECT_FALSE(other->geometry().intersects(label->geometry())) << control.id;
+  }
   test::ClickRow(*dialog, 0);
   dialog->Item<QPushButton>(IDC_WRITE)->click();
   ASSERT_EQ(dialog->boxes.size(), 1u) << test::BoxTexts(dialog->boxes);
@@ -325,6 +340,7 @@ TEST_F(DialogTest, WithoutAnySerialPortTheBoxIsEmptyWithAHint) {
   port->lineEdit()->setText(QStringLiteral("/dev/tarvel-absent"));
   QTest::keyClick(port->lineEdit(), Qt::Key_Return);
   EXPECT_EQ(raw("CommName"), "/dev/tarvel-absent");
+  EXPECT_TRUE(label->text().isEmpty());
   dialog->Item<QPushButton>(IDC_WRITE)->click();
   ASSERT_EQ(dialog->boxes.size(), 2u) << test::BoxTexts(dialog->boxes);
   EXPECT_NE(dialog->boxes[1].text, hint);

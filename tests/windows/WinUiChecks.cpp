@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Strings.h"
+#include "base/Win32Text.h"
 #include "dialog/DialogTemplate.h"
 #include "winui/ControlText.h"
 #include "winui/DialogTemplateBuilder.h"
@@ -41,7 +43,7 @@ void TemplateWords() {
   frame.fontPt = kMainDialogFontPt;
   const std::vector<WORD> w = BuildDialogTemplate(frame, kMainDialogControls);
   const DWORD style = w[0] | (static_cast<DWORD>(w[1]) << 16);
-  Check((style & DS_SETFONT) != 0 && w[4] == 21 && w[7] == 391 && w[8] == 201, "dialog header: font, 21 items, 391 x 201");
+  Check((style & DS_SETFONT) != 0 && w[4] == 22 && w[7] == 391 && w[8] == 201, "dialog header: font, 22 items, 391 x 201");
   std::size_t at = 9;
   Check(w[at] == 0 && w[at + 1] == 0 && w[at + 2] == L'T' && w[at + 3] == 0 && w[at + 4] == 10, "no menu, own class, title, 10 pt");
   at += 5;
@@ -112,6 +114,26 @@ void Layout() {
           "control " + std::to_string(control.id) + " at its dialog units");
   }
   Check((GetWindowLongW(GetDlgItem(dialog, IDC_BANNER), GWL_STYLE) & WS_VISIBLE) == 0, "the banner's place is not shown");
+
+  // The port box's hint, broken into lines as the static control breaks
+  // them, fits its label whole.
+  HWND hint = GetDlgItem(dialog, IDC_PORT_HINT);
+  RECT room{};
+  RECT needed{};
+  if (hint != nullptr) {
+    const std::wstring text = win32::Wide(LoadString(StringId::NoSerialPortFound));
+    GetClientRect(hint, &room);
+    needed = room;
+    HDC dc = GetDC(hint);
+    HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(hint, WM_GETFONT, 0, 0)));
+    DrawTextW(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_LEFT | DT_NOPREFIX);
+    SelectObject(dc, previous);
+    ReleaseDC(hint, dc);
+  }
+  Check(hint != nullptr && needed.right <= room.right && needed.bottom <= room.bottom,
+        "the port box's hint fits its label whole (" + std::to_string(needed.right) + " x " +
+            std::to_string(needed.bottom) + " in " + std::to_string(room.right) + " x " + std::to_string(room.bottom) +
+            ")");
   DestroyWindow(dialog);
 }
 
