@@ -144,11 +144,7 @@ void CStationWindow::MarkSerial(std::size_t bed, bool marked) { m_panels[bed]->M
 void CStationWindow::SetSerialEditable(std::size_t bed, bool editable) { m_panels[bed]->serial->setReadOnly(!editable); }
 
 bool CStationWindow::AskYesNo(const std::string& text) {
-  const std::unique_ptr<QMessageBox> box = BuildMessageBox(ToQString(text), MessageIcon::Exclamation, QString(), this);
-  box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-  box->setDefaultButton(QMessageBox::No);
-  box->setEscapeButton(QMessageBox::No);
-  return box->exec() == QMessageBox::Yes;
+  return AskYesNoBox(ToQString(text), MessageIcon::Exclamation, QString(), this);
 }
 
 void CStationWindow::ShowRefusal(const std::string& text) {
