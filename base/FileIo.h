@@ -53,8 +53,12 @@ struct FileStamp {
   std::uint64_t device = 0;
   std::uint64_t fileId = 0;
   std::uint64_t size = 0;
+  // The times as the system keeps them: seconds and nanoseconds apart, as a
+  // far-off time's nanoseconds since 1970 do not fit 64 bits.
   std::int64_t modified = 0;
+  std::int64_t modifiedNs = 0;
   std::int64_t changed = 0;
+  std::int64_t changedNs = 0;
   bool operator==(const FileStamp&) const = default;
 };
 // Through links; -1 with errno.

@@ -82,13 +82,14 @@ int StatPath(const std::string& path, FileInfo& info) {
 int StampPath(const std::string& path, FileStamp& stamp) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return -1;
-  constexpr std::int64_t kNanoseconds = 1000000000;
   stamp.regular = S_ISREG(st.st_mode);
   stamp.device = static_cast<std::uint64_t>(st.st_dev);
   stamp.fileId = static_cast<std::uint64_t>(st.st_ino);
   stamp.size = static_cast<std::uint64_t>(st.st_size);
-  stamp.modified = st.st_mtim.tv_sec * kNanoseconds + st.st_mtim.tv_nsec;
-  stamp.changed = st.st_ctim.tv_sec * kNanoseconds + st.st_ctim.tv_nsec;
+  stamp.modified = st.st_mtim.tv_sec;
+  stamp.modifiedNs = st.st_mtim.tv_nsec;
+  stamp.changed = st.st_ctim.tv_sec;
+  stamp.changedNs = st.st_ctim.tv_nsec;
   return 0;
 }
 
