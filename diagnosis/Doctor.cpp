@@ -11,10 +11,6 @@
 namespace tarvel {
 namespace {
 
-// Replies later than this point at an adapter that holds them back; a
-// direct line answers a sync byte well within it.
-constexpr std::chrono::microseconds kLateReply{5000};
-
 std::string CableName(Cable cable) { return std::string(FactsOf(cable).label); }
 std::string CableOption(Cable cable) { return std::string(FactsOf(cable).name); }
 

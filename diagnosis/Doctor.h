@@ -2,6 +2,7 @@
 // the system's facts about the port and from what the line did.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -42,6 +43,10 @@ Finding OpenFailureFinding(const std::string& device, const std::string& detail,
 // After a synchronisation that failed: a silent loader or foreign bytes,
 // from what the line did at `baud`.
 Finding SyncFailureFinding(const LineWatch& watch, Cable cable, unsigned baud, const std::string& device);
+
+// Replies later than this point at an adapter that holds them back; a
+// direct line answers a sync byte well within it.
+inline constexpr std::chrono::microseconds kLateReply{5000};
 
 // A synchronisation that worked, and a warning when replies were late.
 std::vector<Finding> SyncSuccessFindings(const LineWatch& watch, Cable cable, unsigned baud, const std::string& device,
