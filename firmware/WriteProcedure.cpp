@@ -17,9 +17,6 @@ namespace {
 // A block is sent once and re-sent at most this many times.
 constexpr int kMaxRetries = 5;
 
-std::optional<Failure> WriteCheckedBlocks(LoaderContext& ctx, const CheckedSflFile& file, WriteOutcome& outcome,
-                                          std::uint32_t start);
-
 // The block loop of a write, from a file path or from a checked file.
 using BlockWriter = std::function<std::optional<Failure>(WriteOutcome&, std::uint32_t start)>;
 
@@ -72,14 +69,14 @@ WriteOutcome OnWrite(LoaderContext& ctx, const std::string& filePath) {
     if (const auto problem = LoadCheckedSflFile(filePath, file)) {
       return std::optional<Failure>(ctx.fail({FailureKind::File, problem->id, problem->detail, {}, {}}));
     }
-    return WriteCheckedBlocks(ctx, file, outcome, start);
+    return WriteFlashBlocks(ctx, file, outcome, start);
   });
 }
 
 WriteOutcome OnWrite(LoaderContext& ctx, const CheckedSflFile& file) {
   return RunWrite(ctx, [&](WriteOutcome& outcome, std::uint32_t start) {
     ctx.observer.progressed({SessionPhase::Writing, -1, file.progressHighest + 1});
-    return WriteCheckedBlocks(ctx, file, outcome, start);
+    return WriteFlashBlocks(ctx, file, outcome, start);
   });
 }
 
@@ -99,23 +96,8 @@ std::optional<SflFileProblem> LoadCheckedSflFile(const std::string& path, Checke
   return std::nullopt;
 }
 
-std::optional<Failure> WriteFlashBlocks(LoaderContext& ctx, const std::string& filePath, WriteOutcome& outcome) {
-  CheckedSflFile file;
-  if (const auto problem = LoadCheckedSflFile(filePath, file)) {
-    return ctx.fail({FailureKind::File, problem->id, problem->detail, {}, {}});
-  }
-  return WriteFlashBlocks(ctx, file, outcome);
-}
-
-std::optional<Failure> WriteFlashBlocks(LoaderContext& ctx, const CheckedSflFile& file, WriteOutcome& outcome) {
-  ctx.observer.progressed({SessionPhase::Writing, -1, file.progressHighest + 1});
-  return WriteCheckedBlocks(ctx, file, outcome, ctx.clock.tickMs());
-}
-
-namespace {
-
-std::optional<Failure> WriteCheckedBlocks(LoaderContext& ctx, const CheckedSflFile& file, WriteOutcome& outcome,
-                                          std::uint32_t start) {
+std::optional<Failure> WriteFlashBlocks(LoaderContext& ctx, const CheckedSflFile& file, WriteOutcome& outcome,
+                                        std::uint32_t start) {
   SflTextReader reader(file.bytes);
   ctx.m_wCheckSum = 0;
   const int blocks = file.progressHighest + 1;
@@ -157,7 +139,5 @@ std::optional<Failure> WriteCheckedBlocks(LoaderContext& ctx, const CheckedSflFi
     }
   }
 }
-
-}  // namespace
 
 }  // namespace tarvel

@@ -46,15 +46,15 @@ std::optional<SflFileProblem> LoadCheckedSflFile(const std::string& path, Checke
 // The WRITE command. Refused (nothing happens) while m_nStatus is not 0, so
 // that a second write can never start inside a running one. The context's
 // observer hears the start, the status, every block and each failure as
-// it is found; the report of a write that succeeded is the caller's.
+// it is found, then its report when it succeeded.
 WriteOutcome OnWrite(LoaderContext& ctx, const std::string& filePath);
 // The same with a file read and checked beforehand.
 WriteOutcome OnWrite(LoaderContext& ctx, const CheckedSflFile& file);
 
-// The block loop on an open, synchronised port; its failure, reported to
-// the observer as it was found.
-std::optional<Failure> WriteFlashBlocks(LoaderContext& ctx, const std::string& filePath, WriteOutcome& outcome);
-std::optional<Failure> WriteFlashBlocks(LoaderContext& ctx, const CheckedSflFile& file, WriteOutcome& outcome);
+// The block loop on an open, synchronised port, the write having begun at
+// `start`; its failure, reported to the observer as it was found.
+std::optional<Failure> WriteFlashBlocks(LoaderContext& ctx, const CheckedSflFile& file, WriteOutcome& outcome,
+                                        std::uint32_t start);
 
 // The report of a write that succeeded, as the window shows it.
 std::string WriteReport(const WriteOutcome& outcome);

@@ -62,10 +62,6 @@ std::optional<Failure> Qap10(LoaderContext& ctx, const ConversationShape& shape,
 
 }  // namespace
 
-std::optional<Failure> CheckLoaderConnection(LoaderContext& ctx) {
-  return RunConversation(ctx, kWriteConversation, [] { return std::optional<Failure>(); });
-}
-
 std::optional<Failure> RunConversation(LoaderContext& ctx, const ConversationShape& shape, const ConversationBody& body,
                                        const std::function<void()>& afterOpen) {
   if (auto failure = Open(ctx)) return failure;

@@ -2,7 +2,7 @@
 // its closing: open, the cable's way into the loader, the synchronisation,
 // then the job's body on the synchronised port, and on every path out the
 // cable's closing levels and the close. The write, the flash read, the
-// read-back and the connection checks are bodies run inside it.
+// read-back and the connection check (a body of nothing) run inside it.
 #pragma once
 
 #include <cstdint>
@@ -36,9 +36,5 @@ using ConversationBody = std::function<std::optional<Failure>()>;
 // port is first open.
 std::optional<Failure> RunConversation(LoaderContext& ctx, const ConversationShape& shape, const ConversationBody& body,
                                        const std::function<void()>& afterOpen = {});
-
-// The connection check: the conversation with nothing in it, leaving the
-// lines as a write leaves them.
-std::optional<Failure> CheckLoaderConnection(LoaderContext& ctx);
 
 }  // namespace tarvel

@@ -97,13 +97,4 @@ void SendQap10StartPacket(LoaderContext& ctx) {
   BusyWait(ctx, 200);
 }
 
-bool WakeAndSyncLoader(LoaderContext& ctx) {
-  if (ctx.cable() == Cable::Qap10) {
-    SendQap10StartPacket(ctx);
-    return SyncLoaderFramed(ctx);
-  }
-  PulseQap8LoaderEntry(ctx);
-  return SyncLoader(ctx);
-}
-
 }  // namespace tarvel

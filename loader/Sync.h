@@ -5,10 +5,6 @@
 
 namespace tarvel {
 
-// On an open port: the cable's way into the loader (the QAP-10 start packet,
-// the QAP-8 reset pulse), then the synchronisation.
-bool WakeAndSyncLoader(LoaderContext& ctx);
-
 // QAP-8: 0x00 every millisecond until 0x00 comes back (at most 26 sent),
 // then 'Z' every millisecond until 'Z' comes back (at most 129 sent).
 bool SyncLoader(LoaderContext& ctx);
