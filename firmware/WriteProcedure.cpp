@@ -125,6 +125,7 @@ std::optional<Failure> WriteFlashBlocks(LoaderContext& ctx, const CheckedSflFile
         // The failed attempt built its verify command over the packet's start.
         length = RestoreWritePacket(ctx, head);
         ++outcome.retries;
+        ctx.observer.retriedBecause(outcome.blocksWritten, ctx.m_nRetry, ctx.lastAttempt);
         ctx.observer.retried(outcome.blocksWritten, outcome.retries);
       }
       const BlockWriteResult result = WriteBlockExchange(ctx, length);

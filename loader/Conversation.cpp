@@ -20,11 +20,15 @@ void PulseRts(LoaderContext& ctx, std::uint32_t ms) {
 }
 
 std::optional<Failure> SyncAndRun(LoaderContext& ctx, const ConversationBody& body) {
+  ctx.syncAnswer = {};
+  const std::uint32_t start = ctx.clock.tickMs();
   const bool synced = ctx.framed() ? SyncLoaderFramed(ctx) : SyncLoader(ctx);
   if (!synced) {
     ctx.setStatus(AccessStatus::SyncFailed);
     return ctx.fail({FailureKind::LoaderSilent, StringId::SyncError, {}, {}, {}});
   }
+  ctx.syncAnswer.elapsedMs = ctx.clock.tickMs() - start;
+  ctx.observer.synchronised(ctx.syncAnswer);
   ctx.observer.progressed({SessionPhase::Synchronised});
   return body();
 }

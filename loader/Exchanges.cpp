@@ -13,7 +13,10 @@ BlockWriteResult WriteBlockExchange(LoaderContext& ctx, std::size_t packetLength
   WaitForInput(ctx);
   std::uint8_t ack = 0;
   if (ReadBytes(ctx, std::span<std::uint8_t>(&ack, 1)) == 0) return BlockWriteResult::NoReply;
-  if (ack != kAck) return BlockWriteResult::AttemptFailed;
+  if (ack != kAck) {
+    ctx.lastAttempt = {RetryCause::Refused, ack, 0, 0, 1};
+    return BlockWriteResult::AttemptFailed;
+  }
 
   SendPacket(ctx, BuildVerifyCommand(ctx));
 
@@ -21,9 +24,14 @@ BlockWriteResult WriteBlockExchange(LoaderContext& ctx, std::size_t packetLength
   std::array<std::uint8_t, kVerifyReplySize> reply{};
   const std::size_t got = ReadBytes(ctx, reply);
   if (got == 0) return BlockWriteResult::NoReply;
-  if (got < reply.size() || reply[0] != kAck) return BlockWriteResult::AttemptFailed;
+  if (got < reply.size() || reply[0] != kAck) {
+    ctx.lastAttempt = {RetryCause::CutShort, reply[0], 0, 0, got};
+    return BlockWriteResult::AttemptFailed;
+  }
   const std::uint16_t loaderSum = static_cast<std::uint16_t>((reply[1] << 8) | reply[2]);
-  return loaderSum == sentSum ? BlockWriteResult::Written : BlockWriteResult::AttemptFailed;
+  if (loaderSum == sentSum) return BlockWriteResult::Written;
+  ctx.lastAttempt = {RetryCause::SumDiffers, kAck, loaderSum, sentSum, got};
+  return BlockWriteResult::AttemptFailed;
 }
 
 BlockReadResult ReadBlockExchange(LoaderContext& ctx, std::uint16_t block, ReadReply& reply,

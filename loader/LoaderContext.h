@@ -44,6 +44,11 @@ struct LoaderContext {
 
   std::chrono::milliseconds waitForInputBound = kWaitForInputBound;
 
+  // How the last synchronisation went, and why the last write attempt
+  // failed: told to the observer beside the plain events.
+  SyncAnswer syncAnswer;
+  RetryReason lastAttempt;
+
   // Set from outside (the command line's Ctrl-C) to end a write or a read
   // after the exchange in progress, through its usual closing steps. Several
   // contexts may share one request; null: nothing asks.

@@ -29,6 +29,16 @@ inline constexpr std::uint8_t kWriteCommand = 0x57;  // 'W'
 inline constexpr std::uint8_t kReadCommand = 0x52;   // 'R'
 inline constexpr std::array<std::uint8_t, kVerifyCommandSize> kVerifyCommand{0xAA, 0x55, 0xA0};
 inline constexpr std::string_view kAccessString = "KORVA-B5813-2004";
+// The bytes that cross the line for one block, both ways: a write's packet,
+// acknowledgement, verify command and reply; a read's request and reply.
+// Each framed packet of the QAP-10 cable carries its header too.
+constexpr std::size_t WriteExchangeBytes(bool framed) {
+  return kWritePacketSize + 1 + kVerifyCommandSize + kVerifyReplySize + (framed ? 2 * kFrameHeaderSize : 0);
+}
+constexpr std::size_t ReadExchangeBytes(bool framed) {
+  return kReadRequestSize + kReadReplySize + (framed ? kFrameHeaderSize : 0);
+}
+
 // The wake-up frame carries ten zeros behind a header that announces one.
 inline constexpr std::size_t kWakeUpZeros = 10;
 

@@ -4,6 +4,7 @@
 // line, a station bed's bar, an event stream.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -48,6 +49,29 @@ struct Progress {
   std::uint32_t elapsedMs = 0;
 };
 
+// How the loader answered the synchronisation: the requests it took, for a
+// technician who wants to see a slow or a flaky answer.
+struct SyncAnswer {
+  int wakeUps = 0;  // wake-up requests sent until 0x00 came back
+  int letters = 0;  // letter requests sent until 'Z' came back
+  std::uint32_t elapsedMs = 0;  // from the first wake-up to the answer
+};
+
+// Why a block goes out again.
+enum class RetryCause {
+  Refused,      // the loader answered another byte than its acknowledgement
+  SumDiffers,   // the loader's sum of the block is not the sum sent
+  CutShort,     // the loader's sum reply came short or without its acknowledgement
+};
+
+struct RetryReason {
+  RetryCause cause = RetryCause::Refused;
+  std::uint8_t answer = 0;          // Refused: the byte that came
+  std::uint16_t loaderSum = 0;      // SumDiffers
+  std::uint16_t sentSum = 0;        // SumDiffers
+  std::size_t bytes = 0;            // CutShort: the bytes that came
+};
+
 class SessionObserver {
  public:
   virtual ~SessionObserver() = default;
@@ -56,6 +80,10 @@ class SessionObserver {
   virtual void progressed(const Progress& /*progress*/) {}
   // A block is sent again.
   virtual void retried(int /*block*/, int /*retries*/) {}
+  // ... and why: the attempt before it failed so.
+  virtual void retriedBecause(int /*block*/, int /*attempt*/, const RetryReason& /*reason*/) {}
+  // The loader answered the synchronisation.
+  virtual void synchronised(const SyncAnswer& /*answer*/) {}
   // A failure as it is found, while the port is still open: a window shows
   // its box here, and the conversation goes on (closing the port) once the
   // call returns.

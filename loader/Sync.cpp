@@ -23,6 +23,7 @@ bool SyncLoader(LoaderContext& ctx) {
   std::uint8_t byte = 0;
   for (int looks = 0;;) {
     SendPacket(ctx, BuildSyncByte(ctx, kSyncByte));
+    ++ctx.syncAnswer.wakeUps;
     BusyWait(ctx, PacingMs(kQap8));
     if (++looks > kQap8.zeroLooks) return false;
     if (BytesWaiting(ctx) == 0) continue;
@@ -30,6 +31,7 @@ bool SyncLoader(LoaderContext& ctx) {
   }
   for (int looks = 0;;) {
     SendPacket(ctx, BuildSyncByte(ctx, kSyncLetter));
+    ++ctx.syncAnswer.letters;
     BusyWait(ctx, PacingMs(kQap8));
     if (++looks > kQap8.letterLooks) return false;
     if (BytesWaiting(ctx) == 0) continue;
@@ -45,6 +47,7 @@ bool SyncLoaderFramed(LoaderContext& ctx) {
   for (int looks = 0;;) {
     SendPacket(ctx, wakeUp);
     ++wakeUps;
+    ctx.syncAnswer.wakeUps = wakeUps;
     BusyWait(ctx, PacingMs(kQap10));
     if (++looks > kQap10.zeroLooks) return false;
     if (BytesWaiting(ctx) == 0) continue;
@@ -59,8 +62,10 @@ bool SyncLoaderFramed(LoaderContext& ctx) {
   // The letter frame goes out once more before the first look.
   const std::size_t letter = BuildLetterFrame(ctx);
   SendPacket(ctx, letter);
+  ctx.syncAnswer.letters = 1;
   for (int looks = 0;;) {
     SendPacket(ctx, letter);
+    ++ctx.syncAnswer.letters;
     BusyWait(ctx, PacingMs(kQap10));
     if (++looks > kQap10.letterLooks) return false;
     while (BytesWaiting(ctx) > 0) {

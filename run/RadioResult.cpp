@@ -31,6 +31,7 @@ void DescribeWrite(const RadioOutcome& outcome, RunResult& result) {
   const WriteOutcome& write = outcome.write;
   transfer.blocksDone = write.blocksWritten;
   transfer.retries = write.retries;
+  transfer.transferMs = write.elapsedMs;
   transfer.checksum = write.checkSum;
   if (!write.succeeded) {
     result.hint = WriteFailureHint(write.failure, write.blocksWritten);
@@ -53,6 +54,7 @@ void DescribeRead(const RadioOutcome& outcome, RunResult& result) {
   TransferFacts& transfer = result.transfer ? *result.transfer : result.transfer.emplace();
   const ReadOutcome& read = outcome.read;
   transfer.blocksDone = read.blocksRead;
+  transfer.transferMs = read.elapsedMs;
   transfer.checksum = read.readSum;
   if (read.succeeded || !outcome.failure) return;
   // 107 came before 114: the block that did not come.

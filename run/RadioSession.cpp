@@ -33,6 +33,10 @@ class DiagnosingObserver final : public SessionObserver {
   void statusChanged(AccessStatus status) override { inner_.statusChanged(status); }
   void progressed(const Progress& progress) override { inner_.progressed(progress); }
   void retried(int block, int retries) override { inner_.retried(block, retries); }
+  void retriedBecause(int block, int attempt, const RetryReason& reason) override {
+    inner_.retriedBecause(block, attempt, reason);
+  }
+  void synchronised(const SyncAnswer& answer) override { inner_.synchronised(answer); }
   void failed(const Failure& failure) override {
     std::vector<Finding> found = Diagnose(failure, job_, watch_);
     if (found.empty()) {

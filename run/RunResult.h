@@ -42,6 +42,7 @@ struct TransferFacts {
   int blocksTotal = 0;
   int blocksDone = 0;
   int retries = 0;
+  std::uint32_t transferMs = 0;  // the write's or the read's own time, as its report says it
   std::uint16_t checksum = 0;
   std::optional<int> firstFailedBlock;
   bool verify = false;  // --verify was asked for: the verify fields follow
