@@ -61,7 +61,7 @@ std::string_view LoadString(StringId id) {
     case StringId::UnknownCommand: return "unknown command '%s'";
     case StringId::ShortUsage:
       return "Usage: tarvel-cli COMMAND [OPTIONS]\n"
-             "Commands: write, read, sync, convert, list, comment, ports.\n"
+             "Commands: write, read, sync, doctor, history, convert, list, comment, manifest, ports.\n"
              "'tarvel-cli --help' describes them; 'tarvel-cli COMMAND --help' lists a command's options.";
     case StringId::OutputExists: return "%s exists; --force replaces it.";
     case StringId::DataOutsideDropped:
@@ -73,7 +73,7 @@ std::string_view LoadString(StringId id) {
     case StringId::RadioConnecting: return "connecting";
     case StringId::RadioWriting: return "writing";
     case StringId::RadioVerifying: return "verifying";
-    case StringId::RadioTableColumns: return "Round\tPort\tBlocks\tRetries\tTime\tChecksum\tVerified\tResult";
+    case StringId::RadioTableColumns: return "Round\tPort\tBlocks\tRetries\tTime\tRate\tChecksum\tVerified\tResult";
     case StringId::RadiosSucceeded: return "All %s radios succeeded.";
     case StringId::RadiosFailed: return "%s of %s radios failed.";
     case StringId::NextRoundPrompt:
@@ -213,6 +213,30 @@ std::string_view LoadString(StringId id) {
     case StringId::StationHeaderVerify: return "%s   SHA-256 %s   %s at %s baud, every block read back";
     case StringId::AskSerialPrompt: return "Serial number of the radio on %s: ";
     case StringId::AskSerialNoTerminal: return "--ask-serial reads the serial numbers from a terminal, and there is none.";
+    case StringId::StepWaking: return "waking the loader on %s (%s cable, %s baud)";
+    case StringId::StepSynchronised: return "synchronised with the loader";
+    case StringId::StepSynchronisedAnswer:
+      return "synchronised: the loader answered 00 after %s wake-ups and 'Z' after %s letters (%s ms)";
+    case StringId::StepWriting: return "writing %s blocks";
+    case StringId::StepVerifying: return "reading the written blocks back to compare them with the file";
+    case StringId::StepReading: return "reading %s blocks";
+    case StringId::StepClosed: return "the port is closed";
+    case StringId::StepRetryRefused: return "block %s sent again (retry %s of 5): the loader answered %s, not 05";
+    case StringId::StepRetrySumDiffers:
+      return "block %s sent again (retry %s of 5): the loader's sum %s differs from the sum sent, %s";
+    case StringId::StepRetryCutShort:
+      return "block %s sent again (retry %s of 5): the loader's reply was cut short (%s bytes)";
+    case StringId::SummaryWrote:
+      return "%s: %s: wrote %s bytes (%s blocks, %s retries) in %s s, %s, %s % of the line";
+    case StringId::SummaryRead:
+      return "%s: %s: read %s bytes (%s blocks) in %s s, %s, %s % of the line";
+    case StringId::OnlySerialPort: return "using %s, the only serial port";
+    case StringId::NoPortNoneFound:
+      return "no port given (-p PORT), and this machine has no serial port: connect the cable";
+    case StringId::NoPortSeveralFound:
+      return "no port given: -p PORT names the cable's port, one of this machine's serial ports: %s";
+    case StringId::NoPortForLine:
+      return "no port given: -p PORT (once per radio) or --ports-file FILE; a line of radios never picks its ports";
     case StringId::AppTitle: return "Tarvel";
     case StringId::ConversionFailed: return "Failed in the conversion of the file. ";
     case StringId::ConversionSucceeded: return "Succeeded in the conversion of the file. ";

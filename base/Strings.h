@@ -171,6 +171,23 @@ enum class StringId : unsigned {
   ManifestNotListedPrompt = 310,
   ManifestNotCountedPrompt = 311,
   DumpFolderNotWritable = 312,     // %s: the folder, the system's reason
+  // The command line's signs of life: the steps, the summary, the port it picks.
+  StepWaking = 341,            // %s: the port, the cable, the speed
+  StepSynchronised = 342,
+  StepSynchronisedAnswer = 343,  // %s: the wake-ups sent, the letters sent, milliseconds
+  StepWriting = 344,           // %s: how many blocks
+  StepVerifying = 345,
+  StepReading = 346,           // %s: how many blocks
+  StepClosed = 347,
+  StepRetryRefused = 348,      // %s: the block, the retry, the byte the loader answered
+  StepRetrySumDiffers = 349,   // %s: the block, the retry, the loader's sum, the sum sent
+  StepRetryCutShort = 350,     // %s: the block, the retry, the bytes that came
+  SummaryWrote = 351,          // %s: port, file, bytes, blocks, retries, seconds, rate, percent
+  SummaryRead = 352,           // the same for a read, without retries
+  OnlySerialPort = 353,        // %s: the port
+  NoPortNoneFound = 354,
+  NoPortSeveralFound = 355,    // %s: the ports there are (none of them the only USB adapter)
+  NoPortForLine = 356,
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,

@@ -35,6 +35,8 @@ int RunDoctorCommand(const RadioOptions& options) {
       if (!finding.hint.empty()) std::printf("%22s%s\n", "", finding.hint.c_str());
     }
   }
+  // A record line of its own kind: a diagnosis is no unit written.
+  result.fields["job"] = "diagnosis";
   result.fields["diagnosis"] = DiagnosisJson(findings);
   const Finding* broken = FirstBroken(findings);
   const Finding* last = findings.empty() ? nullptr : &findings.back();
@@ -59,6 +61,7 @@ void AddDoctorCommand(CLI::App& app, int& exitCode) {
   command->callback([options, &exitCode] {
     TakeEnvironmentDefaults(*options);
     if (const std::string problem = CheckRate(*options); !problem.empty()) throw CLI::ValidationError(problem);
+    PickTheOnlyPort(*options);
     exitCode = RunDoctorCommand(*options);
   });
 }

@@ -136,7 +136,7 @@ void AddGangOptions(CLI::App& command, GangOptions& options) {
 std::vector<std::string> TakeGangPorts(RadioOptions& radio, const GangOptions& options) {
   std::vector<std::string> ports = radio.ports;
   if (!options.portsFile.empty()) ReadPortsFile(options.portsFile, ports);
-  if (ports.empty()) throw CLI::ValidationError(std::string(LoadString(StringId::NoPortGiven)));
+  if (ports.empty()) throw CLI::ValidationError(std::string(LoadString(StringId::NoPortForLine)));
   if (ports.size() > kMaxRadios) {
     throw CLI::ValidationError(FormatString(StringId::TooManyPorts, {std::to_string(kMaxRadios)}));
   }

@@ -17,11 +17,17 @@ class GangProgress final : public SessionObserver {
   GangProgress(RadioProgress& progress, int blocksTotal) : progress_(progress), blocksTotal_(blocksTotal) {}
   void progressed(const Progress& progress) override {
     if (progress.phase == SessionPhase::Writing && progress.block >= 0) {
+      progress_.writingMs.store(progress.elapsedMs, std::memory_order_relaxed);
       progress_.blocksDone.store(progress.block, std::memory_order_relaxed);
       progress_.phase.store(RadioProgress::kWriting, std::memory_order_relaxed);
-    } else if (progress.phase == SessionPhase::Verifying && progress.block == 0) {
-      progress_.blocksDone.store(blocksTotal_, std::memory_order_relaxed);
-      progress_.phase.store(RadioProgress::kVerifying, std::memory_order_relaxed);
+    } else if (progress.phase == SessionPhase::Verifying) {
+      if (progress.blocks == 0) {
+        progress_.blocksDone.store(blocksTotal_, std::memory_order_relaxed);
+        progress_.phase.store(RadioProgress::kVerifying, std::memory_order_relaxed);
+      } else {
+        progress_.verifyTotal.store(progress.blocks, std::memory_order_relaxed);
+        progress_.verifyDone.store(progress.block, std::memory_order_relaxed);
+      }
     }
   }
 

@@ -25,6 +25,10 @@ struct RadioProgress {
   std::atomic<int> phase{kWaiting};
   std::atomic<int> blocksDone{0};
   std::atomic<int> blocksTotal{0};
+  std::atomic<std::uint32_t> writingMs{0};  // the write's time when blocksDone was set
+  // The read-back: blocks compared of those the file holds.
+  std::atomic<int> verifyDone{0};
+  std::atomic<int> verifyTotal{0};
 };
 
 struct GangJob {

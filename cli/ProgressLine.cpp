@@ -37,44 +37,75 @@ std::string FitToColumns(std::string line, int columns) {
 }
 
 void ProgressLine::complete(const std::string& counter) {
-  if (!enabled_ || total_ <= 0) return;
+  if (style_ == ProgressStyle::Off || total_ <= 0 || completed_) return;
   lastDraw_ = {};
-  update(total_, total_, counter.empty() ? counter_ : counter);
+  if (!counter.empty()) counter_ = counter;
+  completed_ = true;
+  draw(total_, total_, Clock::now());
 }
 
 void ProgressLine::update(int done, int total, const std::string& counter) {
-  if (!enabled_) return;
+  if (style_ == ProgressStyle::Off) return;
   total_ = total;
   counter_ = counter;
   const auto now = Clock::now();
   if (!started_) {
     started_ = true;
     start_ = now;
+  }
+  if (style_ == ProgressStyle::Plain) {
+    // A line at each tenth reached; the last one only from complete().
+    const int tenths = total > 0 ? 10 * done / total : 0;
+    if (tenths <= tenthsShown_ || done >= total) return;
+    tenthsShown_ = tenths;
   } else if (now - lastDraw_ < kRedrawInterval && done + 1 < total) {
     return;
   }
+  draw(done, total, now);
+}
+
+void ProgressLine::draw(int done, int total, Clock::time_point now) {
   lastDraw_ = now;
+  if (!started_) {
+    started_ = true;
+    start_ = now;
+  }
   const double percent = total > 0 ? 100.0 * done / total : 0.0;
   const double seconds = std::chrono::duration<double>(now - start_).count();
   const double rate = seconds > 0 ? done * kBlockBytes / seconds : 0.0;
-  std::string line = verb_ + " block " + counter;
+  std::string line = verb_ + " block " + counter_;
   char figures[64];
   std::snprintf(figures, sizeof figures, "  %3.0f%%", percent > 100 ? 100.0 : percent);
   line += figures;
   if (done > 0 && rate > 0) {
     line += "  " + FormatRate(rate);
-    line += "  " + FormatTimeLeft((total - done) * kBlockBytes / rate);
+    if (done < total) line += "  " + FormatTimeLeft((total - done) * kBlockBytes / rate);
   }
-  std::fprintf(stderr, "\r%s", FitToColumns(std::move(line), StderrColumns()).c_str());
-  std::fflush(stderr);
-  shown_ = true;
+  if (style_ == ProgressStyle::Plain) {
+    std::fprintf(out_, "%s\n", line.c_str());
+  } else {
+    std::fprintf(out_, "\r%s", FitToColumns(std::move(line), StderrColumns()).c_str());
+    shown_ = true;
+  }
+  std::fflush(out_);
 }
 
 void ProgressLine::finish() {
   if (!shown_) return;
-  std::fprintf(stderr, "\n");
-  std::fflush(stderr);
+  std::fprintf(out_, "\n");
+  std::fflush(out_);
   shown_ = false;
+}
+
+void ProgressLine::restart(std::string verb) {
+  finish();
+  verb_ = std::move(verb);
+  started_ = false;
+  completed_ = false;
+  tenthsShown_ = 0;
+  total_ = 0;
+  counter_.clear();
+  lastDraw_ = {};
 }
 
 }  // namespace tarvel::cli

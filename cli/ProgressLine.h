@@ -1,12 +1,16 @@
-// Progress on a terminal: one line on stderr, rewritten in place, with the
+// Progress on stderr. On a terminal: one line, rewritten in place, with the
 // block counter as the window shows it, the percentage, the data rate and
-// the time left. The line is cut to the terminal's width, so it never wraps
-// into a second line that the next redraw could not reach. WriteProgress and ReadProgress feed it from the write and
-// the read procedures.
+// the time left, cut to the terminal's width so that it never wraps into a
+// second line that the next redraw could not reach. Elsewhere (a log, a
+// pipe): the same figures as plain lines, one at every tenth of the work,
+// which a reader of the log can follow without carriage returns.
+// WriteProgress and ReadProgress feed it from the write, its read-back and
+// the read.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "firmware/WriteProcedure.h"
@@ -14,10 +18,16 @@
 
 namespace tarvel::cli {
 
+enum class ProgressStyle {
+  Off,     // --quiet
+  Redraw,  // a terminal: one line rewritten in place
+  Plain,   // not a terminal: a line at every tenth, no carriage returns
+};
+
 class ProgressLine {
  public:
-  // `enabled` false prints nothing (not a terminal, or --quiet).
-  ProgressLine(bool enabled, std::string verb) : enabled_(enabled), verb_(std::move(verb)) {}
+  ProgressLine(ProgressStyle style, std::string verb, std::FILE* out = stderr)
+      : style_(style), verb_(std::move(verb)), out_(out) {}
   ~ProgressLine() { finish(); }
   ProgressLine(const ProgressLine&) = delete;
   ProgressLine& operator=(const ProgressLine&) = delete;
@@ -29,24 +39,45 @@ class ProgressLine {
   void complete(const std::string& counter);
   // Ends the progress line so that other output starts on a line of its own.
   void finish();
+  // Another stage of the same run (the read-back after the write): a new
+  // line with its own verb, percentage and rate.
+  void restart(std::string verb);
 
  private:
   using Clock = std::chrono::steady_clock;
-  bool enabled_;
+  void draw(int done, int total, Clock::time_point now);
+
+  ProgressStyle style_;
   std::string verb_;
+  std::FILE* out_;
   bool started_ = false;
   bool shown_ = false;
   int total_ = 0;
+  int tenthsShown_ = 0;  // Plain: the last tenth written
+  bool completed_ = false;
   std::string counter_;
   Clock::time_point start_{};
   Clock::time_point lastDraw_{};
 };
 
-// A write's or a read's progress events on the line.
+// A write's progress events on the line, and its read-back's after them.
 class WriteProgress {
  public:
   explicit WriteProgress(ProgressLine& line) : line_(line) {}
   void progressed(const Progress& progress) {
+    if (progress.phase == SessionPhase::Verifying) {
+      // The read-back announces itself with no blocks yet.
+      if (progress.blocks == 0) {
+        line_.restart("Verifying");
+      } else if (progress.block >= progress.blocks) {
+        line_.update(progress.block, progress.blocks, VerifyCounter(progress.block, progress.blocks));
+        line_.complete({});
+        line_.finish();
+      } else {
+        line_.update(progress.block, progress.blocks, VerifyCounter(progress.block, progress.blocks));
+      }
+      return;
+    }
     if (progress.phase != SessionPhase::Writing) return;
     if (progress.block < 0) {
       total_ = progress.blocks;
@@ -55,6 +86,11 @@ class WriteProgress {
     line_.update(progress.block, total_, FormatBlockCounter(progress.block));
   }
   int total() const { return total_; }
+
+  // "5 of 8": the read-back counts the file's blocks, not their numbers.
+  static std::string VerifyCounter(int done, int total) {
+    return std::to_string(done) + " of " + std::to_string(total);
+  }
 
  private:
   ProgressLine& line_;

@@ -34,7 +34,7 @@ std::string Seconds(std::uint32_t ms) {
   return text;
 }
 
-enum Column : std::size_t { kRound, kPort, kBlocks, kRetries, kTime, kChecksum, kVerified, kResult };
+enum Column : std::size_t { kRound, kPort, kBlocks, kRetries, kTime, kRate, kChecksum, kVerified, kResult };
 
 std::vector<std::string> Row(const RunResult& r) {
   std::vector<std::string> row(kResult + 1, "-");
@@ -45,6 +45,7 @@ std::vector<std::string> Row(const RunResult& r) {
   if (const auto& t = r.transfer) {
     row[kBlocks] = std::to_string(t->blocksDone) + "/" + std::to_string(t->blocksTotal);
     row[kRetries] = std::to_string(t->retries);
+    if (t->transferMs > 0 && t->blocksDone > 0) row[kRate] = FormatRate(t->blocksDone * 128.0 * 1000.0 / t->transferMs);
     // Only a complete write has the sum of the whole file.
     if (t->blocksDone == t->blocksTotal) row[kChecksum] = FormatHex4(t->checksum);
     if (r.exitCode == 0) {
@@ -69,6 +70,15 @@ std::string RadioLineText(const std::string& port, const RadioProgress& progress
   const int total = progress.blocksTotal.load(std::memory_order_relaxed);
   const int phase = progress.phase.load(std::memory_order_relaxed);
   std::string line = port + "  ";
+  const int verifyTotal = progress.verifyTotal.load(std::memory_order_relaxed);
+  if (!ended && phase == RadioProgress::kVerifying && verifyTotal > 0) {
+    // The read-back counts the file's blocks, not their numbers.
+    const int verified = progress.verifyDone.load(std::memory_order_relaxed);
+    char figures[64];
+    std::snprintf(figures, sizeof figures, "block %d of %d  %3d%%  ", verified, verifyTotal,
+                  std::clamp(100 * verified / verifyTotal, 0, 100));
+    return line + figures + StateText(phase);
+  }
   // The figures once the blocks go out; a radio that never got there has none.
   if (total > 0 && (done > 0 || phase == RadioProgress::kWriting || phase == RadioProgress::kVerifying)) {
     // The block being written; once all are, the last one.
@@ -76,6 +86,10 @@ std::string RadioLineText(const std::string& port, const RadioProgress& progress
     std::snprintf(figures, sizeof figures, "block %s  %3d%%  ", FormatBlockCounter(std::min(done, total - 1)).c_str(),
                   std::clamp(100 * done / total, 0, 100));
     line += figures;
+    const std::uint32_t ms = progress.writingMs.load(std::memory_order_relaxed);
+    if (!ended && phase == RadioProgress::kWriting && done > 0 && ms > 0) {
+      line += FormatRate(done * 128.0 * 1000.0 / ms) + "  ";
+    }
   }
   return line + (ended ? OneLine(ended->message) : StateText(phase));
 }
@@ -101,7 +115,7 @@ std::string FormatRadioTable(const std::vector<RunResult>& results) {
   std::vector<std::size_t> shown;
   for (std::size_t c = 0; c < headings.size(); ++c) {
     if ((c == kRound && !rounds) || (c == kVerified && !verify) ||
-        (!transfer && (c == kBlocks || c == kRetries || c == kChecksum))) {
+        (!transfer && (c == kBlocks || c == kRetries || c == kRate || c == kChecksum))) {
       continue;
     }
     shown.push_back(c);

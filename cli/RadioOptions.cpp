@@ -1,5 +1,6 @@
 #include "cli/RadioOptions.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -40,18 +41,31 @@ std::string SpeedHelp() {
   return text;
 }
 
+// What --help shows as an option's value: the one in force, which the
+// environment sets where it names one (saying which variable), else the
+// built-in default.
+std::string ValueInForce(const char* variable, const std::string& builtIn) {
+  const char* value = std::getenv(variable);
+  if (value == nullptr || *value == '\0') return builtIn;
+  return std::string(value) + " from " + variable;
+}
+
 }  // namespace
 
 void AddRadioOptions(CLI::App& command, RadioOptions& options, bool severalPorts) {
   if (severalPorts) {
-    command.add_option("-p,--port", options.ports, "Serial device of the cable, e.g. /dev/ttyUSB0; once per radio")
+    command.add_option("-p,--port", options.ports,
+                       "Serial device of the cable, e.g. /dev/ttyUSB0; once per radio; without it, the only USB "
+                       "serial adapter")
         ->type_name("DEVICE")
-        ->envname("TARVEL_PORT");
+        ->envname("TARVEL_PORT")
+        ->default_str(ValueInForce("TARVEL_PORT", ""));
   } else {
-    command.add_option("-p,--port", options.port, "Serial device of the cable, e.g. /dev/ttyUSB0")
-        ->required()
+    command.add_option("-p,--port", options.port,
+                       "Serial device of the cable, e.g. /dev/ttyUSB0; without it, the only USB serial adapter")
         ->type_name("DEVICE")
-        ->envname("TARVEL_PORT");
+        ->envname("TARVEL_PORT")
+        ->default_str(ValueInForce("TARVEL_PORT", ""));
   }
   // The README and the window write QAP-8; scripts write qap8.
   std::map<std::string, std::string> spellings;
@@ -66,18 +80,21 @@ void AddRadioOptions(CLI::App& command, RadioOptions& options, bool severalPorts
                   CableNames(&CableFacts::label, ", ") + ")")
           ->transform(CLI::CheckedTransformer(spellings, CLI::ignore_case).description(""))
           ->type_name(CableNames(&CableFacts::name, "|"))
-          ->default_str(std::string(FactsOf(Cable::Qap8).name));
+          ->default_str(ValueInForce("TARVEL_CABLE", std::string(FactsOf(Cable::Qap8).name)));
   options.baudOption = command.add_option("-b,--baud", options.baud, SpeedHelp())
       ->type_name("N")
-      ->default_str("38400");
+      ->default_str(ValueInForce("TARVEL_BAUD", "38400"));
   command.add_flag("--rts-pulse", options.rtsPulse, "Pulse RTS before the QAP-10 start packet");
   command.add_option("--trace", options.traceFile, "Log every byte sent and received to FILE")->type_name("FILE");
-  command.add_flag("-q,--quiet", options.quiet, "No progress display");
+  command.add_flag("-q,--quiet", options.quiet, "No progress display, on a terminal or in a log");
+  command.add_flag("-v,--verbose", options.verbose,
+                   "Show the steps on stderr: waking, how the loader answered, each retry and its cause");
   AddJsonFlag(command, options.json);
   command.add_option("--record", options.record,
                      "Append the run's JSON object, with the host name, as one line to FILE (JSON Lines)")
       ->type_name("FILE")
-      ->envname("TARVEL_RECORD");
+      ->envname("TARVEL_RECORD")
+      ->default_str(ValueInForce("TARVEL_RECORD", ""));
 }
 
 void TakeEnvironmentDefaults(RadioOptions& options) {
@@ -137,5 +154,61 @@ std::vector<NamedFile> RunFiles(const RadioOptions& options, std::size_t radios,
 }
 
 bool ShowProgress(const RadioOptions& options) { return !options.quiet && StderrIsTerminal(); }
+
+ProgressStyle ProgressStyleOf(const RadioOptions& options) {
+  if (options.quiet) return ProgressStyle::Off;
+  return StderrIsTerminal() ? ProgressStyle::Redraw : ProgressStyle::Plain;
+}
+
+RunSteps StepsOf(const RadioOptions& options) {
+  return RunSteps(!options.quiet && !StderrIsTerminal(), options.verbose, options.port, options.cable, options.baud);
+}
+
+std::vector<PortInfo> PortsToPickFrom() {
+#ifdef TARVEL_TEST_SEAMS
+  if (const char* list = std::getenv("TARVEL_TEST_PORT_LIST")) {
+    std::vector<PortInfo> ports;
+    const std::string text(list);
+    for (std::size_t start = 0; start <= text.size();) {
+      const std::size_t end = std::min(text.find(',', start), text.size());
+      std::string name = text.substr(start, end - start);
+      start = end + 1;
+      if (name.empty()) continue;
+      PortInfo& port = ports.emplace_back();
+      if (name.front() == '!') {
+        name.erase(0, 1);
+      } else {
+        port.vendorId = "0403";
+        port.productId = "6001";
+      }
+      port.device = name;
+    }
+    return ports;
+  }
+#endif
+  return ListSerialPorts();
+}
+
+std::string OnlyUsbPort(const std::vector<PortInfo>& ports) {
+  std::vector<const PortInfo*> usb;
+  for (const PortInfo& port : ports) {
+    if (!port.vendorId.empty()) usb.push_back(&port);
+  }
+  // A port of the board or a second adapter may be the radio's as well:
+  // guessing between them could wake the wrong device.
+  if (usb.size() == 1) return usb.front()->device;
+  if (ports.empty()) throw CLI::ValidationError(std::string(LoadString(StringId::NoPortNoneFound)));
+  std::string names;
+  for (const PortInfo& port : ports) names += (names.empty() ? "" : ", ") + port.device;
+  throw CLI::ValidationError(FormatString(StringId::NoPortSeveralFound, {names}));
+}
+
+void PickTheOnlyPort(RadioOptions& options) {
+  if (!options.port.empty() || !options.ports.empty()) return;
+  options.port = OnlyUsbPort(PortsToPickFrom());
+  options.ports = {options.port};
+  std::fprintf(stderr, "%s\n", FormatString(StringId::OnlySerialPort, {options.port}).c_str());
+  std::fflush(stderr);
+}
 
 }  // namespace tarvel::cli

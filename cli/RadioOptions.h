@@ -13,8 +13,11 @@
 
 #include "base/OutputFile.h"
 #include "cli/CommandRun.h"
+#include "cli/ProgressLine.h"
+#include "cli/RunSteps.h"
 #include "run/RadioDiagnosis.h"
 #include "run/RadioSession.h"
+#include "serial/PortList.h"
 #include "trust/FileTrust.h"
 
 namespace tarvel::cli {
@@ -28,6 +31,7 @@ struct RadioOptions {
   bool rtsPulse = false;
   std::string traceFile;
   bool quiet = false;
+  bool verbose = false;  // -v: the steps on stderr
   bool json = false;
   std::string record;
   // The folder manifest's keys and whether it is required (write only).
@@ -72,5 +76,23 @@ std::vector<NamedFile> RunFiles(const RadioOptions& options, std::size_t radios,
 
 // Progress is shown on stderr when it is a terminal and --quiet is not given.
 bool ShowProgress(const RadioOptions& options);
+// How progress is shown: in place on a terminal, as plain lines elsewhere,
+// not at all with --quiet.
+ProgressStyle ProgressStyleOf(const RadioOptions& options);
+// The steps of a single radio's run: each state where stderr is not a
+// terminal (not with --quiet), and with -v the details too.
+RunSteps StepsOf(const RadioOptions& options);
+
+// The serial ports a command may pick from when none is given: this
+// machine's, or in a test build those that TARVEL_TEST_PORT_LIST names
+// ("PATH,PATH,..."; a PATH that starts with '!' is no USB adapter).
+std::vector<PortInfo> PortsToPickFrom();
+// The port of a single radio when neither -p, TARVEL_PORT nor a ports file
+// names one: the only USB serial adapter of `ports`. Throws
+// CLI::ValidationError listing them when there is none or several.
+std::string OnlyUsbPort(const std::vector<PortInfo>& ports);
+// Fills `options.port` (and `ports`) with OnlyUsbPort(PortsToPickFrom())
+// when no port is given, and says so on stderr.
+void PickTheOnlyPort(RadioOptions& options);
 
 }  // namespace tarvel::cli

@@ -3,6 +3,9 @@
 #include <cstdio>
 
 #include "base/Report.h"
+#include "cli/ProgressLine.h"
+#include "loader/CableFacts.h"
+#include "loader/Packets.h"
 #include "run/ExitCodes.h"
 #include "run/RadioResult.h"
 
@@ -10,24 +13,30 @@ namespace tarvel::cli {
 
 namespace {
 
-// The read-back's lines after the write's report: the report said the
-// write succeeded, and the next line must not leave that standing alone.
+// The read-back's verdict, said once: on stdout after the write's report
+// when the flash holds the file, else on stderr as the run's failure.
 void PrintVerify(const RadioOutcome& outcome, TerminalMessages& messages, const RunResult& result) {
   if (!outcome.verify) return;
   const ReadBackOutcome& check = *outcome.verify;
-  const bool text = messages.printsReports();
   if (!check.completed) {
-    if (text) std::printf("%s\n", std::string(LoadString(StringId::VerifyNotCompleted)).c_str());
+    messages.showMessage(StringId::VerifyNotCompleted, MessageIcon::Stop);
     return;
   }
   const std::string time = std::string(LoadString(StringId::ReadBackTime)) + FormatElapsed(check.elapsedMs) + ".";
   if (check.differences == 0) {
-    if (text) std::printf("%s\n%s\n", std::string(LoadString(StringId::VerifySucceeded)).c_str(), time.c_str());
+    if (messages.printsReports()) {
+      std::printf("%s\n%s\n", std::string(LoadString(StringId::VerifySucceeded)).c_str(), time.c_str());
+    }
     return;
   }
-  if (text) std::printf("%s\n", std::string(LoadString(StringId::VerifyFailed)).c_str());
   messages.showMessage(StringId::VerifyFailed, MessageIcon::Stop, result.detail);
-  if (text) std::fprintf(stderr, "%s\n", time.c_str());
+  if (messages.printsReports()) std::fprintf(stderr, "%s\n", time.c_str());
+}
+
+std::string Fixed1(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", value);
+  return text;
 }
 
 }  // namespace
@@ -48,10 +57,51 @@ void RefuseFile(const SflFileProblem& problem, TerminalMessages& messages, RunRe
   result.detail = problem.detail;
 }
 
+double LineBoundBytesPerSecond(Cable cable, unsigned baud, JobKind job) {
+  // 8 data bits, two stop bits and the start bit: 11 bits a byte.
+  constexpr double kBitsPerByte = 11.0;
+  const bool framed = FactsOf(cable).framed;
+  const std::size_t perBlock = job == JobKind::Read ? ReadExchangeBytes(framed) : WriteExchangeBytes(framed);
+  return static_cast<double>(kBlockSize) * baud / (kBitsPerByte * static_cast<double>(perBlock));
+}
+
+std::string TransferSummary(const RunResult& result, JobKind job) {
+  if (!result.radio || !result.transfer) return {};
+  const TransferFacts& transfer = *result.transfer;
+  const double seconds = transfer.transferMs / 1000.0;
+  const double bytes = static_cast<double>(transfer.blocksDone) * kBlockSize;
+  const double rate = seconds > 0 ? bytes / seconds : 0.0;
+  const double bound =
+      LineBoundBytesPerSecond(CableNamed(result.radio->cable).value_or(Cable::Qap8), result.radio->baud, job);
+  char percent[16];
+  std::snprintf(percent, sizeof percent, "%.0f", bound > 0 ? 100.0 * rate / bound : 0.0);
+  const std::string blocks = std::to_string(transfer.blocksDone);
+  const std::string byteCount = std::to_string(transfer.blocksDone * static_cast<int>(kBlockSize));
+  if (job == JobKind::Read) {
+    return FormatString(StringId::SummaryRead, {result.radio->port, transfer.file, byteCount, blocks, Fixed1(seconds),
+                                                FormatRate(rate), percent});
+  }
+  return FormatString(StringId::SummaryWrote, {result.radio->port, transfer.file, byteCount, blocks,
+                                               std::to_string(transfer.retries), Fixed1(seconds), FormatRate(rate),
+                                               percent});
+}
+
 void WriteRadio(const RadioJob& job, const CheckedSflFile& file, SessionObserver& observer,
                 TerminalMessages& messages, RunResult& result) {
+  // With a read-back to come, the write's report waits for its verdict: a
+  // success that the next line takes back is not said at all.
+  if (job.verify) messages.holdReports();
   const RadioOutcome outcome = WriteFirmware(job, file, observer);
   DescribeOutcome(outcome, result);
+  if (outcome.succeeded()) {
+    messages.releaseReports();
+    if (messages.printsReports()) {
+      std::printf("%s\n", TransferSummary(result, JobKind::Write).c_str());
+      std::fflush(stdout);
+    }
+  } else {
+    messages.dropReports();
+  }
   PrintVerify(outcome, messages, result);
 }
 

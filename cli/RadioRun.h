@@ -27,6 +27,15 @@ void RefuseFile(const SflFileProblem& problem, TerminalMessages& messages, RunRe
 void WriteRadio(const RadioJob& job, const CheckedSflFile& file, SessionObserver& observer,
                 TerminalMessages& messages, RunResult& result);
 
+// The most data a line can carry for the job at `baud`: a block's 128 bytes
+// over the time its exchange takes on the line, in bytes a second.
+double LineBoundBytesPerSecond(Cable cable, unsigned baud, JobKind job);
+
+// The line after a write's or a read's report: the port, the file, the
+// bytes and blocks (and a write's retries), the time, the rate and its
+// share of the line's bound.
+std::string TransferSummary(const RunResult& result, JobKind job);
+
 // Wakes the loader and synchronises with it, writing nothing, and fills the
 // result.
 void SyncRadio(const RadioJob& job, SessionObserver& observer, TerminalMessages& messages, RunResult& result);

@@ -51,19 +51,33 @@ int RunRead(const ReadOptions& options) {
 
   TerminalMessages messages(!options.radio.json);
   StopSignals stop;
-  ProgressLine line(ShowProgress(options.radio), "Reading");
-  messages.setBeforePrint([&line, endBlock](bool report) {
-    if (report) line.complete(FormatBlockCounter(endBlock + 1));
+  ProgressLine line(ProgressStyleOf(options.radio), "Reading");
+  // The last block read is the end block itself.
+  bool failureShown = false;
+  messages.setBeforePrint([&line, endBlock, &failureShown](bool report) {
+    if (report) line.complete(FormatBlockCounter(endBlock));
+    failureShown = failureShown || !report;
+    line.finish();
+  });
+  RunSteps steps = StepsOf(options.radio);
+  steps.setBeforePrint([&line, endBlock, &failureShown](SessionPhase phase) {
+    if (phase == SessionPhase::Ended && !failureShown) line.complete(FormatBlockCounter(endBlock));
     line.finish();
   });
   ReadProgress progress(line);
-  TerminalObserver observer(messages, [&progress](const Progress& p) { progress.progressed(p); });
+  TerminalObserver observer(messages, [&progress](const Progress& p) { progress.progressed(p); }, &steps);
   ConverterBlockSink sink;
   const RadioOutcome outcome = ReadFirmware(JobOf(options.radio, options.output, &stop.request()), sink,
                                             options.output, endBlock, options.force, observer);
   line.finish();
   DescribeOutcome(outcome, result);
-  if (outcome.read.succeeded) transfer.fileSha256 = FileSha256(options.output).value_or("");
+  if (outcome.read.succeeded) {
+    transfer.fileSha256 = FileSha256(options.output).value_or("");
+    if (messages.printsReports()) {
+      std::printf("%s\n", TransferSummary(result, JobKind::Read).c_str());
+      std::fflush(stdout);
+    }
+  }
   ApplyStopSignal(stop, result);
   return run.finish();
 }
@@ -74,9 +88,10 @@ void AddReadCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<ReadOptions>();
   CLI::App* command = app.add_subcommand("read", "Read the radio's flash into an SFL file (Flash Extraction)");
   command->add_option("out", options->output,
-                       "The SFL file to create; an existing file is replaced only when the read succeeds");
+                       "The SFL file to create; an existing file is refused without --force");
   command->add_option("-o,--output", options->output, "The SFL file to create (instead of OUT)");
-  command->add_flag("--force", options->force, "Replace the output file when it exists");
+  command->add_flag("--force", options->force,
+                    "Replace the output file when it exists, and only once the read has succeeded");
   command->add_option("--end-block", options->endBlock, "Last block to read, three hex digits")->default_str("3FF");
   AddRadioOptions(*command, options->radio);
   command->callback([options, &exitCode] {
@@ -85,6 +100,7 @@ void AddReadCommand(CLI::App& app, int& exitCode) {
     if (const std::string problem = CheckRate(options->radio); !problem.empty()) {
       throw CLI::ValidationError(problem);
     }
+    PickTheOnlyPort(options->radio);
     if (!IsBlockText(options->endBlock)) {
       throw CLI::ValidationError("--end-block " + options->endBlock + ": " +
                                  std::string(LoadString(StringId::InvalidBlockText)));

@@ -16,7 +16,8 @@ int RunSync(const RadioOptions& options) {
   result.radio = DescribeRadio(options);
   if (!run.openRecord(RunFiles(options, 1))) return run.finish();
   TerminalMessages messages(!options.json);
-  TerminalObserver observer(messages);
+  RunSteps steps = StepsOf(options);
+  TerminalObserver observer(messages, {}, &steps);
   StopSignals stop;
   SyncRadio(JobOf(options, {}, &stop.request()), observer, messages, result);
   ApplyStopSignal(stop, result);
@@ -34,6 +35,7 @@ void AddSyncCommand(CLI::App& app, int& exitCode) {
   command->callback([options, gang, &exitCode] {
     TakeEnvironmentDefaults(*options);
     if (const std::string problem = CheckRate(*options); !problem.empty()) throw CLI::ValidationError(problem);
+    if (!RunsAsGang(options->ports, *gang)) PickTheOnlyPort(*options);
     const std::vector<std::string> ports = TakeGangPorts(*options, *gang);
     exitCode = RunsAsGang(ports, *gang) ? RunGang("sync", *options, ports, *gang, {}, false) : RunSync(*options);
   });

@@ -15,8 +15,20 @@ void TerminalMessages::showMessage(StringId id, MessageIcon icon, std::string_vi
 void TerminalMessages::showReport(const std::string& text, MessageIcon) {
   if (beforePrint_) beforePrint_(true);
   if (!reportsToStdout_) return;
+  if (holding_) {
+    held_ = text;
+    return;
+  }
   std::printf("%s\n", TerminalText(text).c_str());
   std::fflush(stdout);
+}
+
+void TerminalMessages::releaseReports() {
+  holding_ = false;
+  if (held_.empty()) return;
+  std::printf("%s\n", TerminalText(held_).c_str());
+  std::fflush(stdout);
+  held_.clear();
 }
 
 }  // namespace tarvel::cli

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/MessageDisplay.h"
+#include "cli/RunSteps.h"
 #include "loader/SessionObserver.h"
 
 namespace tarvel::cli {
@@ -26,6 +27,14 @@ class TerminalMessages final : public MessageDisplay {
   void showReport(const std::string& text, MessageIcon icon) override;
 
   bool printsReports() const { return reportsToStdout_; }
+  // While held, a success report is kept instead of printed (a write whose
+  // read-back is still to come): released, it is printed then; dropped, never.
+  void holdReports() { holding_ = true; }
+  void releaseReports();
+  void dropReports() {
+    holding_ = false;
+    held_.clear();
+  }
   // Called before a message is printed, to end a progress line; `report`
   // is true for the success report (called even when it is not printed).
   void setBeforePrint(std::function<void(bool report)> hook) { beforePrint_ = std::move(hook); }
@@ -34,16 +43,28 @@ class TerminalMessages final : public MessageDisplay {
   bool reportsToStdout_;
   bool failuresToStderr_;
   std::function<void(bool)> beforePrint_;
+  bool holding_ = false;
+  std::string held_;
 };
 
 // A session's events on the terminal: each failure and the report printed
-// by `messages` as they come; the progress handed to `progress` (may be null).
+// by `messages` as they come; the progress handed to `progress` (may be
+// null), and to `steps` (may be null) with the loader's answers and retries.
 class TerminalObserver final : public SessionObserver {
  public:
-  explicit TerminalObserver(TerminalMessages& messages, std::function<void(const Progress&)> progress = {})
-      : messages_(messages), progress_(std::move(progress)) {}
+  explicit TerminalObserver(TerminalMessages& messages, std::function<void(const Progress&)> progress = {},
+                            RunSteps* steps = nullptr)
+      : messages_(messages), progress_(std::move(progress)), steps_(steps) {}
   void progressed(const Progress& progress) override {
+    // The state's line comes before the progress of that state.
+    if (steps_) steps_->progressed(progress);
     if (progress_) progress_(progress);
+  }
+  void synchronised(const SyncAnswer& answer) override {
+    if (steps_) steps_->synchronised(answer);
+  }
+  void retriedBecause(int block, int retry, const RetryReason& reason) override {
+    if (steps_) steps_->retried(block, retry, reason);
   }
   void failed(const Failure& failure) override { messages_.showMessage(failure.message, MessageIcon::Stop, failure.detail); }
   void succeeded(const std::string& report) override { messages_.showReport(report, MessageIcon::Information); }
@@ -51,6 +72,7 @@ class TerminalObserver final : public SessionObserver {
  private:
   TerminalMessages& messages_;
   std::function<void(const Progress&)> progress_;
+  RunSteps* steps_;
 };
 
 }  // namespace tarvel::cli

@@ -39,13 +39,22 @@ int RunWrite(const WriteOptions& options) {
   }
   if (warning) messages.showMessage(warning->id, MessageIcon::Exclamation, warning->detail);
   StopSignals stop;
-  ProgressLine line(ShowProgress(options.radio), "Writing");
-  messages.setBeforePrint([&line](bool report) {
+  ProgressLine line(ProgressStyleOf(options.radio), "Writing");
+  // A port closed after no failure closes a write that succeeded: its line
+  // shows 100 % before the step says so.
+  bool failureShown = false;
+  messages.setBeforePrint([&line, &failureShown](bool report) {
     if (report) line.complete({});
+    failureShown = failureShown || !report;
+    line.finish();
+  });
+  RunSteps steps = StepsOf(options.radio);
+  steps.setBeforePrint([&line, &failureShown](SessionPhase phase) {
+    if (phase == SessionPhase::Ended && !failureShown) line.complete({});
     line.finish();
   });
   WriteProgress progress(line);
-  TerminalObserver observer(messages, [&progress](const Progress& p) { progress.progressed(p); });
+  TerminalObserver observer(messages, [&progress](const Progress& p) { progress.progressed(p); }, &steps);
   RadioJob job = JobOf(options.radio, options.file, &stop.request());
   job.verify = options.verify;
   job.serial = options.serial;
@@ -75,6 +84,7 @@ void AddWriteCommand(CLI::App& app, int& exitCode) {
     if (const std::string problem = CheckRate(options->radio); !problem.empty()) {
       throw CLI::ValidationError(problem);
     }
+    if (!RunsAsGang(options->radio.ports, options->gang)) PickTheOnlyPort(options->radio);
     const std::vector<std::string> ports = TakeGangPorts(options->radio, options->gang);
     if (!options->serial.empty() && RunsAsGang(ports, options->gang)) {
       throw CLI::ValidationError("--serial names one radio: give it with a single --port");

@@ -36,6 +36,9 @@ inline constexpr const char* kExitCodeHelp =
     "  7  a flash block could not be written\n"
     "  8  reading the flash failed\n"
     "  9  the conversion failed\n"
-    " 10  the read-back differs from the file\n";
+    " 10  the read-back differs from the file\n"
+    "129  stopped by SIGHUP (the terminal closed)\n"
+    "130  stopped by Ctrl-C (SIGINT)\n"
+    "143  stopped by SIGTERM\n";
 
 }  // namespace tarvel

@@ -18,10 +18,14 @@ std::string Text(const Json& record, const char* key) {
 
 bool Passed(const Json& record) { return Text(record, "result") == "success"; }
 
+// Only a write is a unit that passed or failed; a diagnosis (the doctor's
+// line, marked with its job), a read or a sync only succeeded or not.
+bool IsUnit(const Json& record) { return Text(record, "command") == "write"; }
+
 bool Matches(const Json& record, const HistoryFilter& filter) {
   if (!filter.serial.empty() && Text(record, "serial") != filter.serial) return false;
   if (!filter.station.empty() && Text(record, "station") != filter.station) return false;
-  if (!filter.result.empty() && Passed(record) != (filter.result == "passed")) return false;
+  if (!filter.result.empty() && (!IsUnit(record) || Passed(record) != (filter.result == "passed"))) return false;
   // ISO times in UTC compare as text.
   if (!filter.since.empty() && Text(record, "started_at") < filter.since) return false;
   return true;
@@ -74,7 +78,7 @@ void SortRecords(std::vector<Json>& records) {
 HistoryStats CountRecords(const std::vector<Json>& records) {
   HistoryStats stats;
   for (const Json& record : records) {
-    if (Text(record, "command") != "write") continue;
+    if (!IsUnit(record)) continue;
     const bool passed = Passed(record);
     const std::string file = std::filesystem::path(Text(record, "file")).filename().string();
     const std::string sha = Text(record, "file_sha256");
@@ -102,7 +106,7 @@ std::vector<std::string> HistoryColumns() {
 std::vector<std::string> HistoryRow(const Json& record) {
   const std::string sha = Text(record, "file_sha256");
   return {Text(record, "started_at"), Text(record, "serial"),
-          Passed(record) ? "passed" : "failed", Text(record, "command"),
+          IsUnit(record) ? (Passed(record) ? "passed" : "failed") : Text(record, "result"), Text(record, "command"),
           Text(record, "station"), Text(record, "bed"),
           Text(record, "port"), Text(record, "file"),
           sha.substr(0, 12)};

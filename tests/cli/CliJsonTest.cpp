@@ -195,10 +195,45 @@ TEST_F(CliJsonTest, EveryCommandAndOutcomeGivesOneObject) {
        nullptr},
       {"bad environment used", sim::Cable::Qap8, {}, inDirWith + "TARVEL_CABLE=qap9 " + Program() + " sync" + p, 2,
        "sync", [](const json& o) { EXPECT_EQ(o["message"], "TARVEL_CABLE=qap9 is not a value of --cable"); }},
+      // No -p: the only USB serial adapter, said; none or several, listed; never for a line.
+      {"the only USB adapter", sim::Cable::Qap8, {},
+       inDirWith + "TARVEL_TEST_PORT_LIST='!/dev/ttyS0," + port() + "' " + Program() + " write " + file + " --json", 0,
+       "write", [&](const json& o) { EXPECT_EQ(o["port"], port()); }},
+      {"no serial port at all", sim::Cable::Qap8, {}, inDirWith + "TARVEL_TEST_PORT_LIST= " + Program() + " sync --json",
+       2, "sync",
+       [](const json& o) {
+         EXPECT_EQ(o["message"], "no port given (-p PORT), and this machine has no serial port: connect the cable");
+       }},
+      {"two USB adapters", sim::Cable::Qap8, {},
+       inDirWith + "TARVEL_TEST_PORT_LIST=/dev/ttyUSB0,/dev/ttyUSB1 " + Program() + " read dump2.sfl --json", 2, "read",
+       [](const json& o) {
+         EXPECT_EQ(o["message"], "no port given: -p PORT names the cable's port, one of this machine's serial ports: "
+                                 "/dev/ttyUSB0, /dev/ttyUSB1");
+       }},
+      {"a line of radios never guesses", sim::Cable::Qap8, {},
+       inDirWith + "TARVEL_TEST_PORT_LIST=" + port() + " " + Program() + " sync --repeat --json </dev/null", 2, "sync",
+       [](const json& o) {
+         EXPECT_EQ(o["message"], "no port given: -p PORT (once per radio) or --ports-file FILE; a line of radios "
+                                 "never picks its ports");
+       }},
+      // A diagnosis is no unit written: its record line says what it is.
+      {"doctor", sim::Cable::Qap8, {}, "doctor" + p, 0, "doctor",
+       [](const json& o) { EXPECT_EQ(o["job"], "diagnosis"); }},
+      // --help shows the values in force, and where they come from.
+      {"help with the environment's values", sim::Cable::Qap8, {},
+       inDirWith + "TARVEL_BAUD=115200 TARVEL_CABLE=qap10 " + Program() + " write --help --json", 0, "write",
+       [](const json& o) {
+         const std::string help = o["message"];
+         EXPECT_NE(help.find("115200 from TARVEL_BAUD"), std::string::npos) << help;
+         EXPECT_NE(help.find("qap10 from TARVEL_CABLE"), std::string::npos) << help;
+         EXPECT_EQ(help.find("=38400"), std::string::npos) << help;
+       }},
   };
   const std::regex utcTime(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
+    // The machine's ports stand in for a test build's own only.
+    if (OtherBuild() && row.commandLine.find("TARVEL_TEST_PORT_LIST") != std::string::npos) continue;
     auto r = radio(row.cable, row.faults);
     const std::string commandLine =
         row.commandLine.rfind("cd ", 0) == 0 ? row.commandLine : Program() + " " + row.commandLine;
@@ -236,8 +271,8 @@ TEST_F(CliJsonTest, TwoRunsSharingARecordFileGiveTwoCompleteLines) {
   const std::string cli = TARVEL_CLI;
   // One through the option, one through the environment, side by side.
   const CliRun run = test::RunCommand(
-      dir, "( " + cli + " write " + file + " -p " + port() + " --record " + record + " & TARVEL_RECORD=" + record +
-               " " + cli + " write " + file + " -p " + path("radio2") + " & wait )");
+      dir, "( " + cli + " write -q " + file + " -p " + port() + " --record " + record + " & TARVEL_RECORD=" + record +
+               " " + cli + " write -q " + file + " -p " + path("radio2") + " & wait )");
   EXPECT_EQ(run.err, "");
   std::istringstream lines(test::Slurp(record));
   std::vector<std::string> ports;
@@ -270,7 +305,9 @@ TEST_F(CliJsonTest, Conventions) {
       {"cable spelled as in the window", cli + " sync --port " + port() + " --cable QAP-10", 0, ""},
       {"unknown cable", cli + " sync --port " + port() + " --cable qap9", 2, "--cable"},
       {"unknown command", cli + " frobnicate", 2, "tarvel-cli: unknown command 'frobnicate'\nUsage:"},
-      {"no command", cli, 2, "Usage: tarvel-cli COMMAND [OPTIONS]"},
+      {"no command", cli, 2,
+       "Usage: tarvel-cli COMMAND [OPTIONS]\n"
+       "Commands: write, read, sync, doctor, history, convert, list, comment, manifest, ports.\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);

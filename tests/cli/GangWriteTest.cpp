@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <regex>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
 
 #include "run/ExitCodes.h"
 #include "cli/GangWrite.h"
+#include "cli/RadioLines.h"
 #include "cli/RadioRun.h"
 #include "sim/SimRadio.h"
 #include "tests/cli/CliFixture.h"
@@ -42,6 +44,11 @@ struct Line {
   std::vector<std::string> ports;
   std::string args;  // " -p r0 -p r1 ..."
 };
+
+// `text` matched as it stands inside a regular expression.
+std::string Escaped(const std::string& text) {
+  return std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
+}
 
 sim::Faults Refusing(int writes) {
   sim::Faults f;
@@ -99,10 +106,45 @@ TEST(GangWrite, ARadioThatFailsLeavesTheOthersToFinishAndVerify) {
   }
   EXPECT_EQ(results[4].transfer->verifyFirstDifference, 5);
   EXPECT_EQ(GangExitCode(results), kExitSync);
+  // The read-back's own progress reached the live lines: every block compared.
+  for (std::size_t radio : {0u, 3u, 4u}) {
+    EXPECT_EQ(progress[radio].verifyTotal.load(), kBlocks) << radio;
+    EXPECT_EQ(progress[radio].verifyDone.load(), kBlocks) << radio;
+  }
+  EXPECT_EQ(progress[1].verifyTotal.load(), 0);
   for (std::size_t radio : {0u, 3u}) {
     for (std::uint16_t block = 0; block < kBlocks; ++block) {
       EXPECT_EQ(line.radios[radio]->block(block), test::PatternBlock(block)) << radio << " block " << block;
     }
+  }
+}
+
+TEST(GangWrite, LiveLinesShowTheRateAndTheReadBack) {
+  struct Row {
+    const char* name;
+    int phase;
+    int done, total;
+    std::uint32_t writingMs;
+    int verified, verifyTotal;
+    const char* line;
+  };
+  const Row rows[] = {
+      {"connecting", RadioProgress::kConnecting, 0, 16, 0, 0, 0, "p  connecting"},
+      // 8 blocks of 128 bytes in one second.
+      {"writing", RadioProgress::kWriting, 8, 16, 1000, 0, 0, "p  block 008   50%  1.0 kB/s  writing"},
+      {"the read-back begins", RadioProgress::kVerifying, 16, 16, 2000, 0, 0, "p  block 00F  100%  verifying"},
+      {"the read-back under way", RadioProgress::kVerifying, 16, 16, 2000, 4, 16, "p  block 4 of 16   25%  verifying"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    RadioProgress progress;
+    progress.phase = row.phase;
+    progress.blocksDone = row.done;
+    progress.blocksTotal = row.total;
+    progress.writingMs = row.writingMs;
+    progress.verifyDone = row.verified;
+    progress.verifyTotal = row.verifyTotal;
+    EXPECT_EQ(RadioLineText("p", progress, nullptr), row.line);
   }
 }
 
@@ -152,14 +194,19 @@ TEST_F(GangCliTest, TableJsonRecordAndExitCode) {
   const test::CliRun text = cli("write " + file + line.args + " --baud 115200 --verify");
   EXPECT_EQ(text.exitCode, kExitFlashWrite) << text.err;
   const std::string pad(r(0).size() - 4, ' ');
+  // Each radio's rate beside its time.
   const std::string rows[] = {
-      "Port" + pad + "  Blocks  Retries  Time   Checksum  Verified  Result\n",
-      r(0) + "  16/16   0        ",
-      "  yes       Succeeded in writing the flash.\n" + r(1) + "  3/16    5        ",
-      "  -         -         Failed in the flash writing.\n" + r(2) + "  16/16   0        ",
-      "1 of 3 radios failed.\n",
+      "Port" + pad + "  Blocks  Retries  Time   Rate +Checksum  Verified  Result\n",
+      Escaped(r(0)) + "  16/16   0        [0-9]+\\.[0-9] s +[0-9.]+ k?B/s +[0-9A-F]{4}      yes       "
+                      "Succeeded in writing the flash\\.\n",
+      Escaped(r(1)) + "  3/16    5        [0-9]+\\.[0-9] s +[0-9.]+ k?B/s +-         -         "
+                      "Failed in the flash writing\\.\n",
+      Escaped(r(2)) + "  16/16   0        ",
+      "1 of 3 radios failed\\.\n",
   };
-  for (const std::string& row : rows) EXPECT_NE(text.out.find(row), std::string::npos) << row << "\n" << text.out;
+  for (const std::string& row : rows) {
+    EXPECT_TRUE(std::regex_search(text.out, std::regex(row))) << row << "\n" << text.out;
+  }
   EXPECT_NE(text.err.find(r(1) + ": hint: Block 003 was refused six times"), std::string::npos) << text.err;
 
   const test::CliRun json = cli("write " + file + line.args + " --baud 115200 --json --record " + record);

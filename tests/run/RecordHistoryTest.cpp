@@ -19,6 +19,8 @@ const char* const kRecords =
     "\n\n"
     R"({"command":"write","result":"success","started_at":"2026-12-07T11:30:00.000Z","serial":"SN2","file":"old.sfl","file_sha256":"bbbbbbbbbbbbbbbb"})"
     "\n"
+    R"({"command":"doctor","job":"diagnosis","result":"success","started_at":"2026-12-07T12:00:00.000Z","port":"/dev/ttyUSB0"})"
+    "\n"
     R"({"command":"write","result":"succ)";
 
 TEST(RecordHistory, FiltersOrderAndCounts) {
@@ -26,9 +28,14 @@ TEST(RecordHistory, FiltersOrderAndCounts) {
     HistoryFilter filter;  // serial, since, result, station
     std::vector<std::string> times;  // of the records kept, oldest first
   } rows[] = {
-      {{"", "", "", ""}, {"2026-12-06T09:00:00.000Z", "2026-12-07T08:00:00.000Z", "2026-12-07T10:00:00.000Z", "2026-12-07T11:30:00.000Z"}},
+      {{"", "", "", ""},
+       {"2026-12-06T09:00:00.000Z", "2026-12-07T08:00:00.000Z", "2026-12-07T10:00:00.000Z", "2026-12-07T11:30:00.000Z",
+        "2026-12-07T12:00:00.000Z"}},
+      // Only writes pass or fail: the sync and the diagnosis are no units.
+      {{"", "2026-12-07T08:00", "passed", ""}, {"2026-12-07T10:00:00.000Z", "2026-12-07T11:30:00.000Z"}},
       {{"SN2", "", "", ""}, {"2026-12-06T09:00:00.000Z", "2026-12-07T08:00:00.000Z", "2026-12-07T11:30:00.000Z"}},
-      {{"", "2026-12-07T09:00", "", ""}, {"2026-12-07T10:00:00.000Z", "2026-12-07T11:30:00.000Z"}},
+      {{"", "2026-12-07T09:00", "", ""},
+       {"2026-12-07T10:00:00.000Z", "2026-12-07T11:30:00.000Z", "2026-12-07T12:00:00.000Z"}},
       {{"", "", "failed", ""}, {"2026-12-06T09:00:00.000Z"}},
       {{"", "", "passed", "Line 3"}, {"2026-12-07T10:00:00.000Z"}},
       {{"SN9", "", "", ""}, {}},
@@ -57,7 +64,11 @@ TEST(RecordHistory, FiltersOrderAndCounts) {
   EXPECT_EQ(tally(stats.perFirmware, "old.sfl (bbbbbbbbbbbb)"), std::pair(1, 0));
   EXPECT_EQ(tally(stats.perStation, "Line 3"), std::pair(1, 1));
   EXPECT_EQ(tally(stats.perStation, "-"), std::pair(1, 0));
-  EXPECT_EQ(tally(stats.perDay, "2026-12-07"), std::pair(2, 0));  // the sync is no unit
+  EXPECT_EQ(tally(stats.perDay, "2026-12-07"), std::pair(2, 0));  // the sync and the diagnosis are no units
+  // The listing says what a diagnosis found, not that a unit passed.
+  EXPECT_EQ(HistoryRow(all.back())[2], "success");
+  EXPECT_EQ(all.back()["job"], "diagnosis");
+  EXPECT_EQ(HistoryRow(all.front())[2], "passed");
   EXPECT_EQ(YieldText(stats.perFirmware.at("radio.sfl (aaaaaaaaaaaa)")), "50.0");
   EXPECT_EQ(YieldText(Tally{2, 1}), "66.7");
   EXPECT_EQ(YieldText(Tally{}), "-");
