@@ -171,6 +171,25 @@ enum class StringId : unsigned {
   ManifestNotListedPrompt = 310,
   ManifestNotCountedPrompt = 311,
   DumpFolderNotWritable = 312,     // %s: the folder, the system's reason
+  // The factory's database beside the record file.
+  DatabasePassword = 340,
+  DatabaseUnusable = 341,          // %s: why
+  DatabaseQueued = 342,            // %s: the record file, why
+  DatabaseWaiting = 343,           // %s: how many lines, why
+  DatabaseSetAside = 344,          // %s: how many lines, the file they went to, the first reason
+  DatabaseNeedsRecord = 345,
+  SerialPassedBefore = 346,        // %s: the serial number, where, when
+  SerialRewriteHint = 347,
+  SerialCheckSkipped = 348,        // %s: why
+  SchemaCurrent = 349,             // %s: the version
+  SchemaOlder = 350,               // %s: the database's version, this program's
+  SchemaNewer = 351,               // %s: the database's version, this program's
+  SchemaMissing = 352,
+  SchemaMade = 353,                // %s: the version
+  RecordsSent = 354,               // %s: stored, waiting
+  DatabaseNoClient = 355,
+  SerialPassedConfirm = 356,       // %s: what SerialPassedBefore says
+  DatabaseFailed = 357,            // %s: why
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,

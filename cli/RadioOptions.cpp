@@ -78,6 +78,15 @@ void AddRadioOptions(CLI::App& command, RadioOptions& options, bool severalPorts
                      "Append the run's JSON object, with the host name, as one line to FILE (JSON Lines)")
       ->type_name("FILE")
       ->envname("TARVEL_RECORD");
+  AddDatabaseOption(command, options.database);
+}
+
+void AddDatabaseOption(CLI::App& command, std::string& database) {
+  command.add_option("--database", database,
+                     "Also store the record lines in this PostgreSQL database (a libpq connection string or "
+                     "service name; the password comes from libpq's password file)")
+      ->type_name("URL")
+      ->envname("TARVEL_DATABASE");
 }
 
 void TakeEnvironmentDefaults(RadioOptions& options) {

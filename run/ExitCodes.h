@@ -17,6 +17,8 @@ enum ExitCode : int {
   kExitFlashRead = 8,
   kExitConversion = 9,
   kExitVerify = 10,        // the read-back differs from the file
+  kExitDatabase = 11,      // the database cannot be reached, or its schema or a line is refused
+  kExitSerialPassed = 12,  // the serial number passed before (the database says so); --rewrite writes it
   kExitStopped = 130,      // a stop request ended it, as Ctrl-C ends a shell's job
 };
 
@@ -36,6 +38,8 @@ inline constexpr const char* kExitCodeHelp =
     "  7  a flash block could not be written\n"
     "  8  reading the flash failed\n"
     "  9  the conversion failed\n"
-    " 10  the read-back differs from the file\n";
+    " 10  the read-back differs from the file\n"
+    " 11  the database cannot be used (database, records)\n"
+    " 12  the serial number passed before (write --serial with --database; --rewrite writes it)\n";
 
 }  // namespace tarvel
