@@ -107,13 +107,29 @@ int RunHistory(const HistoryOptions& options) {
     for (const auto& [key, tally] : stats.perFirmware) perFirmware.push_back(TallyJson(key, tally));
     for (const auto& [key, tally] : stats.perStation) perStation.push_back(TallyJson(key, tally));
     for (const auto& [key, tally] : stats.perDay) perDay.push_back(TallyJson(key, tally));
-    result.fields["stats"] = {{"per_firmware", perFirmware}, {"per_station", perStation}, {"per_day", perDay}};
+    Json firstPass = Json::array();
+    std::vector<std::vector<std::string>> firstPassRows;
+    for (const auto& [key, tally] : stats.firstPass) {
+      Json row = TallyJson(key.first, tally);
+      row["key"] = key.first + " " + key.second;
+      row["station"] = key.first;
+      row["day"] = key.second;
+      firstPass.push_back(row);
+      firstPassRows.push_back({TerminalSafeText(key.first), key.second, std::to_string(tally.passed + tally.failed),
+                               std::to_string(tally.passed), YieldText(tally)});
+    }
+    result.fields["stats"] = {{"per_firmware", perFirmware},
+                              {"per_station", perStation},
+                              {"per_day", perDay},
+                              {"first_pass", firstPass}};
     if (!options.json) {
       PrintTallies("firmware", stats.perFirmware);
       std::printf("\n");
       PrintTallies("station", stats.perStation);
       std::printf("\n");
       PrintTallies("day", stats.perDay);
+      std::printf("\n");
+      PrintTable({"station", "day", "units", "first pass", "first-pass yield %"}, firstPassRows);
     }
     return run.finish();
   }

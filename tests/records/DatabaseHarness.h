@@ -70,7 +70,9 @@ class TestDatabase {
     if (init) {
       const auto db = open();
       int from = -1;
-      if (db) EXPECT_TRUE(UpgradeSchema(*db, from, reason)) << reason;
+      if (db) {
+        EXPECT_TRUE(UpgradeSchema(*db, from, reason)) << reason;
+      }
     }
   }
   ~TestDatabase() {
