@@ -91,6 +91,12 @@ std::string ExecutablePath();
 // True when both name the same existing file.
 bool SameFile(const std::string& a, const std::string& b);
 int ProcessId();
+// Fills `buffer` from the system's random generator (/dev/urandom;
+// BCryptGenRandom on Windows); false when it cannot be read.
+bool RandomBytes(void* buffer, std::size_t size);
+// Takes an exclusive lock of the open file `fd` without waiting, held until
+// `fd` closes; false when another holder has it (or the system refuses).
+bool TryLockFile(int fd);
 // This machine's name; empty when the system does not say.
 std::string HostName();
 // The login name of the user running the program; empty when the system

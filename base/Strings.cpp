@@ -136,6 +136,32 @@ std::string_view LoadString(StringId id) {
       return "The file is not listed in its folder's manifest.\nDo you want to write it unchecked?";
     case StringId::ManifestNotCountedPrompt:
       return "The folder's manifest does not count.\nDo you want to write the file unchecked?";
+    case StringId::DatabasePassword:
+      return "The database connection string holds a password. Put the password in libpq's password file "
+             "(~/.pgpass, or the file PGPASSFILE names) or in its service file, and leave it out of the string.";
+    case StringId::DatabaseUnusable: return "The database connection string cannot be used: %s";
+    case StringId::DatabaseQueued: return "The record is kept in %s and waits for the database: %s";
+    case StringId::DatabaseWaiting: return "records: %s waiting for the database (%s)";
+    case StringId::DatabaseSetAside: return "%s record lines that the database refuses were set aside in %s: %s";
+    case StringId::DatabaseNeedsRecord:
+      return "--database needs a record file (--record or TARVEL_RECORD): the record file is written first and "
+             "feeds the database.";
+    case StringId::SerialPassedBefore: return "%s passed at %s on %s";
+    case StringId::SerialRewriteHint: return "The radio was not touched. Give --rewrite to write it again.";
+    case StringId::SerialCheckSkipped: return "The serial number was not checked against the database: %s";
+    case StringId::SchemaCurrent: return "The database's schema is current (version %s).";
+    case StringId::SchemaOlder:
+      return "The database's schema is version %s; this Tarvel uses version %s: run tarvel-cli database init.";
+    case StringId::SchemaNewer:
+      return "The database's schema is version %s, newer than this Tarvel's version %s: use a newer Tarvel.";
+    case StringId::SchemaMissing: return "The database has no Tarvel schema: run tarvel-cli database init.";
+    case StringId::SchemaMade: return "The database's schema is version %s.";
+    case StringId::RecordsSent: return "%s record lines stored in the database, %s waiting.";
+    case StringId::DatabaseNoClient:
+      return "This build has no database client: a Linux tarvel-cli records send --follow forwards its record "
+             "files.";
+    case StringId::SerialPassedConfirm: return "%s.\nWrite it again?";
+    case StringId::DatabaseFailed: return "The database cannot be used: %s";
     case StringId::DumpFolderNotWritable:
       return "The folder %s cannot be written (%s). The radio was not touched.";
     case StringId::ManifestMissing: return "there is no %s in %s";
@@ -184,7 +210,7 @@ std::string_view LoadString(StringId id) {
     case StringId::StationSectionUnknown: return "%s, line %s: a station file has no section [%s] ([Station], [Beds]).";
     case StringId::StationKeyUnknown:
       return "%s, line %s: [Station] has no key %s (Firmware, Sha256, Cable, Baud, Verify, Record, RequireSerial, "
-             "SerialMax, SerialPattern, RequireManifest, Keys).";
+             "SerialMax, SerialPattern, RequireManifest, Keys, Database).";
     case StringId::StationValueUnknown: return "%s, line %s: %s is not a value the station takes (%s).";
     case StringId::StationKeyMissing: return "%s: [Station] has no %s= line.";
     case StringId::StationNoBeds: return "%s: [Beds] names no bed (one NAME=PORT line per bed).";

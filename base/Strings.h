@@ -188,6 +188,25 @@ enum class StringId : unsigned {
   NoPortNoneFound = 354,
   NoPortSeveralFound = 355,    // %s: the ports there are (none of them the only USB adapter)
   NoPortForLine = 356,
+  // The factory's database beside the record file.
+  DatabasePassword = 360,
+  DatabaseUnusable = 361,          // %s: why
+  DatabaseQueued = 362,            // %s: the record file, why
+  DatabaseWaiting = 363,           // %s: how many lines, why
+  DatabaseSetAside = 364,          // %s: how many lines, the file they went to, the first reason
+  DatabaseNeedsRecord = 365,
+  SerialPassedBefore = 366,        // %s: the serial number, where, when
+  SerialRewriteHint = 367,
+  SerialCheckSkipped = 368,        // %s: why
+  SchemaCurrent = 369,             // %s: the version
+  SchemaOlder = 370,               // %s: the database's version, this program's
+  SchemaNewer = 371,               // %s: the database's version, this program's
+  SchemaMissing = 372,
+  SchemaMade = 373,                // %s: the version
+  RecordsSent = 374,               // %s: stored, waiting
+  DatabaseNoClient = 375,
+  SerialPassedConfirm = 376,       // %s: what SerialPassedBefore says
+  DatabaseFailed = 377,            // %s: why
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,

@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -189,6 +190,21 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 int ProcessId() { return static_cast<int>(::getpid()); }
+
+bool RandomBytes(void* buffer, std::size_t size) {
+  const FileHandle source(Open("/dev/urandom", OpenFor::Read));
+  if (!source.isOpen()) return false;
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  std::size_t got = 0;
+  while (got < size) {
+    const long long n = Read(source.get(), bytes + got, size - got);
+    if (n <= 0) return false;
+    got += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool TryLockFile(int fd) { return ::flock(fd, LOCK_EX | LOCK_NB) == 0; }
 
 std::string HostName() {
   char name[HOST_NAME_MAX + 1] = {};

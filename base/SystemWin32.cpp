@@ -2,10 +2,13 @@
 
 #include <shellapi.h>
 
+#include <bcrypt.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -158,6 +161,24 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 int ProcessId() { return static_cast<int>(::GetCurrentProcessId()); }
+
+bool RandomBytes(void* buffer, std::size_t size) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  while (size > 0) {
+    const ULONG chunk = static_cast<ULONG>(std::min<std::size_t>(size, 1u << 20));
+    if (!BCRYPT_SUCCESS(::BCryptGenRandom(nullptr, bytes, chunk, BCRYPT_USE_SYSTEM_PREFERRED_RNG))) return false;
+    bytes += chunk;
+    size -= chunk;
+  }
+  return true;
+}
+
+bool TryLockFile(int fd) {
+  const auto file = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+  if (file == INVALID_HANDLE_VALUE) return false;
+  OVERLAPPED whole{};
+  return ::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole) != 0;
+}
 
 std::string HostName() {
   wchar_t name[256] = {};

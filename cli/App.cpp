@@ -55,8 +55,8 @@ void BuildCliApp(CLI::App& app, int& exitCode) {
   // The same options everywhere: "/x" is a path, not a Windows-style option.
   app.allow_windows_style_options(false);
   app.footer(std::string(kExitCodeHelp) +
-             "\nEnvironment: TARVEL_PORT, TARVEL_CABLE, TARVEL_BAUD and TARVEL_RECORD give the defaults of "
-             "--port, --cable, --baud and --record; the command line wins.\n");
+             "\nEnvironment: TARVEL_PORT, TARVEL_CABLE, TARVEL_BAUD, TARVEL_RECORD and TARVEL_DATABASE give the "
+             "defaults of --port, --cable, --baud, --record and --database; the command line wins.\n");
   // The converters' versions are read when asked for, not at every start.
   app.set_version_flag("-V,--version", ProgramAndConverterVersions,
                        "Show the versions of the program and the converters");
@@ -71,6 +71,7 @@ void BuildCliApp(CLI::App& app, int& exitCode) {
   AddListCommand(app, exitCode);
   AddCommentCommand(app, exitCode);
   AddManifestCommand(app, exitCode);
+  AddDatabaseCommands(app, exitCode);
 }
 
 int RunCli(int argc, const char* const* argv) {

@@ -1,7 +1,10 @@
 #include "cli/CommandRun.h"
 
 
+#include <atomic>
 #include <cstdio>
+#include <map>
+#include <mutex>
 #include <filesystem>
 #include <vector>
 
@@ -50,11 +53,42 @@ bool CommandRun::openRecord(const std::vector<NamedFile>& files) {
     fail(kExitUsage, FormatString(StringId::FilesClash, {shared->first.role, shared->second.role, shared->second.path}));
     return false;
   }
+  if (!output_.database.empty()) {
+    // The record file is the first write; the database is fed from it.
+    if (output_.record.empty()) {
+      fail(kExitUsage, std::string(LoadString(StringId::DatabaseNeedsRecord)));
+      return false;
+    }
+    std::string reason;
+    const std::optional<std::string> connection = ConnectionString(output_.database, reason);
+    if (!connection) {
+      fail(kExitUsage, reason);
+      return false;
+    }
+    connection_ = *connection;
+  }
   if (output_.record.empty()) return true;
   std::string reason;
-  if (record_.open(output_.record, reason)) return true;
-  fail(kExitUsage, std::string(LoadString(StringId::RecordFileFailed)), reason);
-  return false;
+  if (!record_.open(output_.record, reason)) {
+    fail(kExitUsage, std::string(LoadString(StringId::RecordFileFailed)), reason);
+    return false;
+  }
+  // Started now, it sends what earlier runs left queued while the radio
+  // is written.
+  if (!connection_.empty()) sender_ = SharedSender(output_.record, connection_, reason);
+  return true;
+}
+
+std::shared_ptr<RecordSender> SharedSender(const std::string& record, const std::string& database,
+                                           std::string& reason) {
+  const std::optional<std::string> connection = ConnectionString(database, reason);
+  if (!connection) return nullptr;
+  static std::mutex mutex;
+  static std::map<std::pair<std::string, std::string>, std::shared_ptr<RecordSender>> senders;
+  const std::lock_guard lock(mutex);
+  std::shared_ptr<RecordSender>& sender = senders[{record, *connection}];
+  if (!sender) sender = std::make_shared<RecordSender>(record, *connection);
+  return sender;
 }
 
 void CommandRun::fail(int exitCode, const std::string& message, const std::string& detail) {
@@ -65,17 +99,54 @@ void CommandRun::fail(int exitCode, const std::string& message, const std::strin
   if (!detail.empty()) std::fprintf(stderr, "  %s\n", detail.c_str());
 }
 
+void CommandRun::reportDatabase(Json& object) {
+  // The radio is done; the send is bounded by the database's own limits
+  // and skipped at once while the database is known to be down.
+  const bool stored = sender_->waitSent(record_.appendedUpTo(), kDatabaseWait + std::chrono::seconds(1));
+  const RecordSender::Status status = sender_->status();
+  object["database"] = stored ? "stored" : "queued";
+  if (!stored) {
+    const std::string reason = status.reason.empty() ? "the database did not answer in time" : status.reason;
+    object["database_reason"] = reason;
+    // Said once per run, however many rounds it has.
+    static std::atomic<bool> said{false};
+    if (!said.exchange(true)) {
+      std::fprintf(stderr, "%s\n", FormatString(StringId::DatabaseQueued, {output_.record, reason}).c_str());
+    }
+  }
+  if (status.setAside > 0) {
+    object["database_set_aside"] = status.setAside;
+    static std::atomic<int> saidAside{0};
+    if (saidAside.exchange(status.setAside) != status.setAside) {
+      std::fprintf(stderr, "%s\n",
+                   FormatString(StringId::DatabaseSetAside, {std::to_string(status.setAside), RefusedPath(output_.record),
+                                                             status.setAsideReason})
+                       .c_str());
+    }
+  }
+}
+
 int CommandRun::finish() {
   result_.elapsedMs = static_cast<std::uint32_t>(
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_).count());
   if (!result_.hint.empty()) std::fprintf(stderr, "hint: %s\n", result_.hint.c_str());
   Json object = ResultJson(result_);
   if (record_.isOpen()) {
-    // One line per radio: a run over several records each of them.
+    // One line per radio: a run over several records each of them. Each
+    // line's id also goes into the object that tells of it.
     std::vector<Json> lines;
-    if (result_.radios.empty()) lines.push_back(object);
-    for (const RunResult& radio : result_.radios) lines.push_back(ResultJson(radio));
+    if (result_.radios.empty()) {
+      object["record_id"] = NewRecordId();
+      lines.push_back(object);
+    }
+    if (object.contains("radios")) {
+      for (Json& radio : object["radios"]) {
+        radio["record_id"] = NewRecordId();
+        lines.push_back(radio);
+      }
+    }
     const std::string host = fileio::HostName();
+    bool recorded = true;
     for (Json& line : lines) {
       line["host"] = host;
       std::string reason;
@@ -84,9 +155,11 @@ int CommandRun::finish() {
         std::fprintf(stderr, "%s\n  %s\n", std::string(LoadString(StringId::RecordFileFailed)).c_str(),
                      reason.c_str());
         object["record_error"] = reason;
+        recorded = false;
         break;
       }
     }
+    if (sender_ && recorded) reportDatabase(object);
   }
   if (output_.json) {
     std::printf("%s\n", JsonLine(object).c_str());

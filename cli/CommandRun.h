@@ -4,11 +4,13 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "records/RecordSender.h"
 #include "run/RecordFile.h"
 #include "run/RunResult.h"
 
@@ -26,9 +28,18 @@ struct NamedFile {
 std::optional<std::pair<NamedFile, NamedFile>> SharedFile(const std::vector<NamedFile>& files);
 
 struct OutputOptions {
+  OutputOptions(bool asJson = false, std::string recordFile = {}, std::string databaseUrl = {})
+      : json(asJson), record(std::move(recordFile)), database(std::move(databaseUrl)) {}
   bool json = false;
   std::string record;  // the record file; empty: none
+  std::string database;  // the factory's database (a libpq connection string); empty: none
 };
+
+// The sender of a record file to a database, one per file and database for
+// the whole process: the rounds of a run share it, so none waits for it.
+// Null, with the reason, when the connection string is refused.
+std::shared_ptr<RecordSender> SharedSender(const std::string& record, const std::string& database,
+                                           std::string& reason);
 
 class CommandRun {
  public:
@@ -43,6 +54,10 @@ class CommandRun {
   // then says so (exit code 2).
   bool openRecord(const std::vector<NamedFile>& files = {});
 
+  // The database's connection string as libpq takes it, once openRecord
+  // accepted it; empty without a database.
+  const std::string& database() const { return connection_; }
+
   // Sets the exit code, the message and its detail of a failure the
   // command line found itself, and prints them on stderr.
   void fail(int exitCode, const std::string& message, const std::string& detail = {});
@@ -56,6 +71,10 @@ class CommandRun {
   RunResult result_;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   RecordFile record_;
+  void reportDatabase(Json& object);
+
+  std::string connection_;
+  std::shared_ptr<RecordSender> sender_;
 };
 
 }  // namespace tarvel::cli

@@ -37,6 +37,8 @@ void AddListCommand(CLI::App& app, int& exitCode);
 void AddCommentCommand(CLI::App& app, int& exitCode);
 void AddManifestCommand(CLI::App& app, int& exitCode);
 void AddConvertCommand(CLI::App& app, int& exitCode);
+// `database init|check` and `records send`.
+void AddDatabaseCommands(CLI::App& app, int& exitCode);
 // "Tarvel 1.10" and a line for each converter library with its version.
 std::string ProgramAndConverterVersions();
 

@@ -2,6 +2,7 @@
 // as a table, JSON or CSV, or counted per firmware, station and day. A
 // serial number's whole history is what a line asks after a field return.
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -11,6 +12,8 @@
 #include "base/Strings.h"
 #include "cli/CommandRun.h"
 #include "cli/Commands.h"
+#include "cli/RadioOptions.h"
+#include "records/FactoryQueries.h"
 #include "run/ExitCodes.h"
 #include "run/RecordHistory.h"
 
@@ -20,6 +23,7 @@ namespace {
 
 struct HistoryOptions {
   std::vector<std::string> records;
+  std::string database;
   HistoryFilter filter;
   bool json = false;
   bool csv = false;
@@ -64,11 +68,24 @@ void PrintTallies(const char* heading, const std::map<std::string, Tally>& talli
 int RunHistory(const HistoryOptions& options) {
   CommandRun run("history", {options.json, {}});
   RunResult& result = run.result();
-  if (options.records.empty()) {
+  std::vector<Json> records;
+  if (!options.database.empty()) {
+    // The factory's history: the same filters, answered by the database.
+    std::string reason;
+    const std::optional<std::string> connection = ConnectionString(options.database, reason);
+    if (!connection) {
+      run.fail(kExitUsage, reason);
+      return run.finish();
+    }
+    const auto db = ConnectDatabase(*connection, reason, std::chrono::seconds(60));
+    if (!db || !QueryHistory(*db, options.filter, records, reason)) {
+      run.fail(kExitDatabase, FormatString(StringId::DatabaseFailed, {reason}));
+      return run.finish();
+    }
+  } else if (options.records.empty()) {
     run.fail(kExitUsage, std::string(LoadString(StringId::HistoryNoRecordFile)));
     return run.finish();
   }
-  std::vector<Json> records;
   for (const std::string& path : options.records) {
     std::string text;
     std::string reason;
@@ -90,13 +107,29 @@ int RunHistory(const HistoryOptions& options) {
     for (const auto& [key, tally] : stats.perFirmware) perFirmware.push_back(TallyJson(key, tally));
     for (const auto& [key, tally] : stats.perStation) perStation.push_back(TallyJson(key, tally));
     for (const auto& [key, tally] : stats.perDay) perDay.push_back(TallyJson(key, tally));
-    result.fields["stats"] = {{"per_firmware", perFirmware}, {"per_station", perStation}, {"per_day", perDay}};
+    Json firstPass = Json::array();
+    std::vector<std::vector<std::string>> firstPassRows;
+    for (const auto& [key, tally] : stats.firstPass) {
+      Json row = TallyJson(key.first, tally);
+      row["key"] = key.first + " " + key.second;
+      row["station"] = key.first;
+      row["day"] = key.second;
+      firstPass.push_back(row);
+      firstPassRows.push_back({TerminalSafeText(key.first), key.second, std::to_string(tally.passed + tally.failed),
+                               std::to_string(tally.passed), YieldText(tally)});
+    }
+    result.fields["stats"] = {{"per_firmware", perFirmware},
+                              {"per_station", perStation},
+                              {"per_day", perDay},
+                              {"first_pass", firstPass}};
     if (!options.json) {
       PrintTallies("firmware", stats.perFirmware);
       std::printf("\n");
       PrintTallies("station", stats.perStation);
       std::printf("\n");
       PrintTallies("day", stats.perDay);
+      std::printf("\n");
+      PrintTable({"station", "day", "units", "first pass", "first-pass yield %"}, firstPassRows);
     }
     return run.finish();
   }
@@ -126,6 +159,7 @@ void AddHistoryCommand(CLI::App& app, int& exitCode) {
   command->add_option("--record", options->records, "A record file (JSON Lines); several may be given")
       ->type_name("FILE")
       ->envname("TARVEL_RECORD");
+  AddDatabaseOption(*command, options->database);
   command->add_option("--serial", options->filter.serial, "Only this serial number")->type_name("SN");
   command->add_option("--since", options->filter.since, "Only records from this time on (UTC)")
       ->type_name("YYYY-MM-DD[THH:MM[:SS]]")

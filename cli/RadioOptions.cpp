@@ -95,6 +95,16 @@ void AddRadioOptions(CLI::App& command, RadioOptions& options, bool severalPorts
       ->type_name("FILE")
       ->envname("TARVEL_RECORD")
       ->default_str(ValueInForce("TARVEL_RECORD", ""));
+  AddDatabaseOption(command, options.database);
+}
+
+void AddDatabaseOption(CLI::App& command, std::string& database) {
+  command.add_option("--database", database,
+                     "Also store the record lines in this PostgreSQL database (a libpq connection string or "
+                     "service name; the password comes from libpq's password file)")
+      ->type_name("URL")
+      ->envname("TARVEL_DATABASE")
+      ->default_str(ValueInForce("TARVEL_DATABASE", ""));
 }
 
 void TakeEnvironmentDefaults(RadioOptions& options) {

@@ -34,6 +34,7 @@ struct RadioOptions {
   bool verbose = false;  // -v: the steps on stderr
   bool json = false;
   std::string record;
+  std::string database;  // --database (TARVEL_DATABASE)
   // The folder manifest's keys and whether it is required (write only).
   TrustOptions trust;
   // Where -c and -b were given, if at all: their environment defaults are
@@ -41,7 +42,7 @@ struct RadioOptions {
   const CLI::Option* cableOption = nullptr;
   const CLI::Option* baudOption = nullptr;
 
-  OutputOptions output() const { return {json, record}; }
+  OutputOptions output() const { return {json, record, database}; }
 };
 
 // Adds -p/--port (with its TARVEL_PORT default), -c/--cable, -b/--baud
@@ -50,6 +51,9 @@ struct RadioOptions {
 // be given once per radio and fills `ports`, and is not required (a ports
 // file may name them instead).
 void AddRadioOptions(CLI::App& command, RadioOptions& options, bool severalPorts = false);
+
+// --database URL (TARVEL_DATABASE).
+void AddDatabaseOption(CLI::App& command, std::string& database);
 
 // TARVEL_CABLE and TARVEL_BAUD where -c and -b were not given. Throws
 // CLI::ValidationError, naming the variable, when a value that is used is

@@ -1,6 +1,10 @@
 // `tarvel-cli write FILE.sfl --port PATH`: the WRITE button for scripts and
 // production lines; several -p (or --ports-file) write a line of radios.
+#include <cstdio>
+
+#include "base/Strings.h"
 #include "cli/Commands.h"
+#include "records/FactoryQueries.h"
 #include "run/ExitCodes.h"
 #include "cli/GangCommand.h"
 #include "cli/ProgressLine.h"
@@ -17,7 +21,34 @@ struct WriteOptions {
   std::string file;
   bool verify = false;
   std::string serial;  // the radio's serial number, for the record
+  bool rewrite = false;  // write a serial number that passed before
 };
+
+// With a database, a serial number that passed before is written again
+// only when asked to. False when the run is refused. A database that does
+// not answer skips the check, and the record says so.
+bool CheckSerialSeen(CommandRun& run, const WriteOptions& options) {
+  if (options.serial.empty() || run.database().empty()) return true;
+  RunResult& result = run.result();
+  std::string reason;
+  std::optional<EarlierPass> earlier;
+  if (const auto db = ConnectDatabase(run.database(), reason)) earlier = FindEarlierPass(*db, options.serial, reason);
+  if (earlier) {
+    const std::string text = EarlierPassText(options.serial, *earlier);
+    result.fields["serial_check"] = "passed_before";
+    result.fields["serial_passed_before"] = text;
+    if (options.rewrite) return true;
+    result.hint = std::string(LoadString(StringId::SerialRewriteHint));
+    run.fail(kExitSerialPassed, text);
+    return false;
+  }
+  result.fields["serial_check"] = reason.empty() ? "new" : "skipped";
+  if (!reason.empty()) {
+    result.fields["serial_check_reason"] = reason;
+    if (!options.radio.json) std::fprintf(stderr, "%s\n", FormatString(StringId::SerialCheckSkipped, {reason}).c_str());
+  }
+  return true;
+}
 
 int RunWrite(const WriteOptions& options) {
   CommandRun run("write", options.radio.output());
@@ -37,6 +68,7 @@ int RunWrite(const WriteOptions& options) {
     RefuseFile(*problem, messages, result);
     return run.finish();
   }
+  if (!CheckSerialSeen(run, options)) return run.finish();
   if (warning) messages.showMessage(warning->id, MessageIcon::Exclamation, warning->detail);
   StopSignals stop;
   ProgressLine line(ProgressStyleOf(options.radio), "Writing");
@@ -75,6 +107,8 @@ void AddWriteCommand(CLI::App& app, int& exitCode) {
                     "After the write, read every written block back and compare it with the file");
   command->add_option("--serial", options->serial, "The radio's serial number, kept in the JSON object and the record")
       ->type_name("SN");
+  command->add_flag("--rewrite", options->rewrite,
+                    "Write the radio even when the database says its serial number passed before");
   AddGangOptions(*command, options->gang);
   command->add_flag("--ask-serial", options->gang.askSerial,
                     "Before each round, ask for each port's serial number at the terminal (not stdin); q ends");

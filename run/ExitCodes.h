@@ -17,6 +17,8 @@ enum ExitCode : int {
   kExitFlashRead = 8,
   kExitConversion = 9,
   kExitVerify = 10,        // the read-back differs from the file
+  kExitDatabase = 11,      // the database cannot be reached, or its schema or a line is refused
+  kExitSerialPassed = 12,  // the serial number passed before (the database says so); --rewrite writes it
   kExitStopped = 130,      // a stop request ended it, as Ctrl-C ends a shell's job
 };
 
@@ -37,6 +39,8 @@ inline constexpr const char* kExitCodeHelp =
     "  8  reading the flash failed\n"
     "  9  the conversion failed\n"
     " 10  the read-back differs from the file\n"
+    " 11  the database cannot be used (database, records)\n"
+    " 12  the serial number passed before (write --serial with --database; --rewrite writes it)\n"
     "129  stopped by SIGHUP (the terminal closed)\n"
     "130  stopped by Ctrl-C (SIGINT)\n"
     "143  stopped by SIGTERM\n";

@@ -8,6 +8,21 @@
 
 namespace tarvel {
 
+std::string NewRecordId() {
+  unsigned char bytes[16];
+  if (!fileio::RandomBytes(bytes, sizeof bytes)) return {};
+  bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);  // version 4
+  bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);  // the RFC 4122 variant
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string id;
+  for (int i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) id += '-';
+    id += kHex[bytes[i] >> 4];
+    id += kHex[bytes[i] & 0x0F];
+  }
+  return id;
+}
+
 bool RecordFile::open(const std::string& path, std::string& reason) {
   path_ = path;
   // A FIFO or a device would block or swallow the record.
@@ -59,6 +74,8 @@ bool RecordFile::append(const std::string& line, std::string& reason) {
     reason = path_ + ": " + std::strerror(errno) + "; the record may be incomplete";
     return false;
   }
+  fileio::FileInfo info;
+  if (fileio::Stat(file_.get(), info) == 0) appendedUpTo_ = info.size;
   return true;
 }
 

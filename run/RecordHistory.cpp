@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 
 namespace tarvel {
 
@@ -31,10 +32,9 @@ bool Matches(const Json& record, const HistoryFilter& filter) {
   return true;
 }
 
-void Count(std::map<std::string, Tally>& tallies, const std::string& key, bool passed) {
-  Tally& tally = tallies[key];
-  (passed ? tally.passed : tally.failed) += 1;
-}
+void Count(Tally& tally, bool passed) { (passed ? tally.passed : tally.failed) += 1; }
+
+void Count(std::map<std::string, Tally>& tallies, const std::string& key, bool passed) { Count(tallies[key], passed); }
 
 }  // namespace
 
@@ -77,8 +77,16 @@ void SortRecords(std::vector<Json>& records) {
 
 HistoryStats CountRecords(const std::vector<Json>& records) {
   HistoryStats stats;
-  for (const Json& record : records) {
+  std::set<std::string> units;
+  for (std::size_t index = 0; index < records.size(); ++index) {
+    const Json& record = records[index];
     if (!IsUnit(record)) continue;
+    const std::string serial = Text(record, "serial");
+    if (serial.empty() || units.insert(serial).second) {
+      const std::string station = Text(record, "station");
+      Count(stats.firstPass[{station.empty() ? "-" : station, Text(record, "started_at").substr(0, 10)}],
+            Passed(record));
+    }
     const bool passed = Passed(record);
     const std::string file = std::filesystem::path(Text(record, "file")).filename().string();
     const std::string sha = Text(record, "file_sha256");

@@ -42,8 +42,14 @@ struct HistoryStats {
   std::map<std::string, Tally> perFirmware;  // "name (sha256 prefix)"
   std::map<std::string, Tally> perStation;   // the station's name, or "-" for the command line
   std::map<std::string, Tally> perDay;       // "YYYY-MM-DD" (UTC)
+  // Each unit (a serial number; a write without one is a unit of its own)
+  // at the station and on the day of its first write: passed when that
+  // first write passed. A unit that failed and then passed is not a first
+  // pass. Keyed by station ("-" for the command line), then day.
+  std::map<std::pair<std::string, std::string>, Tally> firstPass;
 };
-// Only writes count: each is one unit that passed or failed.
+// Only writes count: each is one unit that passed or failed. `records`
+// oldest first, as SortRecords leaves them.
 HistoryStats CountRecords(const std::vector<Json>& records);
 
 // "97.5": passed of the total, in percent with one decimal; "-" for none.

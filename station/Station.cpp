@@ -72,11 +72,29 @@ Station::Station(StationConfig config, CheckedSflFile firmware, TransferFacts fa
     beds_.push_back(std::move(bed));
   }
   countToday();
+  if (!config_.database.empty()) {
+    std::weak_ptr<int> alive = alive_;
+    sender_ = std::make_unique<RecordSender>(config_.record, config_.database, [this, alive] {
+      view_.post([this, alive] {
+        if (alive.lock()) view_.countersChanged();
+      });
+    });
+  }
+}
+
+std::string Station::databaseLine() const {
+  if (!sender_) return {};
+  const RecordSender::Status status = sender_->status();
+  if (status.waiting == 0) return {};
+  return FormatString(StringId::DatabaseWaiting,
+                      {std::to_string(status.waiting), status.reason.empty() ? "sending" : status.reason});
 }
 
 Station::~Station() {
   stop();
   waitForBeds();
+  // Its last pass may still post to the view: it ends before the view goes.
+  sender_.reset();
 }
 
 bool Station::running() const {
@@ -271,10 +289,14 @@ void Station::recordUnit(RunResult& result, std::size_t bed, BedResult& shown) {
   result.fields["bed"] = beds_[bed]->name;
   result.fields["host"] = host_;
   result.fields["operator"] = operator_;
+  result.fields["record_id"] = NewRecordId();
   const std::string line = JsonLine(ResultJson(result));
   std::string reason;
   const std::lock_guard lock(recordMutex_);
-  if ((record_.isOpen() || record_.open(config_.record, reason)) && record_.append(line, reason)) return;
+  if ((record_.isOpen() || record_.open(config_.record, reason)) && record_.append(line, reason)) {
+    if (sender_) sender_->nudge();
+    return;
+  }
   // The radio is written either way; the operator must know that its line
   // is missing.
   if (!shown.diagnosis.empty()) shown.diagnosis += '\n';

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "firmware/WriteProcedure.h"
+#include "records/RecordSender.h"
 #include "run/RecordFile.h"
 #include "run/RecordHistory.h"
 #include "run/RunResult.h"
@@ -84,6 +85,9 @@ class Station {
   const Tally& session() const { return session_; }
   const Tally& today() const { return today_; }
   bool running() const;
+  // "records: N waiting for the database (why)" while lines wait; empty
+  // otherwise, and without a database.
+  std::string databaseLine() const;
 
   // Starts every bed that is not running and has a serial number
   // (serials[i]); with `all`, also those without one. A station that
@@ -126,6 +130,9 @@ class Station {
 
   std::mutex recordMutex_;
   RecordFile record_;
+  // Feeds the database from the record file on a thread of its own: a bed
+  // only nudges it, and never waits for the network.
+  std::unique_ptr<RecordSender> sender_;
 
   int nextRound_ = 0;
   std::map<int, std::thread> rounds_;

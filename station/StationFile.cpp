@@ -10,6 +10,7 @@
 #include "settings/ProfileFile.h"
 #include "station/SerialCheck.h"
 #include "run/FileToWrite.h"
+#include "records/Database.h"
 #include "run/RecordFile.h"
 #include "run/SideBySide.h"
 
@@ -114,6 +115,11 @@ std::optional<std::string> Reader::stationKey(const ProfileLine& line) {
       if (!key.empty()) config_.trust.keyFiles.push_back(Beside(path_, key));
       start = end + 1;
     }
+  } else if (EqualsNoCase(key, "Database")) {
+    std::string reason;
+    const std::optional<std::string> connection = ConnectionString(line.value, reason);
+    if (!connection) return path_ + ", line " + std::to_string(line.number) + ": " + reason;
+    config_.database = *connection;
   } else if (EqualsNoCase(key, "Record")) {
     if (line.value.empty()) return at(line.number, StringId::StationValueUnknown, {key + "=", "a file"});
     config_.record = Beside(path_, line.value);

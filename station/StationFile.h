@@ -8,6 +8,7 @@
 //   Baud=38400                a speed the cable offers
 //   Verify=0 | 1              read every block back after the write
 //   Record=FILE               default station-record.jsonl beside it
+//   Database=URL              optional: the factory's PostgreSQL database, fed from the record
 //   RequireSerial=0 | 1       every radio needs its serial number
 //   SerialMax=64              the longest serial number a scan may give
 //   SerialPattern=REGEX       optional: what every serial number must match
@@ -45,6 +46,9 @@ struct StationConfig {
   std::size_t serialMax = 64;
   std::string serialPattern;  // ECMAScript syntax, matched against the whole serial; empty: any
   std::string record;
+  // The factory's database (a libpq connection string, as libpq takes it);
+  // empty: the record file alone.
+  std::string database;
   std::vector<StationBed> beds;
   // Keys= (trusted minisign keys, ';' between them) and RequireManifest=.
   TrustOptions trust;

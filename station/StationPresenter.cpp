@@ -231,7 +231,10 @@ void StationPresenter::bedChanged(std::size_t index) {
   view_.EnableStart(index, look.startEnabled);
 }
 
-void StationPresenter::countersChanged() { view_.SetCounters(CountersText(station_->session(), station_->today())); }
+void StationPresenter::countersChanged() {
+  const std::string waiting = station_->databaseLine();
+  view_.SetCounters(CountersText(station_->session(), station_->today()) + (waiting.empty() ? "" : "\n" + waiting));
+}
 
 void StationPresenter::roundEnded() {
   if (closeAfterRound_) {

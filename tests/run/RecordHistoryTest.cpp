@@ -72,6 +72,17 @@ TEST(RecordHistory, FiltersOrderAndCounts) {
   EXPECT_EQ(YieldText(stats.perFirmware.at("radio.sfl (aaaaaaaaaaaa)")), "50.0");
   EXPECT_EQ(YieldText(Tally{2, 1}), "66.7");
   EXPECT_EQ(YieldText(Tally{}), "-");
+
+  // SN2 failed at Line 3 first and passed later from the command line: a
+  // unit of Line 3's first day that did not pass the first time, and no
+  // unit of the command line's.
+  SortRecords(all);
+  const HistoryStats sorted = CountRecords(all);
+  const std::map<std::pair<std::string, std::string>, std::pair<int, int>> expected = {
+      {{"Line 3", "2026-12-06"}, {0, 1}}, {{"Line 3", "2026-12-07"}, {1, 0}}};
+  std::map<std::pair<std::string, std::string>, std::pair<int, int>> firstPass;
+  for (const auto& [key, tally] : sorted.firstPass) firstPass[key] = {tally.passed, tally.failed};
+  EXPECT_EQ(firstPass, expected);
 }
 
 TEST(RecordHistory, DatesAndCsvCells) {
