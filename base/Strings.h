@@ -171,6 +171,14 @@ enum class StringId : unsigned {
   ManifestNotListedPrompt = 310,
   ManifestNotCountedPrompt = 311,
   DumpFolderNotWritable = 312,     // %s: the folder, the system's reason
+  StationKeyTwice = 330,           // %s: the file, the line number, the key, the line that gave it first
+  StationSectionTwice = 331,       // %s: the file, the line number, the section, the line that gave it first
+  StationLineNul = 332,            // %s: the file, the line number
+  ListTooLarge = 333,              // %s: the file, the most bytes an SFL file has
+  ListDigestsLeftOut = 334,        // %s: how many files, the seconds spent
+  AskSerialEnded = 335,            // %s: the round
+  AskSerialNeeded = 336,           // Enter alone at a serial number's prompt
+  ManifestLinkOutside = 337,       // %s: the manifest, its folder
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,
