@@ -90,6 +90,9 @@ std::string CurrentFolder();
 std::string ExecutablePath();
 // True when both name the same existing file.
 bool SameFile(const std::string& a, const std::string& b);
+// True when both are one file: the same existing file, or, where one does
+// not exist yet, the same name once links and relative parts are resolved.
+bool SameFileOrName(const std::string& a, const std::string& b);
 int ProcessId();
 // Fills `buffer` from the system's random generator (/dev/urandom;
 // BCryptGenRandom on Windows); false when it cannot be read.

@@ -1,5 +1,6 @@
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "base/FileIo.h"
 
@@ -69,6 +70,16 @@ bool WriteAll(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
   return true;
+}
+
+bool SameFileOrName(const std::string& a, const std::string& b) {
+  namespace fs = std::filesystem;
+  if (SameFile(a, b)) return true;
+  std::error_code errorA;
+  std::error_code errorB;
+  const fs::path pathA = fs::weakly_canonical(fs::absolute(PathOf(a), errorA), errorA);
+  const fs::path pathB = fs::weakly_canonical(fs::absolute(PathOf(b), errorB), errorB);
+  return !errorA && !errorB && pathA == pathB;
 }
 
 }  // namespace tarvel::fileio

@@ -205,6 +205,17 @@ std::string_view LoadString(StringId id) {
              "  --version  the program's version\n"
              "The settings file tarvel.ini is kept in the folder the program is started from,\n"
              "which is also the first folder listed. tarvel-cli does the same work from scripts.\n";
+    case StringId::StationKeyTwice: return "%s, line %s: %s= is given twice; line %s gives it first.";
+    case StringId::StationSectionTwice: return "%s, line %s: the section [%s] is given twice; line %s gives it first.";
+    case StringId::StationLineNul: return "%s, line %s: a NUL byte has no place in a station file.";
+    case StringId::ListTooLarge:
+      return "%s: too large for an SFL file (more than %s bytes): it cannot be written, and no digest is made.";
+    case StringId::ListDigestsLeftOut:
+      return "The digests of %s files were left out: making them took longer than %s s.";
+    case StringId::AskSerialEnded: return "Ended before round %s: no radio of that round was written.";
+    case StringId::AskSerialNeeded: return "A serial number is needed for this radio.";
+    case StringId::ManifestLinkOutside:
+      return "%s is a link that leads out of %s: a manifest names the files of its own folder, and stays there.";
     case StringId::StationFileUnreadable: return "The station file %s cannot be read: %s";
     case StringId::StationLineBroken: return "%s, line %s: '%s' is neither a [section] nor a KEY=VALUE line.";
     case StringId::StationSectionUnknown: return "%s, line %s: a station file has no section [%s] ([Station], [Beds]).";

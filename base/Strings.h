@@ -207,6 +207,14 @@ enum class StringId : unsigned {
   DatabaseNoClient = 375,
   SerialPassedConfirm = 376,       // %s: what SerialPassedBefore says
   DatabaseFailed = 377,            // %s: why
+  StationKeyTwice = 330,           // %s: the file, the line number, the key, the line that gave it first
+  StationSectionTwice = 331,       // %s: the file, the line number, the section, the line that gave it first
+  StationLineNul = 332,            // %s: the file, the line number
+  ListTooLarge = 333,              // %s: the file, the most bytes an SFL file has
+  ListDigestsLeftOut = 334,        // %s: how many files, the seconds spent
+  AskSerialEnded = 335,            // %s: the round
+  AskSerialNeeded = 336,           // Enter alone at a serial number's prompt
+  ManifestLinkOutside = 337,       // %s: the manifest, its folder
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,

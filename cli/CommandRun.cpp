@@ -19,24 +19,10 @@ CommandRun::CommandRun(std::string command, OutputOptions output) : output_(std:
   result_.command = std::move(command);
 }
 
-namespace {
-
-bool SameFileOrName(const std::string& a, const std::string& b) {
-  namespace fs = std::filesystem;
-  if (fileio::SameFile(a, b)) return true;
-  std::error_code errorA;
-  std::error_code errorB;
-  const fs::path pathA = fs::weakly_canonical(fs::absolute(fileio::PathOf(a), errorA), errorA);
-  const fs::path pathB = fs::weakly_canonical(fs::absolute(fileio::PathOf(b), errorB), errorB);
-  return !errorA && !errorB && pathA == pathB;
-}
-
-}  // namespace
-
 std::optional<std::pair<NamedFile, NamedFile>> SharedFile(const std::vector<NamedFile>& files) {
   for (std::size_t i = 0; i < files.size(); ++i) {
     for (std::size_t j = i + 1; j < files.size(); ++j) {
-      if (!files[i].path.empty() && !files[j].path.empty() && SameFileOrName(files[i].path, files[j].path)) {
+      if (!files[i].path.empty() && !files[j].path.empty() && fileio::SameFileOrName(files[i].path, files[j].path)) {
         return std::pair{files[i], files[j]};
       }
     }

@@ -66,21 +66,53 @@ bool NextRound(int round) {
 }
 
 // Each port's serial number, typed at the terminal (a scanner types it
-// there too). False when the operator ends with "q" or the terminal cannot
-// be read (`noTerminal`).
-bool AskSerials(const std::vector<std::string>& ports, std::vector<std::string>& serials, bool& noTerminal) {
+// there too). Enter alone asks again: no radio is written without one.
+enum class SerialsAsked { All, Ended, NoTerminal };
+SerialsAsked AskSerials(const std::vector<std::string>& ports, std::vector<std::string>& serials) {
   serials.clear();
   for (const std::string& port : ports) {
-    std::string line;
-    if (!AskTerminal(FormatString(StringId::AskSerialPrompt, {port}), line)) {
-      noTerminal = serials.empty();
-      return false;
+    for (;;) {
+      std::string line;
+      switch (AskTerminal(FormatString(StringId::AskSerialPrompt, {port}), line)) {
+        case TerminalAnswer::NoTerminal: return SerialsAsked::NoTerminal;
+        case TerminalAnswer::Ended: return SerialsAsked::Ended;
+        case TerminalAnswer::Line: break;
+      }
+      line = Trimmed(line);
+      if (serials.empty() && line == "q") return SerialsAsked::Ended;
+      if (!line.empty()) {
+        serials.push_back(line);
+        break;
+      }
+      std::fprintf(stderr, "%s\n", std::string(LoadString(StringId::AskSerialNeeded)).c_str());
     }
-    line = Trimmed(line);
-    if (serials.empty() && line == "q") return false;
-    serials.push_back(line);
   }
-  return true;
+  return SerialsAsked::All;
+}
+
+// The round that the prompts ended (q, the end of input, a stop) wrote no
+// radio: which were asked for and which not.
+int EndedRound(const std::string& command, const RadioOptions& radio, const std::vector<std::string>& ports,
+               const std::vector<std::string>& serials, int round, bool repeat, int exitCode) {
+  CommandRun run(command, {radio.json, {}});
+  RunResult& result = run.result();
+  result.exitCode = exitCode;
+  result.message = FormatString(StringId::AskSerialEnded, {std::to_string(round)});
+  if (repeat) result.fields["round"] = round;
+  Json asked = Json::array();
+  Json notAsked = Json::array();
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    if (i < serials.size()) {
+      asked.push_back({{"port", ports[i]}, {"serial", serials[i]}});
+    } else {
+      notAsked.push_back(ports[i]);
+    }
+  }
+  result.fields["written"] = Json::array();
+  result.fields["asked"] = std::move(asked);
+  result.fields["not_asked"] = std::move(notAsked);
+  std::fprintf(stderr, "%s\n", result.message.c_str());
+  return run.finish();
 }
 
 // Below the table: what each radio that failed said beyond its result.
@@ -171,13 +203,19 @@ int RunGang(const std::string& command, const RadioOptions& radio, const std::ve
   int exitCode = kExitOk;
   for (int round = 1;; ++round) {
     if (options.askSerial && !problem) {
-      // The serial numbers are the wait for the next radios: "q" ends.
-      bool noTerminal = false;
-      if (!AskSerials(ports, job.serials, noTerminal)) {
-        if (round == 1 && noTerminal) {
-          CommandRun refused(command, radio.output());
-          refused.fail(kExitUsage, "tarvel-cli: " + std::string(LoadString(StringId::AskSerialNoTerminal)));
-          return refused.finish();
+      // The serial numbers are the wait for the next radios: "q" or the end
+      // of input ends with the exit code so far, a stop with its own.
+      const SerialsAsked asked = AskSerials(ports, job.serials);
+      if (asked == SerialsAsked::NoTerminal && round == 1 && job.serials.empty()) {
+        CommandRun refused(command, radio.output());
+        refused.fail(kExitUsage, "tarvel-cli: " + std::string(LoadString(StringId::AskSerialNoTerminal)));
+        return refused.finish();
+      }
+      if (asked != SerialsAsked::All) {
+        if (stop.exitCode() != 0) exitCode = stop.exitCode();
+        // Said when nothing else says it: no round yet, a round cut short, a stop.
+        if (round == 1 || !job.serials.empty() || stop.exitCode() != 0) {
+          return EndedRound(command, radio, ports, job.serials, round, options.repeat, exitCode);
         }
         break;
       }
@@ -212,11 +250,14 @@ int RunGang(const std::string& command, const RadioOptions& radio, const std::ve
     if (!radio.json) std::printf("%s\n", result.message.c_str());
     const int roundCode = run.finish();
     if (exitCode == kExitOk) exitCode = roundCode;
-    // A stop ends the rounds too; the radios it stopped carry its exit code.
-    if (stop.exitCode() != 0 || !options.repeat) break;
+    // A stop ends the rounds too, with its own exit code, as the radios it
+    // stopped carry it: an earlier round's failure does not hide it.
+    if (stop.exitCode() != 0) return stop.exitCode();
+    if (!options.repeat) break;
     if (!options.askSerial && !NextRound(round)) break;
   }
-  return exitCode;
+  // A stop while waiting for the next round ends with its code too.
+  return stop.exitCode() != 0 ? stop.exitCode() : exitCode;
 }
 
 }  // namespace tarvel::cli

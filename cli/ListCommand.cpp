@@ -16,11 +16,15 @@
 #include "cli/RadioRun.h"
 #include "run/ExitCodes.h"
 #include "trust/FileTrust.h"
+#include "base/Sha256.h"
 #include "formats/SflFile.h"
 
 namespace tarvel::cli {
 
 namespace {
+
+// The most time the digests of one listing take together.
+constexpr std::chrono::seconds kListDigestTime{10};
 
 struct ListOptions {
   std::string folder = ".";
@@ -95,20 +99,40 @@ int RunList(const ListOptions& options) {
   // lists as fast as ever.
   const FolderManifest manifest = LoadFolderManifest(options.folder, options.trust);
   const bool digests = options.json || manifest.counts;
-  DigestCache cache;
+  // A file above the SFL reader's cap cannot be written: it is not read for
+  // a digest. And the digests together get a bounded time: a listing is
+  // not held up by a folder of large files; the rest are left unchecked.
+  const auto deadline = std::chrono::steady_clock::now() + kListDigestTime;
+  std::size_t leftOut = 0;
   Json list = Json::array();
   std::vector<std::string> states;
   for (const CatalogRow& row : rows) {
     Json object = RowJson(options.folder, row);
     if (digests) {
-      const std::string sha256 = cache.digest(options.folder + "/" + row.fileName).value_or("");
-      const FileTrust trust = CheckAgainstManifest(manifest, row.fileName, sha256);
+      const std::string path = options.folder + "/" + row.fileName;
+      const bool tooLarge = object["size"].is_number() && object["size"].get<std::uint64_t>() > kSflMaxFileBytes;
+      const bool late = !tooLarge && std::chrono::steady_clock::now() > deadline;
+      const std::string sha256 = tooLarge || late ? std::string() : FileSha256(path).value_or("");
+      FileTrust trust = CheckAgainstManifest(manifest, row.fileName, sha256);
+      if (tooLarge) {
+        trust.state = ManifestState::TooLarge;
+        std::fprintf(stderr, "%s\n",
+                     FormatString(StringId::ListTooLarge, {path, std::to_string(kSflMaxFileBytes)}).c_str());
+      } else if (late) {
+        trust.state = ManifestState::NotChecked;
+        ++leftOut;
+      }
       object["sha256"] = sha256.empty() ? Json(nullptr) : Json(sha256);
       object["manifest"] = ManifestStateName(trust.state);
       object["signed_by"] = manifest.signedBy.empty() ? Json(nullptr) : Json(manifest.signedBy);
       states.push_back(StateText(trust.state));
     }
     list.push_back(std::move(object));
+  }
+  if (leftOut > 0) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(kListDigestTime).count();
+    std::fprintf(stderr, "%s\n",
+                 FormatString(StringId::ListDigestsLeftOut, {std::to_string(leftOut), std::to_string(seconds)}).c_str());
   }
   result.fields["rows"] = std::move(list);
   if (!manifest.problem.empty()) result.fields["manifest_problem"] = manifest.problem;

@@ -35,6 +35,21 @@ int RunManifest(const ManifestOptions& options) {
     run.fail(kExitFile, std::string(LoadString(StringId::FolderCannotBeOpened)), options.folder);
     return run.finish();
   }
+  // The output helper keeps a link and writes where it leads, as a user's
+  // file asks; but a manifest names the files of its own folder, so one
+  // that leads elsewhere would replace a file outside it.
+  {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (fs::is_symlink(fileio::PathOf(path), error)) {
+      const fs::path target = fs::weakly_canonical(fileio::PathOf(path), error);
+      const fs::path folder = fs::weakly_canonical(fileio::PathOf(options.folder), error);
+      if (error || target.parent_path() != folder) {
+        run.fail(kExitUsage, FormatString(StringId::ManifestLinkOutside, {path, options.folder}));
+        return run.finish();
+      }
+    }
+  }
   std::map<std::string, std::string> digests;
   for (const CatalogRow& row : ListSflFolder(options.folder)) {
     const std::string file = options.folder + "/" + row.fileName;

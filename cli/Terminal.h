@@ -14,8 +14,10 @@ int StderrColumns();
 
 // Shows `prompt` on the terminal and reads one line typed there (without
 // its line end): the controlling terminal, never stdin, which may be a
-// pipe. False when there is no terminal, it ends, or a signal came.
-bool AskTerminal(const std::string& prompt, std::string& line);
+// pipe. Ended: the input ended (Ctrl-D) or a signal came (the stop is the
+// caller's to see).
+enum class TerminalAnswer { Line, Ended, NoTerminal };
+TerminalAnswer AskTerminal(const std::string& prompt, std::string& line);
 
 // Installs the SIGWINCH handler that makes StderrColumns() ask again.
 void WatchTerminalSize();

@@ -31,9 +31,9 @@ int StderrColumns() {
   return g_columns.load();
 }
 
-bool AskTerminal(const std::string& prompt, std::string& line) {
+TerminalAnswer AskTerminal(const std::string& prompt, std::string& line) {
   const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return false;
+  if (fd < 0) return TerminalAnswer::NoTerminal;
   bool ok = ::write(fd, prompt.data(), prompt.size()) == static_cast<ssize_t>(prompt.size());
   line.clear();
   for (char c = 0; ok;) {
@@ -48,7 +48,7 @@ bool AskTerminal(const std::string& prompt, std::string& line) {
   }
   ::close(fd);
   if (!line.empty() && line.back() == '\r') line.pop_back();
-  return ok;
+  return ok ? TerminalAnswer::Line : TerminalAnswer::Ended;
 }
 
 void WatchTerminalSize() {

@@ -29,10 +29,10 @@ int StderrColumns() {
 }
 
 // The console itself (CONIN$, CONOUT$), whatever stdin and stdout are.
-bool AskTerminal(const std::string& prompt, std::string& line) {
+TerminalAnswer AskTerminal(const std::string& prompt, std::string& line) {
   HANDLE in = ::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, 0, nullptr);
-  if (in == INVALID_HANDLE_VALUE) return false;
+  if (in == INVALID_HANDLE_VALUE) return TerminalAnswer::NoTerminal;
   HANDLE out = ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                              OPEN_EXISTING, 0, nullptr);
   bool ok = true;
@@ -56,7 +56,7 @@ bool AskTerminal(const std::string& prompt, std::string& line) {
   ::CloseHandle(in);
   if (const std::size_t end = typed.find_first_of(L"\r\n"); end != std::wstring::npos) typed.resize(end);
   line = win32::Utf8(typed);
-  return ok;
+  return ok ? TerminalAnswer::Line : TerminalAnswer::Ended;
 }
 
 void WatchTerminalSize() {}

@@ -24,6 +24,7 @@
 #include "dialog/MainDialogView.h"
 #include "dialog/DialogPort.h"
 #include "firmware/WriteProcedure.h"
+#include "formats/SflFile.h"
 #include "loader/SessionObserver.h"
 #include "run/RadioSession.h"
 #include "service/ConverterLibrary.h"
@@ -183,7 +184,7 @@ class MainDialog final : public SessionObserver, public MessageDisplay, public U
   // The folder's manifest as the list was filled, and the digests, shared
   // with the thread that fills the tool tips.
   FolderManifest m_manifest;
-  std::shared_ptr<DigestCache> m_digests = std::make_shared<DigestCache>();
+  std::shared_ptr<DigestCache> m_digests = std::make_shared<DigestCache>(kSflMaxFileBytes);
   // Tasks posted by that thread run only while the dialog lives and the
   // rows they were made for are shown.
   std::shared_ptr<int> m_alive = std::make_shared<int>(0);

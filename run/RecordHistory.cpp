@@ -61,7 +61,7 @@ void CollectRecords(const std::string& text, const HistoryFilter& filter, std::v
     const std::string line = text.substr(start, end - start);
     start = end + 1;
     if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-    Json record = Json::parse(line, nullptr, false);
+    Json record = ParseJsonInput(line);
     if (record.is_discarded() || !record.is_object() || Text(record, "command").empty()) {
       ++skipped;
       continue;

@@ -27,7 +27,8 @@ struct HistoryFilter {
 bool IsHistoryDate(const std::string& text);
 
 // Adds the records of one file's lines that pass the filter to `records`.
-// Lines that are not JSON objects of a command are counted in `skipped`.
+// Lines that are not JSON objects of a command, or that nest deeper than
+// kMaxJsonDepth, are counted in `skipped`.
 void CollectRecords(const std::string& text, const HistoryFilter& filter, std::vector<Json>& records,
                     int& skipped);
 

@@ -93,4 +93,38 @@ std::string JsonLine(const Json& object) {
   return object.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+namespace {
+
+// Brackets outside strings, counted before the parser builds anything.
+bool NestsWithin(std::string_view text, int limit) {
+  int depth = 0;
+  bool inString = false;
+  bool escaped = false;
+  for (const char c : text) {
+    if (inString) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > limit) return false;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+Json ParseJsonInput(std::string_view text) {
+  if (!NestsWithin(text, kMaxJsonDepth)) return Json(Json::value_t::discarded);
+  return Json::parse(text, nullptr, false);
+}
+
 }  // namespace tarvel

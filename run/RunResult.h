@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -74,6 +75,15 @@ Json ResultJson(const RunResult& result);
 // One line of JSON. Bytes that are not UTF-8 (a Latin-1 file name) become
 // U+FFFD, so that every parser takes the line.
 std::string JsonLine(const Json& object);
+
+// The deepest nesting a JSON input may have. The program's own objects nest
+// a few levels; copying, printing and freeing a value recurse once a level,
+// so a line nested tens of thousands deep would overflow the stack.
+inline constexpr int kMaxJsonDepth = 64;
+
+// `text` parsed as JSON; a discarded value when it is not JSON or nests
+// deeper than kMaxJsonDepth (then it is not parsed at all).
+Json ParseJsonInput(std::string_view text);
 
 // "2026-12-07T12:34:56.789Z".
 std::string IsoTimeUtc(std::chrono::system_clock::time_point time);

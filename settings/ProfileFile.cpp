@@ -466,6 +466,26 @@ bool ProfileFileTooLarge(const std::string& path) {
 void SetProfileWriteHookForTest(ProfileWriteHook hook) { t_writeHook = std::move(hook); }
 #endif
 
+namespace {
+
+// The value of a key line without its comment: from a ';' that follows a
+// blank (past a quoted value's closing quote), then trimmed.
+std::string_view WithoutComment(std::string_view raw) {
+  std::size_t from = 0;
+  const std::string_view trimmed = Trim(raw);
+  if (!trimmed.empty() && (trimmed.front() == '"' || trimmed.front() == '\'')) {
+    const std::size_t open = raw.find(trimmed.front());
+    const std::size_t close = raw.find(trimmed.front(), open + 1);
+    if (close != npos) from = close + 1;
+  }
+  for (std::size_t i = std::max<std::size_t>(from, 1); i < raw.size(); ++i) {
+    if (raw[i] == ';' && (raw[i - 1] == ' ' || raw[i - 1] == '\t')) return Trim(raw.substr(0, i));
+  }
+  return trimmed;
+}
+
+}  // namespace
+
 ProfileListing ListProfileLines(const std::string& path, std::vector<ProfileLine>& out) {
   out.clear();
   FileHead head;
@@ -481,6 +501,7 @@ ProfileListing ListProfileLines(const std::string& path, std::vector<ProfileLine
     ++number;
     ProfileLine entry;
     entry.number = number;
+    entry.nul = ContentOf(head.text, line).find('\0') != npos;
     switch (line.kind) {
       case Line::Kind::Section:
         section = std::string(line.name);
@@ -490,13 +511,14 @@ ProfileListing ListProfileLines(const std::string& path, std::vector<ProfileLine
       case Line::Kind::Key:
         entry.kind = ProfileLine::Kind::Key;
         entry.key = std::string(line.name);
-        entry.value = std::string(Unquote(ValueOf(head.text, line)));
+        entry.value = std::string(Unquote(
+            WithoutComment(std::string_view(head.text).substr(line.equals + 1, line.contentEnd - line.equals - 1))));
         break;
       case Line::Kind::Other: {
         std::string_view visible = ContentOf(head.text, line);
         if (number == 1 && visible.starts_with(kUtf8Bom)) visible.remove_prefix(kUtf8Bom.size());
         visible = Trim(visible);
-        if (visible.empty() || visible.front() == ';') continue;
+        if ((visible.empty() || visible.front() == ';') && !entry.nul) continue;
         entry.value = std::string(visible);
         break;
       }

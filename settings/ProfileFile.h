@@ -74,14 +74,18 @@ bool WriteProfileInt(const std::string& path, std::string_view section, std::str
 
 // Every line of a file that means something, for a reader that must name
 // the line it refuses (a key line's section is the one above it; empty
-// before the first).
+// before the first). A value ends where a comment starts: a ';' after a
+// blank, outside the value's quotes ("Keys=a.pub;b.pub  ; two keys").
 struct ProfileLine {
   enum class Kind { Section, Key, Broken };  // Broken: neither, nor a comment
   Kind kind = Kind::Broken;
   int number = 0;  // from 1
   std::string section;
   std::string key;    // trimmed; a Section line's name
-  std::string value;  // trimmed, without its quotes; a Broken line's text
+  std::string value;  // trimmed, without its comment and quotes; a Broken line's text
+  // The line holds a NUL byte; listed even when it is a comment, since a
+  // name cut at the NUL would open another file.
+  bool nul = false;
 };
 enum class ProfileListing { Ok, Absent, Failed };  // Failed: not a regular file, too large, unreadable
 ProfileListing ListProfileLines(const std::string& path, std::vector<ProfileLine>& lines);

@@ -263,6 +263,8 @@ RunResult Station::writeBed(std::size_t index, const std::string& serial, BedRes
   bed.blocksDone.store(outcome.write.blocksWritten);
   progressed(index);
   DescribeOutcome(outcome, result);
+  // A bed stopped by a signal says so in its record, as the command line does.
+  if (result.exitCode == kExitStopped) result.exitCode = stopExitCode_.load();
   if (outcome.write.stopped) {
     shown.text = FormatString(StringId::StationStoppedAt,
                               {std::to_string(outcome.write.blocksWritten), std::to_string(facts_.blocksTotal)});
@@ -293,7 +295,11 @@ void Station::recordUnit(RunResult& result, std::size_t bed, BedResult& shown) {
   const std::string line = JsonLine(ResultJson(result));
   std::string reason;
   const std::lock_guard lock(recordMutex_);
-  if ((record_.isOpen() || record_.open(config_.record, reason)) && record_.append(line, reason)) {
+  // Opened by its name for each unit, as the command line does: a record
+  // removed or moved away while the station is open gets its line in the
+  // file of that name, not in one that nobody reads.
+  RecordFile record;
+  if (record.open(config_.record, reason) && record.append(line, reason)) {
     if (sender_) sender_->nudge();
     return;
   }
@@ -319,7 +325,10 @@ void Station::bedEnded(std::size_t index, const RunResult& result, const BedResu
   if (!running()) view_.roundEnded();
 }
 
-void Station::stop() { stop_.store(true); }
+void Station::stop(int exitCode) {
+  stopExitCode_.store(exitCode);
+  stop_.store(true);
+}
 
 void Station::waitForBeds() {
   for (auto& [round, thread] : rounds_) {

@@ -22,6 +22,7 @@
 
 #include "firmware/WriteProcedure.h"
 #include "records/RecordSender.h"
+#include "run/ExitCodes.h"
 #include "run/RecordFile.h"
 #include "run/RecordHistory.h"
 #include "run/RunResult.h"
@@ -101,8 +102,9 @@ class Station {
   std::optional<std::string> startBed(std::size_t bed, const std::string& serial,
                                       std::vector<std::size_t>* marked = nullptr);
   // Every running bed ends after the block in progress, saying how far it
-  // got; roundEnded() follows.
-  void stop();
+  // got; roundEnded() follows. The record says `exitCode` for each bed it
+  // stopped: 130 as Ctrl-C, 128 + the signal's number for a signal.
+  void stop(int exitCode = kExitStopped);
 
   // Blocks until every bed has ended; for a window that closes.
   void waitForBeds();
@@ -127,9 +129,9 @@ class Station {
   std::string host_;
   std::string operator_;
   std::atomic<bool> stop_{false};
+  std::atomic<int> stopExitCode_{kExitStopped};
 
   std::mutex recordMutex_;
-  RecordFile record_;
   // Feeds the database from the record file on a thread of its own: a bed
   // only nudges it, and never waits for the network.
   std::unique_ptr<RecordSender> sender_;

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "base/AsciiCase.h"
+#include "base/FileIo.h"
 #include "base/Sha256.h"
 #include "loader/CableFacts.h"
 #include "settings/ProfileFile.h"
@@ -50,6 +51,7 @@ class Reader {
     }
   }
   std::optional<std::string> stationKey(const ProfileLine& line);
+  std::optional<std::string> filesInTwoRoles() const;
   std::optional<std::string> bed(const ProfileLine& line);
   std::optional<std::string> flag(const ProfileLine& line, bool& value) const {
     if (line.value != "0" && line.value != "1") {
@@ -65,6 +67,7 @@ class Reader {
   int sha256Line_ = 0;
   int baudLine_ = 0;
   int recordLine_ = 0;
+  int keysLine_ = 0;
   std::string baudText_;
   std::vector<std::string> portIds_;
 };
@@ -107,6 +110,7 @@ std::optional<std::string> Reader::stationKey(const ProfileLine& line) {
   } else if (EqualsNoCase(key, "RequireManifest")) {
     return flag(line, config_.trust.requireManifest);
   } else if (EqualsNoCase(key, "Keys")) {
+    keysLine_ = line.number;
     config_.trust.keyFiles.clear();
     std::size_t start = 0;
     while (start <= line.value.size()) {
@@ -126,6 +130,32 @@ std::optional<std::string> Reader::stationKey(const ProfileLine& line) {
     recordLine_ = line.number;
   } else {
     return at(line.number, StringId::StationKeyUnknown, {key});
+  }
+  return std::nullopt;
+}
+
+// A record line appended to the firmware, the station file or a key would
+// spoil it; a key that is the manifest vouches for nothing.
+std::optional<std::string> Reader::filesInTwoRoles() const {
+  struct Role {
+    std::string name;
+    std::string path;
+    int line;  // 0: the file is named by no line of its own
+  };
+  const fs::path folder = fs::path(config_.firmware).parent_path();
+  std::vector<Role> roles{{"the station file", path_, 0},
+                          {"Firmware=", config_.firmware, firmwareLine_},
+                          {"the manifest", (folder / kManifestName).string(), firmwareLine_},
+                          {"the manifest's signature", (folder / kSignatureName).string(), firmwareLine_}};
+  for (const std::string& key : config_.trust.keyFiles) roles.push_back({"Keys=", key, keysLine_});
+  // Last, so that a clash with the record names its line.
+  roles.push_back({"Record=", config_.record, recordLine_});
+  for (std::size_t j = 1; j < roles.size(); ++j) {
+    for (std::size_t i = 0; i < j; ++i) {
+      if (!fileio::SameFileOrName(roles[i].path, roles[j].path)) continue;
+      const std::string where = roles[j].line == 0 ? path_ : path_ + ", line " + std::to_string(roles[j].line);
+      return where + ": " + FormatString(StringId::FilesClash, {roles[i].name, roles[j].name, roles[j].path});
+    }
   }
   return std::nullopt;
 }
@@ -157,16 +187,28 @@ std::optional<std::string> Reader::read(CheckedSflFile& firmware, TransferFacts&
   config_.path = path_;
   config_.name = fs::path(path_).filename().string();
   config_.record = Beside(path_, "station-record.jsonl");
+  // Where each section and each [Station] key was first given: the settings
+  // layer takes the first and a reader of the file might take the last, so
+  // neither may be given twice.
+  std::map<std::string, int> sections;
+  std::map<std::string, int> keys;
   for (const ProfileLine& line : lines) {
     std::optional<std::string> problem;
-    if (line.kind == ProfileLine::Kind::Broken) {
+    if (line.nul) {
+      problem = at(line.number, StringId::StationLineNul, {});
+    } else if (line.kind == ProfileLine::Kind::Broken) {
       problem = at(line.number, StringId::StationLineBroken, {line.value});
     } else if (line.kind == ProfileLine::Kind::Section) {
+      const auto [first, isNew] = sections.emplace(LowerAsciiText(line.key), line.number);
       if (!EqualsNoCase(line.key, "Station") && !EqualsNoCase(line.key, "Beds")) {
         problem = at(line.number, StringId::StationSectionUnknown, {line.key});
+      } else if (!isNew) {
+        problem = at(line.number, StringId::StationSectionTwice, {line.key, std::to_string(first->second)});
       }
     } else if (EqualsNoCase(line.section, "Station")) {
-      problem = stationKey(line);
+      const auto [first, isNew] = keys.emplace(LowerAsciiText(line.key), line.number);
+      problem = isNew ? stationKey(line)
+                      : at(line.number, StringId::StationKeyTwice, {line.key, std::to_string(first->second)});
     } else if (EqualsNoCase(line.section, "Beds")) {
       problem = bed(line);
     } else {
@@ -190,6 +232,7 @@ std::optional<std::string> Reader::read(CheckedSflFile& firmware, TransferFacts&
     config_.baud = FactsOf(config_.cable).speeds.front();
   }
   if (config_.beds.empty()) return FormatString(StringId::StationNoBeds, {path_});
+  if (std::optional<std::string> clash = filesInTwoRoles()) return clash;
 
   facts = {};
   std::optional<SflFileProblem> warning;

@@ -16,6 +16,11 @@
 //   Keys=a.pub;b.pub          trusted minisign keys for that manifest
 //   [Beds]
 //   Bed 1=/dev/serial/by-path/...   one NAME=PORT line per bed, in order
+//
+// A ';' after a blank starts a comment. A section or key given twice, and a
+// NUL byte anywhere, are refused: which one counts would be a guess. The
+// record, the firmware, its manifest, the keys and the station file itself
+// are different files.
 #pragma once
 
 #include <optional>

@@ -173,6 +173,18 @@ bool StationPresenter::OnClose() {
   return false;
 }
 
+void StationPresenter::OnStopSignal(int exitCode) {
+  // A second signal changes nothing: the beds are stopping already.
+  if (stopExitCode_ != 0) return;
+  stopExitCode_ = exitCode;
+  if (!station_->running()) {
+    view_.Close();
+    return;
+  }
+  closeAfterRound_ = true;
+  station_->stop(exitCode);
+}
+
 std::string StationPresenter::Serial(std::size_t bed) const { return Trimmed(view_.SerialText(bed)); }
 
 std::vector<std::string> StationPresenter::Serials() const {

@@ -79,6 +79,11 @@ class StationPresenter final : public StationView {
   // round it asks first; on Yes each bed stops after its block in progress
   // and the window closes once the last has ended.
   bool OnClose();
+  // SIGTERM, SIGHUP or SIGINT: as a close answered Yes, without the
+  // question; the program then ends with `exitCode` (128 + the signal).
+  void OnStopSignal(int exitCode);
+  // 0, or the exit code of the signal that closed the window.
+  int StopExitCode() const { return stopExitCode_; }
 
   // StationView, for the station.
   void post(std::function<void()> task) override;
@@ -104,6 +109,7 @@ class StationPresenter final : public StationView {
   StationWindowView& view_;
   std::vector<Shown> shown_;
   bool closeAfterRound_ = false;
+  int stopExitCode_ = 0;
   // Last, so that it is the first to go: its beds report to the rest.
   std::unique_ptr<Station> station_;
 };

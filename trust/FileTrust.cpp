@@ -53,6 +53,8 @@ std::string_view ManifestStateName(ManifestState state) {
     case ManifestState::Matches: return "matches";
     case ManifestState::Differs: return "differs";
     case ManifestState::NotListed: return "not_listed";
+    case ManifestState::TooLarge: return "too_large";
+    case ManifestState::NotChecked: return "not_checked";
   }
   return "absent";
 }
@@ -128,6 +130,8 @@ std::string TrustStatusLine(const FolderManifest& manifest, const FileTrust& fil
       return FormatString(StringId::StatusDiffers,
                           {name, ShortDigest(file.sha256), ShortDigest(file.listedSha256)});
     case ManifestState::NotListed: return FormatString(StringId::StatusNotListed, {name});
+    case ManifestState::TooLarge:
+    case ManifestState::NotChecked: return {};
   }
   return {};
 }
@@ -161,6 +165,8 @@ WriteTrust JudgeForWrite(const std::string& path, const FolderManifest& manifest
       check.message = options.requireManifest ? StringId::ManifestRequired : StringId::ManifestNotListed;
       check.detail = FormatString(StringId::ManifestNotListedDetail, {name, manifest.path});
       return check;
+    case ManifestState::TooLarge:
+    case ManifestState::NotChecked:
     case ManifestState::Absent:
       if (options.requireManifest) {
         check.verdict = WriteVerdict::Refuse;
@@ -181,7 +187,7 @@ WriteTrust JudgeForWrite(const std::string& path, const FolderManifest& manifest
 
 std::optional<std::string> DigestCache::digest(const std::string& path) {
   fileio::FileStamp stamp;
-  if (fileio::StampPath(path, stamp) != 0 || !stamp.regular) return std::nullopt;
+  if (fileio::StampPath(path, stamp) != 0 || !stamp.regular || stamp.size > maxBytes_) return std::nullopt;
   {
     const std::lock_guard lock(mutex_);
     const auto found = entries_.find(path);
@@ -192,7 +198,7 @@ std::optional<std::string> DigestCache::digest(const std::string& path) {
 
 std::optional<std::string> DigestCache::recompute(const std::string& path) {
   fileio::FileStamp stamp;
-  if (fileio::StampPath(path, stamp) != 0 || !stamp.regular) {
+  if (fileio::StampPath(path, stamp) != 0 || !stamp.regular || stamp.size > maxBytes_) {
     const std::lock_guard lock(mutex_);
     entries_.erase(path);
     return std::nullopt;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -24,9 +25,12 @@ enum class ManifestState {
   Matches,
   Differs,    // a damaged or altered file
   NotListed,
+  TooLarge,    // larger than any SFL file: it cannot be written, and no digest is made
+  NotChecked,  // its digest was left out to bound the time a listing takes
 };
 
-// "absent", "matches", "differs", "not_listed": the JSON values.
+// "absent", "matches", "differs", "not_listed", "too_large", "not_checked":
+// the JSON values.
 std::string_view ManifestStateName(ManifestState state);
 
 struct TrustOptions {
@@ -91,6 +95,9 @@ WriteTrust JudgeForWrite(const std::string& path, const FolderManifest& manifest
 // to share between threads.
 class DigestCache {
  public:
+  // A file above `maxBytes` gets no digest: reading it would take long and
+  // show nothing a write could use.
+  explicit DigestCache(std::uint64_t maxBytes = std::numeric_limits<std::uint64_t>::max()) : maxBytes_(maxBytes) {}
   std::optional<std::string> digest(const std::string& path);
   // Read again whatever is kept, and kept anew: before a file is shown as
   // a match.
@@ -101,6 +108,7 @@ class DigestCache {
  private:
   std::optional<std::string> compute(const std::string& path, const fileio::FileStamp& before);
 
+  const std::uint64_t maxBytes_;
   std::mutex mutex_;
   std::map<std::string, std::pair<fileio::FileStamp, std::string>> entries_;
 };

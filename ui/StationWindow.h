@@ -30,6 +30,10 @@ class CStationWindow final : public QWidget, public StationWindowView {
   ~CStationWindow() override = default;
 
   Station& station() { return m_pPresenter->station(); }
+  // A stop signal: every bed stops after its block, and the window closes
+  // once the last has ended; StopExitCode() is then the program's.
+  void StopForSignal(int exitCode) { m_pPresenter->OnStopSignal(exitCode); }
+  int StopExitCode() const { return m_pPresenter->StopExitCode(); }
   QLineEdit* SerialField(std::size_t bed) const { return m_panels[bed]->serial; }
   QPushButton* StartButton(std::size_t bed) const { return m_panels[bed]->start; }
   QLabel* Lamp(std::size_t bed) const { return m_panels[bed]->lamp; }

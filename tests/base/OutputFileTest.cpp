@@ -143,6 +143,36 @@ TEST(OutputFile, AnUncommittedFileLeavesTheOldOneOrIsKeptApart) {
   EXPECT_EQ(PartialPath("/a/b.SFL", 3), "/a/b.partial-3.sfl");
 }
 
+// A partial asked for on another file system cannot be renamed there: it is
+// kept beside the target under its own name, numbered from the start.
+TEST(OutputFile, APartialOnAnotherFileSystemIsKeptBesideTheTarget) {
+  test::TempDir dir;
+  const fs::path elsewhere = fs::path("/dev/shm") / ("tarvel-" + std::to_string(::getpid()));
+  std::error_code error;
+  fs::create_directory(elsewhere, error);
+  struct stat here {};
+  struct stat there {};
+  if (error || ::stat(dir.path().c_str(), &here) != 0 || ::stat(elsewhere.c_str(), &there) != 0 ||
+      here.st_dev == there.st_dev) {
+    fs::remove_all(elsewhere, error);
+    GTEST_SKIP() << "no second file system at /dev/shm";
+  }
+  const std::string out = (dir.path() / "dump.sfl").string();
+  for (const char* expected : {"dump.partial.sfl", "dump.partial-2.sfl"}) {
+    SCOPED_TRACE(expected);
+    OutputFile file;
+    OutputError failure;
+    ASSERT_TRUE(file.open(out, {}, failure));
+    ASSERT_TRUE(file.write("half", failure));
+    std::string kept;
+    ASSERT_TRUE(file.keepAs(PartialPath((elsewhere / "dump.sfl").string()), kept, failure));
+    EXPECT_EQ(kept, (dir.path() / expected).string());
+    EXPECT_EQ(Slurp(kept), "half");
+  }
+  EXPECT_EQ(FilesIn(elsewhere), 0u);
+  fs::remove_all(elsewhere, error);
+}
+
 TEST(OutputFile, AWriteThatFailsSaysTheSystemsReason) {
   test::TempDir dir;
   const std::string out = dir.write("out", "old");

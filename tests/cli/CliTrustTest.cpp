@@ -23,7 +23,8 @@ TEST_F(CliTrustTest, EveryManifestStateInWriteAndList) {
     const std::filesystem::path folder = dir.path() / row.name;
     std::filesystem::create_directory(folder);
     const TrustOptions trust = test::MakeTrustFolder(row, folder);
-    std::string options = trust.keyFiles.empty() ? "" : " --key '" + trust.keyFiles.front() + "'";
+    std::string options;
+    for (const std::string& key : trust.keyFiles) options += " --key '" + key + "'";
     const std::string quoted = "'" + folder.string() + "'";
 
     const test::CliRun list = cli("list " + quoted + options + " --json");
@@ -57,6 +58,33 @@ TEST_F(CliTrustTest, EveryManifestStateInWriteAndList) {
   }
 }
 
+// A file larger than any SFL file is not read for its digest (a sparse
+// one of 4 GB took 40 s), and its state says why.
+TEST_F(CliTrustTest, ListMakesNoDigestOfAFileTooLargeToWrite) {
+  const std::filesystem::path folder = dir.path() / "fw";
+  std::filesystem::create_directory(folder);
+  test::WriteAll(folder / "radio.sfl", test::ReadAll(test::kExampleSfl));
+  test::WriteAll(folder / "SHA256SUMS", std::string(test::kExampleSha256) + "  radio.sfl\n");
+  test::WriteAll(folder / "huge.sfl", "");
+  std::filesystem::resize_file(folder / "huge.sfl", std::uintmax_t{4} << 30);
+  const std::string quoted = "'" + folder.string() + "'";
+
+  const test::CliRun list = cli("list " + quoted + " --json");
+  ASSERT_EQ(list.exitCode, 0) << list.err;
+  json rows = json::parse(list.out)["rows"];
+  ASSERT_EQ(rows.size(), 2u);
+  if (rows[0]["file"] != "huge.sfl") std::swap(rows[0], rows[1]);
+  EXPECT_EQ(rows[0]["file"], "huge.sfl");
+  EXPECT_EQ(rows[0]["manifest"], "too_large");
+  EXPECT_EQ(rows[0]["sha256"], nullptr);
+  EXPECT_EQ(rows[1]["manifest"], "matches");
+  EXPECT_NE(list.err.find("huge.sfl: too large for an SFL file"), std::string::npos) << list.err;
+
+  const test::CliRun text = cli("list " + quoted);
+  ASSERT_EQ(text.exitCode, 0) << text.err;
+  EXPECT_NE(text.out.find("too large\n"), std::string::npos) << text.out;
+}
+
 TEST_F(CliTrustTest, ManifestCommandWritesWhatSha256sumChecks) {
   const std::filesystem::path folder = dir.path() / "fw";
   std::filesystem::create_directory(folder);
@@ -76,6 +104,29 @@ TEST_F(CliTrustTest, ManifestCommandWritesWhatSha256sumChecks) {
   EXPECT_EQ(cli("manifest " + quoted).exitCode, 2);  // not replaced without --force
   EXPECT_EQ(cli("manifest " + quoted + " --force").exitCode, 0);
   EXPECT_EQ(cli("manifest '" + (dir.path() / "missing").string() + "'").exitCode, 5);
+
+  // A manifest that is a link: within the folder it is written where it
+  // leads; out of the folder, never.
+  const struct {
+    const char* name;
+    std::filesystem::path target;
+    int exitCode;
+  } links[] = {
+      {"within the folder", folder / "sums.txt", 0},
+      {"out of the folder", dir.path() / "outside.txt", 2},
+      {"into a folder below", folder / "sub" / "sums.txt", 2},
+  };
+  std::filesystem::create_directory(folder / "sub");
+  for (const auto& link : links) {
+    SCOPED_TRACE(link.name);
+    test::WriteAll(link.target, "kept\n");
+    std::filesystem::remove(folder / "SHA256SUMS");
+    std::filesystem::create_symlink(link.target, folder / "SHA256SUMS");
+    const test::CliRun run = cli("manifest " + quoted + " --force");
+    EXPECT_EQ(run.exitCode, link.exitCode) << run.err;
+    EXPECT_EQ(test::ReadAll(link.target) == "kept\n", link.exitCode != 0);
+    if (link.exitCode != 0) EXPECT_NE(run.err.find("leads out of"), std::string::npos) << run.err;
+  }
 }
 
 }  // namespace

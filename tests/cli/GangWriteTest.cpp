@@ -304,17 +304,42 @@ TEST_F(GangCliTest, CtrlCStopsEveryRadioAndReleasesItsPort) {
 }
 
 TEST_F(GangCliTest, RepeatWritesRoundAfterRound) {
-  Line line(dir, {{}, {}});
-  const test::CliRun run =
-      cli("write " + file + line.args + " --repeat --record " + record + " < " + dir.write("answers", "\nq\n"));
-  EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(run.out.find("Round  Port"), 0u) << run.out;
-  EXPECT_NE(run.out.find("2      " + r(1) + "  16/16"), std::string::npos) << run.out;
-  EXPECT_EQ(run.out.find("3      "), std::string::npos) << run.out;
-  for (const auto& radio : line.radios) EXPECT_EQ(radio->stats().blocksStored, 2 * kBlocks);
-  const std::vector<nlohmann::json> lines = recordLines();
-  ASSERT_EQ(lines.size(), 4u);
-  for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i]["round"], 1 + i / 2) << i;
+  // A line of one radio repeats as well as a line of two.
+  for (const std::size_t radios : {2u, 1u}) {
+    SCOPED_TRACE(radios);
+    std::filesystem::remove(record);
+    Line line(dir, std::vector<sim::Faults>(radios));
+    const test::CliRun run =
+        cli("write " + file + line.args + " --repeat --record " + record + " < " + dir.write("answers", "\nq\n"));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out.find("Round  Port"), 0u) << run.out;
+    EXPECT_NE(run.out.find("2      " + r(static_cast<int>(radios) - 1) + "  16/16"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("3      "), std::string::npos) << run.out;
+    for (const auto& radio : line.radios) EXPECT_EQ(radio->stats().blocksStored, 2 * kBlocks);
+    const std::vector<nlohmann::json> lines = recordLines();
+    ASSERT_EQ(lines.size(), 2 * radios);
+    for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i]["round"], 1 + i / radios) << i;
+  }
+}
+
+// A stop ends the rounds with its own exit code, whatever an earlier round
+// ended with: the first round here fails a radio (exit 7).
+TEST_F(GangCliTest, AStopEndsRepeatWithItsExitCode) {
+  Line line(dir, {Refusing(6), {}}, 9600);
+  const std::string lines = dir.write("answers", std::string(20, '\n'));
+  // The second round starts once the first has written its table; at 9600
+  // baud its 16 blocks take about 3 s, and the stop comes in their middle.
+  const std::string rounds = (dir.path() / "rounds.txt").string();
+  const test::CliRun run = test::RunCommand(
+      dir, "(" + std::string(TARVEL_CLI) + " write " + file + line.args + " --baud 9600 --repeat < " + lines + " > " +
+               rounds + " & pid=$!; for n in $(seq 600); do grep -q '^1  ' " + rounds +
+               " && break; sleep 0.1; done; sleep 1; kill -TERM $pid; wait $pid)");
+  EXPECT_EQ(run.exitCode, 143) << run.err;
+  const std::string out = test::Slurp(rounds);
+  EXPECT_NE(out.find("2      " + r(1) + "  "), std::string::npos) << out;
+  EXPECT_NE(out.find("Stopped before the end."), std::string::npos) << out;
+  EXPECT_EQ(out.find("3      "), std::string::npos) << out;
+  EXPECT_LT(line.radios[1]->stats().blocksStored, 2 * kBlocks);
 }
 
 TEST_F(GangCliTest, AskSerialReadsEachRoundsSerialsFromTheTerminalNotStdin) {
@@ -340,6 +365,70 @@ TEST_F(GangCliTest, AskSerialReadsEachRoundsSerialsFromTheTerminalNotStdin) {
   EXPECT_EQ(none.exitCode, kExitUsage);
   EXPECT_NE(none.out.find("--ask-serial reads the serial numbers from a terminal"), std::string::npos) << none.out;
   for (const auto& radio : line.radios) EXPECT_EQ(radio->stats().blocksStored, 2 * kBlocks);
+}
+
+// Each way the prompts end: Ctrl-C stops (130); q and the end of input
+// end as q does; --json always gives one object, saying which radios were
+// written and which were asked for or not. Enter alone asks again.
+TEST_F(GangCliTest, AskSerialPromptsThatEndEarly) {
+  struct Row {
+    const char* name;
+    std::string typing;  // shell commands whose output is typed at the terminal
+    int exitCode;
+    std::vector<std::string> asked;  // the serials typed in the round that ended
+    bool written;                    // the round went ahead: both radios written
+  };
+  // Waits until the session shows a prompt for radio `i`: a Ctrl-C typed
+  // earlier would find no prompt to end.
+  const std::string session = (dir.path() / "session").string();
+  const auto promptFor = [&](int i) {
+    return "for n in $(seq 600); do grep -q 'radio on " + r(i) + ": ' " + session + " && break; sleep 0.1; done; ";
+  };
+  const Row rows[] = {
+      {"q at the first prompt", "printf 'q\\n'", 0, {}, false},
+      {"end of input at the first prompt", "true", 0, {}, false},
+      {"end of input at the second prompt", "printf 'SN-1\\n'; " + promptFor(1), 0, {"SN-1"}, false},
+      {"Ctrl-C at the first prompt", promptFor(0) + "printf '\\003'", 130, {}, false},
+      {"Ctrl-C at the second prompt", "printf 'SN-1\\n'; " + promptFor(1) + "printf '\\003'", 130,
+       {"SN-1"}, false},
+      {"Enter alone asks again", "printf '\\nSN-1\\n  \\nSN-2\\n'", 0, {}, true},
+  };
+  Line line(dir, {{}, {}});
+  int written = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::filesystem::remove(session);
+    const std::string command = Program() + " write " + file + line.args + " --ask-serial --json";
+    const test::CliRun run = shell("(" + row.typing + ") | script -qefc '" + command + "' " + session);
+    EXPECT_EQ(run.exitCode, row.exitCode) << run.out;
+    std::vector<nlohmann::json> objects;
+    std::istringstream out(run.out);
+    for (std::string text; std::getline(out, text);) {
+      if (text.starts_with("{\"schema\"")) objects.push_back(nlohmann::json::parse(text));
+    }
+    ASSERT_EQ(objects.size(), 1u) << run.out;
+    const nlohmann::json& object = objects[0];
+    EXPECT_EQ(object["exit_code"], row.exitCode);
+    if (row.written) {
+      written += 1;
+      ASSERT_EQ(object["radios"].size(), 2u);
+      EXPECT_EQ(object["radios"][0]["serial"], "SN-1");
+      EXPECT_EQ(object["radios"][1]["serial"], "SN-2");
+      EXPECT_NE(run.out.find("A serial number is needed for this radio."), std::string::npos) << run.out;
+    } else {
+      EXPECT_EQ(object["message"], "Ended before round 1: no radio of that round was written.");
+      EXPECT_EQ(object["written"], nlohmann::json::array());
+      ASSERT_EQ(object["asked"].size(), row.asked.size());
+      for (std::size_t i = 0; i < row.asked.size(); ++i) {
+        EXPECT_EQ(object["asked"][i]["port"], r(static_cast<int>(i)));
+        EXPECT_EQ(object["asked"][i]["serial"], row.asked[i]);
+      }
+      std::vector<std::string> notAsked;
+      for (std::size_t i = row.asked.size(); i < 2; ++i) notAsked.push_back(r(static_cast<int>(i)));
+      EXPECT_EQ(object["not_asked"], nlohmann::json(notAsked));
+    }
+    for (const auto& radio : line.radios) EXPECT_EQ(radio->stats().blocksStored, written * kBlocks);
+  }
 }
 
 TEST_F(GangCliTest, AFailedRoundKeepsItsExitCodeThroughAGoodOne) {

@@ -365,7 +365,10 @@ TEST(MainDialog, EveryManifestStateInTheWindow) {
     test::TempDir dir;
     const TrustOptions trust = test::MakeTrustFolder(row, dir.path());
     std::string ini = "[Manifest]\n";
-    if (!trust.keyFiles.empty()) ini += "Keys=" + trust.keyFiles.front() + "\n";
+    if (!trust.keyFiles.empty()) {
+      ini += "Keys=";
+      for (const std::string& key : trust.keyFiles) ini += key + (&key == &trust.keyFiles.back() ? "\n" : ";");
+    }
     if (row.required) ini += "RequireManifest=1\n";
     dir.write("tarvel.ini", ini);
     g_strStartDir = dir.path().string();
@@ -436,8 +439,11 @@ TEST(MainDialog, AFileChangedSinceItWasCheckedIsNoMatch) {
   const struct {
     const char* name;
     std::function<void(MainDialog&, FakeView&)> event;
+    bool manifestChanged = false;  // the manifest lists another digest, the file stays
   } rows[] = {
       {"its row clicked again", [](MainDialog& d, FakeView&) { d.OnFileListClick(); }},
+      // A click reads the manifest again: WRITE and the status line follow it.
+      {"the manifest changed, its row clicked again", [](MainDialog& d, FakeView&) { d.OnFileListClick(); }, true},
       {"Reload, then its row clicked",
        [](MainDialog& d, FakeView& v) {
          v.tips.clear();
@@ -466,11 +472,15 @@ TEST(MainDialog, AFileChangedSinceItWasCheckedIsNoMatch) {
     EXPECT_NE(view.comment.find("Checked against SHA256SUMS"), std::string::npos) << view.comment;
 
     const fs::path file = dir.path() / "radio.sfl";
-    const fs::file_time_type modified = fs::last_write_time(file);
-    std::string bytes = test::ReadAll(file);
-    bytes.replace(bytes.find("DEMO"), 4, "DEMX");
-    std::fstream(file, std::ios::in | std::ios::out | std::ios::binary) << bytes;
-    fs::last_write_time(file, modified);
+    if (row.manifestChanged) {
+      test::WriteAll(dir.path() / "SHA256SUMS", std::string(64, '0') + "  radio.sfl\n");
+    } else {
+      const fs::file_time_type modified = fs::last_write_time(file);
+      std::string bytes = test::ReadAll(file);
+      bytes.replace(bytes.find("DEMO"), 4, "DEMX");
+      std::fstream(file, std::ios::in | std::ios::out | std::ios::binary) << bytes;
+      fs::last_write_time(file, modified);
+    }
     view.calls.clear();
     view.comment.clear();
     row.event(dialog, view);

@@ -87,6 +87,7 @@ TEST_F(FlashReadTest, ReadsBlocksZeroToEndIntoTheConverter) {
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(ctx.m_nStatus, 0);
     EXPECT_EQ(ctx.port(), nullptr);
+    ASSERT_FALSE(messages.progress.empty());
     EXPECT_EQ(messages.progress.back().phase, SessionPhase::Ended);
   }
 }
@@ -101,7 +102,7 @@ TEST_F(FlashReadTest, EndBlockRangesAndProgressSteps) {
     loader.readRequests.clear();
     messages.progress.clear();
     ASSERT_TRUE(read(row.end).succeeded);
-    EXPECT_EQ(loader.readRequests.size(), row.requests);
+    ASSERT_EQ(loader.readRequests.size(), row.requests);
     EXPECT_EQ(loader.readRequests.back(), row.end);
     // Each block done but the last, which the end reports, of all asked for.
     const std::vector<Progress> steps = messages.phase(SessionPhase::Reading);
@@ -113,7 +114,9 @@ TEST_F(FlashReadTest, EndBlockRangesAndProgressSteps) {
     EXPECT_EQ(messages.phase(SessionPhase::Started).at(0).blocks, static_cast<int>(row.requests));
   }
   // The last request of FFF carries the block bytes 0x0F 0xFF.
+  ASSERT_FALSE(opener.line->writes.empty());
   const auto& last = opener.line->writes.back();
+  ASSERT_GT(last.size(), 18u);
   EXPECT_EQ(last[17], 0x0F);
   EXPECT_EQ(last[18], 0xFF);
 }
@@ -172,6 +175,7 @@ TEST_F(FlashReadTest, FailuresShowTheirMessagesInOrder) {
     EXPECT_EQ(ctx.m_nStatus, 0);
     EXPECT_EQ(ctx.port(), nullptr);
     EXPECT_EQ(opener.line->openPorts, 0);
+    ASSERT_FALSE(messages.progress.empty());
     EXPECT_EQ(messages.progress.back().phase, SessionPhase::Ended);
     // The old dump stays; what was read is kept apart, and the last message says so.
     EXPECT_EQ(test::Slurp(output()), "the old dump");
@@ -181,6 +185,7 @@ TEST_F(FlashReadTest, FailuresShowTheirMessagesInOrder) {
     EXPECT_EQ(std::filesystem::exists(dir.path() / "out.partial.sfl"), kept);
     if (kept) {
       EXPECT_EQ(test::Slurp(outcome.keptPath).size(), sink.records.size() * 7);
+      ASSERT_FALSE(messages.details.empty());
       EXPECT_NE(messages.details.back().find("kept in " + outcome.keptPath), std::string::npos);
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), kept ? 2 : 1);
@@ -242,6 +247,7 @@ TEST_F(FlashReadTest, TheBlocksReadAreKeptWhateverHappensToTheNames) {
       continue;
     }
     EXPECT_FALSE(outcome.succeeded);
+    ASSERT_FALSE(messages.ids().empty());
     EXPECT_EQ(messages.ids().back(), StringId::ReadFailed);
     if (std::string(row.kept) == "*") {
       EXPECT_EQ(fs::path(outcome.keptPath).parent_path(), dir.path());
@@ -255,6 +261,9 @@ TEST_F(FlashReadTest, TheBlocksReadAreKeptWhateverHappensToTheNames) {
     }
     if (row.before) {
       EXPECT_EQ(fs::file_size(dir.path() / "out.partial.sfl"), row.refuseAt < 0 ? 1u : 300u);
+    }
+    if (!row.inDetail.empty()) {
+      ASSERT_FALSE(messages.details.empty());
     }
     for (const std::string& part : row.inDetail) {
       EXPECT_NE(messages.details.back().find(part), std::string::npos) << part;

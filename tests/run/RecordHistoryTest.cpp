@@ -85,6 +85,38 @@ TEST(RecordHistory, FiltersOrderAndCounts) {
   EXPECT_EQ(firstPass, expected);
 }
 
+// A line nested deeper than any record is skipped before it is parsed: its
+// copy for --json, and its printing, would recurse once a level.
+TEST(RecordHistory, ALineNestedTooDeepIsSkippedAsUnreadable) {
+  const auto nested = [](std::size_t levels) {
+    return R"({"command":"write","started_at":"2026-12-07T10:00:00.000Z","x":)" + std::string(levels, '[') +
+           std::string(levels, ']') + "}";
+  };
+  // Brackets inside a string, one after an escaped quote, are no nesting.
+  const std::string quoted = R"({"command":"write","started_at":"2026-12-07T09:00:00.000Z","note":"\"[{)" +
+                             std::string(500, '[') + R"("})";
+  const struct {
+    const char* name;
+    std::string line;
+    int kept;
+  } rows[] = {
+      {"60,000 levels", nested(60000), 0},
+      {"one level past the limit", nested(kMaxJsonDepth), 0},
+      {"at the limit", nested(kMaxJsonDepth - 1), 1},
+      {"brackets in a string", quoted, 1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::vector<Json> records;
+    int skipped = 0;
+    CollectRecords(row.line + "\n" + kRecords, {}, records, skipped);
+    EXPECT_EQ(records.size(), 4u + static_cast<std::size_t>(row.kept));
+    EXPECT_EQ(skipped, 3 - row.kept);
+    // What --json does with the records.
+    EXPECT_FALSE(JsonLine(Json(records)).empty());
+  }
+}
+
 TEST(RecordHistory, DatesAndCsvCells) {
   for (const char* good : {"2026-12-07", "2026-12-07T09:30", "2026-12-07T09:30:15"}) EXPECT_TRUE(IsHistoryDate(good));
   for (const char* bad : {"", "12/07/2026", "2026-12-7", "2026-12-07 09:30", "2026-12-07T09", "2026-12-07Z"}) {

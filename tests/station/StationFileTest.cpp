@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "base/AsciiCase.h"
 #include "station/StationFile.h"
 #include "tests/support/SflText.h"
 #include "tests/support/TempDir.h"
@@ -12,15 +13,20 @@
 namespace tarvel {
 namespace {
 
+using namespace std::string_literals;
+
 TEST(StationFile, ReadsTheSettingsAndTheBedsInOrder) {
   test::TempDir dir;
   dir.write("fw.sfl", test::ConventionalSfl(0, 4));
   std::filesystem::create_directory(dir.path() / "logs");
+  const std::string digest = "55DD5B09EFE0DD6890FE75C5F665925F64F2ED7D4D64DFABA987C200C5E587C0";
+  std::filesystem::copy_file(TARVEL_EXAMPLE_SFL, dir.path() / "demo.sfl");
   const std::string path = dir.write("s.ini",
                                      "\xEF\xBB\xBF; written by the line supervisor\n[station]\n cable = qap-10 \n"
-                                     "Baud=115200\nVerify=1\nRequireSerial=1\n"
-                                     "Record=\"logs/r.jsonl\"\n[Beds]\nZ bed=/dev/ttyUSB9\nA bed=/dev/ttyUSB1\n"
-                                     "[Station]\nFirmware=fw.sfl\n");
+                                     "Baud=115200   ; the fastest\nVerify=1\nRequireSerial=1\n"
+                                     "Record=\"logs/r.jsonl\"\t; quoted\nFirmware=demo.sfl\nSHA256=" + digest +
+                                         "\nKeys=keys/a.pub;b.pub ;two\n"
+                                     "[Beds]\nZ bed=/dev/ttyUSB9\n;Bed 3=/dev/ttyUSB3\nA bed=/dev/ttyUSB1\n");
   StationConfig config;
   CheckedSflFile file;
   TransferFacts facts;
@@ -32,12 +38,52 @@ TEST(StationFile, ReadsTheSettingsAndTheBedsInOrder) {
   EXPECT_TRUE(config.verify);
   EXPECT_TRUE(config.requireSerial);
   EXPECT_EQ(config.record, (dir.path() / "logs" / "r.jsonl").string());
-  EXPECT_EQ(config.firmware, (dir.path() / "fw.sfl").string());
+  EXPECT_EQ(config.firmware, (dir.path() / "demo.sfl").string());
+  EXPECT_EQ(config.sha256, LowerAsciiText(digest));
+  // Beside the station file, whatever the working folder.
+  EXPECT_EQ(config.trust.keyFiles,
+            (std::vector<std::string>{(dir.path() / "keys" / "a.pub").string(), (dir.path() / "b.pub").string()}));
   ASSERT_EQ(config.beds.size(), 2U);
   EXPECT_EQ(config.beds[0].name, "Z bed");
   EXPECT_EQ(config.beds[1].port, "/dev/ttyUSB1");
-  EXPECT_EQ(facts.blocksTotal, 4);
-  EXPECT_EQ(facts.fileSha256.size(), 64U);
+  EXPECT_EQ(facts.fileSha256, LowerAsciiText(digest));
+}
+
+// The README's example station file, as it stands, with the files it names.
+TEST(StationFile, TheReadmesExampleOpens) {
+  const std::string readme = test::Slurp(TARVEL_README);
+  const std::size_t start = readme.find("```\n[Station]\n");
+  ASSERT_NE(start, std::string::npos);
+  const std::size_t end = readme.find("```", start + 3);
+  ASSERT_NE(end, std::string::npos);
+  test::TempDir dir;
+  std::filesystem::create_directory(dir.path() / "2.4");
+  std::filesystem::copy_file(TARVEL_EXAMPLE_SFL, dir.path() / "2.4" / "radio.sfl");
+  const std::filesystem::path fixtures = TARVEL_TRUST_FIXTURES;
+  std::filesystem::copy_file(fixtures / "SHA256SUMS", dir.path() / "2.4" / "SHA256SUMS");
+  std::filesystem::copy_file(fixtures / "SHA256SUMS.minisig", dir.path() / "2.4" / "SHA256SUMS.minisig");
+  std::filesystem::copy_file(fixtures / "stranger.pub", dir.path() / "maker.pub");
+  std::filesystem::copy_file(fixtures / "trusted.pub", dir.path() / "shop.pub");
+  const std::string path = dir.write("line-3.ini", readme.substr(start + 4, end - start - 4));
+  StationConfig config;
+  CheckedSflFile file;
+  TransferFacts facts;
+  const std::optional<std::string> problem = ReadStationFile(path, config, file, facts);
+  ASSERT_FALSE(problem) << *problem;
+  EXPECT_EQ(config.firmware, (dir.path() / "2.4" / "radio.sfl").string());
+  EXPECT_EQ(config.sha256, facts.fileSha256);
+  EXPECT_EQ(config.cable, Cable::Qap8);
+  EXPECT_EQ(config.baud, 115200U);
+  EXPECT_TRUE(config.verify);
+  EXPECT_EQ(config.record, (dir.path() / "line-3.jsonl").string());
+  EXPECT_TRUE(config.requireSerial);
+  EXPECT_EQ(config.serialMax, 64U);
+  EXPECT_EQ(config.serialPattern, "TV24-[0-9]{6}");
+  EXPECT_TRUE(config.trust.requireManifest);
+  EXPECT_EQ(config.trust.keyFiles.size(), 2U);
+  EXPECT_NE(config.trustLine.find("signed by"), std::string::npos) << config.trustLine;
+  ASSERT_EQ(config.beds.size(), 2U);
+  EXPECT_EQ(config.beds[1].port, "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1.2:1.0-port0");
 }
 
 TEST(StationFile, TakesTheFirmwaresDigestInEitherCase) {
@@ -64,6 +110,7 @@ TEST(StationFile, RefusesWhatItCannotUseNamingTheFileAndLine) {
   dir.write("bad.sfl", "S0 not a record\n+zz\n");
   dir.write("p1", "");
   std::filesystem::create_symlink(dir.path() / "p1", dir.path() / "p1-link");
+  std::filesystem::create_symlink(dir.path() / "fw.sfl", dir.path() / "fw-link");
   // m/: a manifest that lists another digest; n/: no manifest at all.
   std::filesystem::create_directory(dir.path() / "m");
   std::filesystem::create_directory(dir.path() / "n");
@@ -110,6 +157,34 @@ TEST(StationFile, RefusesWhatItCannotUseNamingTheFileAndLine) {
        ", line 2: the firmware " + (dir.path() / "m" / "fw.sfl").string() + " cannot be written: The file differs"},
       {"manifest required, none there", "[Station]\nFirmware=n/fw.sfl\nRequireManifest=1\n[Beds]\n" + bed,
        "a manifest is required"},
+      // A record line would land in a file of another role.
+      {"record is the firmware", "[Station]\nFirmware=fw.sfl\nRecord=fw.sfl\n[Beds]\n" + bed,
+       ", line 3: Firmware= and Record= name the same file"},
+      {"record is a link to the firmware", "[Station]\nFirmware=fw.sfl\nRecord=fw-link\n[Beds]\n" + bed,
+       ", line 3: Firmware= and Record= name the same file"},
+      {"record is the station file", "[Station]\nRecord=./station.ini\nFirmware=fw.sfl\n[Beds]\n" + bed,
+       ", line 2: the station file and Record= name the same file"},
+      {"record is the manifest", "[Station]\nFirmware=m/fw.sfl\nRecord=m/SHA256SUMS\n[Beds]\n" + bed,
+       ", line 3: the manifest and Record= name the same file"},
+      {"record is a key", "[Station]\nFirmware=fw.sfl\nKeys=k.pub\nRecord=k.pub\n[Beds]\n" + bed,
+       ", line 4: Keys= and Record= name the same file"},
+      {"a key is the manifest", "[Station]\nFirmware=n/fw.sfl\nKeys=n/SHA256SUMS\n[Beds]\n" + bed,
+       ", line 3: the manifest and Keys= name the same file"},
+      // The settings layer takes the first, a reader's eye the last: neither.
+      {"key twice", "[Station]\nFirmware=fw.sfl\nVerify=1\nfirmware=bad.sfl\n[Beds]\n" + bed,
+       ", line 4: firmware= is given twice; line 2 gives it first."},
+      {"section twice", head + bed + "[station]\nVerify=1\n",
+       ", line 5: the section [station] is given twice; line 1 gives it first."},
+      {"NUL in a path", "[Station]\nFirmware=fw.sfl"s + '\0' + "../../other.sfl\n[Beds]\n" + bed,
+       ", line 2: a NUL byte has no place in a station file."},
+      {"NUL in a port", head + "A=/dev/ttyUSB0"s + '\0' + "junk\n", ", line 4: a NUL byte"},
+      {"NUL in a comment", "; by "s + '\0' + "\n" + head + bed, ", line 1: a NUL byte"},
+      {"33 beds", head + [] {
+         std::string beds;
+         for (int i = 0; i < 33; ++i) beds += "B" + std::to_string(i) + "=/dev/ttyUSB" + std::to_string(i) + "\n";
+         return beds;
+       }(),
+       ", line 36: a station has at most 32 beds."},
       {"require-manifest not a flag", "[Station]\nFirmware=fw.sfl\nRequireManifest=yes\n[Beds]\n" + bed,
        ", line 3: RequireManifest=yes is not"},
   };
@@ -127,6 +202,7 @@ TEST(StationFile, RefusesWhatItCannotUseNamingTheFileAndLine) {
     ASSERT_NE(at, std::string::npos) << *problem;
     EXPECT_NE(problem->find(c.says, at + path.size()), std::string::npos) << *problem;
   }
+  EXPECT_EQ(test::Slurp((dir.path() / "fw.sfl").string()), firmware);
 }
 
 }  // namespace

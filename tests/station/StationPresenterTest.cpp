@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -358,7 +359,8 @@ TEST(StationPresenter, EnterPassesRunningBedsWhoseSerialsStayAsTheyAre) {
 }
 
 TEST(StationPresenter, ClosingDuringARoundAsksFirst) {
-  enum class Answer { None, No, Yes, NoAfterTheRoundEnded };
+  // Signal: SIGTERM instead of the title bar's close, nothing asked.
+  enum class Answer { None, No, Yes, NoAfterTheRoundEnded, Signal, SignalWithoutRound };
   struct Case {
     const char* name;
     Answer answer;
@@ -370,6 +372,8 @@ TEST(StationPresenter, ClosingDuringARoundAsksFirst) {
       {"No: the round goes on", Answer::No, false, false},
       {"Yes: each bed stops, the window closes after the last", Answer::Yes, false, true},
       {"the round ended while the question was open", Answer::NoAfterTheRoundEnded, true, false},
+      {"SIGTERM: each bed stops, records 143, the window closes", Answer::Signal, false, true},
+      {"SIGTERM without a round: the window closes", Answer::SignalWithoutRound, true, false},
   };
   constexpr int kLong = 400;  // about 15 s at 38400 baud: every answer comes long before
   test::SimBench bench({false, false}, 38400, kLong);
@@ -378,7 +382,9 @@ TEST(StationPresenter, ClosingDuringARoundAsksFirst) {
     Opened opened(bench, "Baud=38400\n");
     FakeWindow& window = opened.window;
     Station& station = opened.presenter->station();
-    if (c.answer != Answer::None) {
+    std::filesystem::remove(bench.dir.path() / "station-record.jsonl");
+    const bool signal = c.answer == Answer::Signal || c.answer == Answer::SignalWithoutRound;
+    if (c.answer != Answer::None && c.answer != Answer::SignalWithoutRound) {
       window.type({"SN-1", "SN-2"});
       opened.presenter->OnStartAll();
       ASSERT_TRUE(window.runUntil([&] { return station.bed(0).blocksDone > 0 && station.bed(1).blocksDone > 0; }));
@@ -390,8 +396,14 @@ TEST(StationPresenter, ClosingDuringARoundAsksFirst) {
       }
       return c.answer == Answer::Yes;
     };
-    EXPECT_EQ(opened.presenter->OnClose(), c.closesAtOnce);
-    EXPECT_EQ(window.questions.size(), c.answer == Answer::None ? 0U : 1U);
+    if (signal) {
+      opened.presenter->OnStopSignal(143);
+      EXPECT_EQ(window.closed, c.closesAtOnce);
+      EXPECT_EQ(opened.presenter->StopExitCode(), 143);
+    } else {
+      EXPECT_EQ(opened.presenter->OnClose(), c.closesAtOnce);
+    }
+    EXPECT_EQ(window.questions.size(), c.answer == Answer::None || signal ? 0U : 1U);
     if (!window.questions.empty()) {
       EXPECT_EQ(window.questions[0],
                 "The beds are writing.\nStop every bed after the block in progress and close the station?");
@@ -399,9 +411,18 @@ TEST(StationPresenter, ClosingDuringARoundAsksFirst) {
     if (c.stops) {
       // Asked once: a second close waits for the same end.
       EXPECT_FALSE(opened.presenter->OnClose());
-      EXPECT_EQ(window.questions.size(), 1U);
+      EXPECT_EQ(window.questions.size(), signal ? 0U : 1U);
       ASSERT_TRUE(window.runUntil([&] { return window.closeCalls > 0; }));
       EXPECT_TRUE(window.closed);
+      // Each bed's line says how it ended and how far it got.
+      const std::string record = test::Slurp(bench.dir.path() / "station-record.jsonl");
+      std::size_t lines = 0;
+      for (std::size_t at = 0; (at = record.find("\"exit_code\":" + std::string(signal ? "143" : "130"), at)) !=
+                               std::string::npos;
+           ++at) {
+        ++lines;
+      }
+      EXPECT_EQ(lines, 2U) << record;
       for (std::size_t i = 0; i < 2; ++i) {
         SCOPED_TRACE(i);
         const FakeWindow::Panel& panel = window.panels[i];
@@ -419,7 +440,7 @@ TEST(StationPresenter, ClosingDuringARoundAsksFirst) {
       // A round that ends on its own clears the fields for the next tray.
       EXPECT_EQ(window.panels[0].serial, "");
     }
-    EXPECT_EQ(window.closeCalls, c.stops ? 1 : 0);
+    EXPECT_EQ(window.closeCalls, c.stops || c.answer == Answer::SignalWithoutRound ? 1 : 0);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/FileIo.h"
 #include "sim/SimRadio.h"
 #include "station/Station.h"
 #include "tests/station/StationHarness.h"
@@ -106,7 +108,9 @@ TEST(Station, ARoundWritesEveryBedWithASerialAndRecordsEachUnit) {
     EXPECT_EQ((*line)["tool"]["name"], "tarvel");
     EXPECT_EQ((*line)["port"], bed.port);
     EXPECT_EQ((*line)["file_sha256"], station->firmware().fileSha256);
-    EXPECT_TRUE(line->contains("host") && line->contains("operator"));
+    // Each from its own source: the machine's name, the login's.
+    EXPECT_EQ((*line)["host"], fileio::HostName());
+    EXPECT_EQ((*line)["operator"], fileio::LoginName());
     EXPECT_EQ(line->contains("diagnosis"), expected[i].diagnosis);
   }
   EXPECT_EQ(lines.back()["bed"], "Bed 4");
@@ -135,6 +139,7 @@ TEST(Station, EachFailedBedSaysWhatToDoAndRecordsIt) {
     const char* text;        // the panel's result line
     const char* panelHint;   // a fragment of the panel's hint
     const char* recordHint;  // a fragment of the record's hint
+    const char* firstFailed; // the record's first_failed_block; nullptr: null
   };
   sim::Faults refused;
   refused.refuseBlock = 2;
@@ -147,12 +152,13 @@ TEST(Station, EachFailedBedSaysWhatToDoAndRecordsIt) {
   silent.silent = true;
   const Row rows[] = {
       {"a block refused after its retries", refused, "Failed in the flash writing.", "Block 002 was refused",
-       "Block 002 was refused"},
+       "Block 002 was refused", "002"},
       {"the radio fell silent mid-write", fellSilent, "Communication Error.", "Blocks 000-002",
-       "Blocks 000-002"},
+       "Blocks 000-002", "003"},
       {"a read-back difference", storesWrong, "The flash differs from the file.", "The first differing block is 004",
-       "The first differing block is 004"},
-      {"a silent radio", silent, "Synchronization Error.", "call the line's technician", "tarvel-cli doctor"},
+       "The first differing block is 004", nullptr},
+      {"a silent radio", silent, "Synchronization Error.", "call the line's technician", "tarvel-cli doctor",
+       nullptr},
   };
   std::vector<sim::Faults> faults;
   for (const Row& row : rows) faults.push_back(row.faults);
@@ -178,7 +184,83 @@ TEST(Station, EachFailedBedSaysWhatToDoAndRecordsIt) {
     ASSERT_TRUE((*line)["hint"].is_string());
     EXPECT_NE(std::string((*line)["hint"]).find(rows[i].recordHint), std::string::npos) << (*line)["hint"];
     EXPECT_EQ(std::string((*line)["message"]).find('\r'), std::string::npos);
+    EXPECT_EQ((*line)["first_failed_block"],
+              rows[i].firstFailed ? nlohmann::json(rows[i].firstFailed) : nlohmann::json(nullptr));
   }
+}
+
+// The check before each round reads the manifest again as the station file
+// says: with its keys, and required.
+TEST(Station, TheCheckBeforeEachRoundHonoursKeysAndARequiredManifest) {
+  const std::filesystem::path fixtures = TARVEL_TRUST_FIXTURES;
+  struct Row {
+    const char* name;
+    const char* keys;           // the [Station] lines besides Firmware=
+    const char* signature;      // the fixture that becomes SHA256SUMS.minisig, or nullptr
+    std::string manifestAfter;  // SHA256SUMS once the station is open
+    const char* signatureAfter; // SHA256SUMS.minisig once the station is open, or nullptr
+  };
+  const std::string listed = test::Slurp(fixtures / "SHA256SUMS");
+  const Row rows[] = {
+      {"required: the manifest no longer lists the firmware", "RequireManifest=1\n", nullptr,
+       std::string(64, 'a') + "  other.sfl\n", nullptr},
+      {"keys: the manifest now signed by a stranger", "RequireManifest=1\nKeys=trusted.pub\n", "SHA256SUMS.minisig",
+       listed, "stranger.minisig"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::SimBench bench(std::vector<bool>{false}, 0, kBlocks);
+    const std::filesystem::path dir = bench.dir.path();
+    std::filesystem::copy_file(TARVEL_EXAMPLE_SFL, dir / "radio.sfl");
+    std::filesystem::copy_file(fixtures / "trusted.pub", dir / "trusted.pub");
+    bench.dir.write("SHA256SUMS", listed);
+    if (row.signature) std::filesystem::copy_file(fixtures / row.signature, dir / "SHA256SUMS.minisig");
+    const std::string path =
+        bench.dir.write("s.ini", "[Station]\nFirmware=radio.sfl\n" + std::string(row.keys) + "[Beds]\n" + bench.beds);
+    StationConfig config;
+    CheckedSflFile file;
+    TransferFacts facts;
+    const std::optional<std::string> problem = ReadStationFile(path, config, file, facts);
+    ASSERT_FALSE(problem) << *problem;
+    test::FakeStationView view;
+    Station station(config, file, facts, view);
+    bench.dir.write("SHA256SUMS", row.manifestAfter);
+    if (row.signatureAfter) {
+      std::filesystem::copy_file(fixtures / row.signatureAfter, dir / "SHA256SUMS.minisig",
+                                 std::filesystem::copy_options::overwrite_existing);
+    }
+    const std::optional<std::string> refused = station.startRound({"SN-1"}, false);
+    ASSERT_TRUE(refused);
+    EXPECT_FALSE(refused->empty());
+    EXPECT_FALSE(station.running());
+    EXPECT_EQ(bench.radios[0]->stats().syncBytes, 0);
+  }
+}
+
+// The record is opened by its name for every unit, as the command line
+// opens it: a line never goes into a file removed or moved away meanwhile.
+TEST(Station, ARecordRemovedOrMovedGetsTheNextLineUnderItsName) {
+  Bench bench({false});
+  test::FakeStationView view;
+  std::unique_ptr<Station> station = bench.open(view);
+  const std::string record = station->config().record;
+  const std::string moved = (bench.dir.path() / "moved.jsonl").string();
+  ASSERT_FALSE(station->startRound({"SN-1"}, false));
+  ASSERT_TRUE(view.runUntil([&] { return view.roundsEnded == 1; }));
+  std::filesystem::rename(record, moved);
+  ASSERT_FALSE(station->startRound({"SN-2"}, false));
+  ASSERT_TRUE(view.runUntil([&] { return view.roundsEnded == 2; }));
+  std::filesystem::remove(record);
+  ASSERT_FALSE(station->startRound({"SN-3"}, false));
+  ASSERT_TRUE(view.runUntil([&] { return view.roundsEnded == 3; }));
+
+  const std::vector<nlohmann::json> kept = RecordLines(moved);
+  ASSERT_EQ(kept.size(), 1U);
+  EXPECT_EQ(kept[0]["serial"], "SN-1");
+  const std::vector<nlohmann::json> lines = RecordLines(record);
+  ASSERT_EQ(lines.size(), 1U);
+  EXPECT_EQ(lines[0]["serial"], "SN-3");
+  EXPECT_TRUE(station->bed(0).last.diagnosis.empty()) << station->bed(0).last.diagnosis;
 }
 
 TEST(Station, RequiredSerialsAndAChangedFirmwareStartNothing) {
@@ -207,21 +289,29 @@ TEST(Station, RequiredSerialsAndAChangedFirmwareStartNothing) {
 
 TEST(Station, AStopEndsEveryBedAfterItsBlockSayingHowFarItGot) {
   constexpr int kLong = 400;  // about 15 s at 38400 baud: the stop comes long before
-  Bench bench({false, false, false}, 38400, kLong);
+  constexpr std::size_t kRunning = 3;  // the fourth bed has no unit
+  Bench bench({false, false, false, false}, 38400, kLong);
   test::FakeStationView view;
   std::unique_ptr<Station> station = bench.open(view);
-  ASSERT_FALSE(station->startRound({}, true));
+  ASSERT_FALSE(station->startRound({"SN-1", "SN-2", "SN-3", ""}, false));
   ASSERT_TRUE(view.runUntil([&] {
-    for (std::size_t i = 0; i < station->bedCount(); ++i) {
+    for (std::size_t i = 0; i < kRunning; ++i) {
       if (station->bed(i).blocksDone.load() < 2) return false;
     }
     return true;
   }));
+  // Enter in the last field during the round: a running bed never gets a
+  // second writer on its port.
+  EXPECT_EQ(station->startRound({"SN-5", "SN-6", "SN-7", ""}, false), std::string());
   station->stop();
+  // F5 or a panel's Start during the stop start nothing, and the stop holds.
+  EXPECT_EQ(station->startRound({}, true), std::string());
+  EXPECT_EQ(station->startBed(3, "SN-4"), std::string());
+  EXPECT_EQ(station->bed(3).state, BedState::Idle);
   ASSERT_TRUE(view.runUntil([&] { return view.roundsEnded == 1; }));
   const std::vector<nlohmann::json> lines = RecordLines(station->config().record);
-  ASSERT_EQ(lines.size(), 3U);
-  for (std::size_t i = 0; i < station->bedCount(); ++i) {
+  ASSERT_EQ(lines.size(), kRunning);
+  for (std::size_t i = 0; i < kRunning; ++i) {
     SCOPED_TRACE("bed " + std::to_string(i + 1));
     const Bed& bed = station->bed(i);
     EXPECT_EQ(bed.state, BedState::Failed);

@@ -31,6 +31,8 @@ struct TrustCase {
   ManifestState state;
   WriteVerdict verdict;
   const char* signedBy;   // the key of a good signature: in list --json and the write's facts
+  const char* problem;    // why the manifest does not count (a fragment), or nullptr
+  bool strangerKeyFirst;  // another key is trusted too, listed before trusted.pub
 };
 
 inline std::vector<TrustCase> TrustCases() {
@@ -44,26 +46,33 @@ inline std::vector<TrustCase> TrustCases() {
   using S = ManifestState;
   using V = WriteVerdict;
   return {
-      {"Matches", listed.c_str(), nullptr, false, false, false, S::Matches, V::Go, ""},
-      {"Differs", other.c_str(), nullptr, false, false, false, S::Differs, V::Refuse, ""},
-      {"NotListed", elsewhere.c_str(), nullptr, false, false, false, S::NotListed, V::Warn, ""},
-      {"NotListedRequired", elsewhere.c_str(), nullptr, false, true, false, S::NotListed, V::Refuse, ""},
-      {"NoManifest", nullptr, nullptr, false, false, false, S::Absent, V::Go, ""},
-      {"NoManifestRequired", nullptr, nullptr, false, true, false, S::Absent, V::Refuse, ""},
-      {"GoodSignature", "@signed", "SHA256SUMS.minisig", true, true, false, S::Matches, V::Go, kTrustedKeyId},
-      {"GoodLegacySignature", "@signed", "legacy.minisig", true, false, false, S::Matches, V::Go, kTrustedKeyId},
+      {"Matches", listed.c_str(), nullptr, false, false, false, S::Matches, V::Go, "", nullptr, false},
+      {"Differs", other.c_str(), nullptr, false, false, false, S::Differs, V::Refuse, "", nullptr, false},
+      {"NotListed", elsewhere.c_str(), nullptr, false, false, false, S::NotListed, V::Warn, "", nullptr, false},
+      {"NotListedRequired", elsewhere.c_str(), nullptr, false, true, false, S::NotListed, V::Refuse, "", nullptr, false},
+      {"NoManifest", nullptr, nullptr, false, false, false, S::Absent, V::Go, "", nullptr, false},
+      {"NoManifestRequired", nullptr, nullptr, false, true, false, S::Absent, V::Refuse, "", nullptr, false},
+      {"GoodSignature", "@signed", "SHA256SUMS.minisig", true, true, false, S::Matches, V::Go, kTrustedKeyId, nullptr, false},
+      {"GoodLegacySignature", "@signed", "legacy.minisig", true, false, false, S::Matches, V::Go, kTrustedKeyId, nullptr, false},
       {"SignedFileAltered", "@signed", "SHA256SUMS.minisig", true, false, true, S::Differs, V::Refuse,
-       kTrustedKeyId},
-      {"BadSignature", "@signed", "@damaged", true, false, false, S::Absent, V::Warn, ""},
-      {"BadSignatureRequired", "@signed", "@damaged", true, true, false, S::Absent, V::Refuse, ""},
-      {"MissingSignature", "@signed", nullptr, true, false, false, S::Absent, V::Warn, ""},
-      {"UnknownKey", "@signed", "stranger.minisig", true, false, false, S::Absent, V::Warn, ""},
+       kTrustedKeyId, nullptr, false},
+      {"BadSignature", "@signed", "@damaged", true, false, false, S::Absent, V::Warn, "", "does not match", false},
+      {"BadSignatureRequired", "@signed", "@damaged", true, true, false, S::Absent, V::Refuse, "", "does not match", false},
+      {"MissingSignature", "@signed", nullptr, true, false, false, S::Absent, V::Warn, "", "is not signed", false},
+      {"UnknownKey", "@signed", "stranger.minisig", true, false, false, S::Absent, V::Warn, "", "which is not among the trusted keys", false},
       {"SignatureOverAnotherManifest", "@signed", "another-manifest.minisig", true, false, false, S::Absent,
-       V::Warn, ""},
-      {"UnsignedWithoutKeys", "@signed", nullptr, false, false, false, S::Matches, V::Go, ""},
-      {"OddSpacingCrLf", spaced.c_str(), nullptr, false, false, false, S::Matches, V::Go, ""},
-      {"BinaryMarkerAfterBadLine", binary.c_str(), nullptr, false, false, false, S::Matches, V::Go, ""},
-      {"UpperCaseDotSlash", upperDotted.c_str(), nullptr, false, false, false, S::Matches, V::Go, ""},
+       V::Warn, "", "does not match", false},
+      {"UnsignedWithoutKeys", "@signed", nullptr, false, false, false, S::Matches, V::Go, "", nullptr, false},
+      {"OddSpacingCrLf", spaced.c_str(), nullptr, false, false, false, S::Matches, V::Go, "", nullptr, false},
+      {"BinaryMarkerAfterBadLine", binary.c_str(), nullptr, false, false, false, S::Matches, V::Go, "", nullptr, false},
+      {"UpperCaseDotSlash", upperDotted.c_str(), nullptr, false, false, false, S::Matches, V::Go, "", nullptr, false},
+      {"SecondTrustedKey", "@signed", "SHA256SUMS.minisig", true, true, false, S::Matches, V::Go, kTrustedKeyId,
+       nullptr, true},
+      {"UnknownAlgorithm", "@signed", "@unknown-algorithm", true, false, false, S::Absent, V::Warn, "",
+       "is not a minisign signature", false},
+      {"ManifestAFolder", "@folder", nullptr, false, false, false, S::Absent, V::Warn, "", "cannot be read", false},
+      {"ManifestAFolderRequired", "@folder", nullptr, false, true, false, S::Absent, V::Refuse, "", "cannot be read",
+       false},
   };
 }
 
@@ -81,7 +90,9 @@ inline TrustOptions MakeTrustFolder(const TrustCase& row, const std::filesystem:
   std::string sfl = ReadAll(kExampleSfl);
   if (row.alterFile) sfl.replace(sfl.find("DEMO"), 4, "DEMX");
   WriteAll(folder / "radio.sfl", sfl);
-  if (row.manifest != nullptr) {
+  if (row.manifest != nullptr && std::string(row.manifest) == "@folder") {
+    std::filesystem::create_directory(folder / "SHA256SUMS");
+  } else if (row.manifest != nullptr) {
     const std::string manifest = std::string(row.manifest) == "@signed" ? ReadAll(kTrustFixtures / "SHA256SUMS")
                                                                         : std::string(row.manifest);
     WriteAll(folder / "SHA256SUMS", manifest);
@@ -93,12 +104,24 @@ inline TrustOptions MakeTrustFolder(const TrustCase& row, const std::filesystem:
       // A letter of the signature itself, on the second line.
       const std::size_t at = signature.find('\n') + 40;
       signature[at] = signature[at] == 'A' ? 'B' : 'A';
+    } else if (std::string(row.signature) == "@unknown-algorithm") {
+      // The good one with "Xx" for its algorithm ("Ed" or "ED"): the first
+      // two bytes of the second line's base64 are in its first four letters.
+      signature = ReadAll(kTrustFixtures / "SHA256SUMS.minisig");
+      const std::size_t at = signature.find('\n') + 1;
+      std::vector<std::uint8_t> head = DecodeBase64(signature.substr(at, 4)).value_or(std::vector<std::uint8_t>(3));
+      head[0] = 'X';
+      head[1] = 'x';
+      const unsigned bits = (unsigned{head[0]} << 16) | (unsigned{head[1]} << 8) | head[2];
+      static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+      for (int i = 0; i < 4; ++i) signature[at + static_cast<std::size_t>(i)] = kAlphabet[(bits >> (18 - 6 * i)) & 63];
     } else {
       signature = ReadAll(kTrustFixtures / row.signature);
     }
     WriteAll(folder / "SHA256SUMS.minisig", signature);
   }
   TrustOptions options;
+  if (row.strangerKeyFirst) options.keyFiles.push_back((kTrustFixtures / "stranger.pub").string());
   if (row.trustKey) options.keyFiles.push_back((kTrustFixtures / "trusted.pub").string());
   options.requireManifest = row.required;
   return options;

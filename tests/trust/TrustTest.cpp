@@ -48,6 +48,13 @@ TEST(TrustTest, EveryManifestStateBeforeAWriteAndInTheList) {
     }
     // A folder without a manifest says nothing, as before.
     EXPECT_EQ(status.empty(), row.manifest == nullptr);
+    if (row.problem != nullptr) {
+      EXPECT_NE(manifest.problem.find(row.problem), std::string::npos) << manifest.problem;
+    } else {
+      EXPECT_EQ(manifest.problem, "");
+    }
+    // A file that could not be read is no match, and no damage either.
+    EXPECT_EQ(CheckAgainstManifest(manifest, "radio.sfl", "").state, ManifestState::Absent);
   }
 }
 
