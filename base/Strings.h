@@ -171,6 +171,27 @@ enum class StringId : unsigned {
   ManifestNotListedPrompt = 310,
   ManifestNotCountedPrompt = 311,
   DumpFolderNotWritable = 312,     // %s: the folder, the system's reason
+  // Messages that point a newcomer the right way.
+  DiagNotSerial = 340,             // %s: the port
+  DiagNotSerialHint = 341,         // %s: the port
+  DiagPortDeniedMemberHint = 342,  // %s: the group, the port
+  DumpFolderMissing = 343,         // %s: the folder
+  IntelHexGivenHint = 344,         // %s: the file, the file, the SFL file to make, the SFL file
+  NoReplyDetail = 345,             // %s: the block
+  PortGoneDetail = 346,            // %s: the block
+  UnknownCommandGuess = 347,       // %s: the word, the command meant
+  OptionsBeforeCommand = 348,      // %s: the command line in its order
+  OptionNeedsValue = 349,          // %s: the option, what it takes
+  CableUnknown = 350,              // %s: the value, the cables
+  SpeedNotNumber = 351,            // %s: the value, the speeds
+  ValueNotOneOf = 352,             // %s: the value, the values taken
+  UnknownOption = 353,             // %s: the option
+  UnknownOptionGuess = 354,        // %s: the option, the option meant
+  UnexpectedArgument = 355,        // %s: the argument
+  OptionRequired = 356,            // %s: the option or argument, what it takes
+  DiagCableUntold = 358,           // %s: the cable
+  DiagCableUntoldHint = 359,       // %s: the cable
+  DiagWrongFraming = 360,          // %s: the cable asked for, the cable that answered
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,
@@ -179,6 +200,11 @@ enum class StringId : unsigned {
 // The text for a terminal or a single-line field: the CR and CR LF that end
 // a message box's lines become LF.
 std::string TerminalText(std::string_view text);
+
+// A word of a command line as a POSIX shell takes it back: as it is when it
+// holds only letters, digits and the usual punctuation of paths, else in
+// single quotes.
+std::string ShellWord(std::string_view text);
 
 // The text of an entry; an unknown id gives an empty text.
 std::string_view LoadString(StringId id);

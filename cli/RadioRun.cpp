@@ -46,6 +46,7 @@ void RefuseFile(const SflFileProblem& problem, TerminalMessages& messages, RunRe
   result.exitCode = kExitFile;
   result.message = TerminalText(LoadString(problem.id));
   result.detail = problem.detail;
+  result.hint = problem.hint;
 }
 
 void WriteRadio(const RadioJob& job, const CheckedSflFile& file, SessionObserver& observer,

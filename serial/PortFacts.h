@@ -11,14 +11,17 @@ namespace tarvel {
 
 struct PortHolder {
   int pid = 0;
-  std::string program;  // the process's command name; empty if unknown
+  std::string program;   // the process's program name; empty if unknown
+  std::string lockPath;  // the UUCP lock file that names it; empty: found by its open descriptor
 };
 
-// The processes that have `device` open, from the descriptor links under
-// <procRoot>/*/fd, this process left out. Other users' processes cannot be
-// looked into, so an empty list does not mean that nobody holds the port.
-// Always empty on Windows.
-std::vector<PortHolder> FindPortHolders(const std::string& device, const std::string& procRoot = "/proc");
+// The processes that hold `device`: first the one whose UUCP lock file in
+// `lockFolders` names it (a running process), then those that have it open,
+// from the descriptor links under <procRoot>/*/fd, this process left out.
+// Other users' processes cannot be looked into, so an empty list does not
+// mean that nobody holds the port. Always empty on Windows.
+std::vector<PortHolder> FindPortHolders(const std::string& device, const std::string& procRoot = "/proc",
+                                        const std::vector<std::string>& lockFolders = {"/run/lock", "/var/lock"});
 
 struct DeviceGroup {
   std::string name;     // the group's name, or its number when the group file does not name it

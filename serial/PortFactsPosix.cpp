@@ -9,6 +9,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "serial/UucpLock.h"
+
 namespace tarvel {
 namespace {
 
@@ -34,8 +36,18 @@ std::string FirstLine(const fs::path& file) {
 
 }  // namespace
 
-std::vector<PortHolder> FindPortHolders(const std::string& device, const std::string& procRoot) {
+std::vector<PortHolder> FindPortHolders(const std::string& device, const std::string& procRoot,
+                                        const std::vector<std::string>& lockFolders) {
   std::vector<PortHolder> holders;
+  // The lock file names the holder even where its descriptors cannot be
+  // looked into (another user's process), and it comes first.
+  std::optional<PortHolder> locked;
+  for (const std::string& folder : lockFolders) {
+    if (const std::optional<LockHolder> holder = UucpLockHolder(folder, device, procRoot)) {
+      locked = PortHolder{static_cast<int>(holder->pid), holder->program, holder->lockPath};
+      break;
+    }
+  }
   const fs::path target = Resolved(device);
   std::error_code error;
   for (fs::directory_iterator process(procRoot, error), end; !error && process != end; process.increment(error)) {
@@ -48,11 +60,13 @@ std::vector<PortHolder> FindPortHolders(const std::string& device, const std::st
       std::error_code linkError;
       const fs::path opened = fs::read_symlink(fd->path(), linkError);
       if (linkError || (opened != target && Resolved(opened) != target)) continue;
-      holders.push_back({std::stoi(pid), FirstLine(process->path() / "comm")});
+      const int number = std::stoi(pid);
+      if (!locked || locked->pid != number) holders.push_back({number, ProcessProgramName(procRoot, number), {}});
       break;
     }
   }
   std::sort(holders.begin(), holders.end(), [](const PortHolder& a, const PortHolder& b) { return a.pid < b.pid; });
+  if (locked) holders.insert(holders.begin(), *locked);
   return holders;
 }
 

@@ -7,7 +7,9 @@
 
 namespace tarvel {
 
-std::vector<PortHolder> FindPortHolders(const std::string&, const std::string&) { return {}; }
+std::vector<PortHolder> FindPortHolders(const std::string&, const std::string&, const std::vector<std::string>&) {
+  return {};
+}
 
 std::optional<DeviceGroup> DeviceGroupOf(const std::string&, const std::string&) { return std::nullopt; }
 
