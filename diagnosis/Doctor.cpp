@@ -1,7 +1,6 @@
 #include "diagnosis/Doctor.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -107,9 +106,7 @@ PortSystem ThisSystem() {
   system.holders = [](const std::string& port) { return FindPortHolders(port); };
   system.group = [](const std::string& port) { return DeviceGroupOf(port); };
   system.latencyTimer = [](const std::string& port) { return CurrentLatencyTimer(port); };
-  const char* user = std::getenv("USER");
-  if (user == nullptr || *user == '\0') user = std::getenv("USERNAME");
-  system.user = user != nullptr && *user != '\0' ? user : "$USER";
+  system.user = CurrentUserName();
 #ifdef _WIN32
   system.windows = true;
 #endif

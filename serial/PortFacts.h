@@ -32,6 +32,11 @@ struct DeviceGroup {
 // the node cannot be looked at, and always none on Windows.
 std::optional<DeviceGroup> DeviceGroupOf(const std::string& device, const std::string& groupFile = "/etc/group");
 
+// The name of the user this process runs as, for the command that grants
+// access to a port ("sudo adduser NAME dialout"): from the user database
+// by the effective user id, as $USER may name someone else (setpriv, su).
+std::string CurrentUserName();
+
 // The latency timer of the adapter behind `device` as it stands now, in
 // milliseconds; -1 for an adapter without one.
 int CurrentLatencyTimer(const std::string& device, const std::string& sysRoot = "/sys");

@@ -1,10 +1,12 @@
 #include "serial/PortFacts.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -94,6 +96,18 @@ std::optional<DeviceGroup> DeviceGroupOf(const std::string& device, const std::s
     group.member = got > 0 && std::find(mine.begin(), mine.begin() + got, info.st_gid) != mine.begin() + got;
   }
   return group;
+}
+
+std::string CurrentUserName() {
+  std::vector<char> buffer(16384);
+  passwd entry {};
+  passwd* found = nullptr;
+  if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+      found->pw_name != nullptr && *found->pw_name != '\0') {
+    return found->pw_name;
+  }
+  const char* user = std::getenv("USER");
+  return user != nullptr && *user != '\0' ? user : "$USER";
 }
 
 int LatencyTimerOfTty(const std::string& sysRoot, const std::string& ttyName) {

@@ -256,9 +256,13 @@ TEST_F(CliJsonTest, EveryCommandAndOutcomeGivesOneObject) {
        [](const json& o) { EXPECT_EQ(o["message"], "unknown command 'frobnicate'"); }},
       {"help", sim::Cable::Qap8, {}, "sync --help --json", 0, "sync",
        [](const json& o) { EXPECT_NE(o["message"].get<std::string>().find("--port"), std::string::npos); }},
-      // A name the system cannot take: a failure of its own, not an exception.
-      {"read into a name too long", sim::Cable::Qap8, {}, "read " + path(std::string(300, 'n') + ".sfl") + p, 8,
-       "read", nullptr},
+      // A name the system cannot take: a failure of its own, not an
+      // exception, found before the radio is woken as a usage error.
+      {"read into a name too long", sim::Cable::Qap8, {}, "read " + path(std::string(300, 'n') + ".sfl") + p, 2,
+       "read",
+       [](const json& o) {
+         EXPECT_NE(o["detail"].get<std::string>().find("The radio was not touched."), std::string::npos) << o["detail"];
+       }},
       // The command line wins over the environment; a value used must be valid.
       {"bad environment overridden", sim::Cable::Qap8, {},
        inDirWith + "TARVEL_BAUD=abc TARVEL_CABLE=qap9 " + Program() + " sync -b 38400 -c qap8" + p, 0, "sync",
@@ -331,7 +335,7 @@ TEST_F(CliJsonTest, Conventions) {
     const char* name;
     std::string commandLine;
     int exitCode;
-    const char* err;  // the start of stderr
+    std::string err;  // the start of stderr
   };
   const Row rows[] = {
       {"environment defaults", "TARVEL_PORT=" + port() + " TARVEL_CABLE=qap-10 TARVEL_BAUD=115200 " + cli + " sync",
