@@ -1,6 +1,6 @@
 // `tarvel-cli doctor`: walks the chain from the port to the loader and
 // stops at the first broken link, naming the cause and what to do. It
-// synchronises at most; nothing is written to the flash.
+// synchronises and reads block 000 at most; nothing is written to the flash.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>

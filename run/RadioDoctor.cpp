@@ -1,5 +1,6 @@
 #include "run/RadioDoctor.h"
 
+#include <chrono>
 #include <optional>
 
 #include "loader/CableFacts.h"
@@ -14,6 +15,8 @@ std::string CableOption(Cable cable) { return std::string(FactsOf(cable).name); 
 
 enum class Exchange { SyncOnly, ReadFirstBlock };
 
+constexpr std::chrono::milliseconds kBlockWait{1000};
+
 RadioOutcome TrySync(const DoctorRequest& request, Cable cable, unsigned baud, PortOpener* opener, Clock* clock,
                      Exchange exchange = Exchange::SyncOnly, std::function<void()> afterOpen = {}) {
   RadioJob job;
@@ -24,6 +27,14 @@ RadioOutcome TrySync(const DoctorRequest& request, Cable cable, unsigned baud, P
   platform.opener = opener;
   platform.clock = clock;
   platform.afterOpen = std::move(afterOpen);
+  if (exchange == Exchange::ReadFirstBlock) {
+    // A block's reply takes 150 ms at 9600 baud; a loader that the framing
+    // does not reach need not be waited for as long as a write waits.
+    PortTimeouts timeouts;
+    timeouts.readPerByte = kBlockWait;
+    platform.timeouts = timeouts;
+    platform.waitForInputBound = kBlockWait;
+  }
   return exchange == Exchange::ReadFirstBlock ? SyncAndReadFirstBlock(job, NoObserver(), platform)
                                               : SyncRadio(job, NoObserver(), platform);
 }

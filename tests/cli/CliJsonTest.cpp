@@ -378,6 +378,25 @@ TEST_F(CliJsonTest, Conventions) {
   EXPECT_EQ(shell(cli + " -V").out.rfind("Tarvel 1.10\n", 0), 0u);
 }
 
+// The doctor and a write, one after the other on a radio at another speed,
+// find the same: the second conversation meets the loader the first left.
+TEST_F(CliJsonTest, TheDoctorAndTheWriteAgreeOnTheSameRadio) {
+  const std::string file = dir.write("fw.sfl", test::ConventionalSfl(0, 8));
+  auto r = radio(sim::Cable::Qap8, {}, true);
+  std::vector<json> objects;
+  for (const std::string& command : {"doctor", "write " + file, "doctor"}) {
+    SCOPED_TRACE(command);
+    const CliRun run = cli(command + " -p " + port() + " --json");
+    EXPECT_EQ(run.exitCode, 4) << run.err;
+    json o;
+    ASSERT_NO_THROW(o = Parse(run)) << run.out;
+    EXPECT_EQ(o["diagnosis"].back()["id"], "garbled");
+    objects.push_back(o);
+  }
+  EXPECT_EQ(objects[1]["hint"], objects[0]["hint"]);
+  EXPECT_EQ(objects[2]["hint"], objects[0]["hint"]);
+}
+
 TEST(Sha256Test, PublishedDigests) {
   Sha256 empty;
   EXPECT_EQ(empty.hex(), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
