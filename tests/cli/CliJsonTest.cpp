@@ -384,7 +384,7 @@ TEST_F(CliJsonTest, TheDoctorAndTheWriteAgreeOnTheSameRadio) {
   const std::string file = dir.write("fw.sfl", test::ConventionalSfl(0, 8));
   auto r = radio(sim::Cable::Qap8, {}, true);
   std::vector<json> objects;
-  for (const std::string& command : {"doctor", "write " + file, "doctor"}) {
+  for (const std::string& command : std::vector<std::string>{"doctor", "write " + file, "doctor"}) {
     SCOPED_TRACE(command);
     const CliRun run = cli(command + " -p " + port() + " --json");
     EXPECT_EQ(run.exitCode, 4) << run.err;
