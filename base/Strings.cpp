@@ -61,7 +61,7 @@ std::string_view LoadString(StringId id) {
     case StringId::UnknownCommand: return "unknown command '%s'";
     case StringId::ShortUsage:
       return "Usage: tarvel-cli COMMAND [OPTIONS]\n"
-             "Commands: write, read, sync, doctor, history, convert, list, comment, manifest, ports.\n"
+             "Commands: write, read, sync, doctor, history, convert, list, comment, manifest, ports, database, records.\n"
              "'tarvel-cli --help' describes them; 'tarvel-cli COMMAND --help' lists a command's options.";
     case StringId::OutputExists: return "%s exists; --force replaces it.";
     case StringId::DataOutsideDropped:
@@ -95,7 +95,7 @@ std::string_view LoadString(StringId id) {
     case StringId::DiagNoPortsHint: return "This machine has no serial port: connect the cable.";
     case StringId::DiagPortDenied: return "No permission to open %s: it belongs to the group '%s'.";
     case StringId::DiagPortDeniedHint:
-      return "Add your user to that group (sudo usermod -aG %s %s), then log out and in again.";
+      return "Add your user to the group '%s' (sudo adduser %s %s), then log out and in again.";
     case StringId::DiagPortBusy: return "%s is held by %s.";
     case StringId::DiagPortBusyHint: return "Close that program, or choose another port.";
     case StringId::DiagAnotherProgram: return "another program";
@@ -180,7 +180,7 @@ std::string_view LoadString(StringId id) {
     case StringId::RowDigestTip: return "SHA-256 %s\n%s";
     case StringId::ManifestWritten: return "%s written: %s files.";
     case StringId::ManifestNoFiles: return "There are no SFL files in %s; no manifest was written.";
-    case StringId::TraceCannotBeCreated: return "The trace file cannot be created.";
+    case StringId::TraceCannotBeCreated: return "The --trace file cannot be created.";
     case StringId::StationSerialsMissing: return "No serial number in %s: this station needs one for every radio.";
     case StringId::StationSerialTwice: return "%s is in %s: a serial number names one radio.";
     case StringId::StationSerialTooLong: return "The serial number in %s is longer than %s characters: scan it again.";
@@ -277,6 +277,38 @@ std::string_view LoadString(StringId id) {
     case StringId::AppTitle: return "Tarvel";
     case StringId::ConversionFailed: return "Failed in the conversion of the file. ";
     case StringId::ConversionSucceeded: return "Succeeded in the conversion of the file. ";
+    case StringId::DiagNotSerial: return "%s cannot be opened: not a serial device.";
+    case StringId::DiagNotSerialHint: return "%s is not a serial port; `tarvel-cli ports` lists them.";
+    case StringId::DiagPortDeniedMemberHint:
+      return "Your user is in the group '%s' already, and %s is still closed to it: log out and in again, "
+             "or ask the administrator about the device's permissions.";
+    case StringId::DumpFolderMissing: return "The folder %s does not exist. The radio was not touched.";
+    case StringId::IntelHexGivenHint:
+      return "%s is an Intel-HEX file, not an SFL file: convert it first (tarvel-cli convert %s -o %s), "
+             "then write %s.";
+    case StringId::NoReplyDetail:
+      return "No reply to block %s: the line was lost (the adapter unplugged, or the radio powered off).";
+    case StringId::PortGoneDetail:
+      return "The port went away at block %s: the line was lost (the adapter unplugged, or the radio powered off).";
+    case StringId::UnknownCommandGuess: return "unknown command '%s'; did you mean '%s'?";
+    case StringId::OptionsBeforeCommand: return "options come after the command: %s";
+    case StringId::OptionNeedsValue: return "%s needs a value: %s";
+    case StringId::CableUnknown: return "%s is not a cable: %s";
+    case StringId::SpeedNotNumber: return "%s is not a speed: %s";
+    case StringId::ValueNotOneOf: return "%s is not one of %s";
+    case StringId::UnknownOption: return "unknown option %s";
+    case StringId::UnknownOptionGuess: return "unknown option %s; did you mean %s?";
+    case StringId::UnexpectedArgument: return "'%s' was not expected here";
+    case StringId::OptionRequired: return "%s is missing: %s";
+    case StringId::DiagCableUntold:
+      return "The loader answers the synchronisation with the %s cable, but nothing the loader offers tells the "
+             "two cables apart.";
+    case StringId::DiagCableUntoldHint:
+      return "The cable's label says which it is (QAP-8 or QAP-10). Without one: a write with the wrong cable "
+             "fails at its first block (exit 7), and then %s is the one to use.";
+    case StringId::DiagWrongFraming:
+      return "The loader answers the synchronisation with the %s cable, but not a block's exchange: it speaks "
+             "the %s cable's framing.";
   }
   return {};
 }
@@ -308,6 +340,15 @@ std::string TerminalText(std::string_view text) {
     }
   }
   return out;
+}
+
+std::string ShellWord(std::string_view text) {
+  constexpr std::string_view kPlain =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-+.,/:=@%";
+  if (!text.empty() && text.find_first_not_of(kPlain) == std::string_view::npos) return std::string(text);
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
 }
 
 }  // namespace tarvel

@@ -215,6 +215,27 @@ enum class StringId : unsigned {
   AskSerialEnded = 335,            // %s: the round
   AskSerialNeeded = 336,           // Enter alone at a serial number's prompt
   ManifestLinkOutside = 337,       // %s: the manifest, its folder
+  // Messages that point a newcomer the right way.
+  DiagNotSerial = 380,             // %s: the port
+  DiagNotSerialHint = 381,         // %s: the port
+  DiagPortDeniedMemberHint = 382,  // %s: the group, the port
+  DumpFolderMissing = 383,         // %s: the folder
+  IntelHexGivenHint = 384,         // %s: the file, the file, the SFL file to make, the SFL file
+  NoReplyDetail = 385,             // %s: the block
+  PortGoneDetail = 386,            // %s: the block
+  UnknownCommandGuess = 387,       // %s: the word, the command meant
+  OptionsBeforeCommand = 388,      // %s: the command line in its order
+  OptionNeedsValue = 389,          // %s: the option, what it takes
+  CableUnknown = 390,              // %s: the value, the cables
+  SpeedNotNumber = 391,            // %s: the value, the speeds
+  ValueNotOneOf = 392,             // %s: the value, the values taken
+  UnknownOption = 393,             // %s: the option
+  UnknownOptionGuess = 394,        // %s: the option, the option meant
+  UnexpectedArgument = 395,        // %s: the argument
+  OptionRequired = 396,            // %s: the option or argument, what it takes
+  DiagCableUntold = 398,           // %s: the cable
+  DiagCableUntoldHint = 399,       // %s: the cable
+  DiagWrongFraming = 400,          // %s: the cable asked for, the cable that answered
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,
@@ -223,6 +244,11 @@ enum class StringId : unsigned {
 // The text for a terminal or a single-line field: the CR and CR LF that end
 // a message box's lines become LF.
 std::string TerminalText(std::string_view text);
+
+// A word of a command line as a POSIX shell takes it back: as it is when it
+// holds only letters, digits and the usual punctuation of paths, else in
+// single quotes.
+std::string ShellWord(std::string_view text);
 
 // The text of an entry; an unknown id gives an empty text.
 std::string_view LoadString(StringId id);

@@ -1,13 +1,17 @@
 #include <cstdio>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "base/Strings.h"
 #include "cli/CommandRun.h"
 #include "cli/Commands.h"
 #include "run/ExitCodes.h"
 #include "cli/Terminal.h"
+#include "cli/UsageWords.h"
 
 namespace tarvel::cli {
 
@@ -83,10 +87,26 @@ int RunCli(int argc, const char* const* argv) {
     std::fprintf(stderr, "%s\n", std::string(LoadString(StringId::ShortUsage)).c_str());
     return kExitUsage;
   }
+  // Options before the command: refused with the line in its order, as
+  // the command's options are its own.
+  if (const std::optional<std::string> line = CommandFirstLine(argc, argv, app)) {
+    std::string command;
+    for (int i = 1; i < argc && command.empty(); ++i) {
+      if (IsCommand(app, argv[i])) command = argv[i];
+    }
+    CommandRun usage(command, {look.json, {}});
+    usage.fail(kExitUsage, "tarvel-cli: " + FormatString(StringId::OptionsBeforeCommand, {*line}));
+    usage.result().message = FormatString(StringId::OptionsBeforeCommand, {*line});
+    return usage.finish();
+  }
   // The run's object says when the run began, usage errors included.
   CommandRun usage(look.command, {look.json, {}});
   if (!look.command.empty() && !IsCommand(app, look.command)) {
-    const std::string unknown = FormatString(StringId::UnknownCommand, {look.command});
+    std::vector<std::string> names;
+    for (const CLI::App* command : std::as_const(app).get_subcommands({})) names.push_back(command->get_name());
+    const std::string guess = GuessName(look.command, names);
+    const std::string unknown = guess.empty() ? FormatString(StringId::UnknownCommand, {look.command})
+                                              : FormatString(StringId::UnknownCommandGuess, {look.command, guess});
     const std::string shortUsage(LoadString(StringId::ShortUsage));
     if (!look.json) {
       std::fprintf(stderr, "tarvel-cli: %s\n%s\n", unknown.c_str(), shortUsage.c_str());
@@ -102,27 +122,24 @@ int RunCli(int argc, const char* const* argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    if (look.json) {
-      // Help and the versions too: their text goes to stderr, stdout keeps
-      // the one object.
+    if (e.get_exit_code() == 0) {
+      if (!look.json) return app.exit(e);
+      // Help and the versions as JSON: their text goes to stderr, stdout
+      // keeps the one object.
       std::ostringstream text;
-      const int code = app.exit(e, text, text);
+      app.exit(e, text, text);
       std::fputs(text.str().c_str(), stderr);
-      if (code == 0) {
-        usage.result().message = text.str();
-        while (!usage.result().message.empty() && usage.result().message.back() == '\n') usage.result().message.pop_back();
-        return usage.finish();
-      }
-    } else if (app.exit(e) == 0) {
-      return kExitOk;
-    }
-    if (look.json) {
-      usage.result().exitCode = kExitUsage;
-      usage.result().message = e.what();
-      usage.result().hint = FormatString(StringId::UsageHint, {look.command});
+      usage.result().message = text.str();
+      while (!usage.result().message.empty() && usage.result().message.back() == '\n') usage.result().message.pop_back();
       return usage.finish();
     }
-    return kExitUsage;
+    const CLI::App* command = nullptr;
+    if (!look.command.empty() && IsCommand(app, look.command)) command = app.get_subcommand(look.command);
+    usage.fail(kExitUsage, UsageText(e, command));
+    const std::string shortUsage(LoadString(StringId::ShortUsage));
+    usage.result().hint = look.command.empty() ? shortUsage.substr(shortUsage.rfind('\n') + 1)
+                                               : FormatString(StringId::UsageHint, {look.command});
+    return usage.finish();
   }
   return exitCode;
 }

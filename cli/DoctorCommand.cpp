@@ -1,13 +1,19 @@
 // `tarvel-cli doctor`: walks the chain from the port to the loader and
 // stops at the first broken link, naming the cause and what to do. It
-// synchronises at most; nothing is written to the flash.
+// synchronises and reads block 000 at most; nothing is written to the flash.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <memory>
 
+#include "base/FileIo.h"
+#include "base/OutputFile.h"
 #include "cli/CommandRun.h"
 #include "cli/Commands.h"
 #include "cli/RadioOptions.h"
 #include "run/RadioDoctor.h"
+#include "serial/TracingPort.h"
 
 namespace tarvel::cli {
 
@@ -15,7 +21,7 @@ namespace {
 
 const char* Mark(FindingId id) {
   if (IsBroken(id)) return "FAIL";
-  return id == FindingId::LateReplies ? "warn" : "ok";
+  return id == FindingId::LateReplies || id == FindingId::CableUntold ? "warn" : "ok";
 }
 
 int RunDoctorCommand(const RadioOptions& options) {
@@ -27,7 +33,40 @@ int RunDoctorCommand(const RadioOptions& options) {
   request.port = options.port;
   request.cable = options.cable;
   request.baud = options.baud;
-  const std::vector<Finding> findings = RunDoctor(request, ThisSystem());
+  // One trace for every conversation of the walk, in their order.
+  const std::unique_ptr<PortOpener> systemPorts = MakeSystemPortOpener();
+  PortOpener* opener = systemPorts.get();
+  OutputFile traceFile;
+  std::ofstream traceStream;
+  std::unique_ptr<TracingOpener> tracing;
+  if (!options.traceFile.empty()) {
+    OutputError error;
+    if (traceFile.open(options.traceFile, {}, error)) {
+      traceStream.open(fileio::PathOf(traceFile.temporaryPath()), std::ios::out | std::ios::trunc);
+      if (!traceStream) error = {OutputProblem::System, options.traceFile + ": " + std::strerror(errno)};
+    }
+    if (error.problem != OutputProblem::None) {
+      // As the other radio commands say it.
+      if (error.problem == OutputProblem::System) {
+        run.fail(kExitUsage, std::string(LoadString(StringId::TraceCannotBeCreated)), error.text);
+      } else {
+        run.fail(kExitUsage, TerminalText(LoadString(RefusalMessage(error.problem))), "--trace " + error.text);
+      }
+      return run.finish();
+    }
+    tracing = std::make_unique<TracingOpener>(*systemPorts, traceStream);
+    opener = tracing.get();
+  }
+  const std::vector<Finding> findings = RunDoctor(request, ThisSystem(), opener);
+  if (tracing) {
+    tracing.reset();
+    traceStream.close();
+    OutputError error;
+    if (!traceStream || !traceFile.commit(error)) {
+      std::fprintf(stderr, "tarvel-cli: the trace was not written: %s\n",
+                   error.text.empty() ? options.traceFile.c_str() : error.text.c_str());
+    }
+  }
 
   for (const Finding& finding : findings) {
     if (!options.json) {

@@ -14,6 +14,7 @@
 #include "cli/Commands.h"
 #include "cli/RadioOptions.h"
 #include "records/FactoryQueries.h"
+#include "cli/UsageWords.h"
 #include "run/ExitCodes.h"
 #include "run/RecordHistory.h"
 
@@ -167,7 +168,7 @@ void AddHistoryCommand(CLI::App& app, int& exitCode) {
           [](std::string& text) { return IsHistoryDate(text) ? std::string() : "a UTC time as YYYY-MM-DD[THH:MM[:SS]] is expected"; },
           "", ""));
   command->add_option("--result", options->filter.result, "Only radios that passed or failed")
-      ->check(CLI::IsMember({"passed", "failed"}))
+      ->check(OneOf({"passed", "failed"}))
       ->type_name("passed|failed");
   command->add_option("--station", options->filter.station, "Only records of this station")->type_name("NAME");
   command->add_flag("--csv", options->csv, "Comma-separated values with a heading line");

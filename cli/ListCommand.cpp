@@ -12,6 +12,7 @@
 #include "catalog/Catalog.h"
 #include "catalog/DisplayText.h"
 #include "cli/Commands.h"
+#include "cli/UsageWords.h"
 #include "cli/CommandRun.h"
 #include "cli/RadioRun.h"
 #include "run/ExitCodes.h"
@@ -210,7 +211,7 @@ void AddListCommand(CLI::App& app, int& exitCode) {
   CLI::App* command = app.add_subcommand("list", "List the SFL files of a folder");
   command->add_option("folder", options->folder, "The folder (default: the working folder)");
   CLI::Option* sort = command->add_option("--sort", options->sort, "Sort by a column, as a click on its header")
-                          ->check(CLI::IsMember({"name", "date"}));
+                          ->check(OneOf({"name", "date"}));
   command->add_flag("--descending", options->descending, "Sort descending, as a second click on the header")
       ->needs(sort);
   AddJsonFlag(*command, options->json);

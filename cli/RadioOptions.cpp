@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <optional>
 
 #include "base/FileIo.h"
@@ -27,6 +26,17 @@ std::string CableNames(std::string_view CableFacts::*field, std::string_view sep
   for (const CableFacts& facts : kCables) {
     if (!text.empty()) text += separator;
     text += facts.*field;
+  }
+  return text;
+}
+
+// Every cable's speeds: "9600 14400 ... with QAP-8; 38400 115200 with QAP-10".
+std::string AllSpeeds() {
+  std::string text;
+  for (const CableFacts& facts : kCables) {
+    if (&facts != &kCables.front()) text += "; ";
+    for (unsigned speed : facts.speeds) text += std::to_string(speed) + ' ';
+    text += "with " + std::string(facts.label);
   }
   return text;
 }
@@ -68,20 +78,31 @@ void AddRadioOptions(CLI::App& command, RadioOptions& options, bool severalPorts
         ->default_str(ValueInForce("TARVEL_PORT", ""));
   }
   // The README and the window write QAP-8; scripts write qap8.
-  std::map<std::string, std::string> spellings;
-  for (const CableFacts& facts : kCables) {
-    for (std::string_view spelling : facts.spellings) spellings.emplace(spelling, facts.name);
-  }
+  const std::string cables = CableNames(&CableFacts::name, " or ") + " (also " + CableNames(&CableFacts::label, ", ") + ")";
   options.cableOption =
       command
           .add_option_function<std::string>(
               "-c,--cable", [&options](const std::string& name) { options.cable = CableNamed(name).value_or(Cable::Qap8); },
-              "Interface cable: " + CableNames(&CableFacts::name, " or ") + " (also " +
-                  CableNames(&CableFacts::label, ", ") + ")")
-          ->transform(CLI::CheckedTransformer(spellings, CLI::ignore_case).description(""))
+              "Interface cable: " + cables)
+          ->transform(CLI::Validator(
+              [cables](std::string& value) -> std::string {
+                const std::optional<Cable> cable = CableNamed(value);
+                if (!cable) return FormatString(StringId::CableUnknown, {value, cables});
+                value = std::string(FactsOf(*cable).name);
+                return {};
+              },
+              ""))
           ->type_name(CableNames(&CableFacts::name, "|"))
           ->default_str(ValueInForce("TARVEL_CABLE", std::string(FactsOf(Cable::Qap8).name)));
   options.baudOption = command.add_option("-b,--baud", options.baud, SpeedHelp())
+      ->check(CLI::Validator(
+          [](std::string& value) -> std::string {
+            unsigned speed = 0;
+            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), speed);
+            if (error == std::errc() && end == value.data() + value.size()) return {};
+            return FormatString(StringId::SpeedNotNumber, {value, AllSpeeds()});
+          },
+          ""))
       ->type_name("N")
       ->default_str(ValueInForce("TARVEL_BAUD", "38400"));
   command.add_flag("--rts-pulse", options.rtsPulse, "Pulse RTS before the QAP-10 start packet");

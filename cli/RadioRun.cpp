@@ -55,6 +55,7 @@ void RefuseFile(const SflFileProblem& problem, TerminalMessages& messages, RunRe
   result.exitCode = kExitFile;
   result.message = TerminalText(LoadString(problem.id));
   result.detail = problem.detail;
+  result.hint = problem.hint;
 }
 
 double LineBoundBytesPerSecond(Cable cable, unsigned baud, JobKind job) {

@@ -1,7 +1,6 @@
 #include "diagnosis/Doctor.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -90,8 +89,9 @@ Finding BusyFinding(const std::string& device, const std::vector<PortHolder>& ho
   std::string holder(LoadString(StringId::DiagAnotherProgram));
   if (!holders.empty()) {
     const PortHolder& first = holders.front();
-    holder = first.program.empty() ? "PID " + std::to_string(first.pid)
-                                   : first.program + " (PID " + std::to_string(first.pid) + ")";
+    const std::string pid = "PID " + std::to_string(first.pid);
+    const std::string where = first.lockPath.empty() ? pid : pid + ", lock file " + first.lockPath;
+    holder = first.program.empty() ? where : first.program + " (" + where + ")";
   }
   return {FindingId::PortBusy, FormatString(StringId::DiagPortBusy, {device, holder}),
           std::string(LoadString(StringId::DiagPortBusyHint))};
@@ -106,9 +106,7 @@ PortSystem ThisSystem() {
   system.holders = [](const std::string& port) { return FindPortHolders(port); };
   system.group = [](const std::string& port) { return DeviceGroupOf(port); };
   system.latencyTimer = [](const std::string& port) { return CurrentLatencyTimer(port); };
-  const char* user = std::getenv("USER");
-  if (user == nullptr || *user == '\0') user = std::getenv("USERNAME");
-  system.user = user != nullptr && *user != '\0' ? user : "$USER";
+  system.user = CurrentUserName();
 #ifdef _WIN32
   system.windows = true;
 #endif
@@ -125,13 +123,16 @@ std::vector<Finding> DiagnosePort(const std::string& device, const PortSystem& s
     case PortAccess::Denied: {
       const std::optional<DeviceGroup> group = system.group(device);
       const std::string name = group ? group->name : "dialout";
-      // A device of root's group, or of a group the user has already, is
-      // not opened by joining a group: the general advice then.
-      const bool joinGroup = group && !group->member && group->name != "root";
-      return {{FindingId::PortDenied, FormatString(StringId::DiagPortDenied, {device, name}),
-               joinGroup ? FormatString(StringId::DiagPortDeniedHint, {name, system.user})
-                         : std::string(LoadString(StringId::PortAccessHint))}};
+      // A device of root's group is not opened by joining a group, and one
+      // of a group the user has already is closed to the group itself.
+      std::string hint = FormatString(StringId::DiagPortDeniedHint, {name, system.user, name});
+      if (!group || group->name == "root") hint = LoadString(StringId::PortAccessHint);
+      if (group && group->member) hint = FormatString(StringId::DiagPortDeniedMemberHint, {name, device});
+      return {{FindingId::PortDenied, FormatString(StringId::DiagPortDenied, {device, name}), hint}};
     }
+    case PortAccess::NotSerial:
+      return {{FindingId::PortFailed, FormatString(StringId::DiagNotSerial, {device}),
+               FormatString(StringId::DiagNotSerialHint, {device})}};
     case PortAccess::Busy:
       return {BusyFinding(device, system.holders(device))};
     case PortAccess::Ok: break;

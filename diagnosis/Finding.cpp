@@ -14,6 +14,7 @@ const char* FindingName(FindingId id) {
     case FindingId::OtherCable: return "other-cable";
     case FindingId::Garbled: return "garbled";
     case FindingId::LoaderAnswered: return "loader-answered";
+    case FindingId::CableUntold: return "cable-untold";
   }
   return "unknown";
 }
@@ -31,7 +32,8 @@ int FindingExitCode(FindingId id) {
     case FindingId::Garbled: return 4;
     case FindingId::Adapter:
     case FindingId::LateReplies:
-    case FindingId::LoaderAnswered: return 0;
+    case FindingId::LoaderAnswered:
+    case FindingId::CableUntold: return 0;
   }
   return 0;
 }

@@ -18,6 +18,7 @@ enum class FindingId {
   OtherCable,
   Garbled,
   LoaderAnswered,
+  CableUntold,  // the sync answered, but no exchange told the cables apart
 };
 
 struct Finding {

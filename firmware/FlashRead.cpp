@@ -1,6 +1,7 @@
 #include "firmware/FlashRead.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 
 #include "base/FileIo.h"
@@ -101,7 +102,7 @@ std::optional<Failure> ReadRun::readBlocks() {
     const BlockReadResult read = ReadBlockExchange(ctx, block, reply, &stray);
     if (read != BlockReadResult::Read) {
       show(FailureKind::LineLost, StringId::CommunicationError,
-           read == BlockReadResult::OutOfStep ? OutOfStepText(block, stray) : "");
+           read == BlockReadResult::OutOfStep ? OutOfStepText(block, stray) : NoReplyText(ctx, block));
       outcome.failure.block = block;
       return outcome.failure;
     }
@@ -137,11 +138,16 @@ ReadOutcome ReadFlash(LoaderContext& ctx, BlockSink& sink, const std::string& ou
   OutputError refusal;
   if (!run.dump.open(outputPath, {}, refusal)) {
     if (refusal.problem == OutputProblem::System) {
-      // The dump's folder refused the new file: nothing was sent yet.
+      // The dump's folder refused the new file: nothing was sent yet, so
+      // the output was named wrong, as a usage error is.
       const std::filesystem::path folder = fileio::PathOf(outputPath).parent_path();
-      run.show(FailureKind::OutputFailed, StringId::ReadFailed,
-               FormatString(StringId::DumpFolderNotWritable,
-                            {folder.empty() ? std::string(".") : fileio::TextOf(folder), refusal.text}));
+      const std::string folderText = folder.empty() ? std::string(".") : fileio::TextOf(folder);
+      std::error_code folderError;
+      const bool missing = !folder.empty() && !std::filesystem::exists(folder, folderError) &&
+                           folderError.value() != EACCES;
+      run.show(FailureKind::OutputRefused, StringId::ReadFailed,
+               missing ? FormatString(StringId::DumpFolderMissing, {folderText})
+                       : FormatString(StringId::DumpFolderNotWritable, {folderText, refusal.text}));
     } else {
       run.show(FailureKind::OutputRefused, RefusalMessage(refusal.problem), refusal.text);
     }

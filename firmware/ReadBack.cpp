@@ -33,7 +33,7 @@ std::optional<Failure> CompareBlocks(LoaderContext& ctx, const BlockMap& blocks,
     const BlockReadResult read = ReadBlockExchange(ctx, block, reply, &stray);
     if (read != BlockReadResult::Read) {
       return ctx.fail({FailureKind::LineLost, StringId::CommunicationError,
-                       read == BlockReadResult::OutOfStep ? OutOfStepText(block, stray) : std::string(), block, {}});
+                       read == BlockReadResult::OutOfStep ? OutOfStepText(block, stray) : NoReplyText(ctx, block), block, {}});
     }
     ++outcome.blocksCompared;
     if (!std::equal(data.begin(), data.end(), reply.begin())) {

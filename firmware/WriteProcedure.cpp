@@ -85,13 +85,13 @@ std::optional<SflFileProblem> LoadCheckedSflFile(const std::string& path, Checke
   std::string reason;
   if (!LoadSflFile(path, file.bytes, reason)) {
     file.bytes.clear();
-    return SflFileProblem{StringId::FileCannotBeOpened, path + ": " + reason};
+    return SflFileProblem{StringId::FileCannotBeOpened, path + ": " + reason, {}};
   }
   file.progressHighest = SflProgressHighest(file.bytes.size());
   // A record cut short or holding a non-hex digit would put garbage into
   // the flash: refuse the whole file before the first block goes out.
   if (const auto problem = CheckSflFile(file.bytes)) {
-    return SflFileProblem{StringId::InvalidSflFile, path + ": " + *problem};
+    return SflFileProblem{StringId::InvalidSflFile, path + ": " + *problem, {}};
   }
   return std::nullopt;
 }
@@ -134,7 +134,8 @@ std::optional<Failure> WriteFlashBlocks(LoaderContext& ctx, const CheckedSflFile
         break;
       }
       if (result == BlockWriteResult::NoReply) {
-        return ctx.fail({FailureKind::LineLost, StringId::CommunicationError, {}, outcome.blocksWritten, {}});
+        return ctx.fail({FailureKind::LineLost, StringId::CommunicationError,
+                         NoReplyText(ctx, outcome.blocksWritten), outcome.blocksWritten, {}});
       }
       ++ctx.m_nRetry;
     }

@@ -36,6 +36,7 @@ struct CheckedSflFile {
 struct SflFileProblem {
   StringId id = StringId::FileCannotBeOpened;
   std::string detail;
+  std::string hint;  // what to do instead, where that is known
 };
 
 // Reads and checks the file, so that a file the write would refuse is found

@@ -190,6 +190,19 @@ std::vector<AddressRange> IntelHexParser::rangesOutside() const {
   return joined;
 }
 
+bool StartsAsIntelHex(std::string_view text) {
+  IntelHexParser parser(0, {});
+  std::string problem;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    const std::string_view line = text.substr(0, end);
+    if (line.find_first_not_of(" \t\r") != std::string_view::npos) return parser.line(line, problem);
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return false;
+}
+
 bool ReadIntelHexFile(const std::string& path, IntelHexParser& parser, std::string& reason) {
   // ReadNoWait: a FIFO is refused below at once instead of waiting for a writer.
   fileio::FileHandle fd;

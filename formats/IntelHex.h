@@ -61,4 +61,9 @@ class IntelHexParser {
 // and the missing part would silently become erased flash.
 bool ReadIntelHexFile(const std::string& path, IntelHexParser& parser, std::string& reason);
 
+// Whether `text` begins as an Intel-HEX file does: its first line that is
+// not blank is a valid record. Tells a HEX file given where an SFL file
+// belongs.
+bool StartsAsIntelHex(std::string_view text);
+
 }  // namespace tarvel

@@ -56,4 +56,10 @@ std::string OutOfStepText(std::uint16_t block, std::size_t strayBytes) {
   return text;
 }
 
+std::string NoReplyText(const LoaderContext& ctx, int block) {
+  char number[16];
+  std::snprintf(number, sizeof number, "%03X", static_cast<unsigned>(block));
+  return FormatString(ctx.portGone ? StringId::PortGoneDetail : StringId::NoReplyDetail, {number});
+}
+
 }  // namespace tarvel

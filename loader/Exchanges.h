@@ -40,5 +40,8 @@ BlockReadResult ReadBlockExchange(LoaderContext& ctx, std::uint16_t block, ReadR
 
 // The detail of the communication error that an OutOfStep result gives.
 std::string OutOfStepText(std::uint16_t block, std::size_t strayBytes);
+// The detail of one that a NoReply result gives at `block`: the line was
+// lost, and how (the port went away, or the radio fell silent).
+std::string NoReplyText(const LoaderContext& ctx, int block);
 
 }  // namespace tarvel

@@ -54,6 +54,10 @@ struct LoaderContext {
   // contexts may share one request; null: nothing asks.
   const std::atomic<bool>* stopRequest = nullptr;
 
+  // A transfer found the port gone (a hung-up terminal, an unplugged
+  // adapter) since the conversation's first open.
+  bool portGone = false;
+
   SerialPort* port() const { return link.hComm.get(); }
   bool stopRequested() const { return stopRequest && stopRequest->load(std::memory_order_relaxed); }
   Cable cable() const { return CableOfType(m_nType); }

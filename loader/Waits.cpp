@@ -14,12 +14,16 @@ void SendPacket(LoaderContext& ctx, std::size_t length) {
 }
 
 void SendBytes(LoaderContext& ctx, std::span<const std::uint8_t> bytes) {
-  if (SerialPort* port = ctx.port()) port->write(bytes);
+  SerialPort* port = ctx.port();
+  if (port != nullptr && port->write(bytes).status == PortStatus::Gone) ctx.portGone = true;
 }
 
 std::size_t ReadBytes(LoaderContext& ctx, std::span<std::uint8_t> bytes) {
   SerialPort* port = ctx.port();
-  return port ? port->read(bytes).count : 0;
+  if (port == nullptr) return 0;
+  const IoResult result = port->read(bytes);
+  if (result.status == PortStatus::Gone) ctx.portGone = true;
+  return result.count;
 }
 
 std::size_t BytesWaiting(LoaderContext& ctx) {

@@ -1,8 +1,25 @@
 #include "run/FileToWrite.h"
 
+#include <filesystem>
+#include <string_view>
+
+#include "base/FileIo.h"
+#include "formats/IntelHex.h"
 #include "formats/SflFile.h"
 
 namespace tarvel {
+
+namespace {
+
+// The convert line for a HEX file given to a write: the SFL file beside it.
+std::string ConvertFirstHint(const std::string& path) {
+  std::filesystem::path sfl = fileio::PathOf(path);
+  sfl.replace_extension(".sfl");
+  const std::string output = fileio::TextOf(sfl);
+  return FormatString(StringId::IntelHexGivenHint, {path, ShellWord(path), ShellWord(output), ShellWord(output)});
+}
+
+}  // namespace
 
 std::optional<SflFileProblem> LoadFileToWrite(const std::string& path, bool verify, const TrustOptions& trust,
                                               CheckedSflFile& file, TransferFacts& facts,
@@ -20,9 +37,13 @@ std::optional<SflFileProblem> LoadFileToWrite(const std::string& path, bool veri
   SflTextReader reader(file.bytes);
   SflRecord record;
   while (ParseSflRecord(reader, record) == SflParse::Record) ++facts.blocksTotal;
-  if (problem) return problem;
-  if (check.verdict == WriteVerdict::Refuse) return SflFileProblem{check.message, check.detail};
-  if (check.verdict == WriteVerdict::Warn) warning = SflFileProblem{check.message, check.detail};
+  if (problem) {
+    const std::string_view text(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size());
+    if (problem->id == StringId::InvalidSflFile && StartsAsIntelHex(text)) problem->hint = ConvertFirstHint(path);
+    return problem;
+  }
+  if (check.verdict == WriteVerdict::Refuse) return SflFileProblem{check.message, check.detail, {}};
+  if (check.verdict == WriteVerdict::Warn) warning = SflFileProblem{check.message, check.detail, {}};
   return std::nullopt;
 }
 

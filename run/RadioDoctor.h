@@ -1,8 +1,9 @@
 // The doctor's walk from the port to the loader, stopping at the first
 // broken link: the port's existence, permission and holder, the adapter and
 // its latency timer, then a synchronisation with the cable asked for and,
-// when the loader is silent, with the other cable. It writes nothing to the
-// flash.
+// when the loader is silent, with the other cable. Both framings may answer
+// a synchronisation, so a read of block 000 follows it: only the right
+// framing gets a whole block back. It writes nothing to the flash.
 #pragma once
 
 #include <string>

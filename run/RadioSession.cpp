@@ -11,6 +11,8 @@
 #include "base/UiPump.h"
 #include "diagnosis/LineWatch.h"
 #include "loader/Conversation.h"
+#include "loader/Exchanges.h"
+#include "loader/Waits.h"
 #include "loader/LoaderContext.h"
 #include "run/RadioDiagnosis.h"
 #include "serial/TracingPort.h"
@@ -18,6 +20,10 @@
 namespace tarvel {
 
 namespace {
+
+// After the synchronisation, before the block's exchange: long enough for
+// a reply still on its way through an adapter that holds replies (16 ms).
+constexpr std::uint32_t kSettleMs = 20;
 
 std::vector<Finding> Diagnose(const Failure& failure, const RadioJob& job, const LineWatch& watch) {
   return DiagnoseRadioFailure(failure, RadioLine{job.port, job.cable, job.baud}, watch);
@@ -102,6 +108,7 @@ class Session {
   }
 
   LoaderContext& ctx() { return *ctx_; }
+  const LineWatch& watch() const { return watch_; }
   // The outcome's failure and diagnosis.
   void conclude(RadioOutcome& outcome, const Failure& failure) {
     outcome.failure = failure;
@@ -208,6 +215,32 @@ RadioOutcome SyncRadio(const RadioJob& job, SessionObserver& observer, const Ses
     const std::optional<Failure> failure = RunConversation(
         session.ctx(), kWriteConversation, [] { return std::optional<Failure>(); }, platform.afterOpen);
     session.conclude(outcome, failure.value_or(Failure{}));
+  });
+}
+
+RadioOutcome SyncAndReadFirstBlock(const RadioJob& job, SessionObserver& observer, const SessionPlatform& platform) {
+  return RunSession(JobKind::Sync, job, observer, platform, [&](Session& session, RadioOutcome& outcome) {
+    LoaderContext& ctx = session.ctx();
+    std::optional<LineWatch> synchronised;
+    const std::optional<Failure> failure = RunConversation(
+        ctx, kWriteConversation,
+        [&] {
+          // What the line did is the synchronisation's: a block's long
+          // reply passes an adapter's hold at once and is no measure of it.
+          synchronised = session.watch();
+          // An answer to a call repeated before the loader's reply was seen
+          // would shift the block's reply: dropped first.
+          BusyWait(ctx, kSettleMs);
+          std::array<std::uint8_t, kReadReplySize> stray{};
+          while (BytesWaiting(ctx) > 0 && ReadBytes(ctx, stray) > 0) {
+          }
+          ReadReply reply{};
+          outcome.read.blocksRead = ReadBlockExchange(ctx, 0, reply) == BlockReadResult::Read ? 1 : 0;
+          return std::optional<Failure>();
+        },
+        platform.afterOpen);
+    session.conclude(outcome, failure.value_or(Failure{}));
+    if (synchronised) outcome.line = *synchronised;
   });
 }
 

@@ -79,5 +79,11 @@ RadioOutcome ReadFirmware(const RadioJob& job, BlockSink& sink, const std::strin
                           bool replace, SessionObserver& observer, const SessionPlatform& platform = {});
 // Wakes the loader and synchronises with it, writing nothing.
 RadioOutcome SyncRadio(const RadioJob& job, SessionObserver& observer, const SessionPlatform& platform = {});
+// The same, then one harmless exchange: block 000 is read and dropped. A
+// loader that the cable's framing does not reach may still answer the
+// synchronisation, but not with a whole block; `read.blocksRead` is 1 when
+// the block came.
+RadioOutcome SyncAndReadFirstBlock(const RadioJob& job, SessionObserver& observer,
+                                   const SessionPlatform& platform = {});
 
 }  // namespace tarvel

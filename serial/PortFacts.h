@@ -11,14 +11,17 @@ namespace tarvel {
 
 struct PortHolder {
   int pid = 0;
-  std::string program;  // the process's command name; empty if unknown
+  std::string program;   // the process's program name; empty if unknown
+  std::string lockPath;  // the UUCP lock file that names it; empty: found by its open descriptor
 };
 
-// The processes that have `device` open, from the descriptor links under
-// <procRoot>/*/fd, this process left out. Other users' processes cannot be
-// looked into, so an empty list does not mean that nobody holds the port.
-// Always empty on Windows.
-std::vector<PortHolder> FindPortHolders(const std::string& device, const std::string& procRoot = "/proc");
+// The processes that hold `device`: first the one whose UUCP lock file in
+// `lockFolders` names it (a running process), then those that have it open,
+// from the descriptor links under <procRoot>/*/fd, this process left out.
+// Other users' processes cannot be looked into, so an empty list does not
+// mean that nobody holds the port. Always empty on Windows.
+std::vector<PortHolder> FindPortHolders(const std::string& device, const std::string& procRoot = "/proc",
+                                        const std::vector<std::string>& lockFolders = {"/run/lock", "/var/lock"});
 
 struct DeviceGroup {
   std::string name;     // the group's name, or its number when the group file does not name it
@@ -28,6 +31,11 @@ struct DeviceGroup {
 // The group that owns the device node, named from `groupFile`; none when
 // the node cannot be looked at, and always none on Windows.
 std::optional<DeviceGroup> DeviceGroupOf(const std::string& device, const std::string& groupFile = "/etc/group");
+
+// The name of the user this process runs as, for the command that grants
+// access to a port ("sudo adduser NAME dialout"): from the user database
+// by the effective user id, as $USER may name someone else (setpriv, su).
+std::string CurrentUserName();
 
 // The latency timer of the adapter behind `device` as it stands now, in
 // milliseconds; -1 for an adapter without one.

@@ -1,13 +1,17 @@
 #include "serial/PortFacts.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
+
+#include "serial/UucpLock.h"
 
 namespace tarvel {
 namespace {
@@ -34,8 +38,18 @@ std::string FirstLine(const fs::path& file) {
 
 }  // namespace
 
-std::vector<PortHolder> FindPortHolders(const std::string& device, const std::string& procRoot) {
+std::vector<PortHolder> FindPortHolders(const std::string& device, const std::string& procRoot,
+                                        const std::vector<std::string>& lockFolders) {
   std::vector<PortHolder> holders;
+  // The lock file names the holder even where its descriptors cannot be
+  // looked into (another user's process), and it comes first.
+  std::optional<PortHolder> locked;
+  for (const std::string& folder : lockFolders) {
+    if (const std::optional<LockHolder> holder = UucpLockHolder(folder, device, procRoot)) {
+      locked = PortHolder{static_cast<int>(holder->pid), holder->program, holder->lockPath};
+      break;
+    }
+  }
   const fs::path target = Resolved(device);
   std::error_code error;
   for (fs::directory_iterator process(procRoot, error), end; !error && process != end; process.increment(error)) {
@@ -48,11 +62,13 @@ std::vector<PortHolder> FindPortHolders(const std::string& device, const std::st
       std::error_code linkError;
       const fs::path opened = fs::read_symlink(fd->path(), linkError);
       if (linkError || (opened != target && Resolved(opened) != target)) continue;
-      holders.push_back({std::stoi(pid), FirstLine(process->path() / "comm")});
+      const int number = std::stoi(pid);
+      if (!locked || locked->pid != number) holders.push_back({number, ProcessProgramName(procRoot, number), {}});
       break;
     }
   }
   std::sort(holders.begin(), holders.end(), [](const PortHolder& a, const PortHolder& b) { return a.pid < b.pid; });
+  if (locked) holders.insert(holders.begin(), *locked);
   return holders;
 }
 
@@ -80,6 +96,18 @@ std::optional<DeviceGroup> DeviceGroupOf(const std::string& device, const std::s
     group.member = got > 0 && std::find(mine.begin(), mine.begin() + got, info.st_gid) != mine.begin() + got;
   }
   return group;
+}
+
+std::string CurrentUserName() {
+  std::vector<char> buffer(16384);
+  passwd entry {};
+  passwd* found = nullptr;
+  if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+      found->pw_name != nullptr && *found->pw_name != '\0') {
+    return found->pw_name;
+  }
+  const char* user = std::getenv("USER");
+  return user != nullptr && *user != '\0' ? user : "$USER";
 }
 
 int LatencyTimerOfTty(const std::string& sysRoot, const std::string& ttyName) {

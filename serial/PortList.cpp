@@ -15,6 +15,7 @@ const char* PortAccessName(PortAccess access) {
     case PortAccess::Missing: return "missing";
     case PortAccess::Denied: return "denied";
     case PortAccess::Busy: return "busy";
+    case PortAccess::NotSerial: return "not-serial";
   }
   return "ok";
 }

@@ -29,9 +29,11 @@ std::vector<PortInfo> ListSerialPorts();
 // Whether this user can take the device now, judged without opening it:
 // opening a terminal raises DTR and RTS, which a radio's cable may take as
 // the loader's entry pulse.
-enum class PortAccess { Ok, Missing, Denied, Busy };
+enum class PortAccess { Ok, Missing, Denied, Busy, NotSerial };
 // Busy: another process holds the device's flock (as tarvel does) or a UUCP
 // lock file (LCK..NAME in /run/lock or /var/lock) of a running process.
+// NotSerial: a regular file, a folder, or a device of another kind
+// (/dev/null), which no radio can be behind.
 PortAccess CheckPortAccess(const std::string& device, const std::string& procRoot = "/proc");
 const char* PortAccessName(PortAccess access);
 

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -269,6 +270,12 @@ OpenResult CannotOpen(const std::string& name, int error) {
   return {nullptr, OpenStatus::CannotOpen, error, name + ": " + std::strerror(error)};
 }
 
+// The system's "Inappropriate ioctl for device" says nothing to a user who
+// gave /dev/null or a file by mistake.
+OpenResult NotATerminal(const std::string& name) {
+  return {nullptr, OpenStatus::CannotOpen, ENOTTY, name + ": not a serial device"};
+}
+
 }  // namespace
 
 void ReleaseOpenPortsNow() {
@@ -305,6 +312,9 @@ PosixPortOpener::PosixPortOpener(const PosixSysCalls& sys, std::string lockFolde
 PosixPortOpener::~PosixPortOpener() = default;
 
 OpenResult PosixPortOpener::open(const std::string& name, unsigned baud, const PortTimeouts& timeouts) {
+  // A file that is no device at all takes no lock file in its name.
+  struct stat info {};
+  if (::stat(name.c_str(), &info) == 0 && !S_ISCHR(info.st_mode)) return NotATerminal(name);
   // Before the open, which raises DTR and RTS: a port that another program
   // locked is not touched at all.
   UucpLock lock;
@@ -319,7 +329,7 @@ OpenResult PosixPortOpener::open(const std::string& name, unsigned baud, const P
   if (fd < 0) return CannotOpen(name, errno);
   if (::isatty(fd) == 0) {
     ::close(fd);
-    return CannotOpen(name, ENOTTY);
+    return NotATerminal(name);
   }
   // TIOCEXCL alone does not stop a privileged process; the lock does.
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -110,11 +110,25 @@ bool UucpLockHeld(const std::string& procRoot, const fs::path& device) {
   return false;
 }
 
+// A character device that sysfs files under a class other than tty
+// (/dev/null is "mem"). Pseudo-terminals have no entry there and count as
+// terminals, as does a device sysfs says nothing about.
+bool OtherCharacterDevice(const struct stat& info) {
+  char name[32];
+  std::snprintf(name, sizeof name, "%u:%u", major(info.st_rdev), minor(info.st_rdev));
+  std::error_code error;
+  const fs::path subsystem = fs::read_symlink(fs::path("/sys/dev/char") / name / "subsystem", error);
+  return !error && subsystem.filename() != "tty";
+}
+
 }  // namespace
 
 PortAccess CheckPortAccess(const std::string& device, const std::string& procRoot) {
   struct stat info {};
   if (::stat(device.c_str(), &info) != 0) return errno == EACCES ? PortAccess::Denied : PortAccess::Missing;
+  // Before the permission: a file that is no port is never a matter of
+  // groups, and its holders (a shell has /dev/null open) hold no radio.
+  if (!S_ISCHR(info.st_mode) || OtherCharacterDevice(info)) return PortAccess::NotSerial;
   if (::access(device.c_str(), R_OK | W_OK) != 0) return PortAccess::Denied;
   const fs::path resolved = Resolve(device);
   if (FlockHeld(procRoot, info) || UucpLockHeld(procRoot, resolved)) return PortAccess::Busy;

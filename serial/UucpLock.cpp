@@ -30,13 +30,6 @@ long ReadLockPid(const std::string& path) {
   return ended && pid > 0 ? pid : 0;
 }
 
-std::string ProgramName(const std::string& procRoot, long pid) {
-  std::ifstream in(fs::path(procRoot) / std::to_string(pid) / "comm");
-  std::string name;
-  std::getline(in, name);
-  return name;
-}
-
 // The lock files this process holds: a file with our PID that is not among
 // them is a leftover of an earlier process that had the same PID.
 std::mutex g_heldMutex;
@@ -62,6 +55,22 @@ bool WriteAll(int fd, const std::string& text) {
 
 }  // namespace
 
+std::string ProcessProgramName(const std::string& procRoot, long pid) {
+  const fs::path process = fs::path(procRoot) / std::to_string(pid);
+  std::ifstream comm(process / "comm");
+  std::string name;
+  std::getline(comm, name);
+  // The first word of the command line ends at its NUL.
+  std::ifstream cmdline(process / "cmdline", std::ios::binary);
+  std::string first;
+  std::getline(cmdline, first, '\0');
+  const std::string program = fs::path(first).filename().string();
+  // Only a name the comm name begins: a process may have rewritten its
+  // command line into something else.
+  if (!name.empty() && program.size() > name.size() && program.compare(0, name.size(), name) == 0) return program;
+  return name;
+}
+
 std::string UucpLockPath(const std::string& folder, const std::string& device) {
   std::error_code error;
   fs::path resolved = fs::weakly_canonical(device, error);
@@ -75,7 +84,7 @@ std::optional<LockHolder> UucpLockHolder(const std::string& folder, const std::s
   const long pid = ReadLockPid(path);
   std::error_code error;
   if (pid <= 0 || !fs::exists(fs::path(procRoot) / std::to_string(pid), error)) return std::nullopt;
-  return LockHolder{pid, ProgramName(procRoot, pid), path};
+  return LockHolder{pid, ProcessProgramName(procRoot, pid), path};
 }
 
 UucpLock::UucpLock(UucpLock&& other) noexcept : path_(std::exchange(other.path_, {})) {}

@@ -16,9 +16,14 @@ inline constexpr std::size_t kLockPathCapacity = 512;
 
 struct LockHolder {
   long pid = 0;
-  std::string program;  // from /proc/PID/comm; empty when it cannot be read
+  std::string program;  // see ProcessProgramName; empty when it cannot be read
   std::string lockPath;
 };
+
+// The program of process `pid`: its comm name, which the kernel cuts at 15
+// characters ("tarvel-radio-si"), made whole from the first word of its
+// command line where that begins the same. Empty when neither can be read.
+std::string ProcessProgramName(const std::string& procRoot, long pid);
 
 // FOLDER/LCK..NAME, NAME being the base name of the device the path leads
 // to (a link in /dev/serial/by-id leads to its ttyUSB).

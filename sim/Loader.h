@@ -21,6 +21,10 @@ class Loader {
   // `answer` (garbage included), in the order it goes out.
   void receive(std::uint8_t byte, std::vector<std::uint8_t>& answer);
 
+  // The radio reset into its loader, as the QAP-8 cable's RTS pulse does
+  // before each conversation: a half-done synchronisation is forgotten.
+  void enterLoader() { reset(); }
+
   // True once the radio has hung up: it takes nothing more.
   bool hungUp() const { return fate_ == FaultPlan::Fate::HungUp; }
   const Stats& stats() const { return stats_; }

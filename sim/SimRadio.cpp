@@ -213,6 +213,14 @@ class PtyRadio final : public Radio {
     while (::read(inotify_, events, sizeof events) > 0) {
     }
     if (slave_ >= 0) ::ioctl(slave_, TIOCNXCL);
+    // A pseudo-terminal carries no RTS: the close of a conversation stands
+    // in for the reset pulse the next QAP-8 conversation starts with. A
+    // loader left waiting for the letter would otherwise ignore every
+    // later call and look silent.
+    if (options_.cable == Cable::Qap8) {
+      std::lock_guard lock(mutex_);
+      loader_.enterLoader();
+    }
   }
 
   // Reads what the tool sent and hands it to the loader. On a paced line a

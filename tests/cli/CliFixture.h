@@ -33,9 +33,11 @@ class CliFixture : public ::testing::Test {
   }
   // How to start the tarvel-cli under test.
   static std::string Program() { return Setting("TARVEL_CLI_COMMAND", TARVEL_CLI); }
-  std::unique_ptr<sim::Radio> radio(sim::Cable cable, const sim::Faults& faults = {}) {
+  // `garble`: the radio answers at another speed than the line's.
+  std::unique_ptr<sim::Radio> radio(sim::Cable cable, const sim::Faults& faults = {}, bool garble = false) {
     sim::Options options;
     options.cable = cable;
+    options.garble = garble;
     options.linkPath = Setting("TARVEL_CLI_PORT_LINK", port());
     options.faults = faults;
     std::string error;

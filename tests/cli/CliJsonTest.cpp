@@ -48,7 +48,10 @@ TEST_F(CliJsonTest, EveryCommandAndOutcomeGivesOneObject) {
                               test::HexData(0x0010, test::Bytes(16, 2)) + test::HexEnd());
   dir.write("latin1/caf\xE9.sfl", "");
   const std::string dump = path("dump.sfl");
-  sim::Faults corrupt, refusing, silent, shortReply;
+  sim::Faults corrupt, refusing, silent, shortReply, silentAfter3, hangUpAfter3;
+  silentAfter3.silentAfterBlocks = 3;
+  hangUpAfter3.hangUpAfterBlocks = 3;
+  dir.write("fw.hex", test::HexData(0x0000, test::Bytes(16, 1)) + test::HexEnd());
   corrupt.corruptBlock = 5;
   refusing.refuseBlock = 1;
   refusing.refuseWrites = 6;
@@ -71,6 +74,8 @@ TEST_F(CliJsonTest, EveryCommandAndOutcomeGivesOneObject) {
     int exitCode;
     const char* command;
     std::function<void(const json&)> check;
+    bool garble = false;     // the radio answers at another speed
+    bool posixOnly = false;  // a device, a hang-up or a path that only POSIX has
   };
   const Row rows[] = {
       {"write", sim::Cable::Qap8, {}, "write " + file + p, 0, "write",
@@ -121,6 +126,59 @@ TEST_F(CliJsonTest, EveryCommandAndOutcomeGivesOneObject) {
          EXPECT_EQ(o["diagnosis"][0]["text"], path("ttyNone") + " does not exist.");
          EXPECT_EQ(o["hint"], o["diagnosis"][0]["hint"]);
        }},
+      // A newcomer's mistakes: each message points the right way.
+      {"the wrong speed: the write's hint is the doctor's", sim::Cable::Qap8, {}, "write " + file + p, 4, "write",
+       [](const json& o) {
+         EXPECT_EQ(o["diagnosis"][0]["id"], "garbled");
+         EXPECT_NE(o["hint"].get<std::string>().find("Check the speed (--baud 38400"), std::string::npos) << o["hint"];
+       },
+       true},
+      {"/dev/null as the port", sim::Cable::Qap8, {}, "write " + file + " -p /dev/null --json", 3, "write",
+       [](const json& o) {
+         EXPECT_EQ(o["message"], "The COMM Port cannot be handled.");
+         EXPECT_EQ(o["detail"], "/dev/null: not a serial device");
+         EXPECT_EQ(o["diagnosis"][0]["id"], "port-failed");
+         EXPECT_EQ(o["hint"], "/dev/null is not a serial port; `tarvel-cli ports` lists them.");
+       },
+       false,
+       true},
+      {"an Intel-HEX file given to write", sim::Cable::Qap8, {}, "write " + path("fw.hex") + p, 5, "write",
+       [&](const json& o) {
+         EXPECT_EQ(o["message"], "The file is not a valid SFL file.");
+         EXPECT_NE(o["hint"].get<std::string>().find("is an Intel-HEX file, not an SFL file: convert it first "
+                                                     "(tarvel-cli convert " + path("fw.hex") + " -o " +
+                                                     path("fw.sfl") + ")"),
+                   std::string::npos)
+             << o["hint"];
+       }},
+      {"a radio silent after 3 blocks", sim::Cable::Qap8, silentAfter3, "write " + file + p, 6, "write",
+       [](const json& o) {
+         EXPECT_EQ(o["message"], "Communication Error.");
+         EXPECT_EQ(o["first_failed_block"], "003");
+         EXPECT_EQ(o["detail"], "No reply to block 003: the line was lost (the adapter unplugged, or the radio "
+                                "powered off).");
+         EXPECT_EQ(o["hint"].get<std::string>().rfind("Blocks 000-002 of the new firmware are written", 0), 0u)
+             << o["hint"];
+       }},
+      {"a hang-up mid-write", sim::Cable::Qap8, hangUpAfter3, "write " + file + p, 6, "write",
+       [](const json& o) {
+         EXPECT_EQ(o["message"], "Communication Error.");
+         EXPECT_NE(o["detail"].get<std::string>().find("the line was lost (the adapter unplugged"), std::string::npos)
+             << o["detail"];
+         EXPECT_EQ(o["hint"].get<std::string>().rfind("Blocks 000-002 of the new firmware are written", 0), 0u)
+             << o["hint"];
+       },
+       false,
+       true},
+      {"read into a folder that does not exist", sim::Cable::Qap8, silent,
+       "read " + path("none/dump.sfl") + " --end-block 00F" + p, 2, "read",
+       [&](const json& o) {
+         EXPECT_EQ(o["message"], "Failed in reading the flash. ");
+         EXPECT_EQ(o["detail"], "The folder " + path("none") + " does not exist. The radio was not touched.");
+         EXPECT_EQ(o["blocks_done"], 0);
+       },
+       false,
+       true},
       {"non-UTF-8 file name", sim::Cable::Qap8, {}, "write '" + path("fw\xFF.sfl") + "'" + p, 5, "write",
        [&](const json& o) { EXPECT_EQ(o["file"], path("fw\xEF\xBF\xBD.sfl")); }},
       {"usage error", sim::Cable::Qap8, {}, "write " + file + p + " -c qap10 -b 9600", 2, "write",
@@ -148,7 +206,19 @@ TEST_F(CliJsonTest, EveryCommandAndOutcomeGivesOneObject) {
        }},
       {"sync", sim::Cable::Qap10, {}, "sync -c QAP-10" + p, 0, "sync",
        [](const json& o) { EXPECT_EQ(o["cable"], "qap10"); }},
-      {"trace not writable", sim::Cable::Qap8, {}, "sync --trace " + path("no/trace.txt") + p, 2, "sync", nullptr},
+      {"trace not writable", sim::Cable::Qap8, {}, "sync --trace " + path("no/trace.txt") + p, 2, "sync",
+       [&](const json& o) {
+         EXPECT_EQ(o["message"], "The --trace file cannot be created.");
+         EXPECT_EQ(o["detail"], path("no/trace.txt") + ": No such file or directory");
+       }},
+      {"doctor with a trace", sim::Cable::Qap8, {}, "doctor --trace " + path("doctor.log") + p, 0, "doctor",
+       [&](const json& o) {
+         EXPECT_EQ(o["diagnosis"].back()["id"], "loader-answered");
+         // Every conversation of the walk: the open, the sync, the block read.
+         const std::string trace = test::Slurp(path("doctor.log"));
+         EXPECT_NE(trace.find("open"), std::string::npos) << trace.substr(0, 400);
+         EXPECT_GT(trace.size(), 200u);
+       }},
       {"record not writable", sim::Cable::Qap8, {}, "sync --record " + dir.path().string() + p, 2, "sync",
        [](const json& o) { EXPECT_EQ(o["message"], "The record file cannot be written."); }},
       {"convert", sim::Cable::Qap8, {}, inDir + "convert hex/fw.hex -o out.sfl --end 3ff --json", 0, "convert",
@@ -186,9 +256,13 @@ TEST_F(CliJsonTest, EveryCommandAndOutcomeGivesOneObject) {
        [](const json& o) { EXPECT_EQ(o["message"], "unknown command 'frobnicate'"); }},
       {"help", sim::Cable::Qap8, {}, "sync --help --json", 0, "sync",
        [](const json& o) { EXPECT_NE(o["message"].get<std::string>().find("--port"), std::string::npos); }},
-      // A name the system cannot take: a failure of its own, not an exception.
-      {"read into a name too long", sim::Cable::Qap8, {}, "read " + path(std::string(300, 'n') + ".sfl") + p, 8,
-       "read", nullptr},
+      // A name the system cannot take: a failure of its own, not an
+      // exception, found before the radio is woken as a usage error.
+      {"read into a name too long", sim::Cable::Qap8, {}, "read " + path(std::string(300, 'n') + ".sfl") + p, 2,
+       "read",
+       [](const json& o) {
+         EXPECT_NE(o["detail"].get<std::string>().find("The radio was not touched."), std::string::npos) << o["detail"];
+       }},
       // The command line wins over the environment; a value used must be valid.
       {"bad environment overridden", sim::Cable::Qap8, {},
        inDirWith + "TARVEL_BAUD=abc TARVEL_CABLE=qap9 " + Program() + " sync -b 38400 -c qap8" + p, 0, "sync",
@@ -234,7 +308,8 @@ TEST_F(CliJsonTest, EveryCommandAndOutcomeGivesOneObject) {
     SCOPED_TRACE(row.name);
     // The machine's ports stand in for a test build's own only.
     if (OtherBuild() && row.commandLine.find("TARVEL_TEST_PORT_LIST") != std::string::npos) continue;
-    auto r = radio(row.cable, row.faults);
+    if (row.posixOnly && OtherBuild()) continue;
+    auto r = radio(row.cable, row.faults, row.garble);
     const std::string commandLine =
         row.commandLine.rfind("cd ", 0) == 0 ? row.commandLine : Program() + " " + row.commandLine;
     const CliRun run = shell(commandLine);
@@ -295,7 +370,7 @@ TEST_F(CliJsonTest, Conventions) {
     const char* name;
     std::string commandLine;
     int exitCode;
-    const char* err;  // the start of stderr
+    std::string err;  // the start of stderr
   };
   const Row rows[] = {
       {"environment defaults", "TARVEL_PORT=" + port() + " TARVEL_CABLE=qap-10 TARVEL_BAUD=115200 " + cli + " sync",
@@ -303,11 +378,26 @@ TEST_F(CliJsonTest, Conventions) {
       {"the command line wins", "TARVEL_PORT=/dev/null TARVEL_BAUD=7 " + cli + " sync -q -p " + port() +
                                     " -c qap10 -b 38400", 0, ""},
       {"cable spelled as in the window", cli + " sync --port " + port() + " --cable QAP-10", 0, ""},
-      {"unknown cable", cli + " sync --port " + port() + " --cable qap9", 2, "--cable"},
+      // The program's own words, naming what is taken.
+      {"unknown cable", cli + " sync --port " + port() + " --cable qap9", 2,
+       "--cable: qap9 is not a cable: qap8 or qap10 (also QAP-8, QAP-10)\n"
+       "hint: 'tarvel-cli sync --help' lists the options.\n"},
+      {"a speed that is no number", cli + " sync -p " + port() + " -b 56k", 2,
+       "--baud: 56k is not a speed: 9600 14400 19200 38400 56000 115200 with QAP-8; 38400 115200 with QAP-10\n"},
+      {"a port option without its device", cli + " sync -p", 2, "--port needs a value: DEVICE, Serial device"},
+      {"no port", "TARVEL_PORT= " + cli + " read out.sfl", 2, "--port is missing: DEVICE, Serial device"},
+      {"an unknown option close to one", cli + " sync -p " + port() + " --bad 9600", 2,
+       "unknown option --bad; did you mean --baud?\n"},
+      {"a value that --result does not take", cli + " history --result ok", 2,
+       "--result: ok is not one of passed, failed\n"},
       {"unknown command", cli + " frobnicate", 2, "tarvel-cli: unknown command 'frobnicate'\nUsage:"},
-      {"no command", cli, 2,
-       "Usage: tarvel-cli COMMAND [OPTIONS]\n"
-       "Commands: write, read, sync, doctor, history, convert, list, comment, manifest, ports.\n"},
+      {"a close miss of a command", cli + " wirte fw.sfl", 2,
+       "tarvel-cli: unknown command 'wirte'; did you mean 'write'?\nUsage:"},
+      {"options before the command", cli + " -p " + port() + " sync", 2,
+       "tarvel-cli: options come after the command: tarvel-cli sync -p " + port() + "\n"},
+      {"the trace's folder missing", cli + " sync -p " + port() + " --trace /nonexist/t.log", 2,
+       "The --trace file cannot be created.\n  /nonexist/t.log: No such file or directory\n"},
+      {"no command", cli, 2, "Usage: tarvel-cli COMMAND [OPTIONS]"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -321,6 +411,25 @@ TEST_F(CliJsonTest, Conventions) {
   EXPECT_EQ(cli::FitToColumns("Writing block 012  50%", 12), "Writing blo");
   EXPECT_EQ(cli::FitToColumns("abc", 6), "abc  ");
   EXPECT_EQ(shell(cli + " -V").out.rfind("Tarvel 1.10\n", 0), 0u);
+}
+
+// The doctor and a write, one after the other on a radio at another speed,
+// find the same: the second conversation meets the loader the first left.
+TEST_F(CliJsonTest, TheDoctorAndTheWriteAgreeOnTheSameRadio) {
+  const std::string file = dir.write("fw.sfl", test::ConventionalSfl(0, 8));
+  auto r = radio(sim::Cable::Qap8, {}, true);
+  std::vector<json> objects;
+  for (const std::string& command : std::vector<std::string>{"doctor", "write " + file, "doctor"}) {
+    SCOPED_TRACE(command);
+    const CliRun run = cli(command + " -p " + port() + " --json");
+    EXPECT_EQ(run.exitCode, 4) << run.err;
+    json o;
+    ASSERT_NO_THROW(o = Parse(run)) << run.out;
+    EXPECT_EQ(o["diagnosis"].back()["id"], "garbled");
+    objects.push_back(o);
+  }
+  EXPECT_EQ(objects[1]["hint"], objects[0]["hint"]);
+  EXPECT_EQ(objects[2]["hint"], objects[0]["hint"]);
 }
 
 TEST(Sha256Test, PublishedDigests) {

@@ -28,10 +28,12 @@ struct LineSetup {
   unsigned latencyMs = 0;
   bool garble = false;
   bool silent = false;
+  int silentReadBlock = -1;  // the radio falls silent at the read of this block
   // What the fake system says of the port.
   PortAccess access = PortAccess::Ok;
   std::vector<PortHolder> holders{};
   std::string group = "dialout";
+  bool groupMember = false;
   bool usbAdapter = false;
   bool noOtherPorts = false;
   // The request and what the chain must end with.
@@ -39,6 +41,7 @@ struct LineSetup {
   unsigned baud = 38400;
   std::vector<FindingId> expected{};
   std::vector<std::string> fragments{};  // in the last finding's text and hint
+  std::vector<std::string> absent{};     // in neither
 };
 
 PortSystem FakeSystem(const LineSetup& setup, const std::string& device) {
@@ -63,7 +66,7 @@ PortSystem FakeSystem(const LineSetup& setup, const std::string& device) {
   };
   system.access = [=](const std::string&) { return setup.access; };
   system.holders = [=](const std::string&) { return setup.holders; };
-  system.group = [=](const std::string&) { return DeviceGroup{setup.group, false}; };
+  system.group = [=](const std::string&) { return DeviceGroup{setup.group, setup.groupMember}; };
   // 16 ms before the port opens, 1 ms once the open asked for low latency.
   auto reads = std::make_shared<int>(0);
   system.latencyTimer = [=](const std::string&) { return setup.usbAdapter ? ((*reads)++ == 0 ? 16 : 1) : -1; };
@@ -110,7 +113,35 @@ TEST(Doctor, EachSetupEndsWithItsFinding) {
        .radio = false,
        .access = PortAccess::Denied,
        .expected = {F::PortDenied},
-       .fragments = {"group 'dialout'", "sudo usermod -aG dialout tech"}},
+       .fragments = {"group 'dialout'", "to the group 'dialout' (sudo adduser tech dialout)"}},
+      {.name = "a forbidden port of a group the user has",
+       .radio = false,
+       .access = PortAccess::Denied,
+       .groupMember = true,
+       .expected = {F::PortDenied},
+       .fragments = {"in the group 'dialout' already", "log out and in again"},
+       .absent = {"adduser"}},
+      {.name = "a file that is no serial port (/dev/null)",
+       .radio = false,
+       .access = PortAccess::NotSerial,
+       .holders = {{1621, "bash", {}}},
+       .expected = {F::PortFailed},
+       .fragments = {"not a serial device", "is not a serial port; `tarvel-cli ports` lists them"},
+       .absent = {"bash"}},
+      {.name = "a port locked by another run",
+       .radio = false,
+       .access = PortAccess::Busy,
+       .holders = {{4242, "tarvel-radio-sim", "/run/lock/LCK..ttyUSB0"}, {4711, "minicom", {}}},
+       .expected = {F::PortBusy},
+       .fragments = {"held by tarvel-radio-sim (PID 4242, lock file /run/lock/LCK..ttyUSB0)"}},
+      {.name = "a QAP-8 radio asked with QAP-10: both answer the sync, one framing reads",
+       .cable = Cable::Qap10,
+       .expected = {F::OtherCable},
+       .fragments = {"speaks the QAP-8 cable's framing", "--cable qap8"}},
+      {.name = "a radio that reads no block: the cable cannot be told",
+       .silentReadBlock = 0,
+       .expected = {F::LoaderAnswered, F::CableUntold},
+       .fragments = {"tells the two cables apart", "--cable qap10"}},
       {.name = "a port only root may open",
        .radio = false,
        .access = PortAccess::Denied,
@@ -120,12 +151,12 @@ TEST(Doctor, EachSetupEndsWithItsFinding) {
       {.name = "a port held by a terminal program",
        .radio = false,
        .access = PortAccess::Busy,
-       .holders = {{4711, "minicom"}},
+       .holders = {{4711, "minicom", {}}},
        .expected = {F::PortBusy},
        .fragments = {"held by minicom (PID 4711)", "Close that program"}},
       {.name = "a port open in a program that does not lock it",
        .radio = false,
-       .holders = {{4711, "minicom"}},
+       .holders = {{4711, "minicom", {}}},
        .expected = {F::PortBusy},
        .fragments = {"held by minicom (PID 4711)"}},
       {.name = "a port held by someone unknown",
@@ -146,6 +177,7 @@ TEST(Doctor, EachSetupEndsWithItsFinding) {
       options.adapterLatencyMs = setup.latencyMs;
       options.garble = setup.garble;
       options.faults.silent = setup.silent;
+      options.faults.silentReadBlock = setup.silentReadBlock;
       std::string error;
       radio = sim::Radio::Start(options, &error);
       ASSERT_TRUE(radio) << error;
@@ -158,6 +190,9 @@ TEST(Doctor, EachSetupEndsWithItsFinding) {
     const Finding& last = findings.back();
     for (const std::string& fragment : setup.fragments) {
       EXPECT_NE((last.text + " | " + last.hint).find(fragment), std::string::npos) << last.text << " | " << last.hint;
+    }
+    for (const std::string& fragment : setup.absent) {
+      EXPECT_EQ((last.text + " | " + last.hint).find(fragment), std::string::npos) << last.text << " | " << last.hint;
     }
     if (IsBroken(last.id)) {
       EXPECT_FALSE(last.hint.empty());

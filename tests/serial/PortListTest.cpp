@@ -1,5 +1,6 @@
 #include "serial/SysfsPortList.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "serial/PortFacts.h"
+#include "serial/PortList.h"
 #include "tests/support/TempDir.h"
 
 namespace tarvel {
@@ -177,6 +179,29 @@ TEST(PortFacts, NamesTheProcessesThatHoldThePortAndTheGroupThatMayOpenIt) {
   EXPECT_EQ(holders[1].program, "minicom");
   EXPECT_TRUE(FindPortHolders(device.string(), (dir.path() / "no-proc").string()).empty());
 
+  // Another run's lock file names its holder first, whole ("tarvel-radio-si"
+  // is all that comm keeps), also when the port is given by its link; the
+  // same process found by its descriptor is not named twice.
+  const fs::path locks = dir.path() / "locks";
+  fs::create_directories(locks);
+  std::ofstream(locks / "LCK..ttyUSB0") << "      4242\n";
+  fs::create_directories(proc / "4242" / "fd");
+  std::ofstream(proc / "4242" / "comm") << "tarvel-radio-si\n";
+  std::ofstream(proc / "4242" / "cmdline") << std::string("/usr/bin/tarvel-radio-sim\0--link\0/tmp/r\0", 40);
+  fs::create_symlink(device, proc / "4242" / "fd" / "5");
+  const std::vector<PortHolder> locked =
+      FindPortHolders((dir.path() / "usb-FTDI-if00-port0").string(), proc.string(), {locks.string()});
+  ASSERT_EQ(locked.size(), 3u);
+  EXPECT_EQ(locked[0].pid, 4242);
+  EXPECT_EQ(locked[0].program, "tarvel-radio-sim");
+  EXPECT_EQ(locked[0].lockPath, (locks / "LCK..ttyUSB0").string());
+  EXPECT_EQ(locked[1].pid, 88);
+  EXPECT_EQ(locked[2].pid, 4711);
+  EXPECT_TRUE(locked[2].lockPath.empty());
+  // A command line rewritten into something else leaves the comm name.
+  std::ofstream(proc / "4242" / "cmdline") << std::string("postgres: writer\0", 17);
+  EXPECT_EQ(FindPortHolders(device.string(), proc.string(), {locks.string()})[0].program, "tarvel-radio-si");
+
   // The node is ours, so its group is this process's own.
   const fs::path groups = dir.path() / "group";
   std::ofstream(groups) << "users:x:" << ::getegid() + 1 << ":\ndialout:x:" << ::getegid() << ":tech\n";
@@ -216,6 +241,30 @@ TEST(PortList, NaturalOrder) {
     EXPECT_FALSE(NaturalLess(more, less)) << more << " < " << less;
   }
   EXPECT_FALSE(NaturalLess("ttyUSB1", "ttyUSB1"));
+}
+
+// What cannot be a radio's port is told apart before anything opens it:
+// its holders (a shell has /dev/null open) and its group say nothing then.
+TEST(PortList, AccessTellsWhatIsNoSerialPort) {
+  test::TempDir dir;
+  std::ofstream(dir.path() / "fw.sfl") << "S0";
+  int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(::grantpt(master), 0);
+  ASSERT_EQ(::unlockpt(master), 0);
+  const std::string pty = ::ptsname(master);
+  const struct {
+    std::string path;
+    PortAccess access;
+  } rows[] = {
+      {"/dev/null", PortAccess::NotSerial},
+      {(dir.path() / "fw.sfl").string(), PortAccess::NotSerial},
+      {dir.path().string(), PortAccess::NotSerial},
+      {(dir.path() / "ttyNone").string(), PortAccess::Missing},
+      {pty, PortAccess::Ok},
+  };
+  for (const auto& row : rows) EXPECT_EQ(CheckPortAccess(row.path), row.access) << row.path;
+  ::close(master);
 }
 
 }  // namespace

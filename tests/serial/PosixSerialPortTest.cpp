@@ -231,7 +231,7 @@ TEST(PosixPortOpen, RefusesWhatIsNotAnAvailableTerminal) {
       {"missing device", "/dev/ttyTARVEL-missing", ENOENT},
       {"character device that is not a tty", "/dev/null", ENOTTY},
       {"regular file", regularFile, ENOTTY},
-      {"directory", dir.path().string(), EISDIR},
+      {"directory", dir.path().string(), ENOTTY},
   };
   PosixPortOpener opener;
   for (const auto& c : cases) {
@@ -241,6 +241,10 @@ TEST(PosixPortOpen, RefusesWhatIsNotAnAvailableTerminal) {
     EXPECT_EQ(opened.port, nullptr);
     EXPECT_EQ(opened.osError, c.osError);
     EXPECT_NE(opened.detail.find(c.path), std::string::npos) << opened.detail;
+    // Not the system's "Inappropriate ioctl for device".
+    if (c.osError == ENOTTY) {
+      EXPECT_EQ(opened.detail, c.path + ": not a serial device");
+    }
   }
 }
 
@@ -498,13 +502,20 @@ TEST(PosixPortOpen, HonoursAndTakesTheUucpLockFile) {
   }
   char ownPid[16];
   std::snprintf(ownPid, sizeof ownPid, "%10d\n", static_cast<int>(::getpid()));
+  // A stable link to the port, as /dev/serial/by-id has: the lock is the
+  // device's (LCK..<pts number>), never the link's.
+  const std::string byId = (locks.path() / "usb-FTDI_FT232R_USB_UART_A5-if00-port0").string();
+  std::filesystem::create_symlink(pty.slavePath(), byId);
   struct Row {
     const char* name;
     std::string content;   // of the lock file before the open; "-": none
     const char* holder;    // the program named in a refusal; nullptr: the open succeeds
+    bool throughLink = false;
   };
   const Row rows[] = {
       {"no lock", "-", nullptr},
+      {"no lock, opened through a by-id link", "-", nullptr, true},
+      {"a running sleep holds it, opened through a by-id link", std::to_string(sleeper) + "\n", "sleep", true},
       {"stale lock", std::to_string(GonePid()) + "\n", nullptr},
       {"garbled lock", "not a pid\n", nullptr},
       {"empty lock", "", nullptr},
@@ -517,7 +528,7 @@ TEST(PosixPortOpen, HonoursAndTakesTheUucpLockFile) {
     SCOPED_TRACE(row.name);
     std::filesystem::remove(lockPath);
     if (row.content != "-") WriteFile(lockPath, row.content);
-    OpenResult opened = opener.open(pty.slavePath(), 38400, ShortTimeouts());
+    OpenResult opened = opener.open(row.throughLink ? byId : pty.slavePath(), 38400, ShortTimeouts());
     if (row.holder == nullptr) {
       ASSERT_EQ(opened.status, OpenStatus::Ok) << opened.detail;
       EXPECT_EQ(test::Slurp(lockPath), ownPid);
@@ -536,6 +547,18 @@ TEST(PosixPortOpen, HonoursAndTakesTheUucpLockFile) {
       EXPECT_NE(opened.detail.find(std::string("(") + row.holder + ")"), std::string::npos);
     }
     EXPECT_EQ(test::Slurp(lockPath), row.content);
+  }
+  // Someone removed our lock and took the port's lock over: closing the
+  // port leaves their lock alone.
+  {
+    std::filesystem::remove(lockPath);
+    OpenResult opened = opener.open(pty.slavePath(), 38400, ShortTimeouts());
+    ASSERT_EQ(opened.status, OpenStatus::Ok) << opened.detail;
+    std::filesystem::remove(lockPath);
+    WriteFile(lockPath, std::to_string(sleeper) + "\n");
+    opened.port.reset();
+    EXPECT_EQ(test::Slurp(lockPath), std::to_string(sleeper) + "\n");
+    std::filesystem::remove(lockPath);
   }
   ::kill(sleeper, SIGKILL);
   ::waitpid(sleeper, nullptr, 0);
