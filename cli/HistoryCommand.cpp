@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,8 +14,8 @@
 #include "cli/CommandRun.h"
 #include "cli/Commands.h"
 #include "cli/RadioOptions.h"
-#include "records/FactoryQueries.h"
 #include "cli/UsageWords.h"
+#include "records/FactoryQueries.h"
 #include "run/ExitCodes.h"
 #include "run/RecordHistory.h"
 
@@ -66,7 +67,22 @@ void PrintTallies(const char* heading, const std::map<std::string, Tally>& talli
   PrintTable({heading, "passed", "failed", "total", "yield %"}, rows);
 }
 
-int RunHistory(const HistoryOptions& options) {
+// What the command line names wins over the environment: a --record given
+// there is read even when TARVEL_DATABASE is set, and the other way round.
+HistoryOptions WithEnvironment(HistoryOptions options) {
+  if (!options.database.empty() || !options.records.empty()) return options;
+  const char* database = std::getenv("TARVEL_DATABASE");
+  const char* record = std::getenv("TARVEL_RECORD");
+  if (database != nullptr && *database != '\0') {
+    options.database = database;
+  } else if (record != nullptr && *record != '\0') {
+    options.records.emplace_back(record);
+  }
+  return options;
+}
+
+int RunHistory(const HistoryOptions& given) {
+  const HistoryOptions options = WithEnvironment(given);
   CommandRun run("history", {options.json, {}});
   RunResult& result = run.result();
   std::vector<Json> records;
@@ -157,10 +173,13 @@ int RunHistory(const HistoryOptions& options) {
 void AddHistoryCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<HistoryOptions>();
   CLI::App* command = app.add_subcommand("history", "The radios of record files: filter, list, count");
-  command->add_option("--record", options->records, "A record file (JSON Lines); several may be given")
-      ->type_name("FILE")
-      ->envname("TARVEL_RECORD");
+  command->add_option("--record", options->records,
+                      "A record file (JSON Lines); several may be given (default: TARVEL_RECORD)")
+      ->type_name("FILE");
   AddDatabaseOption(*command, options->database);
+  // Both variables are read after parsing, so that either option given
+  // here wins over both of them.
+  command->get_option("--database")->envname("");
   command->add_option("--serial", options->filter.serial, "Only this serial number")->type_name("SN");
   command->add_option("--since", options->filter.since, "Only records from this time on (UTC)")
       ->type_name("YYYY-MM-DD[THH:MM[:SS]]")

@@ -318,7 +318,9 @@ TEST(DatabaseStation, ARoundIsStoredAndSurvivesTheDatabaseStopping) {
 
 class DatabaseCli : public ::testing::Test {
  protected:
-  test::CliRun cli(const std::string& args) { return test::RunCommand(dir, std::string(TARVEL_CLI) + " " + args); }
+  test::CliRun cli(const std::string& args, const std::string& environment = {}) {
+    return test::RunCommand(dir, environment + std::string(TARVEL_CLI) + " " + args);
+  }
   std::string quoted(const std::string& text) { return "'" + text + "'"; }
   test::TempDir dir;
 };
@@ -425,6 +427,13 @@ TEST_F(DatabaseCli, HistoryFromTheDatabaseIsTheHistoryOfTheFiles) {
       EXPECT_EQ(files.out, database.out);
     }
   }
+  // What the command line names wins over the environment, either way.
+  const test::CliRun named = cli("history --record " + record + " --csv", "TARVEL_DATABASE=nowhere-service ");
+  EXPECT_EQ(named.exitCode, 0) << named.err;
+  EXPECT_EQ(named.out, cli("history --record " + record + " --csv").out);
+  const test::CliRun fromDatabase =
+      cli("history --database " + quoted(db.connection) + " --csv", "TARVEL_RECORD=/nonexistent.jsonl ");
+  EXPECT_EQ(fromDatabase.exitCode, 0) << fromDatabase.err;
   // The serial number's history: both its units, oldest first.
   run = cli("history --database " + quoted(db.connection) + " --serial SN-2 --json");
   const nlohmann::json object = nlohmann::json::parse(run.out);
