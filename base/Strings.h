@@ -171,6 +171,8 @@ enum class StringId : unsigned {
   ManifestNotListedPrompt = 310,
   ManifestNotCountedPrompt = 311,
   DumpFolderNotWritable = 312,     // %s: the folder, the system's reason
+  WindowUnknownOption = 330,       // %s: the argument
+  WindowStationFileMissing = 331,  // %s: the option
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,
