@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 
 #include "base/Strings.h"
@@ -193,7 +194,7 @@ class CStationWindow::Fonts {
   HFONT field;
 };
 
-int RunStation(const std::string& file, bool darkAllowed) {
+int RunStation(const std::string& file, bool darkAllowed, const std::string& layoutReport) {
   StationConfig config;
   CheckedSflFile firmware;
   TransferFacts facts;
@@ -205,7 +206,7 @@ int RunStation(const std::string& file, bool darkAllowed) {
     return 2;
   }
   CStationWindow window(std::move(config), std::move(firmware), std::move(facts), darkAllowed && SystemAppsDark());
-  return window.Run();
+  return window.Run(layoutReport);
 }
 
 CStationWindow::CStationWindow(StationConfig config, CheckedSflFile firmware, TransferFacts facts, bool dark)
@@ -221,7 +222,7 @@ CStationWindow::~CStationWindow() {
   if (m_markedBrush != nullptr) DeleteObject(m_markedBrush);
 }
 
-int CStationWindow::Run() {
+int CStationWindow::Run(const std::string& layoutReport) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   m_hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
   WNDCLASSEXW windowClass{};
@@ -261,6 +262,7 @@ int CStationWindow::Run() {
   ShowWindow(m_hWnd, SW_SHOWNORMAL);
   UpdateWindow(m_hWnd);
   m_pPresenter->OnShown();
+  if (!layoutReport.empty()) Post([this, layoutReport] { WriteLayoutReport(layoutReport); });
 
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -852,6 +854,30 @@ void CStationWindow::Post(std::function<void()> task) {
     m_tasks.push_back(std::move(task));
   }
   PostMessageW(m_hWnd, kRunTasks, 0, 0);
+}
+
+void CStationWindow::WriteLayoutReport(const std::string& path) const {
+  FILE* report = _wfopen(win32::Wide(path).c_str(), L"w");
+  if (report == nullptr) return;
+  RECT client;
+  GetClientRect(m_hWnd, &client);
+  RECT area;
+  GetClientRect(m_hPanels, &area);
+  const auto height = [](HFONT font) {
+    LOGFONTW described{};
+    GetObjectW(font, sizeof(described), &described);
+    return std::abs(static_cast<int>(described.lfHeight));
+  };
+  std::fprintf(report, "client %ld %ld dpi %u\n", client.right, client.bottom, Dpi());
+  std::fprintf(report, "area %ld %ld scrolls %d\n", area.right, area.bottom, m_contentHeight > area.bottom ? 1 : 0);
+  std::fprintf(report, "fonts message %d lamp %d result %d\n", height(m_fonts->normal), height(m_fonts->lamp),
+               height(m_fonts->result));
+  for (const Panel& panel : m_panels) {
+    std::fprintf(report, "panel %ld %ld %ld %ld lamp %d %d\n", panel.place.left, panel.place.top, panel.place.right,
+                 panel.place.bottom, m_metrics.lampWidth, m_metrics.lampHeight);
+  }
+  std::fprintf(report, "end\n");
+  std::fclose(report);
 }
 
 void CStationWindow::RunTasks() {

@@ -25,7 +25,10 @@ inline constexpr const wchar_t* kStationWindowClass = L"TarvelStation";
 // file that cannot be used is said on stderr and in a box, and no window
 // opens: exit code 2. `darkAllowed`: where the main window paints its dark
 // scheme, the station follows the system's dark mode for applications.
-int RunStation(const std::string& file, bool darkAllowed);
+// `layoutReport`: a file for the tests that drive the window, which gets
+// where the panels stand and how large their texts are once it is up;
+// empty: none.
+int RunStation(const std::string& file, bool darkAllowed, const std::string& layoutReport = {});
 
 class CStationWindow final : public StationWindowView {
  public:
@@ -35,7 +38,7 @@ class CStationWindow final : public StationWindowView {
   CStationWindow& operator=(const CStationWindow&) = delete;
 
   // Creates and shows the window and runs its messages until it closes.
-  int Run();
+  int Run(const std::string& layoutReport = {});
 
   // StationWindowView
   void ShowHeader(const StationHeaderLines& header) override;
@@ -114,6 +117,7 @@ class CStationWindow final : public StationWindowView {
   void PaintPanel(HDC dc, const Panel& panel);
   void RepaintPanel(std::size_t bed);
   void RunTasks();
+  void WriteLayoutReport(const std::string& path) const;
   COLORREF TextColour() const;
   UINT Dpi() const;
   int Px(double logical) const;

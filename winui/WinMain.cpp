@@ -92,9 +92,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       std::fprintf(stderr, "%s\n", choice.refusal.c_str());
       ShowText(choice.refusal, MB_ICONSTOP);
       return 2;
-    case tarvel::StartRequest::Station:
+    case tarvel::StartRequest::Station: {
       PrepareControls();
-      return tarvel::winui::RunStation(choice.station, !SystemPlatformFlags().m_bRtsPulse);
+      std::string layoutReport;
+#ifdef TARVEL_TEST_SEAMS
+      if (const char* report = std::getenv("TARVEL_WINDOW_LAYOUT")) layoutReport = report;
+#endif
+      return tarvel::winui::RunStation(choice.station, !SystemPlatformFlags().m_bRtsPulse, layoutReport);
+    }
     case tarvel::StartRequest::Window:
       break;
   }
