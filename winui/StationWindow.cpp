@@ -455,17 +455,13 @@ void CStationWindow::OnCommand(int id, int code, HWND control) {
   if ((id - kFirstControl) % 2 == 1 && code == BN_CLICKED) m_pPresenter->OnStartPressed(bed);
 }
 
-// Enter: in a serial field the presenter's (on to the next bed, or the
-// round); on a Start button that bed alone.
+// Enter in a serial field: on to the next bed, or the round. A Start button
+// is pressed with Space, as in the Qt window.
 void CStationWindow::OnEnter() {
   HWND focus = GetFocus();
   for (std::size_t i = 0; i < m_panels.size(); ++i) {
     if (focus == m_panels[i].serial) {
       m_pPresenter->OnSerialEntered(i);
-      return;
-    }
-    if (focus == m_panels[i].start) {
-      if (IsWindowEnabled(focus)) m_pPresenter->OnStartPressed(i);
       return;
     }
   }
