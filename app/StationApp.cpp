@@ -84,15 +84,6 @@ class StopSignalWatch {
 }  // namespace
 #endif
 
-std::optional<std::string> StationRequest(const std::vector<std::string>& arguments) {
-  constexpr std::string_view kOption = "--station";
-  if (arguments.size() == 2 && arguments[0] == kOption) return arguments[1];
-  if (arguments.size() == 1 && arguments[0].starts_with(std::string(kOption) + "=")) {
-    return arguments[0].substr(kOption.size() + 1);
-  }
-  return std::nullopt;
-}
-
 int RunStation(int& argc, char** argv, const std::string& file) {
   StationConfig config;
   CheckedSflFile firmware;

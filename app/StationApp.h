@@ -1,15 +1,9 @@
 // tarvel --station FILE.ini: the station window instead of the main dialog.
 #pragma once
 
-#include <optional>
 #include <string>
-#include <vector>
 
 namespace tarvel {
-
-// The station file of "--station FILE" or "--station=FILE", if that is what
-// the arguments ask for.
-std::optional<std::string> StationRequest(const std::vector<std::string>& arguments);
 
 // Reads the station file and runs its window until it closes. A station
 // file that cannot be used is said on stderr (and in a box where there is a

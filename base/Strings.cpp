@@ -164,6 +164,8 @@ std::string_view LoadString(StringId id) {
     case StringId::DatabaseFailed: return "The database cannot be used: %s";
     case StringId::DumpFolderNotWritable:
       return "The folder %s cannot be written (%s). The radio was not touched.";
+    case StringId::WindowUnknownOption: return "'%s' is not an option of tarvel: tarvel --help lists them.";
+    case StringId::WindowStationFileMissing: return "%s needs the station file: tarvel --station FILE.ini";
     case StringId::ManifestMissing: return "there is no %s in %s";
     case StringId::ManifestUnreadable: return "%s cannot be read: %s";
     case StringId::SignatureMissing: return "%s is not signed: %s cannot be read: %s";

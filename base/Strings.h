@@ -236,6 +236,8 @@ enum class StringId : unsigned {
   DiagCableUntold = 398,           // %s: the cable
   DiagCableUntoldHint = 399,       // %s: the cable
   DiagWrongFraming = 400,          // %s: the cable asked for, the cable that answered
+  WindowUnknownOption = 410,       // %s: the argument
+  WindowStationFileMissing = 411,  // %s: the option
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "base/AsciiCase.h"
+#include "base/Strings.h"
 #include "dialog/DialogTemplate.h"
 #include "serial/PortList.h"
 
@@ -49,11 +50,29 @@ CommandLineModes ParseCommandLine(std::string_view argumentText) {
   return {};
 }
 
-StartRequest ParseStartRequest(const std::vector<std::string>& arguments) {
-  if (arguments.size() != 1) return StartRequest::Window;
-  if (arguments.front() == "--help") return StartRequest::Help;
-  if (arguments.front() == "--version") return StartRequest::Version;
-  return StartRequest::Window;
+StartChoice ParseStartRequest(const std::vector<std::string>& arguments) {
+  constexpr std::string_view kStation = "--station";
+  const auto refused = [](StringId id, const std::string& argument) {
+    return StartChoice{StartRequest::Refused, {}, FormatString(id, {argument})};
+  };
+  if (arguments.empty()) return {};
+  const std::string& first = arguments.front();
+  if (first == kStation) {
+    if (arguments.size() < 2 || arguments[1].empty()) return refused(StringId::WindowStationFileMissing, first);
+    if (arguments.size() > 2) return refused(StringId::WindowUnknownOption, arguments[2]);
+    return {StartRequest::Station, arguments[1], {}};
+  }
+  if (first.starts_with(std::string(kStation) + "=")) {
+    if (first.size() == kStation.size() + 1) return refused(StringId::WindowStationFileMissing, std::string(kStation));
+    if (arguments.size() > 1) return refused(StringId::WindowUnknownOption, arguments[1]);
+    return {StartRequest::Station, first.substr(kStation.size() + 1), {}};
+  }
+  const bool windowSwitch = EqualsNoCase(first, kSwitchService) || EqualsNoCase(first, kSwitchDark);
+  if (first != "--help" && first != "--version" && !windowSwitch) return refused(StringId::WindowUnknownOption, first);
+  if (arguments.size() > 1) return refused(StringId::WindowUnknownOption, arguments[1]);
+  if (first == "--help") return {StartRequest::Help, {}, {}};
+  if (first == "--version") return {StartRequest::Version, {}, {}};
+  return {};
 }
 
 bool DarkSchemeActive(bool darkScheme, bool rtsPulse) { return darkScheme && !rtsPulse; }

@@ -43,11 +43,20 @@ std::string ArgumentText(const std::vector<std::string>& arguments);
 // whole text is compared, ignoring case, so anything more selects neither.
 CommandLineModes ParseCommandLine(std::string_view argumentText);
 
-// "--help" or "--version" as the only argument: the text is printed and the
-// program ends before its settings or its window are touched. Anything else
-// starts the window, which reads its own switches (-q, -qk).
-enum class StartRequest { Window, Help, Version };
-StartRequest ParseStartRequest(const std::vector<std::string>& arguments);
+// What the window's command line asks for, decided before anything is
+// touched. "--help" or "--version" alone: the text is printed and the
+// program ends before its settings or its window. "--station FILE" or
+// "--station=FILE": the station window over that file. Nothing, "-q" or
+// "-qk" (any case): the main window, which reads its own switches. Anything
+// else is refused with a text that names it: a mistyped switch must not
+// open a window that looks as if it had been taken.
+enum class StartRequest { Window, Help, Version, Station, Refused };
+struct StartChoice {
+  StartRequest request = StartRequest::Window;
+  std::string station;  // Station: the station file
+  std::string refusal;  // Refused: why
+};
+StartChoice ParseStartRequest(const std::vector<std::string>& arguments);
 
 // The dark scheme paints the dialog only where no RTS pulse is needed.
 bool DarkSchemeActive(bool darkScheme, bool rtsPulse);

@@ -1,10 +1,11 @@
-// tarvel.exe: the main window on Windows.
+// tarvel.exe: the main window on Windows, or the station window.
 #include "winui/WinApi.h"
 
 #include <commctrl.h>
 #include <objbase.h>
 #include <shellapi.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "dialog/DialogLogic.h"
 #include "dialog/WindowStart.h"
 #include "winui/MainDialog.h"
+#include "winui/StationWindow.h"
 
 namespace {
 
@@ -61,9 +63,14 @@ HANDLE AcquireSingleInstance() {
   return mutex;
 }
 
-void ShowText(const std::string& text) {
-  MessageBoxW(nullptr, Wide(text).c_str(), Wide(tarvel::LoadString(tarvel::StringId::AppTitle)).c_str(),
-              MB_OK | MB_ICONINFORMATION);
+void ShowText(const std::string& text, UINT icon = MB_ICONINFORMATION) {
+  MessageBoxW(nullptr, Wide(text).c_str(), Wide(tarvel::LoadString(tarvel::StringId::AppTitle)).c_str(), MB_OK | icon);
+}
+
+void PrepareControls() {
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS |
+                                                      ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
 }
 
 }  // namespace
@@ -71,22 +78,35 @@ void ShowText(const std::string& text) {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   tarvel::PrepareStandardStreams();
   const std::vector<std::string> arguments = Arguments();
-  switch (tarvel::ParseStartRequest(arguments)) {
+  const tarvel::StartChoice choice = tarvel::ParseStartRequest(arguments);
+  switch (choice.request) {
     case tarvel::StartRequest::Help:
       ShowText(std::string(tarvel::LoadString(tarvel::StringId::WindowUsage)));
       return 0;
     case tarvel::StartRequest::Version:
       ShowText(std::string(tarvel::LoadString(tarvel::StringId::Version)));
       return 0;
+    case tarvel::StartRequest::Refused:
+      // A program without a console: the box is what the user sees; stderr
+      // serves a script that started it.
+      std::fprintf(stderr, "%s\n", choice.refusal.c_str());
+      ShowText(choice.refusal, MB_ICONSTOP);
+      return 2;
+    case tarvel::StartRequest::Station: {
+      PrepareControls();
+      std::string layoutReport;
+#ifdef TARVEL_TEST_SEAMS
+      if (const char* report = std::getenv("TARVEL_WINDOW_LAYOUT")) layoutReport = report;
+#endif
+      return tarvel::winui::RunStation(choice.station, !SystemPlatformFlags().m_bRtsPulse, layoutReport);
+    }
     case tarvel::StartRequest::Window:
       break;
   }
   HANDLE instance = AcquireSingleInstance();
   if (instance == nullptr) return 0;
 
-  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS |
-                                                      ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&controls);
+  PrepareControls();
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // the folder chooser
 
   tarvel::winui::DialogServices services;

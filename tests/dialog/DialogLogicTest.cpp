@@ -376,16 +376,40 @@ TEST(PortBox, ShortNamesAndTypedNames) {
   for (int id : {IDC_PORT, IDC_BAUD}) EXPECT_EQ(StaticTextColour(id, true), std::nullopt) << id;
 }
 
-TEST(CommandLine, HelpAndVersionEndBeforeTheWindow) {
+TEST(CommandLine, HelpVersionAndTheStationEndBeforeTheWindowAndAnythingElseIsRefused) {
+  constexpr StartRequest kRefused = StartRequest::Refused;
   const struct {
     std::vector<std::string> arguments;
     StartRequest request;
+    std::string station;
+    std::string refusal;
   } rows[] = {
-      {{"--help"}, StartRequest::Help},      {{"--version"}, StartRequest::Version},
-      {{}, StartRequest::Window},            {{"-q"}, StartRequest::Window},
-      {{"--help", "-q"}, StartRequest::Window}, {{"--HELP"}, StartRequest::Window},
+      {{"--help"}, StartRequest::Help, "", ""},
+      {{"--version"}, StartRequest::Version, "", ""},
+      {{}, StartRequest::Window, "", ""},
+      {{"-q"}, StartRequest::Window, "", ""},
+      {{"-QK"}, StartRequest::Window, "", ""},
+      {{"--station", "line 3.ini"}, StartRequest::Station, "line 3.ini", ""},
+      {{"--station=C:\\line=3.ini"}, StartRequest::Station, "C:\\line=3.ini", ""},
+      {{"--station"}, kRefused, "", "--station needs the station file: tarvel --station FILE.ini"},
+      {{"--station", ""}, kRefused, "", "--station needs the station file: tarvel --station FILE.ini"},
+      {{"--station="}, kRefused, "", "--station needs the station file: tarvel --station FILE.ini"},
+      {{"--station", "a.ini", "-q"}, kRefused, "", "'-q' is not an option of tarvel: tarvel --help lists them."},
+      {{"--station=a.ini", "b.ini"}, kRefused, "", "'b.ini' is not an option of tarvel: tarvel --help lists them."},
+      {{"--stations", "a.ini"}, kRefused, "", "'--stations' is not an option of tarvel: tarvel --help lists them."},
+      {{"--help", "-q"}, kRefused, "", "'-q' is not an option of tarvel: tarvel --help lists them."},
+      {{"-q", "-k"}, kRefused, "", "'-k' is not an option of tarvel: tarvel --help lists them."},
+      {{"--HELP"}, kRefused, "", "'--HELP' is not an option of tarvel: tarvel --help lists them."},
+      {{"-x"}, kRefused, "", "'-x' is not an option of tarvel: tarvel --help lists them."},
+      {{"fw.sfl"}, kRefused, "", "'fw.sfl' is not an option of tarvel: tarvel --help lists them."},
   };
-  for (const auto& row : rows) EXPECT_EQ(ParseStartRequest(row.arguments), row.request) << ArgumentText(row.arguments);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(ArgumentText(row.arguments));
+    const StartChoice choice = ParseStartRequest(row.arguments);
+    EXPECT_EQ(choice.request, row.request);
+    EXPECT_EQ(choice.station, row.station);
+    EXPECT_EQ(choice.refusal, row.refusal);
+  }
 }
 
 TEST(Lamp, FollowsTheAccessStatus) {
