@@ -135,7 +135,7 @@ TEST_F(LoaderTest, Qap10LetterPhaseLooksOnceAndOnlyZPasses) {
 // wake-up frames are answered together, after the third. The two zeros
 // more are passed over on the way to the letter's answer, but not a third.
 TEST_F(LoaderTest, Qap10LateZerosOfEarlierWakeUpsArePassedOver) {
-  for (const std::vector<std::uint8_t> letterAnswer :
+  for (const std::vector<std::uint8_t>& letterAnswer :
        {std::vector<std::uint8_t>{0x5A}, std::vector<std::uint8_t>{0x00, 0x5A}}) {
     line().writes.clear();
     line().input.clear();
