@@ -188,6 +188,11 @@ enum class StringId : unsigned {
   NoPortNoneFound = 354,
   NoPortSeveralFound = 355,    // %s: the ports there are (none of them the only USB adapter)
   NoPortForLine = 356,
+  // Events and metrics for a line's supervision.
+  EventsFileFailed = 420,      // the event stream cannot be opened
+  StationMetricsFailed = 421,  // %s: the station file, the address, the reason
+  StationMetricsNotBuilt = 422,  // %s: the station file, the line number
+  StationEventsFailed = 423,   // %s: the station file, the line number, the reason
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,
