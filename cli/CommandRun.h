@@ -4,11 +4,13 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "run/EventStream.h"
 #include "run/RecordFile.h"
 #include "run/RunResult.h"
 
@@ -26,13 +28,24 @@ struct NamedFile {
 std::optional<std::pair<NamedFile, NamedFile>> SharedFile(const std::vector<NamedFile>& files);
 
 struct OutputOptions {
+  // Commands without a radio name only the first two.
+  OutputOptions(bool json = false, std::string record = {}, std::string events = {})
+      : json(json), record(std::move(record)), events(std::move(events)) {}
   bool json = false;
   std::string record;  // the record file; empty: none
+  std::string events;  // the event stream: a file, "-" for stdout; empty: none
 };
+
+// Opens the run's event stream and says hello, or fills `reason`. Null
+// with `reason` empty when no stream is asked for.
+std::unique_ptr<EventStream> OpenEvents(const OutputOptions& output, const std::string& command,
+                                        const std::string& port, std::string& reason);
 
 class CommandRun {
  public:
-  CommandRun(std::string command, OutputOptions output);
+  // `events`: a stream that outlives the run (a line's rounds share one);
+  // null: the run opens its own when asked for.
+  CommandRun(std::string command, OutputOptions output, EventStream* events = nullptr);
 
   RunResult& result() { return result_; }
   bool json() const { return output_.json; }
@@ -43,11 +56,19 @@ class CommandRun {
   // then says so (exit code 2).
   bool openRecord(const std::vector<NamedFile>& files = {});
 
+  // The stream's events of the run's one radio (null without a stream):
+  // says begin, then hears the session alongside `inner`.
+  EventStream* events() const { return events_; }
+  // The stream this run opened, for the runs after it; the caller closes it.
+  std::unique_ptr<EventStream> keepEvents() { return std::move(ownEvents_); }
+  SessionObserver& beginRadio(const std::string& job, SessionObserver& inner);
+
   // Sets the exit code, the message and its detail of a failure the
   // command line found itself, and prints them on stderr.
   void fail(int exitCode, const std::string& message, const std::string& detail = {});
 
-  // The hint line, the record line and the JSON object; returns the exit
+  // The hint line, the record line, the radio's end event and the JSON
+  // object (on a shared stdout, the stream's last line); returns the exit
   // code.
   int finish();
 
@@ -56,6 +77,10 @@ class CommandRun {
   RunResult result_;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   RecordFile record_;
+  std::unique_ptr<EventStream> ownEvents_;
+  EventStream* events_ = nullptr;
+  std::unique_ptr<RadioEvents> radioEvents_;
+  std::unique_ptr<BothObservers> both_;
 };
 
 }  // namespace tarvel::cli

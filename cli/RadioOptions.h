@@ -34,6 +34,7 @@ struct RadioOptions {
   bool verbose = false;  // -v: the steps on stderr
   bool json = false;
   std::string record;
+  std::string events;  // --events: a file, "-" for stdout; empty: none
   // The folder manifest's keys and whether it is required (write only).
   TrustOptions trust;
   // Where -c and -b were given, if at all: their environment defaults are
@@ -41,7 +42,9 @@ struct RadioOptions {
   const CLI::Option* cableOption = nullptr;
   const CLI::Option* baudOption = nullptr;
 
-  OutputOptions output() const { return {json, record}; }
+  OutputOptions output() const { return {json, record, events}; }
+  // stdout carries JSON (the object, the events, or both): no text there.
+  bool stdoutTaken() const { return json || events == "-"; }
 };
 
 // Adds -p/--port (with its TARVEL_PORT default), -c/--cable, -b/--baud
