@@ -5,6 +5,7 @@
 #include <map>
 
 #include "base/AsciiCase.h"
+#include "base/FileIo.h"
 #include "base/Sha256.h"
 #include "loader/CableFacts.h"
 #include "settings/ProfileFile.h"
@@ -64,6 +65,8 @@ class Reader {
   int sha256Line_ = 0;
   int baudLine_ = 0;
   int recordLine_ = 0;
+  int eventsLine_ = 0;
+  int metricsLine_ = 0;
   std::string baudText_;
   std::vector<std::string> portIds_;
 };
@@ -114,6 +117,18 @@ std::optional<std::string> Reader::stationKey(const ProfileLine& line) {
       if (!key.empty()) config_.trust.keyFiles.push_back(Beside(path_, key));
       start = end + 1;
     }
+  } else if (EqualsNoCase(key, "Events")) {
+    if (line.value.empty()) return at(line.number, StringId::StationValueUnknown, {key + "=", "a file or -"});
+    config_.events = line.value == "-" ? line.value : Beside(path_, line.value);
+    eventsLine_ = line.number;
+  } else if (EqualsNoCase(key, "Metrics")) {
+    if (!StationMetrics::Built()) return at(line.number, StringId::StationMetricsNotBuilt, {});
+    const std::optional<std::string> address = MetricsBindAddress(line.value);
+    if (!address) {
+      return at(line.number, StringId::StationValueUnknown, {key + "=" + line.value, "ADDRESS:PORT, e.g. 127.0.0.1:9464"});
+    }
+    config_.metrics = *address;
+    metricsLine_ = line.number;
   } else if (EqualsNoCase(key, "Record")) {
     if (line.value.empty()) return at(line.number, StringId::StationValueUnknown, {key + "=", "a file"});
     config_.record = Beside(path_, line.value);
@@ -203,6 +218,29 @@ std::optional<std::string> Reader::read(CheckedSflFile& firmware, TransferFacts&
   if (std::string reason; !record.open(config_.record, reason)) {
     const std::string where = recordLine_ == 0 ? path_ : path_ + ", line " + std::to_string(recordLine_);
     return where + ": " + std::string(LoadString(StringId::RecordFileFailed)) + " (" + reason + ")";
+  }
+  if (!config_.events.empty()) {
+    std::string reason;
+    // Events appended to the record or the firmware would spoil either.
+    for (const std::string* other : {&config_.record, &config_.firmware}) {
+      if (config_.events != "-" && (config_.events == *other || fileio::SameFile(config_.events, *other))) {
+        return at(eventsLine_, StringId::StationEventsFailed, {config_.events + " is also " + *other});
+      }
+    }
+    std::unique_ptr<EventStream> stream = EventStream::Open(config_.events, reason);
+    if (!stream) return at(eventsLine_, StringId::StationEventsFailed, {reason});
+    stream->postAlways(HelloEvent("tarvel", "station"));
+    config_.eventStream = std::move(stream);
+  }
+  if (!config_.metrics.empty()) {
+    std::string reason;
+    std::unique_ptr<StationMetrics> metrics = StationMetrics::Serve(config_.metrics, config_.name, reason);
+    if (!metrics) {
+      return FormatString(StringId::StationMetricsFailed,
+                          {path_ + ", line " + std::to_string(metricsLine_), config_.metrics, reason});
+    }
+    metrics->firmware(fs::path(config_.firmware).filename().string(), facts.fileSha256);
+    config_.metricsServer = std::move(metrics);
   }
   return std::nullopt;
 }
