@@ -260,6 +260,7 @@ TEST_F(CliEventsTest, TheDocumentsSampleIsWhatTheProgramPrints) {
       outcome["tool"]["version"] = "V";
       outcome["device"] = "D";
       outcome["port"] = "P";
+      outcome["usb"] = "U";  // a USB adapter's facts, none on the simulated line
     }
     if (event.contains("tool")) event["tool"]["version"] = "V";
     if (event.contains("elapsed_ms")) event["elapsed_ms"] = 0;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -55,14 +56,29 @@ Reply Get(unsigned port, const std::string& path) {
   return reply;
 }
 
-// "name{labels} value" lines of the text format: value by name and labels.
+// "name{labels} value" lines of the text format: value by name and labels,
+// the labels in alphabetical order (the format leaves their order open).
 std::map<std::string, double> Samples(const std::string& text) {
   std::map<std::string, double> samples;
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) {
     if (line.empty() || line[0] == '#') continue;
     const std::size_t space = line.rfind(' ');
-    samples[line.substr(0, space)] = std::stod(line.substr(space + 1));
+    std::string name = line.substr(0, space);
+    const std::size_t open = name.find('{');
+    if (open != std::string::npos) {
+      std::vector<std::string> labels;
+      const std::regex label(R"(\w+="[^"]*")");
+      const std::string inside = name.substr(open + 1, name.size() - open - 2);
+      for (auto it = std::sregex_iterator(inside.begin(), inside.end(), label); it != std::sregex_iterator(); ++it) {
+        labels.push_back(it->str());
+      }
+      std::sort(labels.begin(), labels.end());
+      name = name.substr(0, open + 1);
+      for (std::size_t i = 0; i < labels.size(); ++i) name += (i ? "," : "") + labels[i];
+      name += "}";
+    }
+    samples[name] = std::stod(line.substr(space + 1));
   }
   return samples;
 }
