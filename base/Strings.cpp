@@ -276,6 +276,10 @@ std::string_view LoadString(StringId id) {
       return "no port given: -p PORT names the cable's port, one of this machine's serial ports: %s";
     case StringId::NoPortForLine:
       return "no port given: -p PORT (once per radio) or --ports-file FILE; a line of radios never picks its ports";
+    case StringId::EventsFileFailed: return "The event stream cannot be written.";
+    case StringId::StationMetricsFailed: return "%s: the metrics cannot be served on %s: %s";
+    case StringId::StationMetricsNotBuilt: return "%s, line %s: this build of the station serves no metrics (Metrics=).";
+    case StringId::StationEventsFailed: return "%s, line %s: the event stream cannot be written: %s";
     case StringId::AppTitle: return "Tarvel";
     case StringId::ConversionFailed: return "Failed in the conversion of the file. ";
     case StringId::ConversionSucceeded: return "Succeeded in the conversion of the file. ";

@@ -238,6 +238,11 @@ enum class StringId : unsigned {
   DiagWrongFraming = 400,          // %s: the cable asked for, the cable that answered
   WindowUnknownOption = 410,       // %s: the argument
   WindowStationFileMissing = 411,  // %s: the option
+  // Events and metrics for a line's supervision.
+  EventsFileFailed = 420,      // the event stream cannot be opened
+  StationMetricsFailed = 421,  // %s: the station file, the address, the reason
+  StationMetricsNotBuilt = 422,  // %s: the station file, the line number
+  StationEventsFailed = 423,   // %s: the station file, the line number, the reason
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,

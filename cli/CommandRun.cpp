@@ -15,8 +15,18 @@
 
 namespace tarvel::cli {
 
-CommandRun::CommandRun(std::string command, OutputOptions output) : output_(std::move(output)) {
+CommandRun::CommandRun(std::string command, OutputOptions output, EventStream* events)
+    : output_(std::move(output)), events_(events) {
   result_.command = std::move(command);
+}
+
+std::unique_ptr<EventStream> OpenEvents(const OutputOptions& output, const std::string& command,
+                                        const std::string& port, std::string& reason) {
+  reason.clear();
+  if (output.events.empty()) return nullptr;
+  std::unique_ptr<EventStream> stream = EventStream::Open(output.events, reason);
+  if (stream) stream->postAlways(HelloEvent("tarvel-cli", command, port));
+  return stream;
 }
 
 std::optional<std::pair<NamedFile, NamedFile>> SharedFile(const std::vector<NamedFile>& files) {
@@ -35,6 +45,7 @@ bool CommandRun::openRecord(const std::vector<NamedFile>& files) {
   // would land in the firmware.
   std::vector<NamedFile> all = files;
   all.push_back({"--record", output_.record});
+  if (output_.events != "-") all.push_back({"--events", output_.events});
   if (const auto shared = SharedFile(all)) {
     fail(kExitUsage, FormatString(StringId::FilesClash, {shared->first.role, shared->second.role, shared->second.path}));
     return false;
@@ -53,15 +64,24 @@ bool CommandRun::openRecord(const std::vector<NamedFile>& files) {
     }
     connection_ = *connection;
   }
-  if (output_.record.empty()) return true;
   std::string reason;
-  if (!record_.open(output_.record, reason)) {
-    fail(kExitUsage, std::string(LoadString(StringId::RecordFileFailed)), reason);
-    return false;
+  if (!output_.record.empty()) {
+    if (!record_.open(output_.record, reason)) {
+      fail(kExitUsage, std::string(LoadString(StringId::RecordFileFailed)), reason);
+      return false;
+    }
+    // Started now, it sends what earlier runs left queued while the radio
+    // is written.
+    if (!connection_.empty()) sender_ = SharedSender(output_.record, connection_, reason);
   }
-  // Started now, it sends what earlier runs left queued while the radio
-  // is written.
-  if (!connection_.empty()) sender_ = SharedSender(output_.record, connection_, reason);
+  if (events_ == nullptr && !output_.events.empty()) {
+    ownEvents_ = OpenEvents(output_, result_.command, result_.radio ? result_.radio->port : std::string(), reason);
+    if (!ownEvents_) {
+      fail(kExitUsage, std::string(LoadString(StringId::EventsFileFailed)), reason);
+      return false;
+    }
+    events_ = ownEvents_.get();
+  }
   return true;
 }
 
@@ -75,6 +95,14 @@ std::shared_ptr<RecordSender> SharedSender(const std::string& record, const std:
   std::shared_ptr<RecordSender>& sender = senders[{record, *connection}];
   if (!sender) sender = std::make_shared<RecordSender>(record, *connection);
   return sender;
+}
+
+SessionObserver& CommandRun::beginRadio(const std::string& job, SessionObserver& inner) {
+  if (events_ == nullptr || !result_.radio) return inner;
+  radioEvents_ = std::make_unique<RadioEvents>(*events_, result_.radio->port, result_.radio->serial);
+  radioEvents_->begin(job, *result_.radio, result_.transfer ? &*result_.transfer : nullptr);
+  both_ = std::make_unique<BothObservers>(inner, *radioEvents_);
+  return *both_;
 }
 
 void CommandRun::fail(int exitCode, const std::string& message, const std::string& detail) {
@@ -147,10 +175,26 @@ int CommandRun::finish() {
     }
     if (sender_ && recorded) reportDatabase(object);
   }
-  if (output_.json) {
+  if (events_ != nullptr) {
+    if (radioEvents_) {
+      radioEvents_->end(object);
+    } else {
+      // A line of radios: each said its own end; this one is the run's.
+      Json event = EventHead("end");
+      event["dropped"] = events_->dropped();
+      event["outcome"] = object;
+      events_->postAlways(std::move(event));
+    }
+  }
+  const bool sharedStdout = events_ != nullptr && output_.events == "-";
+  if (output_.json && sharedStdout) {
+    // One stream: the object after the events, never between two lines.
+    events_->postLine(JsonLine(object));
+  } else if (output_.json) {
     std::printf("%s\n", JsonLine(object).c_str());
     std::fflush(stdout);
   }
+  if (ownEvents_) ownEvents_->close();
   return result_.exitCode;
 }
 

@@ -10,7 +10,26 @@
 #include <utility>
 #include <vector>
 
-#include "records/RecordSender.h"
+  // Commands without a radio name only the first two.
+  OutputOptions(bool asJson = false, std::string recordFile = {}, std::string eventsFile = {},
+                std::string databaseUrl = {})
+      : json(asJson), record(std::move(recordFile)), events(std::move(eventsFile)), database(std::move(databaseUrl)) {}
+  bool json = false;
+  std::string record;    // the record file; empty: none
+  std::string events;    // the event stream: a file, "-" for stdout; empty: none
+  std::string database;  // the factory's database (a libpq connection string); empty: none
+};
+
+// The sender of a record file to a database, one per file and database for
+// the whole process: the rounds of a run share it, so none waits for it.
+// Null, with the reason, when the connection string is refused.
+std::shared_ptr<RecordSender> SharedSender(const std::string& record, const std::string& database,
+                                           std::string& reason);
+
+// Opens the run's event stream and says hello, or fills `reason`. Null
+// with `reason` empty when no stream is asked for.
+std::unique_ptr<EventStream> OpenEvents(const OutputOptions& output, const std::string& command,
+                                        const std::string& port, std::string& reason);
 #include "run/RecordFile.h"
 #include "run/RunResult.h"
 
@@ -40,10 +59,24 @@ struct OutputOptions {
 // Null, with the reason, when the connection string is refused.
 std::shared_ptr<RecordSender> SharedSender(const std::string& record, const std::string& database,
                                            std::string& reason);
+  // Commands without a radio name only the first two.
+  OutputOptions(bool json = false, std::string record = {}, std::string events = {})
+      : json(json), record(std::move(record)), events(std::move(events)) {}
+  bool json = false;
+  std::string record;  // the record file; empty: none
+  std::string events;  // the event stream: a file, "-" for stdout; empty: none
+};
+
+// Opens the run's event stream and says hello, or fills `reason`. Null
+// with `reason` empty when no stream is asked for.
+std::unique_ptr<EventStream> OpenEvents(const OutputOptions& output, const std::string& command,
+                                        const std::string& port, std::string& reason);
 
 class CommandRun {
  public:
-  CommandRun(std::string command, OutputOptions output);
+  // `events`: a stream that outlives the run (a line's rounds share one);
+  // null: the run opens its own when asked for.
+  CommandRun(std::string command, OutputOptions output, EventStream* events = nullptr);
 
   RunResult& result() { return result_; }
   bool json() const { return output_.json; }
@@ -57,12 +90,19 @@ class CommandRun {
   // The database's connection string as libpq takes it, once openRecord
   // accepted it; empty without a database.
   const std::string& database() const { return connection_; }
+  // The stream's events of the run's one radio (null without a stream):
+  // says begin, then hears the session alongside `inner`.
+  EventStream* events() const { return events_; }
+  // The stream this run opened, for the runs after it; the caller closes it.
+  std::unique_ptr<EventStream> keepEvents() { return std::move(ownEvents_); }
+  SessionObserver& beginRadio(const std::string& job, SessionObserver& inner);
 
   // Sets the exit code, the message and its detail of a failure the
   // command line found itself, and prints them on stderr.
   void fail(int exitCode, const std::string& message, const std::string& detail = {});
 
-  // The hint line, the record line and the JSON object; returns the exit
+  // The hint line, the record line, the radio's end event and the JSON
+  // object (on a shared stdout, the stream's last line); returns the exit
   // code.
   int finish();
 
@@ -75,6 +115,10 @@ class CommandRun {
 
   std::string connection_;
   std::shared_ptr<RecordSender> sender_;
+  std::unique_ptr<EventStream> ownEvents_;
+  EventStream* events_ = nullptr;
+  std::unique_ptr<RadioEvents> radioEvents_;
+  std::unique_ptr<BothObservers> both_;
 };
 
 }  // namespace tarvel::cli

@@ -29,6 +29,7 @@ int RunDoctorCommand(const RadioOptions& options) {
   RunResult& result = run.result();
   result.radio = DescribeRadio(options);
   if (!run.openRecord(RunFiles(options, 1))) return run.finish();
+  run.beginRadio("diagnosis", NoObserver());
   DoctorRequest request;
   request.port = options.port;
   request.cable = options.cable;
@@ -69,7 +70,7 @@ int RunDoctorCommand(const RadioOptions& options) {
   }
 
   for (const Finding& finding : findings) {
-    if (!options.json) {
+    if (!options.stdoutTaken()) {
       std::printf("%-5s %-16s %s\n", Mark(finding.id), FindingName(finding.id), finding.text.c_str());
       if (!finding.hint.empty()) std::printf("%22s%s\n", "", finding.hint.c_str());
     }

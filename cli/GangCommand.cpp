@@ -199,6 +199,10 @@ int RunGang(const std::string& command, const RadioOptions& radio, const std::ve
   // One for the whole run: every worker's session shares its request.
   const StopSignals stop;
   job.stop = &stop.request();
+  job.finishRadio = [&stop](RunResult& one) { ApplyStopSignal(stop, one); };
+  // One stream for every round, opened by the first once its files are
+  // known to be apart.
+  std::unique_ptr<EventStream> events;
   const bool live = ShowProgress(radio);
   int exitCode = kExitOk;
   for (int round = 1;; ++round) {
@@ -220,23 +224,25 @@ int RunGang(const std::string& command, const RadioOptions& radio, const std::ve
         break;
       }
     }
-    CommandRun run(command, radio.output());
+    CommandRun run(command, radio.output(), events.get());
     RunResult& result = run.result();
     if (options.repeat) job.fields["round"] = round;
     result.fields = job.fields;
     const NamedFile input = command == "write" ? NamedFile{"the file to write", file} : NamedFile{};
     if (!run.openRecord(RunFiles(radio, ports.size(), input))) return run.finish();
+    if (!events) events = run.keepEvents();
+    job.events = events.get();
     if (problem) {
-      TerminalMessages messages(!radio.json);
+      TerminalMessages messages(!radio.stdoutTaken());
       RefuseFile(*problem, messages, result);
       return run.finish();
     }
     if (warning && round == 1) {
-      TerminalMessages(!radio.json).showMessage(warning->id, MessageIcon::Exclamation, warning->detail);
+      TerminalMessages(!radio.stdoutTaken()).showMessage(warning->id, MessageIcon::Exclamation, warning->detail);
     }
     result.radios = RunRound(ports, job, live, !radio.quiet);
     for (RunResult& one : result.radios) ApplyStopSignal(stop, one);
-    if (!radio.json) {
+    if (!radio.stdoutTaken()) {
       std::printf("%s", FormatRadioTable(result.radios).c_str());
       std::fflush(stdout);
     }
@@ -247,7 +253,7 @@ int RunGang(const std::string& command, const RadioOptions& radio, const std::ve
     result.message = failed == 0 ? FormatString(StringId::RadiosSucceeded, {std::to_string(ports.size())})
                                  : FormatString(StringId::RadiosFailed,
                                                 {std::to_string(failed), std::to_string(ports.size())});
-    if (!radio.json) std::printf("%s\n", result.message.c_str());
+    if (!radio.stdoutTaken()) std::printf("%s\n", result.message.c_str());
     const int roundCode = run.finish();
     if (exitCode == kExitOk) exitCode = roundCode;
     // A stop ends the rounds too, with its own exit code, as the radios it

@@ -1,6 +1,8 @@
 #include "cli/GangWrite.h"
 
 #include <algorithm>
+#include <memory>
+#include <optional>
 #include <utility>
 
 #include "run/ExitCodes.h"
@@ -37,7 +39,7 @@ class GangProgress final : public SessionObserver {
 };
 
 void RunOne(const std::string& port, std::size_t index, std::size_t count, const GangJob& job,
-            RadioProgress& progress, RunResult& result) {
+            RadioProgress& progress, RunResult& result, std::unique_ptr<RadioEvents>& events) {
   RadioOptions options = job.radio;
   options.port = port;
   // Each radio gets a trace of its own: FILE-0, FILE-1, ...
@@ -54,13 +56,19 @@ void RunOne(const std::string& port, std::size_t index, std::size_t count, const
   TerminalMessages messages(false, false);
   RadioJob radio = JobOf(options, job.file ? job.file->path : std::string(), job.stop);
   radio.serial = result.radio->serial;
+  if (job.events != nullptr) {
+    events = std::make_unique<RadioEvents>(*job.events, port, radio.serial);
+    events->begin(job.command, *result.radio, job.file ? &job.transfer : nullptr);
+  }
   if (!job.file) {
-    SyncRadio(radio, NoObserver(), messages, result);
+    SyncRadio(radio, events ? static_cast<SessionObserver&>(*events) : NoObserver(), messages, result);
     return;
   }
   radio.verify = job.transfer.verify;
-  GangProgress observer(progress, job.transfer.blocksTotal);
-  WriteRadio(radio, *job.file, observer, messages, result);
+  GangProgress gang(progress, job.transfer.blocksTotal);
+  std::optional<BothObservers> both;
+  if (events) both.emplace(gang, *events);
+  WriteRadio(radio, *job.file, both ? static_cast<SessionObserver&>(*both) : gang, messages, result);
   progress.blocksDone.store(result.transfer->blocksDone, std::memory_order_relaxed);
 }
 
@@ -80,9 +88,13 @@ void WriteRadios(const std::vector<std::string>& ports, const GangJob& job, std:
       [&](std::size_t i) {
         const auto start = std::chrono::steady_clock::now();
         results[i].startedAt = std::chrono::system_clock::now();
-        RunOne(ports[i], i, ports.size(), job, progress[i], results[i]);
+        std::unique_ptr<RadioEvents> events;
+        RunOne(ports[i], i, ports.size(), job, progress[i], results[i], events);
         results[i].elapsedMs = static_cast<std::uint32_t>(
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
+        if (job.finishRadio) job.finishRadio(results[i]);
+        // The object this radio has in the run's "radios".
+        if (events) events->end(ResultJson(results[i]));
       },
       [&](std::size_t i, const std::string& reason) {
         // The system gave no more threads: this radio is left untouched.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli/RadioOptions.h"
+#include "run/EventStream.h"
 #include "run/RunResult.h"
 #include "firmware/WriteProcedure.h"
 
@@ -41,6 +42,10 @@ struct GangJob {
   std::vector<std::string> serials;  // each port's radio's serial number; empty: none
   // The run's stop request: a stop ends every radio after its exchange.
   const std::atomic<bool>* stop = nullptr;
+  // Each radio's begin, state, progress, retry and end; null: none.
+  EventStream* events = nullptr;
+  // On the radio's worker, once its result is whole, before its end event.
+  std::function<void(RunResult&)> finishRadio;
 };
 
 // What the caller learns while the radios are written.

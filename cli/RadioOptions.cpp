@@ -116,6 +116,10 @@ void AddRadioOptions(CLI::App& command, RadioOptions& options, bool severalPorts
       ->type_name("FILE")
       ->envname("TARVEL_RECORD")
       ->default_str(ValueInForce("TARVEL_RECORD", ""));
+  command.add_option("--events", options.events,
+                     "Write the run's events (begin, state, progress, retry, end) as JSON Lines to FILE, or to "
+                     "stdout with -; with --json too, the object follows the events on stdout, one stream")
+      ->type_name("FILE|-");
   AddDatabaseOption(command, options.database);
 }
 

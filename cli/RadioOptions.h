@@ -35,6 +35,7 @@ struct RadioOptions {
   bool json = false;
   std::string record;
   std::string database;  // --database (TARVEL_DATABASE)
+  std::string events;  // --events: a file, "-" for stdout; empty: none
   // The folder manifest's keys and whether it is required (write only).
   TrustOptions trust;
   // Where -c and -b were given, if at all: their environment defaults are
@@ -42,7 +43,9 @@ struct RadioOptions {
   const CLI::Option* cableOption = nullptr;
   const CLI::Option* baudOption = nullptr;
 
-  OutputOptions output() const { return {json, record, database}; }
+  OutputOptions output() const { return {json, record, events, database}; }
+  // stdout carries JSON (the object, the events, or both): no text there.
+  bool stdoutTaken() const { return json || events == "-"; }
 };
 
 // Adds -p/--port (with its TARVEL_PORT default), -c/--cable, -b/--baud

@@ -42,6 +42,12 @@ int RunRead(const ReadOptions& options) {
   transfer.file = options.output;
   transfer.blocksTotal = endBlock + 1;
   if (!run.openRecord(RunFiles(options.radio, 1, {"the output file", options.output}))) return run.finish();
+  TerminalMessages messages(!options.radio.stdoutTaken());
+  RunSteps steps = StepsOf(options.radio);
+  ProgressLine line(ProgressStyleOf(options.radio), "Reading");
+  ReadProgress progress(line);
+  TerminalObserver terminal(messages, [&progress](const Progress& p) { progress.progressed(p); }, &steps);
+  SessionObserver& observer = run.beginRadio("read", terminal);
   // A dump is often the only copy of a radio's old firmware.
   std::error_code error;
   if (!options.force && std::filesystem::exists(std::filesystem::symlink_status(fileio::PathOf(options.output), error))) {
@@ -49,9 +55,7 @@ int RunRead(const ReadOptions& options) {
     return run.finish();
   }
 
-  TerminalMessages messages(!options.radio.json);
   StopSignals stop;
-  ProgressLine line(ProgressStyleOf(options.radio), "Reading");
   // The last block read is the end block itself.
   bool failureShown = false;
   messages.setBeforePrint([&line, endBlock, &failureShown](bool report) {
@@ -59,13 +63,10 @@ int RunRead(const ReadOptions& options) {
     failureShown = failureShown || !report;
     line.finish();
   });
-  RunSteps steps = StepsOf(options.radio);
   steps.setBeforePrint([&line, endBlock, &failureShown](SessionPhase phase) {
     if (phase == SessionPhase::Ended && !failureShown) line.complete(FormatBlockCounter(endBlock));
     line.finish();
   });
-  ReadProgress progress(line);
-  TerminalObserver observer(messages, [&progress](const Progress& p) { progress.progressed(p); }, &steps);
   ConverterBlockSink sink;
   const RadioOutcome outcome = ReadFirmware(JobOf(options.radio, options.output, &stop.request()), sink,
                                             options.output, endBlock, options.force, observer);

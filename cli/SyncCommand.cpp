@@ -15,9 +15,10 @@ int RunSync(const RadioOptions& options) {
   RunResult& result = run.result();
   result.radio = DescribeRadio(options);
   if (!run.openRecord(RunFiles(options, 1))) return run.finish();
-  TerminalMessages messages(!options.json);
+  TerminalMessages messages(!options.stdoutTaken());
   RunSteps steps = StepsOf(options);
-  TerminalObserver observer(messages, {}, &steps);
+  TerminalObserver terminal(messages, {}, &steps);
+  SessionObserver& observer = run.beginRadio("sync", terminal);
   StopSignals stop;
   SyncRadio(JobOf(options, {}, &stop.request()), observer, messages, result);
   ApplyStopSignal(stop, result);

@@ -61,10 +61,11 @@ int RunWrite(const WriteOptions& options) {
       LoadFileToWrite(options.file, options.verify, options.radio.trust, file, result.transfer.emplace(), warning);
   if (!run.openRecord(RunFiles(options.radio, 1, {"the file to write", options.file}))) return run.finish();
 
-  TerminalMessages messages(!options.radio.json);
+  TerminalMessages messages(!options.radio.stdoutTaken());
   // A file that would be refused later (missing, not a regular file, no
   // record, damaged) must not leave the radio in its boot loader.
   if (problem) {
+    run.beginRadio("write", NoObserver());
     RefuseFile(*problem, messages, result);
     return run.finish();
   }
@@ -86,7 +87,8 @@ int RunWrite(const WriteOptions& options) {
     line.finish();
   });
   WriteProgress progress(line);
-  TerminalObserver observer(messages, [&progress](const Progress& p) { progress.progressed(p); }, &steps);
+  TerminalObserver terminal(messages, [&progress](const Progress& p) { progress.progressed(p); }, &steps);
+  SessionObserver& observer = run.beginRadio("write", terminal);
   RadioJob job = JobOf(options.radio, options.file, &stop.request());
   job.verify = options.verify;
   job.serial = options.serial;

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "base/FileIo.h"
+#include "run/EventStream.h"
 #include "run/ExitCodes.h"
 #include "run/RadioDiagnosis.h"
 #include "run/RadioResult.h"
@@ -70,6 +71,7 @@ Station::Station(StationConfig config, CheckedSflFile firmware, TransferFacts fa
     bed->port = named.port;
     bed->blocksTotal.store(facts_.blocksTotal);
     beds_.push_back(std::move(bed));
+    bedStateChanged(beds_.size() - 1);
   }
   countToday();
   if (!config_.database.empty()) {
@@ -88,6 +90,27 @@ std::string Station::databaseLine() const {
   if (status.waiting == 0) return {};
   return FormatString(StringId::DatabaseWaiting,
                       {std::to_string(status.waiting), status.reason.empty() ? "sending" : status.reason});
+}
+
+void Station::bedStateChanged(std::size_t index) {
+  if (config_.metricsServer) config_.metricsServer->bedState(beds_[index]->name, beds_[index]->state);
+}
+
+void Station::recordsWaiting(std::int64_t count) {
+  if (config_.metricsServer) config_.metricsServer->recordsWaiting(count);
+}
+
+void Station::postCounters() {
+  if (!config_.eventStream) return;
+  const auto tally = [](const Tally& t) {
+    const int total = t.passed + t.failed;
+    return Json{{"passed", t.passed}, {"failed", t.failed}, {"total", total},
+                {"yield", total == 0 ? Json(nullptr) : Json(static_cast<double>(t.passed) / total)}};
+  };
+  Json event = EventHead("counters");
+  event["session"] = tally(session_);
+  event["today"] = tally(today_);
+  config_.eventStream->post(std::move(event));
 }
 
 Station::~Station() {
@@ -190,9 +213,20 @@ std::optional<std::string> Station::start(const std::vector<std::size_t>& beds,
     bed.blocksDone.store(0);
     bed.verifying.store(false);
     bed.blocksVerified.store(0);
+    bedStateChanged(i);
     view_.bedChanged(i);
   }
   const int round = nextRound_++;
+  if (config_.eventStream) {
+    Json event = EventHead("round");
+    event["round"] = round + 1;
+    Json& started = event["beds"] = Json::array();
+    for (std::size_t k = 0; k < beds.size(); ++k) {
+      started.push_back({{"bed", beds_[beds[k]]->name}, {"port", beds_[beds[k]]->port},
+                         {"serial", serials[k].empty() ? Json(nullptr) : Json(serials[k])}});
+    }
+    config_.eventStream->postAlways(std::move(event));
+  }
   std::weak_ptr<int> alive = alive_;
   rounds_.emplace(round, std::thread([this, round, beds, serials, alive] {
                     std::vector<BedResult> shown(beds.size());
@@ -258,7 +292,14 @@ RunResult Station::writeBed(std::size_t index, const std::string& serial, BedRes
 
   const auto started = std::chrono::steady_clock::now();
   BedProgress progress(bed, [this, index] { progressed(index); });
-  const RadioOutcome outcome = WriteFirmware(job, file_, progress);
+  std::optional<RadioEvents> events;
+  std::optional<BothObservers> both;
+  if (config_.eventStream) {
+    events.emplace(*config_.eventStream, bed.port, serial);
+    events->begin("write", *result.radio, &facts_);
+    both.emplace(progress, *events);
+  }
+  const RadioOutcome outcome = WriteFirmware(job, file_, both ? static_cast<SessionObserver&>(*both) : progress);
   // The write shows the block it sends; the bar ends at what was written.
   bed.blocksDone.store(outcome.write.blocksWritten);
   progressed(index);
@@ -283,6 +324,8 @@ RunResult Station::writeBed(std::size_t index, const std::string& serial, BedRes
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count());
   shown.elapsedMs = result.elapsedMs;
   recordUnit(result, index, shown);
+  // The end carries the unit's record line as it stands.
+  if (events) events->end(ResultJson(result));
   return result;
 }
 
@@ -320,6 +363,11 @@ void Station::bedEnded(std::size_t index, const RunResult& result, const BedResu
     today_ = {};
   }
   for (Tally* tally : {&session_, &today_}) ++(passed ? tally->passed : tally->failed);
+  if (config_.metricsServer) {
+    config_.metricsServer->unitEnded(ResultJson(result), result.transfer ? result.transfer->transferMs : 0);
+  }
+  bedStateChanged(index);
+  postCounters();
   view_.bedChanged(index);
   view_.countersChanged();
   if (!running()) view_.roundEnded();

@@ -109,6 +109,10 @@ class Station {
   // Blocks until every bed has ended; for a window that closes.
   void waitForBeds();
 
+  // The record lines the database sender has still to send, for the
+  // metrics (any thread).
+  void recordsWaiting(std::int64_t count);
+
  private:
   std::optional<std::string> start(const std::vector<std::size_t>& beds, const std::vector<std::string>& serials,
                                    std::vector<std::size_t>* marked, bool wholeRound);
@@ -117,6 +121,8 @@ class Station {
   void recordUnit(RunResult& result, std::size_t bed, BedResult& shown);
   void countToday();
   void progressed(std::size_t bed);
+  void bedStateChanged(std::size_t bed);
+  void postCounters();
 
   StationConfig config_;
   CheckedSflFile file_;

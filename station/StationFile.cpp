@@ -68,6 +68,8 @@ class Reader {
   int baudLine_ = 0;
   int recordLine_ = 0;
   int keysLine_ = 0;
+  int eventsLine_ = 0;
+  int metricsLine_ = 0;
   std::string baudText_;
   std::vector<std::string> portIds_;
 };
@@ -124,6 +126,18 @@ std::optional<std::string> Reader::stationKey(const ProfileLine& line) {
     const std::optional<std::string> connection = ConnectionString(line.value, reason);
     if (!connection) return path_ + ", line " + std::to_string(line.number) + ": " + reason;
     config_.database = *connection;
+  } else if (EqualsNoCase(key, "Events")) {
+    if (line.value.empty()) return at(line.number, StringId::StationValueUnknown, {key + "=", "a file or -"});
+    config_.events = line.value == "-" ? line.value : Beside(path_, line.value);
+    eventsLine_ = line.number;
+  } else if (EqualsNoCase(key, "Metrics")) {
+    if (!StationMetrics::Built()) return at(line.number, StringId::StationMetricsNotBuilt, {});
+    const std::optional<std::string> address = MetricsBindAddress(line.value);
+    if (!address) {
+      return at(line.number, StringId::StationValueUnknown, {key + "=" + line.value, "ADDRESS:PORT, e.g. 127.0.0.1:9464"});
+    }
+    config_.metrics = *address;
+    metricsLine_ = line.number;
   } else if (EqualsNoCase(key, "Record")) {
     if (line.value.empty()) return at(line.number, StringId::StationValueUnknown, {key + "=", "a file"});
     config_.record = Beside(path_, line.value);
@@ -252,6 +266,29 @@ std::optional<std::string> Reader::read(CheckedSflFile& firmware, TransferFacts&
   if (std::string reason; !record.open(config_.record, reason)) {
     const std::string where = recordLine_ == 0 ? path_ : path_ + ", line " + std::to_string(recordLine_);
     return where + ": " + std::string(LoadString(StringId::RecordFileFailed)) + " (" + reason + ")";
+  }
+  if (!config_.events.empty()) {
+    std::string reason;
+    // Events appended to the record or the firmware would spoil either.
+    for (const std::string* other : {&config_.record, &config_.firmware}) {
+      if (config_.events != "-" && (config_.events == *other || fileio::SameFile(config_.events, *other))) {
+        return at(eventsLine_, StringId::StationEventsFailed, {config_.events + " is also " + *other});
+      }
+    }
+    std::unique_ptr<EventStream> stream = EventStream::Open(config_.events, reason);
+    if (!stream) return at(eventsLine_, StringId::StationEventsFailed, {reason});
+    stream->postAlways(HelloEvent("tarvel", "station"));
+    config_.eventStream = std::move(stream);
+  }
+  if (!config_.metrics.empty()) {
+    std::string reason;
+    std::unique_ptr<StationMetrics> metrics = StationMetrics::Serve(config_.metrics, config_.name, reason);
+    if (!metrics) {
+      return FormatString(StringId::StationMetricsFailed,
+                          {path_ + ", line " + std::to_string(metricsLine_), config_.metrics, reason});
+    }
+    metrics->firmware(fs::path(config_.firmware).filename().string(), facts.fileSha256);
+    config_.metricsServer = std::move(metrics);
   }
   return std::nullopt;
 }

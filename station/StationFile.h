@@ -14,6 +14,8 @@
 //   SerialPattern=REGEX       optional: what every serial number must match
 //   RequireManifest=0 | 1     the firmware must be listed in its folder's SHA256SUMS
 //   Keys=a.pub;b.pub          trusted minisign keys for that manifest
+//   Events=FILE | -           every bed's events as JSON Lines (- : stdout)
+//   Metrics=127.0.0.1:9464    serve Prometheus metrics on /metrics
 //   [Beds]
 //   Bed 1=/dev/serial/by-path/...   one NAME=PORT line per bed, in order
 //
@@ -23,13 +25,16 @@
 // are different files.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "base/Cable.h"
 #include "firmware/WriteProcedure.h"
+#include "run/EventStream.h"
 #include "run/RunResult.h"
+#include "station/StationMetrics.h"
 #include "trust/FileTrust.h"
 
 namespace tarvel {
@@ -59,6 +64,12 @@ struct StationConfig {
   TrustOptions trust;
   // What the firmware's folder manifest says of it; empty without one.
   std::string trustLine;
+  std::string events;   // Events=: a file beside the station file, "-" stdout; empty: none
+  std::string metrics;  // Metrics=: the address served, "HOST:PORT"; empty: none
+  // Opened as the file is read: a station whose events or metrics cannot
+  // go out does not open.
+  std::shared_ptr<EventStream> eventStream;
+  std::shared_ptr<StationMetrics> metricsServer;
 };
 
 // The most beds a station takes: a thread and a port each.
