@@ -89,6 +89,16 @@ PanelLook LookOf(const Bed& bed) {
   return look;
 }
 
+std::uint32_t LampColour(BedState state) {
+  switch (state) {
+    case BedState::Running: return 0xf0c020;
+    case BedState::Passed: return 0x30b040;
+    case BedState::Failed: return 0xe03030;
+    case BedState::Idle: break;
+  }
+  return 0xb0b0b0;
+}
+
 std::string CountersText(const Tally& session, const Tally& today) {
   return CounterText(StringId::StationSession, session) + "      " + CounterText(StringId::StationToday, today);
 }
@@ -241,6 +251,7 @@ void StationPresenter::bedChanged(std::size_t index) {
   view_.SetResult(index, look.result);
   view_.SetDiagnosis(index, look.diagnosis);
   view_.EnableStart(index, look.startEnabled);
+  view_.SetBedNote(index, look.state, look.mode);
 }
 
 void StationPresenter::countersChanged() {

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,8 +30,17 @@ struct PanelLook {
   std::string result;     // the unit, its result and the time; empty until the bed has ended
   std::string diagnosis;  // empty until the bed has ended
   bool startEnabled = true;
+  // What the bed waits for and how it starts; empty while every bed is
+  // started by the operator's keys.
+  std::string state;
+  std::string mode;
 };
 PanelLook LookOf(const Bed& bed);
+
+// A lamp's colour (0xRRGGBB) in every window, and the colour of a serial
+// field that kept a round from starting.
+std::uint32_t LampColour(BedState state);
+inline constexpr std::uint32_t kMarkedSerialColour = 0xffd0d0;
 
 // The counters' line: this session's units, then today's.
 std::string CountersText(const Tally& session, const Tally& today);

@@ -35,6 +35,10 @@ class StationWindowView {
   virtual void SetResult(std::size_t bed, const std::string& text) = 0;
   virtual void SetDiagnosis(std::size_t bed, const std::string& text) = 0;
   virtual void EnableStart(std::size_t bed, bool enabled) = 0;
+  // What the bed waits for or asks of the operator ("waiting for a radio",
+  // "remove the radio") and how it starts, beside its lamp. An empty text
+  // is not shown: a bed started by the keys has neither.
+  virtual void SetBedNote(std::size_t bed, const std::string& state, const std::string& mode) = 0;
 
   // A bed's serial number field: its text as typed, emptied, and given the
   // keyboard focus (with `selectAll`, its text selected to be typed over).

@@ -8,14 +8,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "station/StationPresenter.h"
 #include "ui/DialogWidgets.h"
 
 namespace tarvel {
 
 namespace {
-
-// The lamps' colours: idle, running, passed, failed.
-constexpr QRgb kLampColours[] = {0xb0b0b0, 0xf0c020, 0x30b040, 0xe03030};
 
 void Scaled(QWidget* widget, qreal factor, bool bold) {
   QFont font = QApplication::font(widget);
@@ -42,6 +40,12 @@ CStationPanel::CStationPanel(QWidget* parent) : QGroupBox(parent) {
     (*text)->setTextFormat(Qt::PlainText);
     (*text)->setWordWrap(true);
   }
+  for (QLabel** text : {&stateLine, &modeLabel}) {
+    *text = new QLabel(this);
+    (*text)->setTextFormat(Qt::PlainText);
+    (*text)->hide();
+  }
+  modeLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   start = new QPushButton(FromStringTable(StringId::StationStart), this);
   start->setAutoDefault(false);
   layout->addWidget(label, 0, 0);
@@ -51,6 +55,8 @@ CStationPanel::CStationPanel(QWidget* parent) : QGroupBox(parent) {
   layout->addWidget(progress, 1, 1, 1, 2);
   layout->addWidget(result, 2, 1, 1, 2);
   layout->addWidget(diagnosis, 3, 0, 1, 3);
+  layout->addWidget(stateLine, 4, 0, 1, 2);
+  layout->addWidget(modeLabel, 4, 2);
   layout->setColumnStretch(1, 1);
   SetScale(1.0);
 }
@@ -60,7 +66,7 @@ void CStationPanel::SetLamp(BedState state, const std::string& text) {
   // A palette, not a style sheet: eight lamps change at once at a round's
   // start and end, and a style sheet re-polishes the widget each time.
   QPalette palette = lamp->palette();
-  palette.setColor(QPalette::Window, QColor(kLampColours[static_cast<int>(state)]));
+  palette.setColor(QPalette::Window, QColor(QRgb{LampColour(state)}));
   palette.setColor(QPalette::WindowText, Qt::black);
   lamp->setPalette(palette);
 }
@@ -77,9 +83,16 @@ void CStationPanel::SetScale(double scale) {
   Scaled(result, scale, false);
 }
 
+void CStationPanel::SetNote(const std::string& stateText, const std::string& modeText) {
+  stateLine->setText(ToQString(stateText));
+  stateLine->setHidden(stateText.empty());
+  modeLabel->setText(ToQString(modeText));
+  modeLabel->setHidden(modeText.empty());
+}
+
 void CStationPanel::MarkSerial(bool marked) {
   QPalette palette = serial->palette();
-  palette.setColor(QPalette::Base, marked ? QColor(0xff, 0xd0, 0xd0) : QApplication::palette().color(QPalette::Base));
+  palette.setColor(QPalette::Base, marked ? QColor(QRgb{kMarkedSerialColour}) : QApplication::palette().color(QPalette::Base));
   serial->setPalette(palette);
 }
 

@@ -24,6 +24,8 @@ class CStationPanel final : public QGroupBox {
   // The lamp's and the result's size, 1 at 1280x800.
   void SetScale(double scale);
   void MarkSerial(bool marked);
+  // The bed's state line and start mode beside its lamp; hidden when empty.
+  void SetNote(const std::string& state, const std::string& mode);
 
   QLineEdit* serial = nullptr;
   QPushButton* start = nullptr;
@@ -31,6 +33,8 @@ class CStationPanel final : public QGroupBox {
   QProgressBar* progress = nullptr;
   QLabel* result = nullptr;
   QLabel* diagnosis = nullptr;
+  QLabel* stateLine = nullptr;
+  QLabel* modeLabel = nullptr;
 };
 
 }  // namespace tarvel

@@ -128,6 +128,10 @@ void CStationWindow::SetDiagnosis(std::size_t bed, const std::string& text) { Se
 
 void CStationWindow::EnableStart(std::size_t bed, bool enabled) { m_panels[bed]->start->setEnabled(enabled); }
 
+void CStationWindow::SetBedNote(std::size_t bed, const std::string& state, const std::string& mode) {
+  m_panels[bed]->SetNote(state, mode);
+}
+
 std::string CStationWindow::SerialText(std::size_t bed) const { return ToStdString(m_panels[bed]->serial->text()); }
 
 void CStationWindow::ClearSerial(std::size_t bed) { m_panels[bed]->serial->clear(); }

@@ -48,6 +48,7 @@ class CStationWindow final : public QWidget, public StationWindowView {
   void SetResult(std::size_t bed, const std::string& text) override;
   void SetDiagnosis(std::size_t bed, const std::string& text) override;
   void EnableStart(std::size_t bed, bool enabled) override;
+  void SetBedNote(std::size_t bed, const std::string& state, const std::string& mode) override;
   std::string SerialText(std::size_t bed) const override;
   void ClearSerial(std::size_t bed) override;
   void FocusSerial(std::size_t bed, bool selectAll) override;

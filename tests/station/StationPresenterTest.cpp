@@ -33,6 +33,7 @@ class FakeWindow final : public StationWindowView {
     PanelLook look;
     std::string serial;
     bool marked = false;
+    int notes = 0;  // how often its state line was drawn
     bool editable = true;
   };
 
@@ -52,6 +53,11 @@ class FakeWindow final : public StationWindowView {
   void SetResult(std::size_t bed, const std::string& text) override { panel(bed).look.result = text; }
   void SetDiagnosis(std::size_t bed, const std::string& text) override { panel(bed).look.diagnosis = text; }
   void EnableStart(std::size_t bed, bool enabled) override { panel(bed).look.startEnabled = enabled; }
+  void SetBedNote(std::size_t bed, const std::string& state, const std::string& mode) override {
+    panel(bed).look.state = state;
+    panel(bed).look.mode = mode;
+    ++panel(bed).notes;
+  }
   std::string SerialText(std::size_t bed) const override { return bed < panels.size() ? panels[bed].serial : ""; }
   void ClearSerial(std::size_t bed) override { panel(bed).serial.clear(); }
   void FocusSerial(std::size_t bed, bool selectAll) override { focus = {bed, selectAll}; }
@@ -224,6 +230,10 @@ TEST(StationPresenter, EnterMovesOnAndTheLastStartsTheBedsWithSerialsClearedAfte
   for (std::size_t i = 0; i < 3; ++i) {
     EXPECT_EQ(window.panels[i].title, "Bed " + std::to_string(i + 1) + "   " + bench.radios[i]->linkPath());
     EXPECT_EQ(window.panels[i].look.lamp, "idle");
+    // Started by the keys: no state line and no mode, but drawn, so that a
+    // window never keeps an old one.
+    EXPECT_EQ(window.panels[i].notes, 1);
+    EXPECT_EQ(window.panels[i].look.state + window.panels[i].look.mode, "");
   }
 
   presenter.OnShown();
