@@ -233,6 +233,7 @@ std::string_view LoadString(StringId id) {
     case StringId::WaitingForPort: return "waiting for %s to appear";
     case StringId::WaitingForAnswer: return "waiting for the loader on %s to answer";
     case StringId::WaitTimedOut: return "No radio came within %s s.";
+    case StringId::WaitStopped: return "Stopped while waiting for the radio.";
     case StringId::StationKeyUnknown:
       return "%s, line %s: [Station] has no key %s (Firmware, Sha256, Cable, Baud, Verify, Record, RequireSerial, "
              "SerialMax, SerialPattern, RequireManifest, Keys, Database, Start, Poll, StartLine).";

@@ -228,6 +228,7 @@ enum class StringId : unsigned {
   WaitingForPort = 410,            // %s: the port
   WaitingForAnswer = 411,          // %s: the port
   WaitTimedOut = 412,              // %s: the seconds
+  WaitStopped = 413,
   AppTitle = 57344,
   ConversionFailed = 57345,
   ConversionSucceeded = 57346,
