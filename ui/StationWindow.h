@@ -37,6 +37,8 @@ class CStationWindow final : public QWidget, public StationWindowView {
   QLineEdit* SerialField(std::size_t bed) const { return m_panels[bed]->serial; }
   QPushButton* StartButton(std::size_t bed) const { return m_panels[bed]->start; }
   QLabel* Lamp(std::size_t bed) const { return m_panels[bed]->lamp; }
+  QLabel* StateLine(std::size_t bed) const { return m_panels[bed]->stateLine; }
+  QLabel* ModeLabel(std::size_t bed) const { return m_panels[bed]->modeLabel; }
   QLabel* Counters() const { return m_pCounters; }
   QPushButton* PauseButton() const { return m_pPause; }
 
