@@ -42,7 +42,11 @@ class InotifyWatch final : public PortPresenceWatch {
   // The port's folder, or while it does not exist the nearest folder above
   // it that does: udev makes /dev/serial/by-id only with the first adapter.
   void watchNearestFolder() {
-    fs::path folder = fs::absolute(fs::path(port_)).lexically_normal().parent_path();
+    std::error_code failed;
+    fs::path folder = fs::absolute(fs::path(port_), failed);
+    if (failed) folder = fs::path(port_);
+    folder = folder.lexically_normal().parent_path();
+    if (folder.empty()) folder = ".";
     while (true) {
       const int wd = ::inotify_add_watch(inotify_, folder.c_str(), kFolderEvents | IN_ONLYDIR);
       if (wd >= 0) {

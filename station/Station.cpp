@@ -79,6 +79,8 @@ Station::Station(StationConfig config, CheckedSflFile firmware, TransferFacts fa
     bed->blocksTotal.store(facts_.blocksTotal);
     beds_.push_back(std::move(bed));
   }
+  // Sized once: the beds' threads read their entries while they write.
+  watches_.resize(beds_.size());
   countToday();
   if (!config_.database.empty()) {
     std::weak_ptr<int> alive = alive_;
@@ -277,7 +279,7 @@ RunResult Station::writeBed(std::size_t index, const std::string& serial, BedRes
   const auto started = std::chrono::steady_clock::now();
   BedProgress progress(bed, [this, index] { progressed(index); });
   // The watch lets go of the port for the write, and watches again after it.
-  UnitWatch* watch = watches_.empty() ? nullptr : watches_[index].get();
+  UnitWatch* watch = watches_[index].get();
   if (watch != nullptr) watch->hold(true);
   const RadioOutcome outcome = WriteFirmware(job, file_, progress);
   if (watch != nullptr) watch->hold(false);
@@ -355,11 +357,9 @@ bool Station::handsFree() const {
 }
 
 void Station::watchBeds() {
-  if (!watches_.empty()) return;
-  watches_.resize(beds_.size());
   for (std::size_t i = 0; i < beds_.size(); ++i) {
     const Bed& bed = *beds_[i];
-    if (!bed.handsFree()) continue;
+    if (!bed.handsFree() || watches_[i]) continue;
     UnitWatchJob job;
     job.mode = bed.startFacts.mode;
     job.poll = bed.startFacts.poll;
