@@ -220,10 +220,25 @@ std::string_view LoadString(StringId id) {
       return "%s is a link that leads out of %s: a manifest names the files of its own folder, and stays there.";
     case StringId::StationFileUnreadable: return "The station file %s cannot be read: %s";
     case StringId::StationLineBroken: return "%s, line %s: '%s' is neither a [section] nor a KEY=VALUE line.";
-    case StringId::StationSectionUnknown: return "%s, line %s: a station file has no section [%s] ([Station], [Beds]).";
+    case StringId::StationSectionUnknown:
+      return "%s, line %s: a station file has no section [%s] ([Station], [Beds], and one named after a bed).";
+    case StringId::StationBedKeyUnknown: return "%s, line %s: a bed's section has no key %s (Start, Poll, StartLine).";
+    case StringId::StationWaitingForRadio: return "waiting for a radio";
+    case StringId::StationRemoveRadio: return "remove the radio";
+    case StringId::StationWaitingForSerial: return "waiting for its serial number";
+    case StringId::StationBedPaused: return "paused";
+    case StringId::StationPausedLine: return "Paused: no bed starts until F8 resumes.";
+    case StringId::StationPausedRefusal: return "The station is paused: F8 resumes it.";
+    case StringId::StationStartMode: return "start: %s";
+    case StringId::StationPauseButton: return "Pause (F8)";
+    case StringId::StationResumeButton: return "Resume (F8)";
+    case StringId::WaitingForPort: return "waiting for %s to appear";
+    case StringId::WaitingForAnswer: return "waiting for the loader on %s to answer";
+    case StringId::WaitTimedOut: return "No radio came within %s s.";
+    case StringId::WaitStopped: return "Stopped while waiting for the radio.";
     case StringId::StationKeyUnknown:
       return "%s, line %s: [Station] has no key %s (Firmware, Sha256, Cable, Baud, Verify, Record, RequireSerial, "
-             "SerialMax, SerialPattern, RequireManifest, Keys, Database).";
+             "SerialMax, SerialPattern, RequireManifest, Keys, Database, Start, Poll, StartLine).";
     case StringId::StationValueUnknown: return "%s, line %s: %s is not a value the station takes (%s).";
     case StringId::StationKeyMissing: return "%s: [Station] has no %s= line.";
     case StringId::StationNoBeds: return "%s: [Beds] names no bed (one NAME=PORT line per bed).";

@@ -1,11 +1,15 @@
 // `tarvel-cli write FILE.sfl --port PATH`: the WRITE button for scripts and
 // production lines; several -p (or --ports-file) write a line of radios.
+#include <chrono>
 #include <cstdio>
+#include <optional>
+#include <sstream>
 
 #include "base/Strings.h"
 #include "cli/Commands.h"
 #include "records/FactoryQueries.h"
 #include "run/ExitCodes.h"
+#include "run/UnitWatch.h"
 #include "cli/GangCommand.h"
 #include "cli/ProgressLine.h"
 #include "cli/RadioOptions.h"
@@ -22,7 +26,39 @@ struct WriteOptions {
   bool verify = false;
   std::string serial;  // the radio's serial number, for the record
   bool rewrite = false;  // write a serial number that passed before
+  // --wait: the port appearing (Insert) or the loader answering (Answer)
+  // comes before the write; none: the write starts at once.
+  std::optional<StartMode> wait;
+  std::optional<double> timeout;  // seconds; none: as long as it takes
 };
+
+// Waits for the radio as a station's bed does; false when the run ended
+// instead (the time-out, a stop signal).
+bool WaitForTheRadio(CommandRun& run, const WriteOptions& options, const RadioJob& job, const StopSignals& stop) {
+  UnitWatchJob watch;
+  watch.mode = *options.wait;
+  watch.job = job;
+  watch.job.trace.clear();
+  if (!options.radio.json && !options.radio.quiet) {
+    const StringId waiting = watch.mode == StartMode::Answer ? StringId::WaitingForAnswer : StringId::WaitingForPort;
+    std::fprintf(stderr, "tarvel-cli: %s\n", FormatString(waiting, {job.port}).c_str());
+  }
+  std::optional<std::chrono::milliseconds> timeout;
+  if (options.timeout) timeout = std::chrono::milliseconds(static_cast<long long>(*options.timeout * 1000));
+  switch (WaitForUnit(watch, timeout, &stop.request())) {
+    case WaitEnd::Ready: return true;
+    case WaitEnd::TimedOut: {
+      std::ostringstream seconds;
+      seconds << *options.timeout;
+      run.fail(watch.mode == StartMode::Answer ? kExitSync : kExitPort,
+               FormatString(StringId::WaitTimedOut, {seconds.str()}), job.port);
+      return false;
+    }
+    case WaitEnd::Stopped: break;
+  }
+  run.fail(stop.exitCode() != 0 ? stop.exitCode() : kExitStopped, std::string(LoadString(StringId::WaitStopped)));
+  return false;
+}
 
 // With a database, a serial number that passed before is written again
 // only when asked to. False when the run is refused. A database that does
@@ -92,6 +128,7 @@ int RunWrite(const WriteOptions& options) {
   RadioJob job = JobOf(options.radio, options.file, &stop.request());
   job.verify = options.verify;
   job.serial = options.serial;
+  if (options.wait && !WaitForTheRadio(run, options, job, stop)) return run.finish();
   WriteRadio(job, file, observer, messages, result);
   line.finish();
   ApplyStopSignal(stop, result);
@@ -111,12 +148,33 @@ void AddWriteCommand(CLI::App& app, int& exitCode) {
       ->type_name("SN");
   command->add_flag("--rewrite", options->rewrite,
                     "Write the radio even when the database says its serial number passed before");
+  auto waitText = std::make_shared<std::string>();
+  CLI::Option* wait =
+      command
+          ->add_option("--wait", *waitText,
+                       "Before writing, wait for the port to appear, or with 'answer' for the loader to answer "
+                       "(a short synchronisation every 2 s)")
+          ->expected(0, 1)
+          ->type_name("[answer]");
+  command->add_option("--timeout", options->timeout, "With --wait: give up after S seconds (exit 3, or 4 with answer)")
+      ->type_name("S")
+      ->check(CLI::PositiveNumber);
   AddGangOptions(*command, options->gang);
   command->add_flag("--ask-serial", options->gang.askSerial,
                     "Before each round, ask for each port's serial number at the terminal (not stdin); q ends");
   AddTrustOptions(*command, options->radio.trust);
-  command->callback([options, &exitCode] {
+  command->callback([options, &exitCode, wait, waitText] {
+    if (wait->count() > 0) {
+      if (waitText->empty() || *waitText == "port") options->wait = StartMode::Insert;
+      else if (*waitText == "answer") options->wait = StartMode::Answer;
+      else throw CLI::ValidationError("--wait takes nothing, 'port' or 'answer', not '" + *waitText + "'");
+    } else if (options->timeout) {
+      throw CLI::ValidationError("--timeout bounds --wait: give --wait too");
+    }
     TakeEnvironmentDefaults(options->radio);
+    if (options->wait && options->radio.ports.size() != 1) {
+      throw CLI::ValidationError("--wait waits for one radio: give its port with a single -p");
+    }
     if (const std::string problem = CheckRate(options->radio); !problem.empty()) {
       throw CLI::ValidationError(problem);
     }

@@ -30,6 +30,8 @@ using std::chrono::milliseconds;
 
 // How often a write held back by CTS or DSR looks at the lines again.
 constexpr milliseconds kModemLinePollInterval{1};
+// Between two looks at a fixture switch's line.
+constexpr milliseconds kLineEdgePollInterval{5};
 
 // Errors after which the device will not come back under this descriptor:
 // a hung-up terminal, an unplugged adapter.
@@ -216,6 +218,31 @@ class PosixSerialPort final : public SerialPort {
   }
 
   bool hasModemLines() const override { return modemLines_; }
+
+  std::optional<ModemLevels> modemLevels() override {
+    if (!modemLines_) return std::nullopt;
+    int status = 0;
+    while (sys_.ioctl(fd_, TIOCMGET, &status) != 0) {
+      if (errno != EINTR) return std::nullopt;
+    }
+    return ModemLevels{(status & TIOCM_CTS) != 0, (status & TIOCM_DSR) != 0, (status & TIOCM_CAR) != 0};
+  }
+
+  // TIOCMIWAIT would sleep until an edge, but it has no bound and nothing
+  // short of a signal or a hang-up ends it: a bed that must let go of its
+  // port for a write, or a station that closes, could not get it back. The
+  // lines are read every few milliseconds instead, far more often than a
+  // fixture's switch can move.
+  void waitForLineChange(milliseconds bound) override {
+    const std::optional<ModemLevels> before = modemLevels();
+    const auto deadline = Time::now() + std::max(bound, milliseconds::zero());
+    while (Time::now() < deadline) {
+      std::this_thread::sleep_for(std::min<Time::duration>(kLineEdgePollInterval, deadline - Time::now()));
+      const std::optional<ModemLevels> now = modemLevels();
+      if (!before || !now) return;
+      if (now->cts != before->cts || now->dsr != before->dsr || now->dcd != before->dcd) return;
+    }
+  }
 
  private:
   // A byte on the line: a start bit, 8 data bits and two stop bits. Zero

@@ -7,8 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
+#include <thread>
 
 namespace tarvel {
 
@@ -26,6 +28,13 @@ struct IoResult {
 };
 
 enum class ControlLine { Dtr, Rts };
+
+// The input lines that a fixture's switch may drive.
+struct ModemLevels {
+  bool cts = false;
+  bool dsr = false;
+  bool dcd = false;
+};
 
 // Time-outs of every open port.
 struct PortTimeouts {
@@ -56,6 +65,13 @@ class SerialPort {
   virtual void setLine(ControlLine line, bool raised) = 0;
   // False for devices without modem lines (pseudo-terminals).
   virtual bool hasModemLines() const = 0;
+  // CTS, DSR and DCD as they are now; none for a device without modem
+  // lines, or when the driver does not say.
+  virtual std::optional<ModemLevels> modemLevels() { return std::nullopt; }
+  // Waits until CTS, DSR or DCD may have changed, at most `bound`; the
+  // caller reads the levels again either way. A port that cannot wait for
+  // the lines waits out the bound.
+  virtual void waitForLineChange(std::chrono::milliseconds bound) { std::this_thread::sleep_for(bound); }
 };
 
 enum class OpenStatus {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "base/Win32Text.h"
@@ -127,6 +128,12 @@ class Win32SerialPort final : public SerialPort {
   }
 
   bool hasModemLines() const override { return modemLines_; }
+
+  std::optional<ModemLevels> modemLevels() override {
+    DWORD status = 0;
+    if (!modemLines_ || !::GetCommModemStatus(handle_, &status)) return std::nullopt;
+    return ModemLevels{(status & MS_CTS_ON) != 0, (status & MS_DSR_ON) != 0, (status & MS_RLSD_ON) != 0};
+  }
 
  private:
   HANDLE handle_;

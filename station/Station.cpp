@@ -58,21 +58,31 @@ std::string StationHint(const RadioOutcome& outcome, const std::string& hint) {
 
 }  // namespace
 
-Station::Station(StationConfig config, CheckedSflFile firmware, TransferFacts facts, StationView& view)
+Station::Station(StationConfig config, CheckedSflFile firmware, TransferFacts facts, StationView& view,
+                 UnitWatchMaker makeWatch)
     : config_(std::move(config)),
       file_(std::move(firmware)),
       facts_(std::move(facts)),
       view_(view),
       host_(fileio::HostName()),
-      operator_(fileio::LoginName()) {
+      operator_(fileio::LoginName()),
+      makeWatch_(std::move(makeWatch)) {
+  if (!makeWatch_) {
+    makeWatch_ = [](std::size_t, const UnitWatchJob& job, std::function<void(UnitSignal)> signal) {
+      return WatchForUnit(job, std::move(signal));
+    };
+  }
   for (const StationBed& named : config_.beds) {
     auto bed = std::make_unique<Bed>();
     bed->name = named.name;
     bed->port = named.port;
+    bed->startFacts = named.start;
     bed->blocksTotal.store(facts_.blocksTotal);
     beds_.push_back(std::move(bed));
     bedStateChanged(beds_.size() - 1);
   }
+  // Sized once: the beds' threads read their entries while they write.
+  watches_.resize(beds_.size());
   countToday();
   if (!config_.database.empty()) {
     std::weak_ptr<int> alive = alive_;
@@ -116,6 +126,8 @@ void Station::postCounters() {
 Station::~Station() {
   stop();
   waitForBeds();
+  // No signal comes after this, and no port stays open.
+  watches_.clear();
   // Its last pass may still post to the view: it ends before the view goes.
   sender_.reset();
 }
@@ -149,8 +161,10 @@ std::optional<std::string> Station::startRound(const std::vector<std::string>& s
   std::vector<std::size_t> chosen;
   std::vector<std::string> chosenSerials;
   std::vector<std::size_t> missing;
+  if (paused_) return std::string(LoadString(StringId::StationPausedRefusal));
   for (std::size_t i = 0; i < beds_.size(); ++i) {
-    if (beds_[i]->state == BedState::Running) continue;
+    // A bed that starts by itself is no part of a round of the keys.
+    if (beds_[i]->state == BedState::Running || beds_[i]->handsFree()) continue;
     const std::string serial = i < serials.size() ? serials[i] : std::string();
     if (serial.empty()) {
       if (config_.requireSerial) missing.push_back(i);
@@ -173,6 +187,7 @@ std::optional<std::string> Station::startRound(const std::vector<std::string>& s
 std::optional<std::string> Station::startBed(std::size_t bed, const std::string& serial,
                                              std::vector<std::size_t>* marked) {
   if (bed >= beds_.size() || beds_[bed]->state == BedState::Running) return std::string();
+  if (paused_) return std::string(LoadString(StringId::StationPausedRefusal));
   if (serial.empty() && config_.requireSerial) {
     if (marked != nullptr) *marked = {bed};
     return FormatString(StringId::StationSerialRequired, {beds_[bed]->name});
@@ -203,8 +218,9 @@ std::optional<std::string> Station::start(const std::vector<std::size_t>& beds,
     Bed& bed = *beds_[i];
     if (bed.state == BedState::Running) continue;
     const auto in = std::find(beds.begin(), beds.end(), i);
-    // A bed started alone leaves its neighbours' results as they are.
-    if (in == beds.end() && !wholeRound) continue;
+    // A bed started alone leaves its neighbours' results as they are, and
+    // so does a round those of the beds that start by themselves.
+    if (in == beds.end() && (!wholeRound || bed.handsFree())) continue;
     // A panel shows only the unit in its bed now: a bed left out of the
     // round forgets the last one.
     bed.state = in == beds.end() ? BedState::Idle : BedState::Running;
@@ -213,6 +229,10 @@ std::optional<std::string> Station::start(const std::vector<std::size_t>& beds,
     bed.blocksDone.store(0);
     bed.verifying.store(false);
     bed.blocksVerified.store(0);
+    if (in != beds.end()) {
+      bed.unit = AfterStarted(bed.unit);
+      bed.refusal.clear();
+    }
     bedStateChanged(i);
     view_.bedChanged(i);
   }
@@ -299,7 +319,11 @@ RunResult Station::writeBed(std::size_t index, const std::string& serial, BedRes
     events->begin("write", *result.radio, &facts_);
     both.emplace(progress, *events);
   }
+  // The watch lets go of the port for the write, and watches again after it.
+  UnitWatch* watch = watches_[index].get();
+  if (watch != nullptr) watch->hold(true);
   const RadioOutcome outcome = WriteFirmware(job, file_, both ? static_cast<SessionObserver&>(*both) : progress);
+  if (watch != nullptr) watch->hold(false);
   // The write shows the block it sends; the bar ends at what was written.
   bed.blocksDone.store(outcome.write.blocksWritten);
   progressed(index);
@@ -357,6 +381,7 @@ void Station::bedEnded(std::size_t index, const RunResult& result, const BedResu
   const bool passed = result.exitCode == kExitOk;
   bed.state = passed ? BedState::Passed : BedState::Failed;
   bed.last = shown;
+  bed.unit = AfterEnded(bed.unit);
   // A station left open over midnight starts the new day at zero.
   if (TodayUtc() != todayDate_) {
     todayDate_ = TodayUtc();
@@ -371,6 +396,69 @@ void Station::bedEnded(std::size_t index, const RunResult& result, const BedResu
   view_.bedChanged(index);
   view_.countersChanged();
   if (!running()) view_.roundEnded();
+  // Its unit left during the write and another came: that one waits no more.
+  if (bed.handsFree()) startUnit(index);
+}
+
+bool Station::handsFree() const {
+  return std::any_of(beds_.begin(), beds_.end(), [](const auto& bed) { return bed->handsFree(); });
+}
+
+void Station::watchBeds() {
+  for (std::size_t i = 0; i < beds_.size(); ++i) {
+    const Bed& bed = *beds_[i];
+    if (!bed.handsFree() || watches_[i]) continue;
+    UnitWatchJob job;
+    job.mode = bed.startFacts.mode;
+    job.poll = bed.startFacts.poll;
+    job.line = bed.startFacts.line;
+    job.job.port = bed.port;
+    job.job.cable = config_.cable;
+    job.job.baud = config_.baud;
+    std::weak_ptr<int> alive = alive_;
+    watches_[i] = makeWatch_(i, job, [this, alive, i](UnitSignal signal) {
+      view_.post([this, alive, i, signal] {
+        if (alive.lock()) unitSignalled(i, signal);
+      });
+    });
+  }
+}
+
+void Station::unitSignalled(std::size_t index, UnitSignal signal) {
+  Bed& bed = *beds_[index];
+  const UnitStart before = bed.unit;
+  bed.unit = AfterSignal(bed.startFacts.mode, bed.unit, signal);
+  if (bed.unit.present != before.present || bed.unit.phase != before.phase) {
+    if (!bed.unit.present) bed.refusal.clear();
+    view_.bedChanged(index);
+  }
+  startUnit(index);
+}
+
+void Station::startUnit(std::size_t index) {
+  Bed& bed = *beds_[index];
+  // A closing station starts nothing more.
+  if (!ReadyToStart(bed.startFacts.mode, bed.unit) || paused_ || stop_.load()) return;
+  const std::optional<std::string> serial = view_.serialForUnit(index);
+  if (!serial || (serial->empty() && config_.requireSerial)) return;
+  std::vector<std::size_t> marked;
+  const std::optional<std::string> refusal = start({index}, {*serial}, &marked, false);
+  // The firmware changed, a serial number of another bed: said on the
+  // panel; the unit starts when it comes again.
+  if (refusal && !refusal->empty() && bed.refusal != *refusal) {
+    bed.refusal = *refusal;
+    view_.bedChanged(index);
+  }
+}
+
+void Station::startWaitingUnits() {
+  for (std::size_t i = 0; i < beds_.size(); ++i) startUnit(i);
+}
+
+void Station::setPaused(bool paused) {
+  paused_ = paused;
+  for (std::size_t i = 0; i < beds_.size(); ++i) view_.bedChanged(i);
+  if (!paused_) startWaitingUnits();
 }
 
 void Station::stop(int exitCode) {

@@ -26,6 +26,8 @@
 #include "run/RecordFile.h"
 #include "run/RecordHistory.h"
 #include "run/RunResult.h"
+#include "run/UnitStart.h"
+#include "run/UnitWatch.h"
 #include "station/StationFile.h"
 
 namespace tarvel {
@@ -55,6 +57,13 @@ struct Bed {
   std::atomic<bool> verifying{false};
   std::atomic<int> blocksVerified{0};
   std::atomic<bool> changePosted{false};
+  // How it starts, and for a bed that starts by itself whether its unit is
+  // there, written or not: the window's thread alone touches these.
+  BedStartFacts startFacts;
+  UnitStart unit;
+  std::string refusal;  // why its unit did not start when it came; empty: none
+
+  bool handsFree() const { return startFacts.mode != StartMode::Keys; }
 };
 
 class StationView {
@@ -68,12 +77,21 @@ class StationView {
   virtual void countersChanged() = 0;
   // Window thread: the last running bed has ended.
   virtual void roundEnded() = 0;
+  // Window thread: a bed that starts by itself has its unit there. The
+  // serial number to write it with, or none while the unit must wait (the
+  // operator has not scanned it yet).
+  virtual std::optional<std::string> serialForUnit(std::size_t /*bed*/) { return std::string(); }
 };
+
+// Makes the watch of a bed that starts by itself; tests give their own.
+using UnitWatchMaker =
+    std::function<std::unique_ptr<UnitWatch>(std::size_t bed, const UnitWatchJob& job, std::function<void(UnitSignal)>)>;
 
 class Station {
  public:
   // Counts today's units from the record file.
-  Station(StationConfig config, CheckedSflFile firmware, TransferFacts facts, StationView& view);
+  Station(StationConfig config, CheckedSflFile firmware, TransferFacts facts, StationView& view,
+          UnitWatchMaker makeWatch = {});
   // Stops every bed after its block in progress and waits for them.
   ~Station();
   Station(const Station&) = delete;
@@ -112,6 +130,17 @@ class Station {
   // The record lines the database sender has still to send, for the
   // metrics (any thread).
   void recordsWaiting(std::int64_t count);
+  // The beds that start by themselves begin to watch for their units; a
+  // unit there already starts as one that has just come.
+  void watchBeds();
+  // While paused nothing starts, by the keys or by itself; units that come
+  // meanwhile start when it resumes.
+  void setPaused(bool paused);
+  bool paused() const { return paused_; }
+  bool handsFree() const;
+  // Starts each bed whose unit is there and waits (for a serial number, or
+  // for the end of a pause).
+  void startWaitingUnits();
 
  private:
   std::optional<std::string> start(const std::vector<std::size_t>& beds, const std::vector<std::string>& serials,
@@ -123,6 +152,8 @@ class Station {
   void progressed(std::size_t bed);
   void bedStateChanged(std::size_t bed);
   void postCounters();
+  void unitSignalled(std::size_t bed, UnitSignal signal);
+  void startUnit(std::size_t bed);
 
   StationConfig config_;
   CheckedSflFile file_;
@@ -141,6 +172,12 @@ class Station {
   // Feeds the database from the record file on a thread of its own: a bed
   // only nudges it, and never waits for the network.
   std::unique_ptr<RecordSender> sender_;
+
+  UnitWatchMaker makeWatch_;
+  // One per bed; null for a bed started by the keys. Each is held while
+  // its bed writes, so that the write has the port.
+  std::vector<std::unique_ptr<UnitWatch>> watches_;
+  bool paused_ = false;
 
   int nextRound_ = 0;
   std::map<int, std::thread> rounds_;

@@ -51,6 +51,10 @@ class Reader {
     }
   }
   std::optional<std::string> stationKey(const ProfileLine& line);
+  // Start=, Poll= and StartLine=, of the station or of one bed; false:
+  // another key.
+  bool startKey(const ProfileLine& line, BedStartFacts& facts, std::optional<std::string>& problem) const;
+  std::optional<std::string> bedSections();
   std::optional<std::string> filesInTwoRoles() const;
   std::optional<std::string> bed(const ProfileLine& line);
   std::optional<std::string> flag(const ProfileLine& line, bool& value) const {
@@ -72,10 +76,63 @@ class Reader {
   int metricsLine_ = 0;
   std::string baudText_;
   std::vector<std::string> portIds_;
+  // A [NAME] section of a bed: where it starts, and its lines in order.
+  struct BedSection {
+    std::string name;
+    int line = 0;
+    std::vector<ProfileLine> keys;
+  };
+  std::vector<BedSection> bedSections_;
 };
+
+bool Reader::startKey(const ProfileLine& line, BedStartFacts& facts, std::optional<std::string>& problem) const {
+  const std::string& key = line.key;
+  if (EqualsNoCase(key, "Start")) {
+    const std::optional<StartMode> mode = StartModeNamed(line.value);
+    if (!mode) problem = at(line.number, StringId::StationValueUnknown, {key + "=" + line.value, "keys, insert, answer or line"});
+    else facts.mode = *mode;
+  } else if (EqualsNoCase(key, "StartLine")) {
+    const std::optional<StartLine> which = StartLineNamed(line.value);
+    if (!which) problem = at(line.number, StringId::StationValueUnknown, {key + "=" + line.value, "cts, dsr or dcd"});
+    else facts.line = *which;
+  } else if (EqualsNoCase(key, "Poll")) {
+    const bool digits = !line.value.empty() && line.value.size() <= 4 &&
+                        std::all_of(line.value.begin(), line.value.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const unsigned long seconds = digits ? std::stoul(line.value) : 0;
+    if (seconds < 1 || seconds > 3600) {
+      problem = at(line.number, StringId::StationValueUnknown, {key + "=" + line.value, "1 to 3600 seconds"});
+    } else {
+      facts.poll = std::chrono::seconds(seconds);
+    }
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// Each bed starts as the station does unless its own section says more;
+// a section that names no bed is a typing error, not a bed to make.
+std::optional<std::string> Reader::bedSections() {
+  for (StationBed& bed : config_.beds) bed.start = config_.start;
+  for (const BedSection& section : bedSections_) {
+    const auto bed = std::find_if(config_.beds.begin(), config_.beds.end(),
+                                  [&](const StationBed& named) { return EqualsNoCase(named.name, section.name); });
+    if (bed == config_.beds.end()) return at(section.line, StringId::StationSectionUnknown, {section.name});
+    std::map<std::string, int> keys;
+    for (const ProfileLine& line : section.keys) {
+      const auto [first, isNew] = keys.emplace(LowerAsciiText(line.key), line.number);
+      if (!isNew) return at(line.number, StringId::StationKeyTwice, {line.key, std::to_string(first->second)});
+      std::optional<std::string> problem;
+      if (!startKey(line, bed->start, problem)) return at(line.number, StringId::StationBedKeyUnknown, {line.key});
+      if (problem) return problem;
+    }
+  }
+  return std::nullopt;
+}
 
 std::optional<std::string> Reader::stationKey(const ProfileLine& line) {
   const std::string& key = line.key;
+  if (std::optional<std::string> problem; startKey(line, config_.start, problem)) return problem;
   if (EqualsNoCase(key, "Firmware")) {
     if (line.value.empty()) return at(line.number, StringId::StationValueUnknown, {key + "=", "an SFL file"});
     config_.firmware = Beside(path_, line.value);
@@ -214,10 +271,11 @@ std::optional<std::string> Reader::read(CheckedSflFile& firmware, TransferFacts&
       problem = at(line.number, StringId::StationLineBroken, {line.value});
     } else if (line.kind == ProfileLine::Kind::Section) {
       const auto [first, isNew] = sections.emplace(LowerAsciiText(line.key), line.number);
-      if (!EqualsNoCase(line.key, "Station") && !EqualsNoCase(line.key, "Beds")) {
-        problem = at(line.number, StringId::StationSectionUnknown, {line.key});
-      } else if (!isNew) {
+      if (!isNew) {
         problem = at(line.number, StringId::StationSectionTwice, {line.key, std::to_string(first->second)});
+      } else if (!EqualsNoCase(line.key, "Station") && !EqualsNoCase(line.key, "Beds")) {
+        // A bed's own section; whether it names a bed is known at the end.
+        bedSections_.push_back({line.key, line.number, {}});
       }
     } else if (EqualsNoCase(line.section, "Station")) {
       const auto [first, isNew] = keys.emplace(LowerAsciiText(line.key), line.number);
@@ -225,6 +283,8 @@ std::optional<std::string> Reader::read(CheckedSflFile& firmware, TransferFacts&
                       : at(line.number, StringId::StationKeyTwice, {line.key, std::to_string(first->second)});
     } else if (EqualsNoCase(line.section, "Beds")) {
       problem = bed(line);
+    } else if (!bedSections_.empty() && EqualsNoCase(line.section, bedSections_.back().name)) {
+      bedSections_.back().keys.push_back(line);
     } else {
       // A key above the first section belongs to no section the station has.
       problem = at(line.number, StringId::StationLineBroken, {line.key + "=" + line.value});
@@ -246,6 +306,7 @@ std::optional<std::string> Reader::read(CheckedSflFile& firmware, TransferFacts&
     config_.baud = FactsOf(config_.cable).speeds.front();
   }
   if (config_.beds.empty()) return FormatString(StringId::StationNoBeds, {path_});
+  if (std::optional<std::string> problem = bedSections()) return problem;
   if (std::optional<std::string> clash = filesInTwoRoles()) return clash;
 
   facts = {};

@@ -16,8 +16,13 @@
 //   Keys=a.pub;b.pub          trusted minisign keys for that manifest
 //   Events=FILE | -           every bed's events as JSON Lines (- : stdout)
 //   Metrics=127.0.0.1:9464    serve Prometheus metrics on /metrics
+//   Start=keys | insert | answer | line   how a bed starts (default keys)
+//   Poll=2                    answer: seconds between two polls of the loader
+//   StartLine=cts | dsr | dcd line: the modem line the fixture's switch raises
 //   [Beds]
 //   Bed 1=/dev/serial/by-path/...   one NAME=PORT line per bed, in order
+//   [Bed 1]                   optional: Start=, Poll= and StartLine= of that
+//                             bed where it differs from the station
 //
 // A ';' after a blank starts a comment. A section or key given twice, and a
 // NUL byte anywhere, are refused: which one counts would be a guess. The
@@ -26,6 +31,7 @@
 #pragma once
 
 #include <memory>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,13 +41,23 @@
 #include "run/EventStream.h"
 #include "run/RunResult.h"
 #include "station/StationMetrics.h"
+#include "run/UnitStart.h"
+#include "run/UnitWatch.h"
 #include "trust/FileTrust.h"
 
 namespace tarvel {
 
+// How a bed starts.
+struct BedStartFacts {
+  StartMode mode = StartMode::Keys;
+  std::chrono::milliseconds poll = kDefaultPoll;
+  StartLine line = StartLine::Cts;
+};
+
 struct StationBed {
   std::string name;
   std::string port;
+  BedStartFacts start;  // the station's, or its own section's
 };
 
 struct StationConfig {
@@ -60,6 +76,7 @@ struct StationConfig {
   // empty: the record file alone.
   std::string database;
   std::vector<StationBed> beds;
+  BedStartFacts start;  // the station's Start=, Poll= and StartLine=
   // Keys= (trusted minisign keys, ';' between them) and RequireManifest=.
   TrustOptions trust;
   // What the firmware's folder manifest says of it; empty without one.

@@ -89,6 +89,29 @@ PanelLook LookOf(const Bed& bed) {
   return look;
 }
 
+void AddNote(const Bed& bed, const BedNoteFacts& facts, PanelLook& look) {
+  if (!facts.anyHandsFree) return;
+  std::string mode(NameOf(bed.startFacts.mode));
+  if (bed.startFacts.mode == StartMode::Line) {
+    std::string line(NameOf(bed.startFacts.line));
+    for (char& c : line) c = static_cast<char>(c - 'a' + 'A');
+    mode += " (" + line + ")";
+  }
+  look.mode = FormatString(StringId::StationStartMode, {mode});
+  if (!bed.handsFree() || bed.state == BedState::Running) return;
+  if (bed.unit.phase == UnitPhase::Remove) {
+    look.state = std::string(LoadString(StringId::StationRemoveRadio));
+  } else if (!bed.unit.present) {
+    look.state = std::string(LoadString(StringId::StationWaitingForRadio));
+  } else if (!bed.refusal.empty()) {
+    look.state = OneLine(bed.refusal);
+  } else if (facts.paused) {
+    look.state = std::string(LoadString(StringId::StationBedPaused));
+  } else if (facts.waitingForSerial) {
+    look.state = std::string(LoadString(StringId::StationWaitingForSerial));
+  }
+}
+
 std::uint32_t LampColour(BedState state) {
   switch (state) {
     case BedState::Running: return 0xf0c020;
@@ -129,6 +152,7 @@ StationPresenter::StationPresenter(StationWindowView& view, StationConfig config
     : view_(view),
       station_(std::make_unique<Station>(std::move(config), std::move(firmware), std::move(facts), *this)) {
   shown_.resize(station_->bedCount());
+  entered_.resize(station_->bedCount());
 }
 
 StationPresenter::~StationPresenter() {
@@ -144,6 +168,7 @@ void StationPresenter::Start() {
     view_.SetPanelTitle(i, bed.name + "   " + bed.port);
     bedChanged(i);
   }
+  station_->watchBeds();
 }
 
 void StationPresenter::OnShown() {
@@ -151,13 +176,47 @@ void StationPresenter::OnShown() {
 }
 
 void StationPresenter::OnSerialEntered(std::size_t bed) {
-  // The next field of a bed that takes a unit; a running bed's is passed by.
+  if (bed >= station_->bedCount()) return;
+  if (station_->bed(bed).handsFree()) {
+    // The scan is the unit's number: its bed starts with it once the unit
+    // is there, and the next scan goes to the next bed that has none.
+    entered_[bed] = Serial(bed);
+    const std::size_t count = station_->bedCount();
+    for (std::size_t k = 1; k < count; ++k) {
+      const std::size_t next = (bed + k) % count;
+      const Bed& other = station_->bed(next);
+      if (!other.handsFree() || other.state == BedState::Running || !Serial(next).empty()) continue;
+      view_.FocusSerial(next, true);
+      break;
+    }
+    station_->startWaitingUnits();
+    bedChanged(bed);
+    return;
+  }
+  // The next field of a bed that takes a unit by the keys; a running bed's
+  // is passed by.
   for (std::size_t next = bed + 1; next < station_->bedCount(); ++next) {
-    if (station_->bed(next).state == BedState::Running) continue;
+    const Bed& other = station_->bed(next);
+    if (other.state == BedState::Running || other.handsFree()) continue;
     view_.FocusSerial(next, true);
     return;
   }
   StartRound(false);
+}
+
+void StationPresenter::OnPauseToggled() {
+  station_->setPaused(!station_->paused());
+  countersChanged();
+}
+
+bool StationPresenter::WaitingForSerial(std::size_t bed) const {
+  return station_->config().requireSerial && (entered_[bed].empty() || Serial(bed) != entered_[bed]);
+}
+
+std::optional<std::string> StationPresenter::serialForUnit(std::size_t bed) {
+  if (WaitingForSerial(bed)) return std::nullopt;
+  // Typed but not entered: not a number the operator has given.
+  return Serial(bed) == entered_[bed] ? entered_[bed] : std::string();
 }
 
 void StationPresenter::OnStartPressed(std::size_t bed) {
@@ -243,7 +302,20 @@ void StationPresenter::bedChanged(std::size_t index) {
     view_.SetProgress(index, look.done, look.range, look.progress);
   }
   const bool verifying = bed.verifying.load();
+  PanelLook noted;
+  AddNote(bed, {station_->handsFree(), station_->paused(), bed.unit.present && WaitingForSerial(index)}, noted);
+  std::pair<std::string, std::string> note{noted.state, noted.mode};
+  if (shown.note != note) {
+    shown.note = note;
+    view_.SetBedNote(index, note.first, note.second);
+  }
   if (shown.state == bed.state && shown.verifying == verifying) return;
+  if (bed.handsFree() && bed.state == BedState::Running) {
+    // Its number went with the unit: the next unit needs a scan of its own.
+    entered_[index].clear();
+  } else if (bed.handsFree() && shown.state == BedState::Running && Serial(index) == bed.last.serial) {
+    view_.ClearSerial(index);
+  }
   shown.state = bed.state;
   shown.verifying = verifying;
   view_.SetLamp(index, bed.state, look.lamp);
@@ -255,8 +327,11 @@ void StationPresenter::bedChanged(std::size_t index) {
 }
 
 void StationPresenter::countersChanged() {
+  std::string text = CountersText(station_->session(), station_->today());
   const std::string waiting = station_->databaseLine();
-  view_.SetCounters(CountersText(station_->session(), station_->today()) + (waiting.empty() ? "" : "\n" + waiting));
+  if (!waiting.empty()) text += "\n" + waiting;
+  if (station_->paused()) text += "\n" + std::string(LoadString(StringId::StationPausedLine));
+  view_.SetCounters(text);
 }
 
 void StationPresenter::roundEnded() {
@@ -267,9 +342,12 @@ void StationPresenter::roundEnded() {
   // Ready for the next tray: the serial numbers written are cleared; one
   // typed over during the round stays.
   for (std::size_t i = 0; i < station_->bedCount(); ++i) {
-    if (Serial(i) == station_->bed(i).last.serial) view_.ClearSerial(i);
+    const Bed& bed = station_->bed(i);
+    if (!bed.handsFree() && Serial(i) == bed.last.serial) view_.ClearSerial(i);
   }
-  if (station_->bedCount() > 0) view_.FocusSerial(NextFieldToScan(), true);
+  // Beds that start by themselves end at any time: the focus stays where
+  // the operator scans.
+  if (station_->bedCount() > 0 && !station_->handsFree()) view_.FocusSerial(NextFieldToScan(), true);
 }
 
 }  // namespace tarvel

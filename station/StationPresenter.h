@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "station/Station.h"
@@ -36,6 +37,16 @@ struct PanelLook {
   std::string mode;
 };
 PanelLook LookOf(const Bed& bed);
+
+// A panel's state line and mode label: what a bed that starts by itself
+// waits for, and how each bed starts once any bed of the station starts by
+// itself.
+struct BedNoteFacts {
+  bool anyHandsFree = false;
+  bool paused = false;
+  bool waitingForSerial = false;  // its unit is there and waits to be scanned
+};
+void AddNote(const Bed& bed, const BedNoteFacts& facts, PanelLook& look);
 
 // A lamp's colour (0xRRGGBB) in every window, and the colour of a serial
 // field that kept a round from starting.
@@ -85,6 +96,8 @@ class StationPresenter final : public StationView {
   void OnStartPressed(std::size_t bed);
   // F5.
   void OnStartAll();
+  // F8 or the window's pause button: pauses, or resumes.
+  void OnPauseToggled();
   // The title bar's close: true when the window may close now. During a
   // round it asks first; on Yes each bed stops after its block in progress
   // and the window closes once the last has ended.
@@ -100,6 +113,7 @@ class StationPresenter final : public StationView {
   void bedChanged(std::size_t bed) override;
   void countersChanged() override;
   void roundEnded() override;
+  std::optional<std::string> serialForUnit(std::size_t bed) override;
 
  private:
   // What a panel shows now, so that only a change is drawn again.
@@ -107,6 +121,7 @@ class StationPresenter final : public StationView {
     std::optional<BedState> state;
     bool verifying = false;
     int blocks = -1;
+    std::optional<std::pair<std::string, std::string>> note;
   };
 
   std::string Serial(std::size_t bed) const;
@@ -115,9 +130,14 @@ class StationPresenter final : public StationView {
   void Refused(const std::optional<std::string>& refusal, const std::vector<std::size_t>& marked);
   // Where the focus goes once the running beds have ended.
   std::size_t NextFieldToScan() const;
+  bool WaitingForSerial(std::size_t bed) const;
 
   StationWindowView& view_;
   std::vector<Shown> shown_;
+  // The serial number scanned into a bed that starts by itself, with its
+  // Enter: its unit is written with it. A field typed into since holds no
+  // number yet.
+  std::vector<std::string> entered_;
   bool closeAfterRound_ = false;
   int stopExitCode_ = 0;
   // Last, so that it is the first to go: its beds report to the rest.

@@ -40,6 +40,10 @@ CStationWindow::CStationWindow(StationConfig config, CheckedSflFile firmware, Tr
   auto* f5 = new QShortcut(QKeySequence(Qt::Key_F5), this);
   f5->setContext(Qt::WindowShortcut);
   connect(f5, &QShortcut::activated, this, [this] { m_pPresenter->OnStartAll(); });
+  // A fixture change: nothing starts, by the keys or by itself.
+  auto* f8 = new QShortcut(QKeySequence(Qt::Key_F8), this);
+  f8->setContext(Qt::WindowShortcut);
+  connect(f8, &QShortcut::activated, m_pPause, &QPushButton::click);
   m_pPresenter->Start();
   resize(1280, 800);
 }
@@ -52,6 +56,15 @@ void CStationWindow::BuildHeader(QVBoxLayout* layout) {
   }
   Enlarge(m_pFirmware, 1.2);
   m_pComment->setWordWrap(true);
+  m_pPause = new QPushButton(FromStringTable(StringId::StationPauseButton), this);
+  m_pPause->setCheckable(true);
+  m_pPause->setAutoDefault(false);
+  m_pPause->setFocusPolicy(Qt::NoFocus);
+  connect(m_pPause, &QPushButton::clicked, this, [this](bool paused) {
+    m_pPause->setText(FromStringTable(paused ? StringId::StationResumeButton : StringId::StationPauseButton));
+    m_pPresenter->OnPauseToggled();
+  });
+  layout->addWidget(m_pPause, 0, Qt::AlignLeft);
 }
 
 void CStationWindow::BuildPanels(QVBoxLayout* layout) {

@@ -37,7 +37,10 @@ class CStationWindow final : public QWidget, public StationWindowView {
   QLineEdit* SerialField(std::size_t bed) const { return m_panels[bed]->serial; }
   QPushButton* StartButton(std::size_t bed) const { return m_panels[bed]->start; }
   QLabel* Lamp(std::size_t bed) const { return m_panels[bed]->lamp; }
+  QLabel* StateLine(std::size_t bed) const { return m_panels[bed]->stateLine; }
+  QLabel* ModeLabel(std::size_t bed) const { return m_panels[bed]->modeLabel; }
   QLabel* Counters() const { return m_pCounters; }
+  QPushButton* PauseButton() const { return m_pPause; }
 
   // StationWindowView
   void ShowHeader(const StationHeaderLines& header) override;
@@ -77,6 +80,7 @@ class CStationWindow final : public QWidget, public StationWindowView {
   QLabel* m_pTrust = nullptr;
   QLabel* m_pComment = nullptr;
   QLabel* m_pCounters = nullptr;
+  QPushButton* m_pPause = nullptr;
   QScrollArea* m_pArea = nullptr;
   QGridLayout* m_pGrid = nullptr;
   PanelGrid m_shape{0, 0, 0.0};

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <algorithm>
 #include <regex>
 
@@ -152,6 +154,47 @@ TEST_F(CliWriteTest, EachFailureHasItsExitCodeAndMessage) {
     }
   }
   EXPECT_EQ(Slurp(file), before);
+}
+
+// --wait: the write starts once the port is there, or once the loader
+// answers; the link to the radio is made by the shell a moment after the
+// command starts. Whichever comes first, the radio is written once.
+TEST_F(CliWriteTest, WaitsForThePortOrTheLoader) {
+  if (OtherBuild()) GTEST_SKIP() << "the links are made by a POSIX shell";
+  const std::string file = dir.write("fw.sfl", test::ConventionalSfl(0, 8));
+  struct Case {
+    const char* wait;
+    const char* says;  // on stderr, before the write
+  };
+  const Case cases[] = {{"--wait", "tarvel-cli: waiting for " }, {"--wait answer", "tarvel-cli: waiting for the loader on "}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.wait);
+    sim::Options options;
+    options.linkPath.clear();
+    std::string error;
+    auto r = sim::Radio::Start(options, &error);
+    ASSERT_TRUE(r) << error;
+    const std::string link = (dir.path() / "later").string();
+    const CliRun run = shell("(sleep 1; ln -s " + r->devicePath() + " " + link + ") & " + Program() + " write " + file +
+                             " -p " + link + " " + c.wait + " --timeout 120");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err.rfind(std::string(c.says), 0), 0U) << run.err;
+    EXPECT_EQ(r->stats().writePackets, 8);
+    std::filesystem::remove(link);
+  }
+  struct TimedOut {
+    const char* wait;
+    int exitCode;
+  };
+  for (const TimedOut& c : {TimedOut{"--wait", 3}, TimedOut{"--wait answer", 4}}) {
+    const CliRun run = cli("write " + file + " -p " + (dir.path() / "none").string() + " " + c.wait +
+                           " --timeout 0.2 --json");
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+    EXPECT_NE(run.out.find(R"("message":"No radio came within 0.2 s.")"), std::string::npos) << run.out;
+  }
+  const CliRun alone = cli("write " + file + " -p " + port() + " --timeout 5");
+  EXPECT_EQ(alone.exitCode, 2);
+  EXPECT_NE(alone.err.find("--timeout bounds --wait"), std::string::npos) << alone.err;
 }
 
 TEST_F(CliWriteTest, PermissionDeniedSaysHowToGetAccess) {

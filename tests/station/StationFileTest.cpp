@@ -2,6 +2,7 @@
 // naming the file and the line.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -47,6 +48,38 @@ TEST(StationFile, ReadsTheSettingsAndTheBedsInOrder) {
   EXPECT_EQ(config.beds[0].name, "Z bed");
   EXPECT_EQ(config.beds[1].port, "/dev/ttyUSB1");
   EXPECT_EQ(facts.fileSha256, LowerAsciiText(digest));
+}
+
+// Each bed starts as the station does, unless a section of its own, before
+// or after [Beds], says otherwise.
+TEST(StationFile, HowEachBedStarts) {
+  test::TempDir dir;
+  dir.write("fw.sfl", test::ConventionalSfl(0, 4));
+  const std::string path = dir.write("s.ini",
+                                     "[Station]\nFirmware=fw.sfl\nStart=insert   ; the adapters are plugged\n"
+                                     "[bed 3]\nStart=LINE\nStartLine=dcd\n"
+                                     "[Beds]\nBed 1=/dev/ttyUSB1\nBed 2=/dev/ttyUSB2\nBed 3=/dev/ttyUSB3\n"
+                                     "[Bed 2]\nStart=answer\nPoll=5\n");
+  StationConfig config;
+  CheckedSflFile file;
+  TransferFacts facts;
+  const std::optional<std::string> problem = ReadStationFile(path, config, file, facts);
+  ASSERT_FALSE(problem) << *problem;
+  ASSERT_EQ(config.beds.size(), 3U);
+  struct Expected {
+    StartMode mode;
+    std::chrono::milliseconds poll;
+    StartLine line;
+  };
+  const Expected expected[] = {{StartMode::Insert, std::chrono::seconds(2), StartLine::Cts},
+                               {StartMode::Answer, std::chrono::seconds(5), StartLine::Cts},
+                               {StartMode::Line, std::chrono::seconds(2), StartLine::Dcd}};
+  for (std::size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(config.beds[i].name);
+    EXPECT_EQ(config.beds[i].start.mode, expected[i].mode);
+    EXPECT_EQ(config.beds[i].start.poll, expected[i].poll);
+    EXPECT_EQ(config.beds[i].start.line, expected[i].line);
+  }
 }
 
 // The README's example station file, as it stands, with the files it names.
@@ -170,6 +203,17 @@ TEST(StationFile, RefusesWhatItCannotUseNamingTheFileAndLine) {
        ", line 4: Keys= and Record= name the same file"},
       {"a key is the manifest", "[Station]\nFirmware=n/fw.sfl\nKeys=n/SHA256SUMS\n[Beds]\n" + bed,
        ", line 3: the manifest and Keys= name the same file"},
+      {"unknown start", "[Station]\nFirmware=fw.sfl\nStart=auto\n[Beds]\n" + bed,
+       ", line 3: Start=auto is not a value the station takes (keys, insert, answer or line)."},
+      {"poll of no seconds", "[Station]\nFirmware=fw.sfl\nPoll=0\n[Beds]\n" + bed,
+       ", line 3: Poll=0 is not a value the station takes (1 to 3600 seconds)."},
+      {"unknown line", head + bed + "[A]\nStartLine=ri\n", ", line 6: StartLine=ri is not"},
+      {"a bed's section names no bed", head + bed + "[B]\nStart=insert\n",
+       ", line 5: a station file has no section [B]"},
+      {"a bed's section takes no station key", head + bed + "[A]\nVerify=1\n",
+       ", line 6: a bed's section has no key Verify (Start, Poll, StartLine)."},
+      {"a bed's key twice", head + bed + "[A]\nStart=insert\nstart=line\n",
+       ", line 7: start= is given twice; line 6 gives it first."},
       // The settings layer takes the first, a reader's eye the last: neither.
       {"key twice", "[Station]\nFirmware=fw.sfl\nVerify=1\nfirmware=bad.sfl\n[Beds]\n" + bed,
        ", line 4: firmware= is given twice; line 2 gives it first."},

@@ -454,5 +454,62 @@ TEST(StationPresenter, ClosingDuringARoundAsksFirst) {
   }
 }
 
+// A station that starts by itself and needs serial numbers: the scan and
+// its Enter are the only keys per unit, and the panels say what each bed
+// waits for.
+TEST(StationPresenter, ScannedSerialsStartBedsThatStartByThemselves) {
+  test::SimBench bench({false, false});
+  Opened opened(bench, "RequireSerial=1\nStart=insert\n");
+  FakeWindow& window = opened.window;
+  Station& station = opened.presenter->station();
+  // Both radios are plugged in at the start: neither has its number yet.
+  ASSERT_TRUE(window.runUntil([&] { return station.bed(0).unit.present && station.bed(1).unit.present; }));
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(window.panels[i].look.state, "waiting for its serial number");
+    EXPECT_EQ(window.panels[i].look.mode, "start: insert");
+  }
+  EXPECT_FALSE(station.running());
+  opened.presenter->OnShown();
+
+  // The scanner types into the field with the focus and presses Enter.
+  window.panels[0].serial = "SN-1";
+  opened.presenter->OnSerialEntered(0);
+  EXPECT_EQ(window.focus, (std::pair<std::size_t, bool>{1, true}));
+  EXPECT_EQ(station.bed(0).state, BedState::Running);
+  EXPECT_EQ(station.bed(1).state, BedState::Idle);
+  ASSERT_TRUE(opened.roundOver());
+  EXPECT_EQ(station.bed(0).last.serial, "SN-1");
+  EXPECT_EQ(window.panels[0].look.state, "remove the radio");
+  EXPECT_EQ(window.panels[0].serial, "");
+
+  // Typed but not entered is no number yet.
+  window.panels[1].serial = "SN-";
+  station.startWaitingUnits();
+  EXPECT_FALSE(station.running());
+  window.panels[1].serial = "SN-2";
+  opened.presenter->OnSerialEntered(1);
+  ASSERT_TRUE(opened.roundOver());
+  EXPECT_EQ(station.bed(1).last.serial, "SN-2");
+
+  // The next unit in bed 1 comes while paused: it waits for the resume.
+  const std::string link = bench.radios[0]->linkPath();
+  std::filesystem::remove(link);
+  ASSERT_TRUE(window.runUntil([&] { return !station.bed(0).unit.present; }));
+  EXPECT_EQ(window.panels[0].look.state, "waiting for a radio");
+  opened.presenter->OnPauseToggled();
+  EXPECT_NE(window.counters.find("Paused: no bed starts until F8 resumes."), std::string::npos);
+  window.panels[0].serial = "SN-3";
+  opened.presenter->OnSerialEntered(0);
+  std::filesystem::create_symlink(bench.radios[0]->devicePath(), link);
+  ASSERT_TRUE(window.runUntil([&] { return station.bed(0).unit.present; }));
+  EXPECT_EQ(window.panels[0].look.state, "paused");
+  EXPECT_FALSE(station.running());
+  opened.presenter->OnPauseToggled();
+  EXPECT_EQ(window.counters.find("Paused"), std::string::npos);
+  ASSERT_TRUE(opened.roundOver());
+  EXPECT_EQ(station.bed(0).last.serial, "SN-3");
+  EXPECT_EQ(station.session().passed, 3);
+}
+
 }  // namespace
 }  // namespace tarvel
