@@ -40,7 +40,7 @@ std::wstring DosName(const std::string& port) {
   for (const std::string_view prefix : {"\\\\.\\", "//./"}) {
     if (name.substr(0, prefix.size()) == prefix) name.remove_prefix(prefix.size());
   }
-  return Wide(name);
+  return win32::Wide(name);
 }
 
 DWORD CALLBACK Notified(HANDLE, PVOID context, DWORD, PVOID, DWORD) {
@@ -55,9 +55,11 @@ class DeviceWatch final : public PortPresenceWatch {
     stop_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     arrived_ = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (HMODULE cfgmgr = ::LoadLibraryW(L"cfgmgr32.dll")) {
-      const auto registerFn =
-          reinterpret_cast<RegisterNotification>(::GetProcAddress(cfgmgr, "CM_Register_Notification"));
-      unregister_ = reinterpret_cast<UnregisterNotification>(::GetProcAddress(cfgmgr, "CM_Unregister_Notification"));
+      // Through void*: FARPROC's own type is no function's type.
+      const auto registerFn = reinterpret_cast<RegisterNotification>(
+          reinterpret_cast<void*>(::GetProcAddress(cfgmgr, "CM_Register_Notification")));
+      unregister_ = reinterpret_cast<UnregisterNotification>(
+          reinterpret_cast<void*>(::GetProcAddress(cfgmgr, "CM_Unregister_Notification")));
       NotifyFilter filter{};
       filter.cbSize = sizeof filter;
       filter.u.ClassGuid = kComPortInterface;

@@ -241,7 +241,7 @@ std::optional<std::string> Reader::bed(const ProfileLine& line) {
     if (EqualsNoCase(config_.beds[i].name, line.key)) return at(line.number, StringId::StationBedTwice, {line.key});
     if (portIds_[i] == id) return at(line.number, StringId::StationPortTwice, {line.value, config_.beds[i].name});
   }
-  config_.beds.push_back({line.key, line.value});
+  config_.beds.push_back({line.key, line.value, {}});
   portIds_.push_back(id);
   return std::nullopt;
 }
