@@ -39,8 +39,7 @@ std::unique_ptr<EventStream> EventStream::Open(const std::string& target, std::s
   if (target == "-") {
     // A failed print is that print's error, never the radio's: a reader
     // that has gone ends the writing, not the run.
-    return std::make_unique<EventStream>(
-        [](std::string_view line) { return fileio::Write(kStdout, line.data(), line.size()) == static_cast<long long>(line.size()); });
+    return std::make_unique<EventStream>([](std::string_view line) { return fileio::WriteAll(kStdout, line); });
   }
   auto file = std::make_shared<fileio::FileHandle>(fileio::Open(target, fileio::OpenFor::Append));
   if (!file->isOpen()) {
@@ -52,9 +51,7 @@ std::unique_ptr<EventStream> EventStream::Open(const std::string& target, std::s
     reason = target + ": " + std::strerror(EISDIR);
     return nullptr;
   }
-  return std::make_unique<EventStream>([file](std::string_view line) {
-    return fileio::Write(file->get(), line.data(), line.size()) == static_cast<long long>(line.size());
-  });
+  return std::make_unique<EventStream>([file](std::string_view line) { return fileio::WriteAll(file->get(), line); });
 }
 
 void EventStream::queue(Item item, bool always) {
