@@ -54,23 +54,20 @@ std::unique_ptr<EventStream> EventStream::Open(const std::string& target, std::s
   return std::make_unique<EventStream>([file](std::string_view line) { return fileio::WriteAll(file->get(), line); });
 }
 
-void EventStream::queue(Item item, bool always) {
+bool EventStream::queue(Item item, bool always) {
   {
     const std::lock_guard lock(mutex_);
     if (closing_ || (!always && items_.size() >= capacity_)) {
       dropped_.fetch_add(1);
-      return;
+      return false;
     }
     items_.push_back(std::move(item));
   }
   ready_.notify_one();
+  return true;
 }
 
-bool EventStream::post(Json event) {
-  const std::uint64_t before = dropped_.load();
-  queue({std::move(event), {}}, false);
-  return dropped_.load() == before;
-}
+bool EventStream::post(Json event) { return queue({std::move(event), {}}, false); }
 
 void EventStream::postAlways(Json event) { queue({std::move(event), {}}, true); }
 
@@ -83,15 +80,12 @@ void EventStream::run() {
     if (items_.empty()) break;
     Item item = std::move(items_.front());
     items_.pop_front();
-    writing_ = true;
     lock.unlock();
     // Made here, not on the radio's thread.
     std::string line = item.line.empty() ? JsonLine(item.event) : std::move(item.line);
     line += '\n';
     if (!gone_.load() && !write_(line)) gone_.store(true);
     lock.lock();
-    writing_ = false;
-    if (items_.empty()) drained_.notify_all();
   }
 }
 

@@ -69,16 +69,14 @@ class EventStream {
     std::string line;  // when not empty: written as it stands
   };
   void run();
-  void queue(Item item, bool always);
+  bool queue(Item item, bool always);
 
   LineWriter write_;
   std::size_t capacity_;
   std::mutex mutex_;
   std::condition_variable ready_;
-  std::condition_variable drained_;
   std::deque<Item> items_;
   bool closing_ = false;
-  bool writing_ = false;
   std::atomic<std::uint64_t> dropped_{0};
   std::atomic<bool> gone_{false};
   std::thread thread_;
