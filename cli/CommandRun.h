@@ -10,26 +10,8 @@
 #include <utility>
 #include <vector>
 
-  // Commands without a radio name only the first two.
-  OutputOptions(bool asJson = false, std::string recordFile = {}, std::string eventsFile = {},
-                std::string databaseUrl = {})
-      : json(asJson), record(std::move(recordFile)), events(std::move(eventsFile)), database(std::move(databaseUrl)) {}
-  bool json = false;
-  std::string record;    // the record file; empty: none
-  std::string events;    // the event stream: a file, "-" for stdout; empty: none
-  std::string database;  // the factory's database (a libpq connection string); empty: none
-};
-
-// The sender of a record file to a database, one per file and database for
-// the whole process: the rounds of a run share it, so none waits for it.
-// Null, with the reason, when the connection string is refused.
-std::shared_ptr<RecordSender> SharedSender(const std::string& record, const std::string& database,
-                                           std::string& reason);
-
-// Opens the run's event stream and says hello, or fills `reason`. Null
-// with `reason` empty when no stream is asked for.
-std::unique_ptr<EventStream> OpenEvents(const OutputOptions& output, const std::string& command,
-                                        const std::string& port, std::string& reason);
+#include "records/RecordSender.h"
+#include "run/EventStream.h"
 #include "run/RecordFile.h"
 #include "run/RunResult.h"
 
@@ -47,10 +29,13 @@ struct NamedFile {
 std::optional<std::pair<NamedFile, NamedFile>> SharedFile(const std::vector<NamedFile>& files);
 
 struct OutputOptions {
-  OutputOptions(bool asJson = false, std::string recordFile = {}, std::string databaseUrl = {})
-      : json(asJson), record(std::move(recordFile)), database(std::move(databaseUrl)) {}
+  // Commands without a radio name only the first two.
+  OutputOptions(bool asJson = false, std::string recordFile = {}, std::string eventsFile = {},
+                std::string databaseUrl = {})
+      : json(asJson), record(std::move(recordFile)), events(std::move(eventsFile)), database(std::move(databaseUrl)) {}
   bool json = false;
-  std::string record;  // the record file; empty: none
+  std::string record;    // the record file; empty: none
+  std::string events;    // the event stream: a file, "-" for stdout; empty: none
   std::string database;  // the factory's database (a libpq connection string); empty: none
 };
 
@@ -59,13 +44,6 @@ struct OutputOptions {
 // Null, with the reason, when the connection string is refused.
 std::shared_ptr<RecordSender> SharedSender(const std::string& record, const std::string& database,
                                            std::string& reason);
-  // Commands without a radio name only the first two.
-  OutputOptions(bool json = false, std::string record = {}, std::string events = {})
-      : json(json), record(std::move(record)), events(std::move(events)) {}
-  bool json = false;
-  std::string record;  // the record file; empty: none
-  std::string events;  // the event stream: a file, "-" for stdout; empty: none
-};
 
 // Opens the run's event stream and says hello, or fills `reason`. Null
 // with `reason` empty when no stream is asked for.

@@ -323,7 +323,6 @@ void StationPresenter::bedChanged(std::size_t index) {
   view_.SetResult(index, look.result);
   view_.SetDiagnosis(index, look.diagnosis);
   view_.EnableStart(index, look.startEnabled);
-  view_.SetBedNote(index, look.state, look.mode);
 }
 
 void StationPresenter::countersChanged() {
