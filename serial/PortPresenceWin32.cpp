@@ -51,9 +51,10 @@ DWORD CALLBACK Notified(HANDLE, PVOID context, DWORD, PVOID, DWORD) {
 class DeviceWatch final : public PortPresenceWatch {
  public:
   DeviceWatch(std::string port, std::function<void(bool)> changed)
-      : port_(std::move(port)), changed_(std::move(changed)) {
-    stop_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    arrived_ = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+      : port_(std::move(port)),
+        changed_(std::move(changed)),
+        stop_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+        arrived_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
     if (HMODULE cfgmgr = ::LoadLibraryW(L"cfgmgr32.dll")) {
       // Through void*: FARPROC's own type is no function's type.
       const auto registerFn = reinterpret_cast<RegisterNotification>(
