@@ -116,6 +116,9 @@ TEST_F(CliTrustTest, ManifestCommandWritesWhatSha256sumChecks) {
       {"out of the folder", dir.path() / "outside.txt", 2},
       {"into a folder below", folder / "sub" / "sums.txt", 2},
   };
+  // Wine hands a Windows program a POSIX link as the file it leads to: the
+  // link's case is for the build whose links the program sees.
+  if (OtherBuild()) return;
   std::filesystem::create_directory(folder / "sub");
   for (const auto& link : links) {
     SCOPED_TRACE(link.name);
