@@ -28,7 +28,7 @@ Mark ReadMark(const std::string& record) {
   std::string text;
   std::string reason;
   Mark mark;
-  if (!fileio::ReadRegularFile(SentPath(record), 64 * 1024, text, reason)) return mark;
+  if (!fileio::ReadRegularFile(SentPath(record), std::size_t{64} * 1024, text, reason)) return mark;
   const nlohmann::json object = nlohmann::json::parse(text, nullptr, false);
   if (!object.is_object()) return mark;
   const auto offset = object.find("offset");
@@ -149,7 +149,7 @@ SendReport SendPending(DatabaseConnection& db, const std::string& record, const 
   // The line before the mark is read too, to see that the mark still
   // belongs to this file: a file replaced or cut back is sent from its
   // start (the database keeps each line once).
-  constexpr std::uint64_t kLookBack = 256 * 1024;
+  constexpr std::uint64_t kLookBack = std::uint64_t{256} * 1024;
   std::uint64_t start = mark.offset > kLookBack ? mark.offset - kLookBack : 0;
   std::string text;
   if (!ReadFrom(file.get(), start, text)) {
