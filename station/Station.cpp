@@ -88,7 +88,9 @@ Station::Station(StationConfig config, CheckedSflFile firmware, TransferFacts fa
     std::weak_ptr<int> alive = alive_;
     sender_ = std::make_unique<RecordSender>(config_.record, config_.database, [this, alive] {
       view_.post([this, alive] {
-        if (alive.lock()) view_.countersChanged();
+        if (!alive.lock()) return;
+        if (sender_) recordsWaiting(static_cast<std::int64_t>(sender_->status().waiting));
+        view_.countersChanged();
       });
     });
   }
